@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package Corvala needs to build, run and test.
+# Idempotent: when everything is present it changes nothing and prints one line.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config git
+  # GUI and event loop
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libxkbcommon-dev
+  # TLS, archives, regexes, images, HTTP, JSON, servers
+  libssl-dev zlib1g-dev libminizip-dev libpcre2-dev libjpeg62-turbo-dev
+  libcurl4-openssl-dev nlohmann-json3-dev libasio-dev libcpp-httplib-dev
+  libminiupnpc-dev
+  # media engine
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  gstreamer1.0-nice gstreamer1.0-tools libnice-dev
+  # X11: capture, injection, cursor, monitors
+  libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxtst-dev libxrandr-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth x11-utils xdotool imagemagick iproute2 util-linux openssl
+  fonts-dejavu-core dbus
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "install-deps: done"

@@ -11,7 +11,7 @@ PACKAGES=(
   # TLS, archives, regexes, images, HTTP, JSON, servers
   libssl-dev zlib1g-dev libminizip-dev libpcre2-dev libjpeg62-turbo-dev
   libcurl4-openssl-dev nlohmann-json3-dev libasio-dev libcpp-httplib-dev
-  libminiupnpc-dev
+  libminiupnpc-dev libgeoip-dev geoip-database
   # media engine
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad

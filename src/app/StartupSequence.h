@@ -1,0 +1,109 @@
+#pragma once
+// The start-up routine every run of `cr` goes through before any window
+// exists: it decides the role of this process, prepares the program folder
+// (payload, root certificate, branding) and computes the machine's identity.
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/CommandLineSwitches.h"
+#include "app/ProcessState.h"
+#include "app/StartupMessages.h"
+#include "platform/DriveIdentification.h"
+#include "platform/Firewall.h"
+#include "platform/Folders.h"
+#include "platform/InstanceChannel.h"
+#include "platform/NetworkAdapters.h"
+#include "platform/SecureAttention.h"
+#include "platform/Shell.h"
+#include "platform/SingleInstance.h"
+
+namespace corvala {
+
+// What the operating system provides to start-up.
+struct StartupPlatform {
+    platform::IShell& shell;
+    platform::ISingleInstanceLock& instanceLock;
+    platform::IInstanceChannel& instanceChannel;
+    platform::INetworkAdapters& adapters;
+    platform::IDriveIdentification& drives;
+    platform::ISecureAttention& secureAttention;
+    platform::IFirewall& firewall;
+    IStartupMessages& messages;
+    std::function<void(std::chrono::milliseconds)> sleep;
+};
+
+// What this particular run starts from.
+struct StartupInputs {
+    std::vector<std::string> arguments;
+    platform::ProgramFolders folders;
+    std::filesystem::path runningExecutable;
+    int ownVersion = 0;
+    std::string_view payload;          // the ZIP of companion programs
+    std::string_view rootCertificate;  // PEM
+    std::string supportContact;
+    std::string webSiteAddress;
+};
+
+enum class StartupOutcome { End, RunMessageLoop };
+
+struct StartupResult {
+    StartupOutcome outcome = StartupOutcome::End;
+    CommandLineSwitches switches;
+    std::string macAddressText;       // hyphenated when it has 12 digits
+    std::string machineFingerprint;
+};
+
+// File names in the program folder.
+namespace programfiles {
+inline constexpr const char* Program = "cr";
+inline constexpr const char* Update = "cr_update";
+inline constexpr const char* CompanionService = "crsystem";
+inline constexpr const char* RelayServer = "crserver";
+inline constexpr const char* MediaEngine = "rt.so";
+inline constexpr const char* RootCertificate = "cr2.dt";
+inline constexpr const char* PayloadArchive = "data.zip";
+inline constexpr const char* BrandingSource = "crcustom.txt";
+inline constexpr const char* Branding = "crcustom1.txt";
+inline constexpr const char* AutostartMarker = "~i";
+inline constexpr const char* Settings = "set.dt";
+}  // namespace programfiles
+
+// Installed versions up to this one cannot take over an update by themselves.
+inline constexpr int LastVersionWithoutSelfUpdate = 26;
+
+class StartupSequence {
+public:
+    StartupSequence(StartupPlatform platform, StartupInputs inputs, ProcessState& state = processState());
+
+    // Runs the steps up to (not including) the creation of the windows.
+    StartupResult Run();
+
+private:
+    bool EndsForRunningInstance();
+    bool ComputeIdentity();
+    bool PrepareFolders();
+    void RemoveLeftoverUpdate();
+    bool ReplaceOlderProgram();
+    void WriteRootCertificate();
+    void InstallPayloadIfIncomplete();
+    bool CopyBranding();
+    bool CheckPresence();
+    bool DispatchRole();
+    void ApplyBranding();
+
+    std::filesystem::path InFolder(const char* name) const;
+    std::string RunningName() const;
+    std::string Format(const char* text) const;
+
+    StartupPlatform platform_;
+    StartupInputs inputs_;
+    ProcessState& state_;
+    StartupResult result_;
+};
+
+}  // namespace corvala

@@ -1,0 +1,27 @@
+#pragma once
+// Where the program keeps its working files and where received files go.
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace corvala::platform {
+
+struct ProgramFolders {
+    std::filesystem::path program;   // ProgramFolder
+    std::filesystem::path received;  // ReceivedFilesFolder
+};
+
+using EnvironmentLookup = std::function<std::optional<std::string>(const char* name)>;
+
+// CORVALA_HOME, else $XDG_DATA_HOME/Corvala, else ~/.local/share/Corvala;
+// CORVALA_RECEIVED, else the documents folder + "/Corvala".
+// `documentsFolder` is the desktop's documents folder (XDG user dirs).
+ProgramFolders ResolveProgramFolders(const EnvironmentLookup& env,
+                                     const std::filesystem::path& documentsFolder);
+
+// The process environment as an EnvironmentLookup; unset and empty are absent.
+std::optional<std::string> ProcessEnvironment(const char* name);
+
+}  // namespace corvala::platform

@@ -1,0 +1,27 @@
+#pragma once
+// Messages from one copy of the program to the running copy's main window.
+
+#include <cstdint>
+
+namespace corvala::platform {
+
+struct InstanceMessage {
+    std::uint32_t message = 0;
+    std::uint32_t wParam = 0;
+    std::uint32_t lParam = 0;
+};
+
+// Asks the running instance's main window to show itself.
+inline constexpr InstanceMessage ShowWindowMessage{0xAAAB, 1111, 2222};
+// Asks the running instance to send the printed document.
+inline constexpr std::uint32_t PrintJobMessage = 0xAAAA;
+
+class IInstanceChannel {
+public:
+    virtual ~IInstanceChannel() = default;
+    // Delivers the message to the running instance's main window. Returns
+    // false when no such window exists.
+    virtual bool SendToRunningWindow(const InstanceMessage& message) = 0;
+};
+
+}  // namespace corvala::platform

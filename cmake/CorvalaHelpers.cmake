@@ -27,6 +27,17 @@ function(corvala_add_gtest)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;CORVALA_BIN_DIR=${CORVALA_BIN_DIR};CORVALA_SOURCE_DIR=${CMAKE_SOURCE_DIR};${T_ENV}")
+  if("unit" IN_LIST T_LABELS)
+    # The sanitizer run builds only these.
+    if(NOT TARGET corvala_unit_tests)
+      add_custom_target(corvala_unit_tests)
+    endif()
+    add_dependencies(corvala_unit_tests ${T_NAME})
+  else()
+    # Processes, peers and displays of their own: one at a time, so that two
+    # of them never compete for the two cores and time out each other.
+    set_tests_properties(${T_NAME} PROPERTIES RUN_SERIAL TRUE)
+  endif()
 endfunction()
 
 # corvala_embed_file(TARGET t SYMBOL name FILE path)

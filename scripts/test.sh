@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs, builds and runs every test through CTest:
+#  1. the unit tests under AddressSanitizer and UndefinedBehaviorSanitizer;
+#  2. every test (unit, component, end-to-end) in the normal build.
+# Ends with CTest's summary of the full run; fails when either run fails.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh || exit 1
+
+jobs=2
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVALA_SANITIZE=ON -DCORVALA_BUILD_BENCH=OFF >/dev/null || exit 1
+cmake --build build-asan --target corvala_unit_tests -j$jobs || exit 1
+cmake -S . -B build -G Ninja >/dev/null || exit 1
+cmake --build build -j$jobs || exit 1
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+echo "== unit tests under ASan+UBSan"
+(cd build-asan && ctest -L unit -j$jobs --output-on-failure)
+sanitized=$?
+echo "== all tests"
+(cd build && ctest -j$jobs --output-on-failure)
+full=$?
+[ $sanitized -eq 0 ] && [ $full -eq 0 ]

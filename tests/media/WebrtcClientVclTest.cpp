@@ -375,7 +375,9 @@ TEST(PeerDictionary, ReadersOnOtherThreadsWhileTheOwnerChangesIt)
                 std::this_thread::yield();
             }
         });
-    for (int round = 0; round < 4000; ++round) {
+    // Goes on until the readers have really met peers, however the threads
+    // happen to be scheduled.
+    for (long round = 0; round < 4000 || found.load() < 200; ++round) {
         const QString id = QString::number(round % 8);
         if (!peers.Remove(id))
             peers.Add(id, std::make_shared<TPeer>(nullptr, id, round % 8));
@@ -383,7 +385,6 @@ TEST(PeerDictionary, ReadersOnOtherThreadsWhileTheOwnerChangesIt)
     stop = true;
     for (auto& t : readers)
         t.join();
-    EXPECT_GT(found.load(), 0);
 }
 
 } // namespace

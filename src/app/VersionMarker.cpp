@@ -38,10 +38,15 @@ std::optional<int> FindVersionNumber(std::string_view bytes) {
 }
 
 std::optional<int> ReadVersionNumber(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return FindVersionNumber(bytes);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
+    try {
+        std::ifstream in(file, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return FindVersionNumber(bytes);
+    } catch (const std::exception&) {  // a read error inside the stream
+        return std::nullopt;
+    }
 }
 
 }  // namespace corvala

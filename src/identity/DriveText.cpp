@@ -53,9 +53,8 @@ std::optional<std::string> DecodeHex(std::string_view raw) {
         byte = ((byte << 4) + static_cast<unsigned>(value)) & 0xFF;
         if (++digits == 2) {
             if (byte != 0 && !IsPrintable(static_cast<unsigned char>(byte))) return std::nullopt;
-            // A zero byte ends the text as it would end a C string.
-            if (byte == 0) return out;
-            out += static_cast<char>(byte);
+            // Zero bytes are padding: they add nothing to the text.
+            if (byte != 0) out += static_cast<char>(byte);
             byte = 0;
             digits = 0;
         }

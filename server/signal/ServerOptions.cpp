@@ -1,0 +1,104 @@
+#include "ServerOptions.h"
+
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <fstream>
+#include <stdexcept>
+#include <string_view>
+
+namespace corvala::signal {
+namespace {
+
+constexpr char kHelp[] = R"(Usage: crsignal --cert CHAIN.pem --key KEY.pem [options]
+
+Corvala signalling server: TLS 1.2, one JSON envelope per line.
+
+Options:
+  --port PORT               TCP port to listen on (default 8996; 0 picks a free one)
+  --bind ADDRESS            address to listen on (default 0.0.0.0)
+  --cert FILE               server certificate chain, PEM (leaf first)
+  --key FILE                private key of the server certificate, PEM
+  --relays FILE             JSON array of relays handed out when no host announced
+                            one: [{"ice_url":"turn:HOST:PORT","ice_username":"U",
+                            "ice_password":"P","country":"DE"}]
+  --reviews FILE            append received reviews to FILE, one JSON line each
+  --max-queue BYTES         unsent bytes allowed per connection before it is
+                            dropped (default 1048576)
+  --handshake-timeout SECS  close connections that have not finished the TLS
+                            handshake by then (default 10)
+  --idle-timeout SECS       close connections silent for that long (default 75;
+                            clients send a keep-alive every 15 s; 0 disables)
+  --max-connections N       refuse connections beyond N (default 60000)
+  --verbose                 log connections and refused input to stderr
+  --help                    show this text
+)";
+
+template <typename T>
+T number(std::string_view flag, std::string_view text, T min, T max) {
+    T value{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < min || value > max)
+        throw std::invalid_argument("invalid value for " + std::string(flag) + ": " + std::string(text));
+    return value;
+}
+
+}  // namespace
+
+std::vector<Relay> LoadRelayFile(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) throw std::invalid_argument("cannot read relays file " + path);
+    const auto doc = nlohmann::json::parse(in, nullptr, false);
+    if (!doc.is_array()) throw std::invalid_argument("relays file must hold a JSON array: " + path);
+    std::vector<Relay> relays;
+    for (const auto& item : doc) {
+        auto text = [&](const char* key) {
+            const auto it = item.find(key);
+            return it != item.end() && it->is_string() ? it->get<std::string>() : std::string();
+        };
+        if (!item.is_object() || text("ice_url").empty())
+            throw std::invalid_argument("every relay needs an ice_url: " + path);
+        relays.push_back({text("ice_url"), text("ice_username"), text("ice_password"), text("country")});
+    }
+    return relays;
+}
+
+std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, std::string& message, int& exitCode) {
+    ServerOptions o;
+    try {
+        for (int i = 1; i < argc; ++i) {
+            const std::string_view flag = argv[i];
+            if (flag == "--help" || flag == "-h") {
+                message = kHelp;
+                exitCode = 0;
+                return std::nullopt;
+            }
+            if (flag == "--verbose") {
+                o.verbose = true;
+                continue;
+            }
+            if (i + 1 >= argc) throw std::invalid_argument("missing value for " + std::string(flag));
+            const std::string_view value = argv[++i];
+            if (flag == "--port") o.port = number<std::uint16_t>(flag, value, 0, 65535);
+            else if (flag == "--bind") o.bindAddress = value;
+            else if (flag == "--cert") o.certChainFile = value;
+            else if (flag == "--key") o.keyFile = value;
+            else if (flag == "--relays") o.relays = LoadRelayFile(std::string(value));
+            else if (flag == "--reviews") o.reviewsFile = value;
+            else if (flag == "--max-queue") o.maxQueuedBytes = number<std::size_t>(flag, value, 32768, std::size_t(1) << 32);
+            else if (flag == "--handshake-timeout") o.handshakeTimeout = std::chrono::seconds(number<int>(flag, value, 1, 3600));
+            else if (flag == "--idle-timeout") o.idleTimeout = std::chrono::seconds(number<int>(flag, value, 0, 86400));
+            else if (flag == "--max-connections") o.maxConnections = number<std::size_t>(flag, value, 1, 10000000);
+            else throw std::invalid_argument("unknown option " + std::string(flag));
+        }
+        if (o.certChainFile.empty() || o.keyFile.empty())
+            throw std::invalid_argument("--cert and --key are required");
+    } catch (const std::exception& e) {
+        message = std::string("crsignal: ") + e.what() + "\n(see crsignal --help)\n";
+        exitCode = 2;
+        return std::nullopt;
+    }
+    return o;
+}
+
+}  // namespace corvala::signal

@@ -1,0 +1,37 @@
+#pragma once
+// crsignal's command line.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "RelayDirectory.h"
+
+namespace corvala::signal {
+
+struct ServerOptions {
+    std::string bindAddress = "0.0.0.0";
+    std::uint16_t port = 8996;  // 0 picks a free port (printed at start)
+    std::string certChainFile;
+    std::string keyFile;
+    std::vector<Relay> relays;     // from --relays FILE
+    std::string reviewsFile;       // empty: reviews are dropped
+    std::size_t maxQueuedBytes = 1 << 20;
+    std::chrono::seconds handshakeTimeout{10};
+    std::chrono::seconds idleTimeout{75};  // 0 disables
+    std::size_t maxConnections = 60000;
+    bool verbose = false;
+};
+
+// Parses argv. On --help or an error it fills `message` (the help text or the
+// error) and returns nothing; `exitCode` tells which of the two it was.
+std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, std::string& message, int& exitCode);
+
+// Reads relays from a JSON array of ICE-server objects
+// ({"ice_url":..,"ice_username":..,"ice_password":..,"country":..}).
+std::vector<Relay> LoadRelayFile(const std::string& path);
+
+}  // namespace corvala::signal

@@ -10,13 +10,17 @@ function(corvala_add_subfolders)
   endforeach()
 endfunction()
 
-# corvala_add_gtest(NAME name SOURCES ... LIBS ... [LABELS ...] [ENV ...] [TIMEOUT s])
+# corvala_add_gtest(NAME name SOURCES ... LIBS ... [LABELS ...] [ENV ...] [TIMEOUT s] [NO_MAIN])
+# NO_MAIN: the test brings its own main (the end-to-end support library does).
 # One GoogleTest executable, registered with CTest as a single test so that the
 # summary stays readable; labels select the sanitizer and end-to-end runs.
 function(corvala_add_gtest)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(T "NO_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  if(NOT T_NO_MAIN)
+    target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
+  endif()
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   if(NOT T_TIMEOUT)

@@ -1,0 +1,185 @@
+#include "E2eSupport.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace corvala::e2e {
+
+namespace fs = std::filesystem;
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (true) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+ScratchFolder::ScratchFolder(const std::string& name) {
+    path_ = fs::temp_directory_path() / ("corvala-e2e-" + name + "-" + std::to_string(::getpid()));
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+ChildProcess::ChildProcess(std::vector<std::string> argv, std::map<std::string, std::string> environment,
+                           fs::path logFile, fs::path workingFolder)
+    : logFile_(std::move(logFile)) {
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        ::setpgid(0, 0);
+        for (const auto& [key, value] : environment) ::setenv(key.c_str(), value.c_str(), 1);
+        int log = ::open(logFile_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (log >= 0) {
+            ::dup2(log, 1);
+            ::dup2(log, 2);
+        }
+        int null = ::open("/dev/null", O_RDONLY);
+        if (null >= 0) ::dup2(null, 0);
+        if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0) ::_exit(126);
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+}
+
+ChildProcess::~ChildProcess() { Terminate(); }
+
+bool ChildProcess::Running() {
+    if (ended_) return false;
+    int status = 0;
+    pid_t done = ::waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) {
+        ended_ = true;
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return !ended_;
+}
+
+int ChildProcess::Wait(std::chrono::milliseconds timeout) {
+    WaitFor([this] { return !Running(); }, timeout);
+    return ended_ ? exitCode_ : -1;
+}
+
+void ChildProcess::Terminate() {
+    if (pid_ <= 0 || !Running()) return;
+    ::kill(-pid_, SIGTERM);
+    ::kill(pid_, SIGTERM);
+    if (Wait(5s) < 0 && Running()) {
+        ::kill(-pid_, SIGKILL);
+        ::kill(pid_, SIGKILL);
+        Wait(5s);
+    }
+}
+
+std::string ChildProcess::Log() const {
+    std::ifstream in(logFile_);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+XvfbDisplay::XvfbDisplay(int width, int height) {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::close(fds[0]);
+        int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        std::string fd = std::to_string(fds[1]);
+        std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+                 "-noreset", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string number;
+    char c;
+    while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(fds[0]);
+    if (number.empty()) throw std::runtime_error("Xvfb did not start");
+    name_ = ":" + number;
+}
+
+XvfbDisplay::~XvfbDisplay() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        int status;
+        ::waitpid(pid_, &status, 0);
+    }
+}
+
+CommandResult RunCommand(const std::string& commandLine) {
+    CommandResult result{-1, {}};
+    FILE* pipe = ::popen(commandLine.c_str(), "r");
+    if (!pipe) return result;
+    std::array<char, 4096> buffer;
+    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) result.output.append(buffer.data(), n);
+    int status = ::pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    while (!result.output.empty() && (result.output.back() == '\n' || result.output.back() == ' '))
+        result.output.pop_back();
+    return result;
+}
+
+std::vector<std::string> ProcessesRunningFrom(const fs::path& folder) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    const std::string prefix = fs::weakly_canonical(folder, ec).string() + "/";
+    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+        fs::path exe = fs::read_symlink(entry.path() / "exe", ec);
+        if (ec || exe.string().rfind(prefix, 0) != 0) continue;
+        std::ifstream cmdline(entry.path() / "cmdline");
+        std::string text((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
+        for (char& ch : text)
+            if (ch == '\0') ch = ' ';
+        found.push_back(entry.path().filename().string() + " " + text);
+    }
+    return found;
+}
+
+void KillProcessesRunningFrom(const fs::path& folder) {
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& line : ProcessesRunningFrom(folder)) {
+            pid_t pid = std::atoi(line.c_str());
+            if (pid > 0) ::kill(pid, round == 0 ? SIGTERM : SIGKILL);
+        }
+        WaitFor([&] { return ProcessesRunningFrom(folder).empty(); }, 3s);
+    }
+}
+
+int VisibleWindowCount(const std::string& display, const std::string& title) {
+    auto result = RunCommand("DISPLAY=" + display + " xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
+    if (result.output.empty()) return 0;
+    int lines = 1;
+    for (char c : result.output) lines += c == '\n';
+    return lines;
+}
+
+fs::path BinFolder() {
+    const char* bin = std::getenv("CORVALA_BIN_DIR");
+    return bin ? fs::path(bin) : fs::current_path();
+}
+
+}  // namespace corvala::e2e

@@ -1,0 +1,88 @@
+#pragma once
+// Shared helpers for the multi-process tests: the loopback-only network
+// namespace, Xvfb displays, child processes and waiting on conditions.
+// Every end-to-end test links this library and uses its main().
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace corvala::e2e {
+
+using namespace std::chrono_literals;
+
+// Polls `condition` every 50 ms until it holds or `timeout` passes.
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
+// A fresh folder under the system's temporary folder, removed on destruction.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::string& name);
+    ~ScratchFolder();
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& child) const { return path_ / child; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A program started with extra environment variables; its output goes to a
+// log file. Ended (SIGTERM, then SIGKILL) on destruction.
+class ChildProcess {
+public:
+    ChildProcess(std::vector<std::string> argv, std::map<std::string, std::string> environment,
+                 std::filesystem::path logFile, std::filesystem::path workingFolder = {});
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+    bool Running();
+    // Waits for the process to end; its exit code, or -1 on a signal or time-out.
+    int Wait(std::chrono::milliseconds timeout);
+    void Terminate();
+    std::string Log() const;
+
+private:
+    pid_t pid_ = -1;
+    int exitCode_ = -1;
+    bool ended_ = false;
+    std::filesystem::path logFile_;
+};
+
+// An Xvfb display of its own, on a display number the server picks.
+class XvfbDisplay {
+public:
+    explicit XvfbDisplay(int width = 1280, int height = 800);
+    ~XvfbDisplay();
+    const std::string& name() const { return name_; }  // ":N"
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+// Runs a shell command line; its standard output (trimmed) and exit code.
+struct CommandResult {
+    int exitCode;
+    std::string output;
+};
+CommandResult RunCommand(const std::string& commandLine);
+
+// The command lines of running processes whose executable lies under `folder`.
+std::vector<std::string> ProcessesRunningFrom(const std::filesystem::path& folder);
+// Ends every process whose executable lies under `folder`.
+void KillProcessesRunningFrom(const std::filesystem::path& folder);
+
+// Visible top-level windows titled exactly `title` on `display`.
+int VisibleWindowCount(const std::string& display, const std::string& title);
+
+// Where the build put the programs (CORVALA_BIN_DIR).
+std::filesystem::path BinFolder();
+
+}  // namespace corvala::e2e

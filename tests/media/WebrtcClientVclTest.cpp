@@ -272,14 +272,16 @@ protected:
             rendered.push_back(id);
         };
     }
+    // The observers below go before the component does: end the peers (and
+    // their events) first.
+    void TearDown() override { rtc.SetActive(false); }
     void Frame(TPeer& peer, int width, int height)
     {
         const auto pixels = Gradient(width, height);
         TPeer::OnRenderRemoteFrame(&peer, reinterpret_cast<const uint8_t*>(pixels.data()));
     }
     std::shared_ptr<TPeer> viewed, other;
-    // Members, not locals: the component outlives each test body and raises
-    // events while it is torn down.
+    // Members, not locals: events are raised until TearDown.
     std::vector<QString> rendered;
     std::vector<std::pair<TPeer*, QByteArray>> received;
     std::vector<TPeer*> removed;

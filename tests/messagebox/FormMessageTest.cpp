@@ -1,6 +1,7 @@
 #include "app/FormMessage.h"
 
 #include <functional>
+#include <memory>
 
 #include <QApplication>
 #include <QLabel>
@@ -19,16 +20,23 @@
 namespace corvala {
 namespace {
 
+// One application object for the whole run, gone before the process ends.
+class Application : public ::testing::Environment {
+public:
+    void SetUp() override { FApp = std::make_unique<QApplication>(FArgc, FArgv); }
+    void TearDown() override { FApp.reset(); }
+
+private:
+    int FArgc = 1;
+    char FName[17] = "messagebox_tests";
+    char* FArgv[2] = {FName, nullptr};
+    std::unique_ptr<QApplication> FApp;
+};
+
+const auto* const kApplication = ::testing::AddGlobalTestEnvironment(new Application);
+
 class MessageBox : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (!QApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "messagebox_tests";
-            static char* argv[] = {name, nullptr};
-            new QApplication(argc, argv);
-        }
-    }
     void TearDown() override {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (qobject_cast<TFormMessage*>(w))

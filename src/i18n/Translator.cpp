@@ -14,8 +14,11 @@ void Translator::build(const QStringList& lines) {
     FLanguageIndex = 0;
     if (lines.isEmpty())
         return;
+    QString countLine = lines.front();
+    if (countLine.startsWith(QChar(0xFEFF)))
+        countLine.remove(0, 1);
     bool ok = false;
-    const int n = lines.front().trimmed().toInt(&ok);
+    const int n = countLine.trimmed().toInt(&ok);
     if (!ok || n <= 0)
         return;
     FRowCount = int((lines.size() - 1) / n);
@@ -29,16 +32,17 @@ void Translator::build(const QStringList& lines) {
         FFirstRow.insert(FColumns[0][r], r);
 }
 
-void Translator::buildFromUtf8(std::string_view text) {
-    QString all = QString::fromUtf8(text.data(), qsizetype(text.size()));
-    if (all.startsWith(QChar(0xFEFF)))
-        all.remove(0, 1);
-    QStringList lines = all.split(u'\n');
+QStringList splitTableLines(std::string_view text) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
+    QStringList lines = QString::fromUtf8(text.data(), qsizetype(text.size())).split(u'\n');
     for (QString& line : lines)
         if (line.endsWith(u'\r'))
             line.chop(1);
-    build(lines);
+    return lines;
 }
+
+void Translator::buildFromUtf8(std::string_view text) { build(splitTableLines(text)); }
 
 QString Translator::cell(int language, int row) const {
     if (language < 0 || language >= FColumns.size() || row < 0 || row >= FRowCount)

@@ -23,10 +23,10 @@ namespace corvala {
 class Translator {
 public:
     // Builds the table from the resource's lines (count line first). A count
-    // line that is not a positive number leaves the table empty.
+    // line that is not a positive number leaves the table empty. Resets
+    // LanguageIndex to English.
     void build(const QStringList& lines);
-    // Splits UTF-8 text (byte-order mark and CR LF as in the resource) into
-    // lines and builds from them.
+    // build(splitTableLines(text))
     void buildFromUtf8(std::string_view text);
 
     bool isEmpty() const { return FColumns.isEmpty() || FRowCount == 0; }
@@ -60,6 +60,11 @@ private:
 // The table of the running program. Empty until the main window builds it,
 // so messages shown during start-up keep their English texts.
 Translator& translator();
+
+// The lines of UTF-8 table text: byte-order mark dropped, split at CR LF (a
+// lone LF is accepted too). Start-up loads them; the main window builds from
+// them.
+QStringList splitTableLines(std::string_view text);
 
 // translator().translate(english)
 QString translate(const QString& english);

@@ -112,6 +112,13 @@ TEST(TranslatorBuild, IncompleteLastRowIsDropped) {
     EXPECT_EQ(t.translate("No"), "No");
 }
 
+TEST(TranslatorBuild, ByteOrderMarkOnTheCountLineIsIgnored) {
+    Translator t;
+    t.build({QString(QChar(0xFEFF)) + "2", "English", "Deutsch", "en", "de"});
+    EXPECT_EQ(t.languageCount(), 2);
+    EXPECT_EQ(splitTableLines("\xEF\xBB\xBF" "2\r\nEnglish\r\n"), QStringList({"2", "English", ""}));
+}
+
 TEST(TranslatorBuild, PlainLineFeedsAreAcceptedToo) {
     Translator t;
     t.buildFromUtf8("2\nEnglish\nDeutsch\nen\nde\nYes\nJa\n");

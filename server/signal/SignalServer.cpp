@@ -3,6 +3,7 @@
 #include "signalling/JsonEscape.h"
 
 #include <nlohmann/json.hpp>
+#include <openssl/err.h>
 #include <openssl/ssl.h>
 
 #include <chrono>
@@ -41,35 +42,46 @@ std::optional<std::string> textMember(const nlohmann::json& o, const char* key) 
 
 }  // namespace
 
+// One client. TLS runs straight on the non-blocking socket (OpenSSL reads
+// and writes the descriptor itself; Asio only reports readiness), which keeps
+// an idle connection down to its socket, its SSL object and a few strings.
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
     Connection(SignalServer& server, tcp::socket socket, std::uint64_t serial)
-        : server_(server), stream_(std::move(socket), server.tls_), serial_(serial) {
+        : server_(server), socket_(std::move(socket)), serial_(serial) {
         deadline_ = Clock::now() + server_.options_.handshakeTimeout;
+    }
+    ~Connection() {
+        if (ssl_) SSL_free(ssl_);
     }
 
     void start() {
         asio::error_code ec;
-        stream_.next_layer().set_option(tcp::no_delay(true), ec);
-        stream_.async_handshake(asio::ssl::stream_base::server,
-                                [self = shared_from_this()](const asio::error_code& ec) {
-                                    if (self->closed_) return;
-                                    if (ec) return self->close("handshake failed: " + ec.message());
-                                    self->open_ = true;
-                                    self->touch();
-                                    self->read();
-                                });
+        socket_.set_option(tcp::no_delay(true), ec);
+        socket_.non_blocking(true, ec);
+        ssl_ = SSL_new(server_.tls_.native_handle());
+        if (ec || !ssl_ || SSL_set_fd(ssl_, socket_.native_handle()) != 1) return close("cannot set up TLS");
+        SSL_set_accept_state(ssl_);
+        drive();
     }
 
-    // Queues one line. A client whose unread output passes the limit is
-    // dropped: its memory must not grow without bound.
+    // Queues one line; the queue is written once the current event is
+    // handled, so lines for the same client share TLS records. A client
+    // whose unread output passes the limit is dropped: its memory must not
+    // grow without bound.
     void send(std::string_view line) {
         if (closed_) return;
-        if (outbox_.size() + inFlight_.size() + line.size() + 2 > server_.options_.maxQueuedBytes)
+        if (outbox_.size() - sent_ + line.size() + 2 > server_.options_.maxQueuedBytes)
             return close("not reading its messages");
         outbox_.append(line);
         outbox_.append(kLineEnd);
-        if (!writing_ && open_) flush();
+        if (!flushPosted_ && !writeArmed_) {
+            flushPosted_ = true;
+            asio::post(socket_.get_executor(), [self = shared_from_this()] {
+                self->flushPosted_ = false;
+                if (!self->closed_) self->drive();
+            });
+        }
     }
 
     void close(const std::string& why) {
@@ -77,7 +89,7 @@ public:
         closed_ = true;
         if (server_.options_.verbose) server_.log("connection " + std::to_string(serial_) + " closed: " + why);
         asio::error_code ec;
-        stream_.lowest_layer().close(ec);
+        socket_.close(ec);
         server_.forget(*this);
     }
 
@@ -87,20 +99,101 @@ public:
     std::string id;  // the ID this connection joined under, if any
 
 private:
+    enum class Need { Nothing, Read, Write, Failed, Closed };
+
+    Need need(int result) {
+        switch (SSL_get_error(ssl_, result)) {
+        case SSL_ERROR_WANT_READ: return Need::Read;
+        case SSL_ERROR_WANT_WRITE: return Need::Write;
+        case SSL_ERROR_ZERO_RETURN: return Need::Closed;
+        case SSL_ERROR_SYSCALL: return ERR_peek_error() == 0 ? Need::Closed : Need::Failed;
+        default: return Need::Failed;
+        }
+    }
+
+    // Does all the TLS work the socket allows now: the handshake, reading
+    // (a bounded amount per turn so one busy client cannot starve the
+    // others), writing; then waits for whatever readiness is still needed.
+    void drive() {
+        auto self = shared_from_this();  // handlers may drop the last other reference
+        bool wantRead = false, wantWrite = false;
+        if (!open_) {
+            ERR_clear_error();
+            const int r = SSL_do_handshake(ssl_);
+            if (r != 1) {
+                const Need n = need(r);
+                if (n == Need::Read) wantRead = true;
+                else if (n == Need::Write) wantWrite = true;
+                else return close("handshake failed");
+                return arm(wantRead, wantWrite);
+            }
+            open_ = true;
+            touch();
+        }
+        bool yielded = false;
+        for (int records = 0; !closed_; ++records) {
+            if (records == 16) {
+                yielded = true;
+                asio::post(socket_.get_executor(), [self] {
+                    if (!self->closed_) self->drive();
+                });
+                break;
+            }
+            ERR_clear_error();
+            const int r = SSL_read(ssl_, server_.readBuffer_.data(), static_cast<int>(server_.readBuffer_.size()));
+            if (r > 0) {
+                touch();
+                consume(std::string_view(server_.readBuffer_.data(), static_cast<size_t>(r)));
+                continue;
+            }
+            const Need n = need(r);
+            if (n == Need::Read) wantRead = true;
+            else if (n == Need::Write) wantWrite = true;
+            else return close(n == Need::Closed ? "closed by client" : "read failed");
+            break;
+        }
+        if (closed_) return;
+        while (sent_ < outbox_.size()) {
+            ERR_clear_error();
+            const int r = SSL_write(ssl_, outbox_.data() + sent_, static_cast<int>(std::min<size_t>(outbox_.size() - sent_, 1 << 20)));
+            if (r > 0) {
+                sent_ += static_cast<size_t>(r);
+                continue;
+            }
+            const Need n = need(r);
+            if (n == Need::Write) wantWrite = true;
+            else if (n == Need::Read) wantRead = true;
+            else return close(n == Need::Closed ? "closed by client" : "write failed");
+            break;
+        }
+        if (sent_ == outbox_.size()) {
+            outbox_.clear();
+            sent_ = 0;
+            if (outbox_.capacity() > 65536) outbox_.shrink_to_fit();
+        }
+        arm(wantRead && !yielded, wantWrite);
+    }
+
+    void arm(bool read, bool write) {
+        if (read && !readArmed_) {
+            readArmed_ = true;
+            socket_.async_wait(tcp::socket::wait_read, [self = shared_from_this()](const asio::error_code& ec) {
+                self->readArmed_ = false;
+                if (!ec && !self->closed_) self->drive();
+            });
+        }
+        if (write && !writeArmed_) {
+            writeArmed_ = true;
+            socket_.async_wait(tcp::socket::wait_write, [self = shared_from_this()](const asio::error_code& ec) {
+                self->writeArmed_ = false;
+                if (!ec && !self->closed_) self->drive();
+            });
+        }
+    }
+
     void touch() {
         const auto idle = server_.options_.idleTimeout;
         deadline_ = idle.count() == 0 ? Clock::time_point::max() : Clock::now() + idle;
-    }
-
-    void read() {
-        stream_.async_read_some(asio::buffer(readBuffer_),
-                                [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
-                                    if (self->closed_) return;
-                                    if (ec) return self->close(ec == asio::error::eof ? "closed by client" : ec.message());
-                                    self->touch();
-                                    self->consume(std::string_view(self->readBuffer_.data(), n));
-                                    if (!self->closed_) self->read();
-                                });
     }
 
     // Splits received bytes into lines (LF ends a line, a CR before it is
@@ -131,31 +224,19 @@ private:
         }
     }
 
-    void flush() {
-        writing_ = true;
-        inFlight_.swap(outbox_);
-        asio::async_write(stream_, asio::buffer(inFlight_),
-                          [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
-                              self->writing_ = false;
-                              if (self->closed_) return;
-                              if (ec) return self->close("write failed: " + ec.message());
-                              self->inFlight_.clear();
-                              if (self->inFlight_.capacity() > 65536) self->inFlight_.shrink_to_fit();
-                              if (!self->outbox_.empty()) self->flush();
-                          });
-    }
-
     SignalServer& server_;
-    asio::ssl::stream<tcp::socket> stream_;
+    tcp::socket socket_;
+    SSL* ssl_ = nullptr;
     std::uint64_t serial_;
     Clock::time_point deadline_;
-    std::array<char, 4096> readBuffer_{};
     std::string partial_;
     std::string outbox_;
-    std::string inFlight_;
+    std::size_t sent_ = 0;  // bytes of outbox_ already written
     bool open_ = false;
-    bool writing_ = false;
     bool closed_ = false;
+    bool readArmed_ = false;
+    bool writeArmed_ = false;
+    bool flushPosted_ = false;
 };
 
 SignalServer::SignalServer(asio::io_context& io, ServerOptions options)
@@ -168,7 +249,9 @@ SignalServer::SignalServer(asio::io_context& io, ServerOptions options)
                      asio::ssl::context::single_dh_use);
     // Idle connections are the common case: let OpenSSL free its record
     // buffers between reads instead of holding them per connection.
-    SSL_CTX_set_mode(ctx, SSL_MODE_RELEASE_BUFFERS);
+    SSL_CTX_set_mode(ctx, SSL_MODE_RELEASE_BUFFERS | SSL_MODE_ENABLE_PARTIAL_WRITE |
+                              SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION);
     tls_.use_certificate_chain_file(options_.certChainFile);
     tls_.use_private_key_file(options_.keyFile, asio::ssl::context::pem);
     if (SSL_CTX_check_private_key(ctx) != 1) throw std::runtime_error("the key does not match the certificate");

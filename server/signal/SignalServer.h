@@ -9,6 +9,7 @@
 #include <asio.hpp>
 #include <asio/ssl.hpp>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,6 +53,8 @@ private:
     std::unordered_set<std::shared_ptr<Connection>> connections_;
     std::unordered_map<std::string, Connection*> registry_;
     RelayDirectory relays_;
+    // Connections read one at a time on this one thread: one buffer serves all.
+    std::array<char, 16384> readBuffer_{};
     std::uint64_t nextSerial_ = 1;
     bool stopped_ = false;
 };

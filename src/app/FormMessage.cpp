@@ -85,6 +85,7 @@ TFormMessage::TFormMessage(QWidget* parent)
     FCaptionBar->setObjectName("panCaption");
     FCaptionLabel = new QLabel(FCaptionBar);
     FCaptionLabel->setObjectName("labelCaption");
+    FCaptionLabel->setTextFormat(Qt::PlainText);
     FCloseButton = new TCaptionCloseButton(FCaptionBar);
     FCloseButton->setObjectName("btnClose");
     FBody = new QWidget(this);

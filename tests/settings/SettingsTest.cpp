@@ -179,6 +179,54 @@ TEST_F(SettingsFile, ReadsEveryVersionWithItsFields) {
     }
 }
 
+// Older files spelled out byte by byte, independent of the writer.
+TEST_F(SettingsFile, ReadsOldFilesLaidOutByHand) {
+    const QByteArray v4 = QByteArray::fromHex(
+        "04000000"                      // version 4
+        "02000000" "3100" "3200"        // DeviceId "12"
+        "01"                            // AllowOnlyViewing
+        "07"                            // obsolete byte
+        "00"                            // RandomPasswordMode
+        "00000000"                      // HostPassword ""
+        "02000000" "5a00" "e900"        // DisplayName "Zé"
+        "00000000"                      // RecentConnections ""
+        "01"                            // WhiteListEnabled
+        "03000000" "3700" "2c00" "3800" // WhiteList "7,8"
+        "ffffffff" "00000000" "64000000" "32000000"  // rect -1, 0, 100, 50
+        "00"                            // Maximized
+        "02000000" "7400" "7200"        // LanguageCode "tr"
+        "960d0000"                      // RelayPort 3478
+        "01000000" "7500"               // RelayUserName "u"
+        "00000000");                    // RelayPassword ""
+    writeSealed(v4);
+    Settings s(env());
+    ASSERT_TRUE(s.read());
+    EXPECT_EQ(s.DeviceId, "12");
+    EXPECT_TRUE(s.AllowOnlyViewing);
+    EXPECT_FALSE(s.RandomPasswordMode);
+    EXPECT_EQ(s.HostPassword, "");
+    EXPECT_EQ(s.DisplayName, QString::fromUtf8("Zé"));
+    EXPECT_EQ(s.RecentConnections, "");
+    EXPECT_TRUE(s.WhiteListEnabled);
+    EXPECT_EQ(s.WhiteList, QStringList({"7", "8"}));
+    EXPECT_EQ(s.MasterModeWindowRect, (WindowRect{-1, 0, 100, 50}));
+    EXPECT_FALSE(s.Maximized);
+    EXPECT_EQ(s.LanguageCode, "tr");
+    EXPECT_EQ(s.RelayPort, 3478);
+    EXPECT_EQ(s.RelayUserName, "u");
+
+    // Version 1: the same up to LanguageCode, no relay fields.
+    QByteArray v1 = v4.left(v4.size() - 4 - 6 - 4);
+    v1[0] = 1;
+    writeSealed(v1);
+    Settings t(env());
+    t.RelayUserName = "kept";
+    ASSERT_TRUE(t.read());
+    EXPECT_EQ(t.LanguageCode, "tr");
+    EXPECT_EQ(t.RelayPort, 0);
+    EXPECT_EQ(t.RelayUserName, "kept");
+}
+
 TEST_F(SettingsFile, ReservedBlockIsWrittenBackAsRead) {
     writeSealed(handMade(6));
     Settings s(env());

@@ -170,7 +170,7 @@ void TFormMessage::layOut() {
                               qMin(CloseButtonHeight, FCaptionBar->height()));
     FCaptionLabel->setGeometry(8, 0, FCloseButton->x() - 8, FCaptionBar->height());
 
-    // Body coordinates are window coordinates shifted by the left border.
+    // Body coordinates: origin at the body's top left, below the caption bar.
     const int cancelRight = width - 2 * border - Margin;
     const int cancelLeft = cancelRight - ButtonWidth;
     const int secondLeft = cancelLeft - ButtonGap - ButtonWidth;
@@ -201,8 +201,11 @@ void TFormMessage::layOut() {
     setFixedSize(width, height);
 
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        // Centred; a box taller than the screen keeps its caption on screen
+        // so that it can still be dragged and closed.
         const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width / 2, height / 2));
+        const QPoint centred = area.center() - QPoint(width / 2, height / 2);
+        move(centred.x(), qMax(area.top(), centred.y()));
     }
 }
 

@@ -235,6 +235,13 @@ TEST_F(MessageBox, LayoutArithmetic) {
     longBox.setMessage(MessageKind::Warning, QString("word ").repeated(300));
     EXPECT_EQ(longBox.width(), shortBox.width());
     EXPECT_GT(longBox.height(), shortBox.height() + 5 * longBox.fontMetrics().height());
+
+    // Taller than the screen: the caption stays reachable.
+    TFormMessage hugeBox;
+    hugeBox.setMessage(MessageKind::Error, QString("line\n").repeated(400));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_GT(hugeBox.height(), screen.height());
+    EXPECT_EQ(hugeBox.y(), screen.top());
 }
 
 TEST_F(MessageBox, PaintsThemeColours) {

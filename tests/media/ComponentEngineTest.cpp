@@ -383,6 +383,35 @@ TEST_F(BackToBack, FileAudioSourceReplacesTheMicrophone)
     EXPECT_EQ(viewerSeen.remoteStreams[0], viewerPeer.get());
 }
 
+TEST_F(BackToBack, StatisticsArriveAsValuesFromTheComponent)
+{
+    std::atomic<int> values{0};
+    std::atomic<bool> wrongSender{false};
+    host->OnGetStats = [&](TWebRtcClientVcl* sender, const QString&, qint64, const QString& type, const QString& key,
+                           const QString&) {
+        if (sender != host.get() || type.isEmpty() || key.isEmpty())
+            wrongSender = true;
+        ++values;
+    };
+    Connect(false);
+    if (IsSkipped())
+        return;
+    ASSERT_TRUE(WaitForChannel());
+    ASSERT_TRUE(host->GetStats(kViewerId));
+    ASSERT_TRUE(mailbox.WaitFor([&] { return values.load() > 0; })) << "no statistics value arrived";
+    EXPECT_FALSE(wrongSender);
+    EXPECT_FALSE(host->GetStats("999999999"));
+}
+
+TEST_F(BackToBack, RecordingDevicesHaveNames)
+{
+    const int count = host->GetAudioSourceCount();
+    ASSERT_GE(count, 0);
+    for (int i = 0; i < count; ++i)
+        EXPECT_FALSE(host->GetAudioSourceName(i).isEmpty()) << "device " << i;
+    EXPECT_TRUE(host->GetAudioSourceName(count + 5).isEmpty());
+}
+
 TEST_F(BackToBack, UnknownPeerIdIsRefusedByTheRealComponentToo)
 {
     host->SetActive(true);

@@ -228,13 +228,17 @@ RTC_API rtc_handle rtc_create_candidate(const char* mid, int mline_index, const 
 RTC_API void rtc_add_candidate(rtc_handle pc, rtc_handle candidate);
 /* mid and line: RTC_TEXT_BUFFER bytes each. */
 RTC_API void rtc_get_candidate(rtc_handle candidate, int* mline_index, char* mid, char* line);
-/* Ends the connection: no callback of it follows once this returns. */
+/* Ends the connection. No callback of it starts once this returns (one that
+   is already running on the dispatch thread may still finish). */
 RTC_API void rtc_close(rtc_handle pc);
 RTC_API void rtc_get_stats(rtc_handle pc, const StatsCallback* callback);
 
-/* Data channels. Messages are at most RTC_MAX_MESSAGE bytes; sends made
-   before the channel is open are queued and go out, in order, on open. */
-enum { RTC_MAX_MESSAGE = 65536 + 1024 };
+/* Data channels. Sends made before the channel is open are queued and go
+   out, in order, once it opens. A message is at most RTC_MAX_MESSAGE bytes:
+   larger ones are refused (not sent, a warning is logged), because the
+   common browsers' WebRTC closes a channel that receives one. An empty
+   message cannot be sent either (webrtcbin has no empty message). */
+enum { RTC_MAX_MESSAGE = 65536 };
 RTC_API rtc_handle rtc_create_datachannel(rtc_handle pc, const char* label,
                                           const DCCallback* callback);
 RTC_API void rtc_datachannel_observe(rtc_handle channel, const DCCallback* callback);

@@ -1,0 +1,161 @@
+#include "DataChannel.h"
+
+#include "Log.h"
+
+namespace corvala::engine {
+
+namespace {
+using Ref = std::weak_ptr<DataChannel>;
+void deleteRef(gpointer data, GClosure*) { delete static_cast<Ref*>(data); }
+std::shared_ptr<DataChannel> lockRef(gpointer data) { return static_cast<Ref*>(data)->lock(); }
+}  // namespace
+
+DataChannel::~DataChannel() {
+  shutdown();
+  if (channel_) gst_object_unref(channel_);
+}
+
+void DataChannel::attach(GstWebRTCDataChannel* channel) {
+  std::lock_guard lock(mutex_);
+  if (channel_) return;
+  channel_ = GST_WEBRTC_DATA_CHANNEL(gst_object_ref(channel));
+  auto connect = [&](const char* signal, GCallback handler) {
+    g_signal_connect_data(channel, signal, handler, new Ref(weak_from_this()), deleteRef, GConnectFlags(0));
+  };
+  connect("on-open", G_CALLBACK(onOpen));
+  connect("on-close", G_CALLBACK(onClose));
+  connect("on-error", G_CALLBACK(onError));
+  connect("on-message-data", G_CALLBACK(onMessageData));
+  connect("on-message-string", G_CALLBACK(onMessageString));
+  GstWebRTCDataChannelState state;
+  g_object_get(channel, "ready-state", &state, nullptr);
+  if (state == GST_WEBRTC_DATA_CHANNEL_STATE_OPEN) state_ = State::Open;
+}
+
+void DataChannel::observe(const DCCallback& callback) {
+  std::lock_guard lock(mutex_);
+  callback_ = callback;
+  observed_ = true;
+  while (!unobserved_.empty()) {
+    postLocked(std::move(unobserved_.front()));
+    unobserved_.pop_front();
+  }
+}
+
+bool DataChannel::isOpen() {
+  std::lock_guard lock(mutex_);
+  return state_ == State::Open;
+}
+
+void DataChannel::send(const void* data, int size) {
+  if (size < 0 || (size > 0 && !data)) return;
+  if (size == 0) {
+    // webrtcbin cannot send an empty message; there is no such command.
+    logMessage(LogLevel::Info, "data channel: empty message not sent");
+    return;
+  }
+  if (size > RTC_MAX_MESSAGE) {
+    logMessage(LogLevel::Warning, "data channel: a %d-byte message is over the %d-byte limit; not sent", size,
+               RTC_MAX_MESSAGE);
+    return;
+  }
+  GBytes* bytes = g_bytes_new(data, gsize(size));
+  std::lock_guard lock(mutex_);
+  switch (state_) {
+    case State::Closed:
+      g_bytes_unref(bytes);
+      logMessage(LogLevel::Info, "data channel: send on a closed channel dropped");
+      return;
+    case State::Connecting:
+      outgoing_.push_back(bytes);  // webrtcbin refuses sends before open
+      return;
+    case State::Open:
+      sendLocked(bytes);
+      return;
+  }
+}
+
+void DataChannel::sendLocked(GBytes* bytes) {
+  GError* error = nullptr;
+  if (!gst_webrtc_data_channel_send_data_full(channel_, bytes, &error)) {
+    logMessage(LogLevel::Warning, "data channel: send failed: %s", error ? error->message : "unknown");
+    if (error) g_error_free(error);
+  }
+  g_bytes_unref(bytes);
+}
+
+void DataChannel::opened() {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::Closed) return;
+  state_ = State::Open;
+  while (!outgoing_.empty()) {
+    sendLocked(outgoing_.front());
+    outgoing_.pop_front();
+  }
+}
+
+void DataChannel::closed() {
+  std::lock_guard lock(mutex_);
+  state_ = State::Closed;
+  for (GBytes* bytes : outgoing_) g_bytes_unref(bytes);
+  if (!outgoing_.empty())
+    logMessage(LogLevel::Warning, "data channel: closed with %zu unsent messages", outgoing_.size());
+  outgoing_.clear();
+}
+
+void DataChannel::shutdown() {
+  closed();
+  GstWebRTCDataChannel* channel;
+  {
+    std::lock_guard lock(mutex_);
+    channel = channel_;
+  }
+  if (channel) g_signal_handlers_disconnect_matched(channel, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr, (gpointer)onMessageData, nullptr);
+}
+
+void DataChannel::received(const guint8* data, size_t size) {
+  std::vector<uint8_t> message(data, data + size);
+  std::lock_guard lock(mutex_);
+  if (observed_)
+    postLocked(std::move(message));
+  else
+    unobserved_.push_back(std::move(message));
+}
+
+void DataChannel::postLocked(std::vector<uint8_t> message) {
+  if (!callback_.receive_message) return;
+  DCCallback callback = callback_;
+  Dispatcher::instance().post(owner_, [callback, message = std::move(message)] {
+    callback.receive_message(callback.arg, message.data(), int(message.size()));
+  });
+}
+
+void DataChannel::onOpen(GstWebRTCDataChannel*, gpointer self) {
+  if (auto channel = lockRef(self)) channel->opened();
+}
+
+void DataChannel::onClose(GstWebRTCDataChannel*, gpointer self) {
+  if (auto channel = lockRef(self)) channel->closed();
+}
+
+void DataChannel::onError(GstWebRTCDataChannel*, GError* error, gpointer self) {
+  logMessage(LogLevel::Warning, "data channel error: %s", error ? error->message : "unknown");
+}
+
+void DataChannel::onMessageData(GstWebRTCDataChannel*, GBytes* data, gpointer self) {
+  auto channel = lockRef(self);
+  if (!channel) return;
+  gsize size = 0;
+  const guint8* bytes = data ? static_cast<const guint8*>(g_bytes_get_data(data, &size)) : nullptr;
+  static const guint8 empty = 0;
+  channel->received(bytes ? bytes : &empty, bytes ? size : 0);
+}
+
+void DataChannel::onMessageString(GstWebRTCDataChannel*, gchar* text, gpointer self) {
+  auto channel = lockRef(self);
+  if (!channel) return;
+  const std::string_view view = text ? std::string_view(text) : std::string_view();
+  channel->received(reinterpret_cast<const guint8*>(view.data()), view.size());
+}
+
+}  // namespace corvala::engine

@@ -1,0 +1,56 @@
+// The one thread that calls the program back. GStreamer threads only copy
+// what they have into this queue, so a program callback that blocks (for
+// instance waiting for its main thread) never holds up a streaming thread,
+// and an entry point called meanwhile never waits for it.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace corvala::engine {
+
+// Shared by an object and every task queued for it; once ended, its queued
+// tasks are dropped instead of run.
+class Lifetime {
+ public:
+  bool alive() const { return alive_.load(); }
+  void end() { alive_.store(false); }
+
+ private:
+  std::atomic<bool> alive_{true};
+};
+
+class Dispatcher {
+ public:
+  static Dispatcher& instance();
+
+  void post(std::shared_ptr<Lifetime> owner, std::function<void()> task);
+  bool onDispatchThread() const;
+  // Waits until every task queued before this call has run or been dropped.
+  // Must not be called from the dispatch thread. Returns false on time-out.
+  bool drain(int timeoutMs);
+
+ private:
+  Dispatcher();
+  void run();
+
+  struct Task {
+    std::shared_ptr<Lifetime> owner;
+    std::function<void()> work;
+    uint64_t serial;
+  };
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  std::deque<Task> queue_;
+  uint64_t posted_ = 0;
+  uint64_t finished_ = 0;
+  std::thread::id threadId_;
+};
+
+}  // namespace corvala::engine

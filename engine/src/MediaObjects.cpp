@@ -1,0 +1,247 @@
+#include "MediaObjects.h"
+
+#include "Log.h"
+#include "PeerConnection.h"
+#include "Renderer.h"
+
+#include <algorithm>
+
+namespace corvala::engine {
+
+// ---- audio module -----------------------------------------------------------
+
+namespace {
+bool elementExists(const char* factory) {
+  GstElementFactory* f = gst_element_factory_find(factory);
+  if (!f) return false;
+  gst_object_unref(f);
+  return true;
+}
+}  // namespace
+
+AudioModule::AudioModule(Kind kind, std::string file) : kind_(kind), file_(std::move(file)) {
+  // Only devices that a sound server or driver really offers count; with
+  // none, capture is a silent live source and playout a null sink, so that
+  // sessions still run on a machine without sound.
+  GstDeviceMonitor* monitor = gst_device_monitor_new();
+  gst_device_monitor_add_filter(monitor, "Audio/Source", nullptr);
+  gst_device_monitor_add_filter(monitor, "Audio/Sink", nullptr);
+  if (gst_device_monitor_start(monitor)) {
+    GList* devices = gst_device_monitor_get_devices(monitor);
+    for (GList* item = devices; item; item = item->next) {
+      GstDevice* device = GST_DEVICE(item->data);
+      gchar* cls = gst_device_get_device_class(device);
+      const bool source = g_str_has_prefix(cls, "Audio/Source");
+      const bool sink = g_str_has_prefix(cls, "Audio/Sink");
+      g_free(cls);
+      if (sink) playoutAvailable_ = true;
+      if (!source) continue;
+      GstElement* element = gst_device_create_element(device, nullptr);
+      if (!element) continue;
+      Device entry;
+      gchar* name = gst_device_get_display_name(device);
+      entry.name = name ? name : "";
+      g_free(name);
+      GstElementFactory* factory = gst_element_get_factory(element);
+      entry.element = factory ? GST_OBJECT_NAME(factory) : "";
+      if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "device")) {
+        gchar* id = nullptr;
+        g_object_get(element, "device", &id, nullptr);
+        entry.property = id ? id : "";
+        g_free(id);
+      }
+      gst_object_unref(element);
+      sources_.push_back(std::move(entry));
+    }
+    g_list_free_full(devices, gst_object_unref);
+    gst_device_monitor_stop(monitor);
+  }
+  gst_object_unref(monitor);
+  if (playoutAvailable_ && !elementExists("pulsesink") && !elementExists("alsasink")) playoutAvailable_ = false;
+}
+
+int AudioModule::sourceCount() const { return int(sources_.size()); }
+
+std::string AudioModule::sourceName(int index) const {
+  if (index < 0 || index >= int(sources_.size())) return {};
+  return sources_[size_t(index)].name;
+}
+
+void AudioModule::selectSource(int index) {
+  std::lock_guard lock(mutex_);
+  if (index >= 0 && index < int(sources_.size())) selected_ = index;
+}
+
+namespace {
+std::string quoted(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+}  // namespace
+
+std::string AudioModule::captureDescription() const {
+  const std::string silence = "audiotestsrc is-live=true wave=silence";
+  if (kind_ == Kind::File) {
+    // The file plays once; the silent live input keeps the mix running
+    // (and the peer's audio track alive) after the file ends.
+    return "audiomixer name=filemix ! audio/x-raw,rate=48000,channels=2 "
+           "! queue " +
+           std::string(" ") + silence + " ! audio/x-raw,rate=48000,channels=2 ! filemix. " +
+           "filesrc location=" + quoted(file_) +
+           " ! decodebin ! audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=2 ! filemix.";
+  }
+  std::lock_guard lock(mutex_);
+  if (sources_.empty()) return silence;
+  const Device& device = sources_[size_t(selected_)];
+  std::string description = device.element;
+  if (!device.property.empty()) description += " device=" + quoted(device.property);
+  return description;
+}
+
+std::string AudioModule::playoutDescription() const {
+  if (playoutAvailable_ && elementExists("pulsesink")) return "pulsesink sync=false";
+  if (playoutAvailable_ && elementExists("alsasink")) return "alsasink sync=false";
+  return "fakesink sync=false async=false";
+}
+
+// ---- tracks -----------------------------------------------------------------
+
+VideoTrack::~VideoTrack() { detach(); }
+
+void VideoTrack::addConsumer(std::shared_ptr<FrameConsumer> consumer) {
+  bool attach = false;
+  {
+    std::lock_guard lock(mutex_);
+    consumers_.push_back(std::move(consumer));
+    attach = source_ && !attached_;
+    attached_ = attached_ || attach;
+  }
+  if (attach) source_->addConsumer(this);
+}
+
+void VideoTrack::removeConsumer(const FrameConsumer* consumer) {
+  bool detachSource = false;
+  std::shared_ptr<FrameConsumer> keep;  // released outside the lock
+  {
+    std::lock_guard lock(mutex_);
+    auto it = std::find_if(consumers_.begin(), consumers_.end(),
+                           [&](const auto& c) { return c.get() == consumer; });
+    if (it != consumers_.end()) {
+      keep = *it;
+      consumers_.erase(it);
+    }
+    detachSource = source_ && attached_ && consumers_.empty();
+    if (detachSource) attached_ = false;
+  }
+  if (detachSource) source_->removeConsumer(this);
+}
+
+void VideoTrack::addRenderer(const VideoRendererCallback& callback) {
+  addConsumer(std::make_shared<Renderer>(callback, lifetime));
+}
+
+void VideoTrack::onFrame(GstBuffer* frame, int width, int height) {
+  if (!enabled) return;
+  std::lock_guard lock(mutex_);
+  for (auto& consumer : consumers_) consumer->onFrame(frame, width, height);
+}
+
+void VideoTrack::detach() {
+  lifetime->end();
+  bool detachSource;
+  std::vector<std::shared_ptr<FrameConsumer>> dropped;
+  {
+    std::lock_guard lock(mutex_);
+    detachSource = source_ && attached_;
+    attached_ = false;
+    dropped.swap(consumers_);
+  }
+  if (detachSource) source_->removeConsumer(this);
+}
+
+AudioTrack::~AudioTrack() { lifetime->end(); }
+
+void AudioTrack::setEnabled(bool enable) {
+  std::lock_guard lock(mutex_);
+  enabled = enable;
+  for (GstElement* volume : volumes_) g_object_set(volume, "mute", enable ? FALSE : TRUE, nullptr);
+}
+
+void AudioTrack::addVolume(GstElement* volume) {
+  std::lock_guard lock(mutex_);
+  volumes_.insert(volume);
+  g_object_set(volume, "mute", enabled ? FALSE : TRUE, nullptr);
+}
+
+void AudioTrack::removeVolume(GstElement* volume) {
+  std::lock_guard lock(mutex_);
+  volumes_.erase(volume);
+}
+
+// ---- streams ----------------------------------------------------------------
+
+void MediaStream::add(const std::shared_ptr<Track>& track) {
+  std::lock_guard lock(mutex_);
+  if (std::find(tracks_.begin(), tracks_.end(), track) == tracks_.end()) tracks_.push_back(track);
+}
+
+void MediaStream::remove(const std::shared_ptr<Track>& track) {
+  std::lock_guard lock(mutex_);
+  tracks_.erase(std::remove(tracks_.begin(), tracks_.end(), track), tracks_.end());
+}
+
+std::shared_ptr<Track> MediaStream::first(Track::Kind kind) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& track : tracks_)
+    if (track->kind == kind) return track;
+  return nullptr;
+}
+
+std::shared_ptr<VideoTrack> MediaStream::videoTrack() const {
+  return std::dynamic_pointer_cast<VideoTrack>(first(Track::Kind::Video));
+}
+
+std::shared_ptr<AudioTrack> MediaStream::audioTrack() const {
+  return std::dynamic_pointer_cast<AudioTrack>(first(Track::Kind::Audio));
+}
+
+// ---- factory ----------------------------------------------------------------
+
+Factory::~Factory() { shutdown(); }
+
+void Factory::own(rtc_handle handle) {
+  std::lock_guard lock(mutex_);
+  owned_.push_back(handle);
+}
+
+void Factory::adopt(const std::shared_ptr<PeerConnection>& pc) {
+  std::lock_guard lock(mutex_);
+  peers_.erase(std::remove_if(peers_.begin(), peers_.end(), [](const auto& w) { return w.expired(); }),
+               peers_.end());
+  peers_.push_back(pc);
+}
+
+void Factory::shutdown() {
+  std::vector<rtc_handle> owned;
+  std::vector<std::weak_ptr<PeerConnection>> peers;
+  {
+    std::lock_guard lock(mutex_);
+    if (down_) return;
+    down_ = true;
+    owned.swap(owned_);
+    peers.swap(peers_);
+  }
+  for (auto& weak : peers)
+    if (auto pc = weak.lock()) pc->close();
+  for (rtc_handle handle : owned) {
+    auto object = handles().remove(handle);
+    if (auto video = std::dynamic_pointer_cast<VideoTrack>(object)) video->detach();
+    if (auto track = std::dynamic_pointer_cast<Track>(object)) track->lifetime->end();
+  }
+}
+
+}  // namespace corvala::engine

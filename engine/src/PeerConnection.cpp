@@ -1,0 +1,944 @@
+#include "PeerConnection.h"
+
+#include "Log.h"
+#include "RateController.h"
+#include "SdpInfo.h"
+#include "VideoSender.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/sdp/sdp.h>
+#include <gst/video/video.h>
+
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+#include <cstring>
+#include <random>
+
+namespace corvala::engine {
+
+namespace {
+
+// Payload types we offer; an answer takes the offer's (see linkSenders).
+constexpr int kVideoPt = 96;
+constexpr int kAudioPt = 111;
+
+using Ref = std::weak_ptr<PeerConnection>;
+void deleteRef(gpointer data, GClosure*) { delete static_cast<Ref*>(data); }
+std::shared_ptr<PeerConnection> lockRef(gpointer data) { return static_cast<Ref*>(data)->lock(); }
+
+// libnice leaves loopback out when it picks addresses itself, so a machine
+// (or network namespace) with nothing but loopback gets no candidate at
+// all, without any error. Then we name 127.0.0.1 ourselves.
+bool onlyLoopback() {
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return false;
+  bool other = false;
+  for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+    if (!entry->ifa_addr || !(entry->ifa_flags & IFF_UP) || (entry->ifa_flags & IFF_LOOPBACK)) continue;
+    const int family = entry->ifa_addr->sa_family;
+    if (family == AF_INET) other = true;
+    if (family == AF_INET6) {
+      const auto* address = reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr);
+      if (!IN6_IS_ADDR_LINKLOCAL(&address->sin6_addr)) other = true;
+    }
+  }
+  freeifaddrs(list);
+  return !other;
+}
+
+// "stun:host[:port]" / "turn:host[:port]" with credentials -> webrtcbin URIs.
+std::string iceUri(const IceServer& server, bool& isTurn) {
+  const std::string& url = server.url;
+  const auto colon = url.find(':');
+  if (colon == std::string::npos) return {};
+  const std::string scheme = url.substr(0, colon);
+  std::string rest = url.substr(colon + 1);
+  while (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
+  std::string query;
+  if (auto q = rest.find('?'); q != std::string::npos) {
+    query = rest.substr(q);
+    rest.erase(q);
+  }
+  if (rest.empty()) return {};
+  const bool hasPort = rest.rfind(':') != std::string::npos && rest.back() != ']';
+  if (!hasPort) rest += scheme == "turns" ? ":5349" : ":3478";
+  isTurn = scheme == "turn" || scheme == "turns";
+  if (scheme == "stun" || scheme == "stuns") return scheme + "://" + rest;
+  if (!isTurn) return {};
+  auto escape = [](const std::string& text) {
+    gchar* e = g_uri_escape_string(text.c_str(), nullptr, FALSE);
+    std::string out(e);
+    g_free(e);
+    return out;
+  };
+  return scheme + "://" + escape(server.user) + ":" + escape(server.password) + "@" + rest + query;
+}
+
+guint32 randomSsrc() {
+  static std::mutex mutex;
+  static std::mt19937 generator{std::random_device{}()};
+  std::lock_guard lock(mutex);
+  return std::uniform_int_distribution<guint32>(1, 0xFFFFFFF0u)(generator);
+}
+
+std::string statsTypeName(const GstStructure* report) {
+  GstWebRTCStatsType type;
+  if (!gst_structure_get(report, "type", GST_TYPE_WEBRTC_STATS_TYPE, &type, nullptr)) return {};
+  GEnumClass* cls = static_cast<GEnumClass*>(g_type_class_ref(GST_TYPE_WEBRTC_STATS_TYPE));
+  GEnumValue* value = g_enum_get_value(cls, type);
+  std::string name = value ? value->value_nick : "";
+  g_type_class_unref(cls);
+  return name;
+}
+
+}  // namespace
+
+// ---- creation and teardown --------------------------------------------------
+
+PeerConnection::PeerConnection(const PeerConnectionCallback& callback) : callback_(callback) {}
+
+std::shared_ptr<PeerConnection> PeerConnection::create(const std::shared_ptr<Factory>& factory,
+                                                       const std::vector<IceServer>& servers,
+                                                       const PeerConnectionCallback& callback) {
+  std::shared_ptr<PeerConnection> pc(new PeerConnection(callback));
+  if (!pc->build(factory, servers)) {
+    pc->close();
+    return nullptr;
+  }
+  return pc;
+}
+
+bool PeerConnection::build(const std::shared_ptr<Factory>& factory, const std::vector<IceServer>& servers) {
+  audio_ = factory->audio;
+  pipeline_ = gst_pipeline_new(nullptr);
+  webrtc_ = gst_element_factory_make("webrtcbin", nullptr);
+  if (!pipeline_ || !webrtc_) {
+    logMessage(LogLevel::Error, "webrtcbin is not available");
+    if (webrtc_) gst_object_unref(webrtc_);
+    webrtc_ = nullptr;
+    return false;
+  }
+  gst_bin_add(GST_BIN(pipeline_), webrtc_);
+  g_object_set(webrtc_, "bundle-policy", GST_WEBRTC_BUNDLE_POLICY_MAX_BUNDLE, nullptr);
+
+  bool stunSet = false;
+  for (const IceServer& server : servers) {
+    bool isTurn = false;
+    const std::string uri = iceUri(server, isTurn);
+    if (uri.empty()) {
+      logMessage(LogLevel::Warning, "ICE server \"%s\" not understood", server.url.c_str());
+    } else if (isTurn) {
+      gboolean added = FALSE;
+      g_signal_emit_by_name(webrtc_, "add-turn-server", uri.c_str(), &added);
+    } else if (!stunSet) {  // webrtcbin takes one STUN server
+      g_object_set(webrtc_, "stun-server", uri.c_str(), nullptr);
+      stunSet = true;
+    }
+  }
+
+  auto connect = [&](const char* signal, GCallback handler) {
+    g_signal_connect_data(webrtc_, signal, handler, new Ref(weak_from_this()), deleteRef, GConnectFlags(0));
+  };
+  connect("on-ice-candidate", G_CALLBACK(onIceCandidate));
+  connect("prepare-data-channel", G_CALLBACK(onPrepareDataChannel));
+  connect("on-data-channel", G_CALLBACK(onDataChannel));
+  connect("pad-added", G_CALLBACK(onPadAdded));
+  connect("on-new-transceiver", G_CALLBACK(onNewTransceiver));
+  connect("notify::ice-connection-state", G_CALLBACK(onIceState));
+  connect("notify::ice-gathering-state", G_CALLBACK(onGatheringState));
+
+  if (onlyLoopback()) {
+    GObject* agent = nullptr;
+    g_object_get(webrtc_, "ice-agent", &agent, nullptr);
+    if (agent) {
+      gboolean added = FALSE;
+      g_signal_emit_by_name(agent, "add-local-ip-address", "127.0.0.1", &added);
+      g_object_unref(agent);
+    }
+  }
+  // Data channels can only be made from READY on.
+  if (gst_element_set_state(pipeline_, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) return false;
+  rate_ = std::make_unique<RateController>();
+  RateController::watch(weak_from_this());
+  return true;
+}
+
+PeerConnection::~PeerConnection() { close(); }
+
+void PeerConnection::close() {
+  std::vector<std::shared_ptr<VideoSender>> videoSenders;
+  std::vector<std::pair<std::shared_ptr<AudioTrack>, GstElement*>> audioSenders;
+  std::vector<rtc_handle> owned;
+  std::shared_ptr<VideoTrack> remoteVideo;
+  std::shared_ptr<AudioTrack> remoteAudio;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+    closed_ = true;
+    videoSenders.swap(videoSenders_);
+    audioSenders.swap(audioSenders_);
+    owned.swap(owned_);
+    remoteVideo = remoteVideo_;
+    remoteAudio = remoteAudio_;
+    encoders_.clear();
+  }
+  lifetime_->end();  // no callback of this connection starts from now on
+  for (auto& sender : videoSenders) sender->detach();
+  for (auto& [track, volume] : audioSenders) track->removeVolume(volume);
+  std::map<GstWebRTCDataChannel*, std::shared_ptr<DataChannel>> channels;
+  {
+    std::lock_guard lock(channelMutex_);
+    channels.swap(channels_);
+    pendingLocal_.reset();
+  }
+  for (auto& [gst, channel] : channels) channel->shutdown();
+  if (remoteVideo) remoteVideo->detach();
+  if (remoteAudio) remoteAudio->lifetime->end();
+  // No lock of ours is held here: streaming threads that are inside one of
+  // our handlers finish, and the state change can complete.
+  if (pipeline_) {
+    unblockDataSenders();
+    gst_element_set_state(pipeline_, GST_STATE_NULL);
+    gst_object_unref(pipeline_);
+    pipeline_ = nullptr;
+    webrtc_ = nullptr;
+  }
+  for (rtc_handle h : owned) handles().remove(h);
+}
+
+// sctpenc's chain function waits for room in the SCTP send buffer until its
+// pad is flushing, and a state change does not set that flag before it
+// waits for the same pad: with data queued and the transport already
+// stopping (no acknowledgements come back) teardown would hang. Flushing
+// its inputs first lets the waiting chain return.
+void PeerConnection::unblockDataSenders() {
+  GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline_));
+  GValue item = G_VALUE_INIT;
+  std::vector<GstPad*> pads;
+  while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+    GstElement* element = GST_ELEMENT(g_value_get_object(&item));
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (factory && std::strcmp(GST_OBJECT_NAME(factory), "sctpenc") == 0) {
+      GstIterator* padIt = gst_element_iterate_sink_pads(element);
+      GValue padItem = G_VALUE_INIT;
+      while (gst_iterator_next(padIt, &padItem) == GST_ITERATOR_OK) {
+        pads.push_back(GST_PAD(gst_object_ref(g_value_get_object(&padItem))));
+        g_value_reset(&padItem);
+      }
+      g_value_unset(&padItem);
+      gst_iterator_free(padIt);
+    }
+    g_value_reset(&item);
+  }
+  g_value_unset(&item);
+  gst_iterator_free(it);
+  for (GstPad* pad : pads) {
+    gst_pad_send_event(pad, gst_event_new_flush_start());
+    gst_object_unref(pad);
+  }
+}
+
+void PeerConnection::own(rtc_handle h) {
+  std::lock_guard lock(mutex_);
+  if (closed_)
+    handles().remove(h);
+  else
+    owned_.push_back(h);
+}
+
+GstElement* PeerConnection::webrtcRef() {
+  std::lock_guard lock(mutex_);
+  return closed_ || !webrtc_ ? nullptr : GST_ELEMENT(gst_object_ref(webrtc_));
+}
+
+void PeerConnection::post(std::function<void()> task) { Dispatcher::instance().post(lifetime_, std::move(task)); }
+
+// ---- streams and senders ----------------------------------------------------
+
+void PeerConnection::addStream(const std::shared_ptr<MediaStream>& stream) {
+  std::lock_guard lock(mutex_);
+  if (closed_) return;
+  if (sendersLinked_) {
+    logMessage(LogLevel::Warning, "a stream added after negotiation is not sent");
+    return;
+  }
+  localStreams_.push_back(stream);
+}
+
+// Senders are linked once the payload types are known: our own for an offer,
+// the offer's for an answer (an answer whose payload types differ from the
+// offer's makes the other side drop the media).
+void PeerConnection::linkSenders(int videoPt, int audioPt) {
+  std::vector<std::shared_ptr<MediaStream>> streams;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_ || sendersLinked_) return;
+    sendersLinked_ = true;
+    streams = localStreams_;
+  }
+  std::shared_ptr<VideoTrack> video;
+  std::shared_ptr<AudioTrack> audio;
+  for (auto& stream : streams) {
+    if (!video) video = stream->videoTrack();
+    if (!audio) audio = stream->audioTrack();
+  }
+  if (video && videoPt > 0 && video->source()) {
+    const guint32 ssrc = randomSsrc();
+    auto sender = VideoSender::create(pipeline_, webrtc_, video, videoPt, ssrc);
+    if (sender) {
+      std::lock_guard lock(mutex_);
+      videoSenders_.push_back(sender);
+      encoders_.push_back(sender->encoder());
+    }
+  }
+  if (audio && audioPt > 0 && audio->module) {
+    const guint32 ssrc = randomSsrc();
+    gchar* caps = g_strdup_printf(
+        "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=%d,ssrc=(uint)%u", audioPt, ssrc);
+    gchar* description = g_strdup_printf(
+        "%s ! queue max-size-time=200000000 leaky=downstream ! audioconvert ! audioresample ! volume name=mute "
+        "! opusenc ! rtpopuspay pt=%d ssrc=%u ! capsfilter caps=\"%s\"",
+        audio->module->captureDescription().c_str(), audioPt, ssrc, caps);
+    GError* error = nullptr;
+    GstElement* bin = gst_parse_bin_from_description(description, TRUE, &error);
+    g_free(description);
+    if (!bin) {
+      logMessage(LogLevel::Warning, "audio sender: %s", error ? error->message : "?");
+      if (error) g_error_free(error);
+    } else {
+      gst_bin_add(GST_BIN(pipeline_), bin);
+      GstPad* src = gst_element_get_static_pad(bin, "src");
+      GstPad* sink = gst_element_request_pad_simple(webrtc_, "sink_%u");
+      if (gst_pad_link(src, sink) != GST_PAD_LINK_OK) logMessage(LogLevel::Warning, "audio sender not linked");
+      GstWebRTCRTPTransceiver* transceiver = nullptr;
+      g_object_get(sink, "transceiver", &transceiver, nullptr);
+      if (transceiver) {
+        GstCaps* preferences = gst_caps_from_string(caps);
+        g_object_set(transceiver, "direction", GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDRECV, "codec-preferences",
+                     preferences, nullptr);
+        gst_caps_unref(preferences);
+        gst_object_unref(transceiver);
+      }
+      gst_object_unref(src);
+      gst_object_unref(sink);
+      GstElement* volume = gst_bin_get_by_name(GST_BIN(bin), "mute");
+      audio->addVolume(volume);
+      std::lock_guard lock(mutex_);
+      audioSenders_.emplace_back(audio, volume);
+      gst_object_unref(volume);  // the pipeline keeps it alive until close
+    }
+    g_free(caps);
+  }
+}
+
+void PeerConnection::addReceiveOnly(const char* kind) {
+  const bool video = std::string(kind) == "video";
+  GstCaps* caps = gst_caps_from_string(
+      video ? "application/x-rtp,media=video,encoding-name=VP8,clock-rate=90000,payload=96"
+            : "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=111");
+  GstWebRTCRTPTransceiver* transceiver = nullptr;
+  GstElement* webrtc = webrtcRef();
+  if (!webrtc) {
+    gst_caps_unref(caps);
+    return;
+  }
+  g_signal_emit_by_name(webrtc, "add-transceiver", GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_RECVONLY, caps,
+                        &transceiver);
+  gst_caps_unref(caps);
+  gst_object_unref(webrtc);
+  if (transceiver) gst_object_unref(transceiver);
+}
+
+void PeerConnection::ensurePlaying() {
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_ || playing_) return;
+    playing_ = true;
+  }
+  gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+}
+
+// ---- descriptions -----------------------------------------------------------
+
+namespace {
+struct SdpRequest {
+  Ref pc;
+  SDPCallback callback;
+};
+}  // namespace
+
+void PeerConnection::emitSdpRequest(const char* signal, const SDPCallback& callback) {
+  auto* request = new SdpRequest{weak_from_this(), callback};
+  GstPromise* promise = gst_promise_new_with_change_func(
+      [](GstPromise* promise, gpointer data) {
+        auto* request = static_cast<SdpRequest*>(data);
+        auto pc = request->pc.lock();
+        if (!pc) return;
+        const GstStructure* reply =
+            gst_promise_wait(promise) == GST_PROMISE_RESULT_REPLIED ? gst_promise_get_reply(promise) : nullptr;
+        GstWebRTCSessionDescription* description = nullptr;
+        if (reply) {
+          if (gst_structure_has_field_typed(reply, "offer", GST_TYPE_WEBRTC_SESSION_DESCRIPTION))
+            gst_structure_get(reply, "offer", GST_TYPE_WEBRTC_SESSION_DESCRIPTION, &description, nullptr);
+          else if (gst_structure_has_field_typed(reply, "answer", GST_TYPE_WEBRTC_SESSION_DESCRIPTION))
+            gst_structure_get(reply, "answer", GST_TYPE_WEBRTC_SESSION_DESCRIPTION, &description, nullptr);
+        }
+        rtc_handle h = 0;
+        if (description) {
+          gchar* text = gst_sdp_message_as_text(description->sdp);
+          auto object = std::make_shared<SessionDescription>(gst_webrtc_sdp_type_to_string(description->type), text);
+          g_free(text);
+          gst_webrtc_session_description_free(description);
+          h = handles().add(object);
+          pc->own(h);
+        } else {
+          GError* error = nullptr;
+          if (reply) gst_structure_get(reply, "error", G_TYPE_ERROR, &error, nullptr);
+          logMessage(LogLevel::Warning, "description not made: %s", error ? error->message : "no reply");
+          if (error) g_error_free(error);
+        }
+        const SDPCallback callback = request->callback;
+        if (callback.create_sdp)
+          pc->post([callback, h] { callback.create_sdp(callback.arg, h, h ? 0 : 1); });
+      },
+      request, [](gpointer data) { delete static_cast<SdpRequest*>(data); });
+  if (GstElement* webrtc = webrtcRef()) {
+    g_signal_emit_by_name(webrtc, signal, nullptr, promise);
+    gst_object_unref(webrtc);
+  } else {
+    gst_promise_interrupt(promise);
+  }
+  gst_promise_unref(promise);
+}
+
+void PeerConnection::createOffer(const SDPCallback& callback) {
+  bool first;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+    first = !sendersLinked_;
+  }
+  linkSenders(kVideoPt, kAudioPt);
+  if (first) {
+    // Offer to receive both kinds even when this side sends none of them.
+    bool sendsVideo, sendsAudio;
+    {
+      std::lock_guard lock(mutex_);
+      sendsVideo = !videoSenders_.empty();
+      sendsAudio = !audioSenders_.empty();
+    }
+    if (!sendsVideo) addReceiveOnly("video");
+    if (!sendsAudio) addReceiveOnly("audio");
+  }
+  ensurePlaying();
+  emitSdpRequest("create-offer", callback);
+}
+
+void PeerConnection::createAnswer(const SDPCallback& callback) {
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+  }
+  ensurePlaying();
+  emitSdpRequest("create-answer", callback);
+}
+
+void PeerConnection::setDescription(const std::shared_ptr<SessionDescription>& description, rtc_handle h,
+                                    bool local, const SDPCallback& callback) {
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+  }
+  own(h);  // applied descriptions live as long as the connection
+  GstWebRTCSDPType type;
+  if (description->type == "offer")
+    type = GST_WEBRTC_SDP_TYPE_OFFER;
+  else if (description->type == "answer")
+    type = GST_WEBRTC_SDP_TYPE_ANSWER;
+  else if (description->type == "pranswer")
+    type = GST_WEBRTC_SDP_TYPE_PRANSWER;
+  else if (description->type == "rollback")
+    type = GST_WEBRTC_SDP_TYPE_ROLLBACK;
+  else
+    type = GstWebRTCSDPType(0);
+  GstSDPMessage* message = nullptr;
+  gst_sdp_message_new(&message);
+  const bool parsed =
+      type != GstWebRTCSDPType(0) &&
+      gst_sdp_message_parse_buffer(reinterpret_cast<const guint8*>(description->sdp.data()),
+                                   guint(description->sdp.size()), message) == GST_SDP_OK &&
+      gst_sdp_message_medias_len(message) > 0;
+  if (!parsed) {
+    gst_sdp_message_free(message);
+    logMessage(LogLevel::Warning, "session description of type \"%s\" not understood", description->type.c_str());
+    if (callback.set_sdp) post([callback] { callback.set_sdp(callback.arg, 1); });
+    return;
+  }
+  if (!local && type == GST_WEBRTC_SDP_TYPE_OFFER) {
+    int videoPt = 0, audioPt = 0;
+    for (const MediaLine& line : describeSdp(description->sdp)) {
+      if (line.rejected) continue;
+      const bool wantsOurs = line.direction == "sendrecv" || line.direction == "recvonly";
+      if (line.kind == "video" && wantsOurs && line.payloadTypes.count("VP8")) videoPt = line.payloadTypes.at("VP8");
+      if (line.kind == "audio" && wantsOurs && line.payloadTypes.count("OPUS")) audioPt = line.payloadTypes.at("OPUS");
+    }
+    linkSenders(videoPt, audioPt);
+  }
+  ensurePlaying();
+  {
+    std::lock_guard lock(mutex_);
+    (local ? localType_ : remoteType_) = description->type;
+    (local ? localSdp_ : remoteSdp_) = description->sdp;
+  }
+  GstWebRTCSessionDescription* webrtcDescription = gst_webrtc_session_description_new(type, message);
+  struct Request {
+    Ref pc;
+    SDPCallback callback;
+    bool local;
+    std::string sdp;
+  };
+  auto* request = new Request{weak_from_this(), callback, local, description->sdp};
+  GstPromise* promise = gst_promise_new_with_change_func(
+      [](GstPromise* promise, gpointer data) {
+        auto* request = static_cast<Request*>(data);
+        auto pc = request->pc.lock();
+        if (!pc) return;
+        int failed = 1;
+        if (gst_promise_wait(promise) == GST_PROMISE_RESULT_REPLIED) {
+          const GstStructure* reply = gst_promise_get_reply(promise);
+          GError* error = nullptr;
+          if (reply) gst_structure_get(reply, "error", G_TYPE_ERROR, &error, nullptr);
+          if (error) {
+            logMessage(LogLevel::Warning, "description not applied: %s", error->message);
+            g_error_free(error);
+          } else {
+            failed = 0;
+          }
+        }
+        if (!failed && !request->local) pc->remoteDescriptionApplied(request->sdp);
+        const SDPCallback callback = request->callback;
+        if (callback.set_sdp) pc->post([callback, failed] { callback.set_sdp(callback.arg, failed); });
+      },
+      request, [](gpointer data) { delete static_cast<Request*>(data); });
+  if (GstElement* webrtc = webrtcRef()) {
+    g_signal_emit_by_name(webrtc, local ? "set-local-description" : "set-remote-description", webrtcDescription,
+                          promise);
+    gst_object_unref(webrtc);
+  } else {
+    gst_promise_interrupt(promise);
+  }
+  gst_promise_unref(promise);
+  gst_webrtc_session_description_free(webrtcDescription);
+}
+
+// The remote side's stream becomes known with its description: a track for
+// each kind it sends. Frames reach the video track once its decoder runs.
+void PeerConnection::remoteDescriptionApplied(const std::string& sdp) {
+  bool video = false, audio = false;
+  for (const MediaLine& line : describeSdp(sdp)) {
+    if (line.rejected) continue;
+    const bool sends = line.direction == "sendrecv" || line.direction == "sendonly";
+    video = video || (line.kind == "video" && sends);
+    audio = audio || (line.kind == "audio" && sends);
+  }
+  rtc_handle streamHandle = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_ || remoteStream_ || (!video && !audio)) return;
+    remoteStream_ = std::make_shared<MediaStream>("remote");
+    if (video) {
+      remoteVideo_ = std::make_shared<VideoTrack>("remote video", nullptr);
+      remoteVideo_->lifetime = lifetime_;
+      remoteStream_->add(remoteVideo_);
+    }
+    if (audio) {
+      remoteAudio_ = std::make_shared<AudioTrack>("remote audio", nullptr);
+      remoteAudio_->lifetime = lifetime_;
+      remoteStream_->add(remoteAudio_);
+    }
+  }
+  // Handles are taken outside our lock; own() takes it again.
+  if (remoteVideo_) {
+    remoteVideo_->handle = handles().add(remoteVideo_);
+    own(remoteVideo_->handle);
+  }
+  if (remoteAudio_) {
+    remoteAudio_->handle = handles().add(remoteAudio_);
+    own(remoteAudio_->handle);
+  }
+  streamHandle = handles().add(remoteStream_);
+  own(streamHandle);
+  {
+    std::lock_guard lock(mutex_);
+    remoteStreamHandle_ = streamHandle;
+  }
+  const PeerConnectionCallback callback = callback_;
+  if (callback.add_stream) post([callback, streamHandle] { callback.add_stream(callback.arg, streamHandle); });
+}
+
+void PeerConnection::currentDescription(bool local, std::string& type, std::string& sdp) {
+  std::lock_guard lock(mutex_);
+  type = local ? localType_ : remoteType_;
+  sdp = local ? localSdp_ : remoteSdp_;
+}
+
+std::string PeerConnection::midOf(int mline, bool local) {
+  std::string sdp;
+  {
+    std::lock_guard lock(mutex_);
+    sdp = local ? localSdp_ : remoteSdp_;
+  }
+  const auto lines = describeSdp(sdp);
+  return mline >= 0 && mline < int(lines.size()) ? lines[size_t(mline)].mid : std::string();
+}
+
+// ---- candidates -------------------------------------------------------------
+
+void PeerConnection::addCandidate(const std::shared_ptr<IceCandidate>& candidate, rtc_handle h) {
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+  }
+  own(h);
+  int mline = candidate->mlineIndex;
+  if (mline < 0) {
+    const auto lines = describeSdp([&] {
+      std::lock_guard lock(mutex_);
+      return remoteSdp_;
+    }());
+    for (size_t i = 0; i < lines.size(); ++i)
+      if (lines[i].mid == candidate->mid) mline = int(i);
+  }
+  if (mline < 0 || candidate->line.empty()) return;
+  if (GstElement* webrtc = webrtcRef()) {
+    g_signal_emit_by_name(webrtc, "add-ice-candidate", guint(mline), candidate->line.c_str());
+    gst_object_unref(webrtc);
+  }
+}
+
+void PeerConnection::onIceCandidate(GstElement*, guint mline, gchar* line, gpointer self) {
+  auto pc = lockRef(self);
+  if (!pc || !line || !*line) return;
+  auto candidate = std::make_shared<IceCandidate>(pc->midOf(int(mline), true), int(mline), line);
+  const rtc_handle h = handles().add(candidate);
+  pc->own(h);
+  const PeerConnectionCallback callback = pc->callback_;
+  if (callback.generate_icecandidate)
+    pc->post([callback, h] { callback.generate_icecandidate(callback.arg, h); });
+}
+
+void PeerConnection::onIceState(GObject* object, GParamSpec*, gpointer self) {
+  auto pc = lockRef(self);
+  if (!pc) return;
+  GstWebRTCICEConnectionState state;
+  g_object_get(object, "ice-connection-state", &state, nullptr);
+  const PeerConnectionCallback callback = pc->callback_;
+  const int value = int(state);
+  if (callback.icestate_changed) pc->post([callback, value] { callback.icestate_changed(callback.arg, value); });
+  if (state == GST_WEBRTC_ICE_CONNECTION_STATE_FAILED) {
+    rtc_handle stream;
+    {
+      std::lock_guard lock(pc->mutex_);
+      stream = pc->remoteStreamHandle_;
+    }
+    if (stream && callback.remove_stream) pc->post([callback, stream] { callback.remove_stream(callback.arg, stream); });
+  }
+}
+
+void PeerConnection::onGatheringState(GObject* object, GParamSpec*, gpointer self) {
+  auto pc = lockRef(self);
+  if (!pc) return;
+  GstWebRTCICEGatheringState state;
+  g_object_get(object, "ice-gathering-state", &state, nullptr);
+  const PeerConnectionCallback callback = pc->callback_;
+  const int value = int(state);
+  if (callback.icegathering_changed)
+    pc->post([callback, value] { callback.icegathering_changed(callback.arg, value); });
+}
+
+void PeerConnection::onNewTransceiver(GstElement*, GstWebRTCRTPTransceiver* transceiver, gpointer) {
+  // Retransmission on request: lost packets of a screen picture otherwise
+  // stay lost until the next key frame.
+  g_object_set(transceiver, "do-nack", TRUE, nullptr);
+}
+
+// ---- data channels ----------------------------------------------------------
+
+rtc_handle PeerConnection::createDataChannel(const std::string& label, const DCCallback& callback) {
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return 0;
+  }
+  auto channel = std::make_shared<DataChannel>(lifetime_);
+  channel->observe(callback);
+  {
+    std::lock_guard lock(channelMutex_);
+    pendingLocal_ = channel;
+  }
+  // The channel may open before this emission returns; its handlers are
+  // connected in prepare-data-channel, which runs first.
+  GstWebRTCDataChannel* gstChannel = nullptr;
+  GstStructure* options = gst_structure_new("options", "ordered", G_TYPE_BOOLEAN, TRUE, nullptr);
+  if (GstElement* webrtc = webrtcRef()) {
+    g_signal_emit_by_name(webrtc, "create-data-channel", label.c_str(), options, &gstChannel);
+    gst_object_unref(webrtc);
+  }
+  gst_structure_free(options);
+  {
+    std::lock_guard lock(channelMutex_);
+    pendingLocal_.reset();
+  }
+  if (!gstChannel) return 0;
+  channel->attach(gstChannel);  // no-op when prepare-data-channel did it
+  {
+    std::lock_guard lock(channelMutex_);
+    channels_[gstChannel] = channel;
+  }
+  gst_object_unref(gstChannel);
+  channel->handle = handles().add(channel);
+  own(channel->handle);
+  return channel->handle;
+}
+
+void PeerConnection::onPrepareDataChannel(GstElement*, GstWebRTCDataChannel* gstChannel, gboolean local,
+                                          gpointer self) {
+  auto pc = lockRef(self);
+  if (!pc) return;
+  std::shared_ptr<DataChannel> channel;
+  {
+    std::lock_guard lock(pc->channelMutex_);
+    if (local) {
+      channel = pc->pendingLocal_;
+    } else {
+      channel = std::make_shared<DataChannel>(pc->lifetime_);
+      pc->channels_[gstChannel] = channel;
+    }
+  }
+  if (channel) channel->attach(gstChannel);
+}
+
+void PeerConnection::onDataChannel(GstElement*, GstWebRTCDataChannel* gstChannel, gpointer self) {
+  auto pc = lockRef(self);
+  if (!pc) return;
+  std::shared_ptr<DataChannel> channel;
+  {
+    std::lock_guard lock(pc->channelMutex_);
+    auto it = pc->channels_.find(gstChannel);
+    if (it == pc->channels_.end()) {
+      channel = std::make_shared<DataChannel>(pc->lifetime_);
+      pc->channels_[gstChannel] = channel;
+    } else {
+      channel = it->second;
+    }
+  }
+  channel->attach(gstChannel);
+  channel->handle = handles().add(channel);
+  pc->own(channel->handle);
+  const PeerConnectionCallback callback = pc->callback_;
+  const rtc_handle h = channel->handle;
+  if (callback.open_datachannel) pc->post([callback, h] { callback.open_datachannel(callback.arg, h); });
+}
+
+// ---- receiving media --------------------------------------------------------
+
+void PeerConnection::onPadAdded(GstElement*, GstPad* pad, gpointer self) {
+  if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC) return;
+  if (auto pc = lockRef(self)) pc->linkReceiver(pad);
+}
+
+namespace {
+GstFlowReturn onDecodedFrame(GstAppSink* sink, gpointer data) {
+  GstSample* sample = gst_app_sink_pull_sample(sink);
+  if (!sample) return GST_FLOW_OK;
+  auto track = static_cast<std::weak_ptr<VideoTrack>*>(data)->lock();
+  GstVideoInfo info;
+  GstBuffer* buffer = gst_sample_get_buffer(sample);
+  if (track && buffer && gst_video_info_from_caps(&info, gst_sample_get_caps(sample))) {
+    const int width = GST_VIDEO_INFO_WIDTH(&info), height = GST_VIDEO_INFO_HEIGHT(&info);
+    int stride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
+    if (GstVideoMeta* meta = gst_buffer_get_video_meta(buffer)) stride = meta->stride[0];
+    GstBuffer* packed = packedFrame(buffer, width, height, stride);
+    track->onFrame(packed, width, height);
+    gst_buffer_unref(packed);
+  }
+  gst_sample_unref(sample);
+  return GST_FLOW_OK;
+}
+}  // namespace
+
+void PeerConnection::linkReceiver(GstPad* pad) {
+  std::shared_ptr<VideoTrack> video;
+  std::shared_ptr<AudioTrack> audio;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+    video = remoteVideo_;
+    audio = remoteAudio_;
+  }
+  GstCaps* caps = gst_pad_get_current_caps(pad);
+  if (!caps) caps = gst_pad_query_caps(pad, nullptr);
+  const GstStructure* s = gst_caps_get_structure(caps, 0);
+  const std::string media = gst_structure_get_string(s, "media") ? gst_structure_get_string(s, "media") : "";
+  const std::string encoding =
+      gst_structure_get_string(s, "encoding-name") ? gst_structure_get_string(s, "encoding-name") : "";
+  gst_caps_unref(caps);
+
+  std::string description;
+  if (media == "video" && encoding == "VP8" && video)
+    description =
+        "queue ! rtpvp8depay request-keyframe=true wait-for-keyframe=true ! vp8dec threads=2 "
+        "! videoconvert ! video/x-raw,format=BGRx ! appsink name=frames sync=false max-buffers=2 drop=true";
+  else if (media == "audio" && encoding == "OPUS")
+    description = "queue ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! volume name=volume ! " +
+                  audio_->playoutDescription();
+  else
+    description = "fakesink sync=false async=false";
+  GError* error = nullptr;
+  GstElement* bin = gst_parse_bin_from_description(description.c_str(), TRUE, &error);
+  if (!bin) {
+    logMessage(LogLevel::Warning, "receiver: %s", error ? error->message : "?");
+    if (error) g_error_free(error);
+    return;
+  }
+  if (GstElement* sink = gst_bin_get_by_name(GST_BIN(bin), "frames")) {
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = onDecodedFrame;
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, new std::weak_ptr<VideoTrack>(video),
+                               [](gpointer data) { delete static_cast<std::weak_ptr<VideoTrack>*>(data); });
+    gst_object_unref(sink);
+  }
+  if (GstElement* volume = gst_bin_get_by_name(GST_BIN(bin), "volume")) {
+    if (audio) {
+      audio->addVolume(volume);
+      std::lock_guard lock(mutex_);
+      audioSenders_.emplace_back(audio, volume);  // unregistered at close like the senders
+    }
+    gst_object_unref(volume);
+  }
+  gst_bin_add(GST_BIN(pipeline_), bin);
+  gst_element_sync_state_with_parent(bin);
+  GstPad* sink = gst_element_get_static_pad(bin, "sink");
+  if (gst_pad_link(pad, sink) != GST_PAD_LINK_OK) logMessage(LogLevel::Warning, "receiver not linked");
+  gst_object_unref(sink);
+}
+
+// ---- statistics and rate control --------------------------------------------
+
+namespace {
+struct StatValue {
+  std::string id, type, key, value;
+  int64_t timestamp;
+};
+
+std::vector<StatValue> flattenStats(const GstStructure* reply) {
+  std::vector<StatValue> values;
+  const int n = gst_structure_n_fields(reply);
+  for (int i = 0; i < n; ++i) {
+    const GValue* field = gst_structure_get_value(reply, gst_structure_nth_field_name(reply, i));
+    if (!GST_VALUE_HOLDS_STRUCTURE(field)) continue;
+    const GstStructure* report = gst_value_get_structure(field);
+    const char* id = gst_structure_get_string(report, "id");
+    double timestamp = 0;
+    gst_structure_get_double(report, "timestamp", &timestamp);
+    const std::string type = statsTypeName(report);
+    const int m = gst_structure_n_fields(report);
+    for (int j = 0; j < m; ++j) {
+      const char* key = gst_structure_nth_field_name(report, j);
+      const GValue* value = gst_structure_get_value(report, key);
+      if (GST_VALUE_HOLDS_STRUCTURE(value) || !std::strcmp(key, "type") || !std::strcmp(key, "id") ||
+          !std::strcmp(key, "timestamp"))
+        continue;
+      std::string text;
+      if (G_VALUE_HOLDS_STRING(value)) {
+        text = g_value_get_string(value) ? g_value_get_string(value) : "";
+      } else {
+        gchar* serialized = gst_value_serialize(value);
+        text = serialized ? serialized : "";
+        g_free(serialized);
+      }
+      values.push_back({id ? id : gst_structure_nth_field_name(reply, i), type, key, text,
+                        int64_t(timestamp * 1000.0)});
+    }
+  }
+  return values;
+}
+}  // namespace
+
+void PeerConnection::getStats(const StatsCallback& callback) {
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+  }
+  struct Request {
+    Ref pc;
+    StatsCallback callback;
+  };
+  auto* request = new Request{weak_from_this(), callback};
+  GstPromise* promise = gst_promise_new_with_change_func(
+      [](GstPromise* promise, gpointer data) {
+        auto* request = static_cast<Request*>(data);
+        auto pc = request->pc.lock();
+        if (!pc) return;
+        std::vector<StatValue> values;
+        if (gst_promise_wait(promise) == GST_PROMISE_RESULT_REPLIED && gst_promise_get_reply(promise))
+          values = flattenStats(gst_promise_get_reply(promise));
+        const StatsCallback callback = request->callback;
+        pc->post([callback, values = std::move(values)] {
+          if (callback.get_stats)
+            for (const auto& v : values)
+              callback.get_stats(callback.arg, v.id.c_str(), v.timestamp, v.type.c_str(), v.key.c_str(),
+                                 v.value.c_str());
+          if (callback.complete) callback.complete(callback.arg);
+        });
+      },
+      request, [](gpointer data) { delete static_cast<Request*>(data); });
+  if (GstElement* webrtc = webrtcRef()) {
+    g_signal_emit_by_name(webrtc, "get-stats", nullptr, promise);
+    gst_object_unref(webrtc);
+  } else {
+    gst_promise_interrupt(promise);
+  }
+  gst_promise_unref(promise);
+}
+
+void PeerConnection::adjustRate() {
+  std::vector<GstElement*> encoders;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_ || encoders_.empty() || !playing_) return;
+    encoders = encoders_;
+    for (GstElement* e : encoders) gst_object_ref(e);
+  }
+  struct Request {
+    Ref pc;
+    std::vector<GstElement*> encoders;
+  };
+  auto* request = new Request{weak_from_this(), encoders};
+  GstPromise* promise = gst_promise_new_with_change_func(
+      [](GstPromise* promise, gpointer data) {
+        auto* request = static_cast<Request*>(data);
+        auto pc = request->pc.lock();
+        if (!pc || gst_promise_wait(promise) != GST_PROMISE_RESULT_REPLIED || !gst_promise_get_reply(promise))
+          return;
+        guint64 bytesSent = 0;
+        for (const auto& v : flattenStats(gst_promise_get_reply(promise)))
+          if (v.type == "outbound-rtp" && v.key == "bytes-sent") bytesSent += std::strtoull(v.value.c_str(), nullptr, 10);
+        pc->rate_->update(request->encoders, bytesSent);
+      },
+      request, [](gpointer data) {
+        auto* request = static_cast<Request*>(data);
+        for (GstElement* e : request->encoders) gst_object_unref(e);
+        delete request;
+      });
+  if (GstElement* webrtc = webrtcRef()) {
+    g_signal_emit_by_name(webrtc, "get-stats", nullptr, promise);
+    gst_object_unref(webrtc);
+  } else {
+    gst_promise_interrupt(promise);
+  }
+  gst_promise_unref(promise);
+}
+
+}  // namespace corvala::engine

@@ -1,0 +1,83 @@
+#include "RateController.h"
+
+#include "Log.h"
+#include "PeerConnection.h"
+
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+namespace corvala::engine {
+
+namespace {
+const char* kNominal = "corvala-nominal-bitrate";
+
+std::mutex watchedMutex;
+std::vector<std::weak_ptr<PeerConnection>>* watched = nullptr;
+}  // namespace
+
+void RateController::setNominal(GstElement* encoder, int bitrate) {
+  g_object_set_data(G_OBJECT(encoder), kNominal, GINT_TO_POINTER(bitrate));
+}
+
+int RateController::nominal(GstElement* encoder) {
+  return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(encoder), kNominal));
+}
+
+void RateController::watch(std::weak_ptr<PeerConnection> pc) {
+  std::lock_guard lock(watchedMutex);
+  if (!watched) {
+    watched = new std::vector<std::weak_ptr<PeerConnection>>;
+    std::thread([] {
+      for (;;) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        std::vector<std::shared_ptr<PeerConnection>> live;
+        {
+          std::lock_guard lock(watchedMutex);
+          auto& list = *watched;
+          list.erase(std::remove_if(list.begin(), list.end(), [](const auto& w) { return w.expired(); }),
+                     list.end());
+          for (auto& w : list)
+            if (auto p = w.lock()) live.push_back(p);
+        }
+        for (auto& p : live) p->adjustRate();
+      }
+    }).detach();
+  }
+  watched->push_back(std::move(pc));
+}
+
+int RateController::corrected(int nominal, int current, double measured) {
+  if (nominal <= 0) return current;
+  if (current <= 0) current = nominal;
+  double next = current;
+  if (measured > nominal * 1.05)
+    next = current * nominal / measured;  // over budget: scale the setting down in proportion
+  else if (measured < nominal * 0.9)
+    next = current * 1.1;  // under budget (or idle): recover slowly
+  const double floor = nominal * 0.25;
+  return int(std::clamp(next, floor, double(nominal)));
+}
+
+void RateController::update(const std::vector<GstElement*>& encoders, guint64 bytesSent) {
+  const auto now = std::chrono::steady_clock::now();
+  const bool first = lastTime_.time_since_epoch().count() == 0;
+  const double seconds = std::chrono::duration<double>(now - lastTime_).count();
+  const guint64 previous = lastBytes_;
+  lastBytes_ = bytesSent;
+  lastTime_ = now;
+  if (first || seconds < 0.5 || bytesSent < previous || encoders.empty()) return;
+  // Audio is in the same count; at 32-64 kbit/s it does not matter here.
+  const double measured = double(bytesSent - previous) * 8.0 / seconds / double(encoders.size());
+  for (GstElement* encoder : encoders) {
+    int current = 0;
+    g_object_get(encoder, "target-bitrate", &current, nullptr);
+    const int next = corrected(nominal(encoder), current, measured);
+    if (next != current) {
+      g_object_set(encoder, "target-bitrate", next, nullptr);
+      logMessage(LogLevel::Debug, "video rate %.0f bit/s, encoder target %d -> %d", measured, current, next);
+    }
+  }
+}
+
+}  // namespace corvala::engine

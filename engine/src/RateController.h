@@ -1,0 +1,34 @@
+// Keeps each video encoder's real bitrate at its nominal target. vp8enc's
+// CBR overshoots by well over half on screen content and webrtcbin has no
+// sender-side bandwidth estimation, so the target handed to the encoder is
+// corrected once a second from the bytes the connection really sent.
+#pragma once
+
+#include <gst/gst.h>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+namespace corvala::engine {
+
+class PeerConnection;
+
+class RateController {
+ public:
+  static void setNominal(GstElement* encoder, int bitrate);
+  static int nominal(GstElement* encoder);
+  // Starts (once) the thread that asks every live connection to adjust.
+  static void watch(std::weak_ptr<PeerConnection> pc);
+
+  // The next encoder setting for a measured rate; pure, for tests.
+  static int corrected(int nominal, int current, double measured);
+
+  void update(const std::vector<GstElement*>& encoders, guint64 bytesSent);
+
+ private:
+  guint64 lastBytes_ = 0;
+  std::chrono::steady_clock::time_point lastTime_{};
+};
+
+}  // namespace corvala::engine

@@ -1,0 +1,115 @@
+#include "VideoSender.h"
+
+#include "Log.h"
+#include "RateController.h"
+
+#include <gst/app/gstappsrc.h>
+
+#include <algorithm>
+
+#define GST_USE_UNSTABLE_API
+#include <gst/webrtc/webrtc.h>
+
+namespace corvala::engine {
+
+int VideoSender::targetBitrate(int width, int height, int fps) {
+  // About 0.07 bit per pixel and frame: 1080p at 30 fps gets 4.4 Mbit/s,
+  // at 10 fps 1.5 Mbit/s; screen content compresses well.
+  const double bits = double(width) * height * fps * 0.07;
+  return int(std::clamp(bits, 300e3, 8e6));
+}
+
+std::shared_ptr<VideoSender> VideoSender::create(GstElement* pipeline, GstElement* webrtc,
+                                                 const std::shared_ptr<VideoTrack>& track, int payloadType,
+                                                 guint32 ssrc) {
+  const auto& source = track->source();
+  std::shared_ptr<VideoSender> sender(new VideoSender);
+  sender->track_ = track;
+  sender->maxWidth_ = source->maxWidth();
+  sender->maxHeight_ = source->maxHeight();
+  sender->fps_ = source->fps();
+  const int bitrate = targetBitrate(sender->maxWidth_, sender->maxHeight_, sender->fps_);
+  gchar* rtpCaps = g_strdup_printf(
+      "application/x-rtp,media=video,encoding-name=VP8,clock-rate=90000,payload=%d,ssrc=(uint)%u", payloadType, ssrc);
+  // The leaky queue lets the encoder drop what it cannot keep up with
+  // instead of falling ever further behind the screen.
+  gchar* description = g_strdup_printf(
+      "appsrc name=src is-live=true format=time do-timestamp=true leaky-type=downstream max-buffers=2 "
+      "! queue leaky=downstream max-size-buffers=1 max-size-bytes=0 max-size-time=0 "
+      "! videoconvert n-threads=2 ! videoscale ! capsfilter name=size caps=video/x-raw,format=I420 "
+      "! vp8enc name=encoder deadline=1 cpu-used=8 threads=2 end-usage=cbr lag-in-frames=0 target-bitrate=%d "
+      "keyframe-max-dist=300 undershoot=95 buffer-size=1000 buffer-initial-size=500 buffer-optimal-size=600 "
+      "! rtpvp8pay mtu=1200 picture-id-mode=15-bit pt=%d ssrc=%u ! capsfilter caps=\"%s\"",
+      bitrate, payloadType, ssrc, rtpCaps);
+  GError* error = nullptr;
+  GstElement* bin = gst_parse_bin_from_description(description, TRUE, &error);
+  g_free(description);
+  if (!bin) {
+    logMessage(LogLevel::Error, "video sender: %s", error ? error->message : "?");
+    if (error) g_error_free(error);
+    g_free(rtpCaps);
+    return nullptr;
+  }
+  sender->appsrc_ = gst_bin_get_by_name(GST_BIN(bin), "src");
+  sender->scaleCaps_ = gst_bin_get_by_name(GST_BIN(bin), "size");
+  sender->encoder_ = gst_bin_get_by_name(GST_BIN(bin), "encoder");
+  RateController::setNominal(sender->encoder_, bitrate);
+  gst_bin_add(GST_BIN(pipeline), bin);
+  GstPad* src = gst_element_get_static_pad(bin, "src");
+  GstPad* sink = gst_element_request_pad_simple(webrtc, "sink_%u");
+  if (gst_pad_link(src, sink) != GST_PAD_LINK_OK) logMessage(LogLevel::Warning, "video sender not linked");
+  GstWebRTCRTPTransceiver* transceiver = nullptr;
+  g_object_get(sink, "transceiver", &transceiver, nullptr);
+  if (transceiver) {
+    // Known codec preferences let the offer be made before the first frame.
+    GstCaps* preferences = gst_caps_from_string(rtpCaps);
+    g_object_set(transceiver, "direction", GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDRECV, "codec-preferences",
+                 preferences, "do-nack", TRUE, nullptr);
+    gst_caps_unref(preferences);
+    gst_object_unref(transceiver);
+  }
+  gst_object_unref(src);
+  gst_object_unref(sink);
+  g_free(rtpCaps);
+  gst_element_sync_state_with_parent(bin);
+  track->addConsumer(sender);
+  return sender;
+}
+
+VideoSender::~VideoSender() {
+  if (appsrc_) gst_object_unref(appsrc_);
+  if (scaleCaps_) gst_object_unref(scaleCaps_);
+  if (encoder_) gst_object_unref(encoder_);
+}
+
+void VideoSender::detach() {
+  if (auto track = track_.lock()) track->removeConsumer(this);
+}
+
+void VideoSender::onFrame(GstBuffer* frame, int width, int height) {
+  std::lock_guard lock(mutex_);
+  if (width != width_ || height != height_) {
+    width_ = width;
+    height_ = height;
+    // Keep the picture within the limits, keeping its aspect ratio.
+    int outWidth = width, outHeight = height;
+    if (outWidth > maxWidth_ || outHeight > maxHeight_) {
+      const double scale = std::min(double(maxWidth_) / width, double(maxHeight_) / height);
+      outWidth = std::max(2, int(width * scale) & ~1);
+      outHeight = std::max(2, int(height * scale) & ~1);
+    }
+    GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, width,
+                                        "height", G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, fps_, 1,
+                                        nullptr);
+    gst_app_src_set_caps(GST_APP_SRC(appsrc_), caps);
+    gst_caps_unref(caps);
+    GstCaps* scaled = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT,
+                                          outWidth, "height", G_TYPE_INT, outHeight, nullptr);
+    g_object_set(scaleCaps_, "caps", scaled, nullptr);
+    gst_caps_unref(scaled);
+  }
+  // A shallow copy: the pixels are shared, the timestamps are this sender's.
+  gst_app_src_push_buffer(GST_APP_SRC(appsrc_), gst_buffer_copy(frame));
+}
+
+}  // namespace corvala::engine

@@ -1,0 +1,88 @@
+// Local video sources. Each runs its own capture thread, but only while
+// somebody consumes its frames, and hands packed BGRx frames (GstBuffer,
+// stride = width * 4) to its consumers.
+#pragma once
+
+#include "HandleTable.h"
+
+#include <gst/gst.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace corvala::engine {
+
+class FrameConsumer {
+ public:
+  virtual ~FrameConsumer() = default;
+  // Called on a capture or streaming thread; must not block.
+  virtual void onFrame(GstBuffer* frame, int width, int height) = 0;
+};
+
+class VideoSource : public EngineObject {
+ public:
+  VideoSource(int maxWidth, int maxHeight, int fps);
+  ~VideoSource() override;
+
+  void addConsumer(FrameConsumer* consumer);
+  void removeConsumer(FrameConsumer* consumer);
+  // Ends capture for good (the handle was destroyed).
+  void shutdown();
+
+  int maxWidth() const { return maxWidth_; }
+  int maxHeight() const { return maxHeight_; }
+  int fps() const { return fps_; }
+
+ protected:
+  // Capture-thread hooks. grab() returns a new frame (caller owns it) or
+  // nullptr when nothing changed since the last one.
+  virtual bool begin() { return true; }
+  virtual GstBuffer* grab(int& width, int& height) = 0;
+  virtual void end() {}
+  // Wait before the next grab; screen sources wake up early on damage.
+  virtual void waitForNextFrame(std::chrono::steady_clock::time_point deadline);
+  bool stopRequested() const { return stop_.load(); }
+
+  // Frames of at most this size keep their size; larger ones are scaled down
+  // by the senders, keeping the aspect ratio.
+  const int maxWidth_, maxHeight_, fps_;
+
+ private:
+  void run();
+  void startLocked();
+  void stopThread(std::unique_lock<std::mutex>& lock);
+
+  std::mutex mutex_;
+  std::vector<FrameConsumer*> consumers_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  bool shutDown_ = false;
+  std::mutex deliverMutex_;  // held while frames go out; consumers leave under it
+};
+
+// Frames pulled from the program through a VirtualCaptureCallback.
+class VirtualSource : public VideoSource {
+ public:
+  VirtualSource(int width, int height, int fps, const VirtualCaptureCallback& callback)
+      : VideoSource(width, height, fps), callback_(callback) {}
+  ~VirtualSource() override { shutdown(); }
+
+ protected:
+  bool begin() override;
+  GstBuffer* grab(int& width, int& height) override;
+  void end() override;
+
+ private:
+  VirtualCaptureCallback callback_;
+  bool started_ = false;
+};
+
+// Copies a packed BGRx frame out of a buffer that may carry row padding.
+GstBuffer* packedFrame(GstBuffer* buffer, int width, int height, int stride);
+
+}  // namespace corvala::engine

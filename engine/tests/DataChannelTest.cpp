@@ -1,0 +1,199 @@
+// Two peer connections of the real engine in one process, back to back over
+// loopback (the only network of the test's namespace), exchanging data.
+#include "EngineHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+using namespace engine_test;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string binaryRecord(size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = char((i * 131 + seed * 7 + (i >> 8)) & 0xFF);
+  return bytes;
+}
+
+// Runs `action` on another thread and reports whether it returned in time:
+// a deadlocked engine call must fail the test, not hang it.
+bool returnsInTime(std::function<void()> action, std::chrono::seconds limit = 30s) {
+  auto done = std::make_shared<std::promise<void>>();
+  auto future = done->get_future();
+  std::thread([action, done] {
+    action();
+    done->set_value();
+  }).detach();
+  return future.wait_for(limit) == std::future_status::ready;
+}
+
+}  // namespace
+
+// Loopback only: without naming 127.0.0.1 to the ICE agent no candidate is
+// found here and the channels never open.
+TEST(DataChannel, ConnectsOverLoopbackAndOpensBothChannels) {
+  PeerPair pair;
+  ASSERT_TRUE(pair.waitConnected());
+  EXPECT_GT(pair.a->candidatesSent.load(), 0);
+  EXPECT_NE(pair.a->remoteChannel.load(), pair.a->channel);
+}
+
+// Sent right after the channel was made, long before it opens: webrtcbin
+// refuses such sends, the engine must queue them and keep their order.
+TEST(DataChannel, MessagesBothWaysKeepBytesAndOrder) {
+  PeerPair pair({}, {}, false);
+  const std::vector<std::string> fromA = {"DISCONNECT", std::string("bin\0ary\xff\x00", 10),
+                                          binaryRecord(65536, 1), "x"};
+  const std::vector<std::string> fromB = {"REPLY \xc3\xa9t\xc3\xa9", binaryRecord(65536, 2),
+                                          binaryRecord(65535, 3)};
+  for (const auto& m : fromA) pair.a->send(m);
+  for (const auto& m : fromB) pair.b->send(m);
+  pair.a->offer();
+  ASSERT_TRUE(pair.waitConnected());
+
+  std::vector<std::string> burst;
+  for (int i = 0; i < 300; ++i) burst.push_back("burst " + std::to_string(i) + binaryRecord(size_t(i) * 97 % 4000, i));
+  for (const auto& m : burst) pair.a->send(m);
+
+  ASSERT_TRUE(pair.b->waitForMessages(fromA.size() + burst.size()));
+  ASSERT_TRUE(pair.a->waitForMessages(fromB.size()));
+  auto gotB = pair.b->messages();
+  auto gotA = pair.a->messages();
+  ASSERT_EQ(gotB.size(), fromA.size() + burst.size());
+  for (size_t i = 0; i < fromA.size(); ++i) EXPECT_EQ(gotB[i], fromA[i]) << "message " << i;
+  for (size_t i = 0; i < burst.size(); ++i) EXPECT_EQ(gotB[fromA.size() + i], burst[i]) << "burst " << i;
+  ASSERT_EQ(gotA, fromB);
+}
+
+// A message over 65,536 bytes makes browsers' WebRTC close the channel; the
+// engine refuses it, and the channel goes on carrying the next messages.
+TEST(DataChannel, OversizedMessageIsRefusedAndChannelStaysUsable) {
+  PeerPair pair;
+  ASSERT_TRUE(pair.waitConnected());
+  pair.a->send(binaryRecord(65537, 4));
+  pair.a->send("after");
+  ASSERT_TRUE(pair.b->waitForMessages(1));
+  EXPECT_EQ(pair.b->messages().front(), "after");
+  pair.a->send(binaryRecord(65536, 5));
+  ASSERT_TRUE(pair.b->waitForMessages(2));
+  EXPECT_EQ(pair.b->messages()[1], binaryRecord(65536, 5));
+}
+
+// A program hands each received message to its main thread and waits. If
+// that main thread is just closing the connection, the engine must not wait
+// for the blocked callback.
+TEST(DataChannel, CloseWhileCallbackWaitsForClosingThread) {
+  PeerPair pair;
+  ASSERT_TRUE(pair.waitConnected());
+  std::promise<void> callbackEntered, mainDone;
+  auto entered = std::make_shared<std::atomic<bool>>(false);
+  auto mainFinished = mainDone.get_future().share();
+  pair.b->onMessage = [&, entered, mainFinished](const std::string&) {
+    if (!entered->exchange(true)) {
+      callbackEntered.set_value();
+      mainFinished.wait();  // like a blocking hand-over to the main thread
+    }
+  };
+  pair.a->send("first");
+  pair.a->send("second");
+  ASSERT_EQ(callbackEntered.get_future().wait_for(30s), std::future_status::ready);
+  const rtc_handle pcB = pair.b->pc;
+  EXPECT_TRUE(returnsInTime([&] { pair.engine.rtc_close(pcB); }));
+  pair.b->pc = 0;
+  // The factory too, while the callback still waits.
+  const rtc_handle factoryB = pair.factoryB;
+  EXPECT_TRUE(returnsInTime([&] { pair.engine.rtc_destroy_factory(factoryB); }));
+  mainDone.set_value();
+}
+
+// Closing and destroying while messages stream in both directions and are
+// being sent from another thread: no crash, no hang, and later calls with
+// the dead handles are ignored.
+TEST(DataChannel, TeardownWhileDataFlows) {
+  for (int round = 0; round < 2; ++round) {
+    PeerPair pair;
+    ASSERT_TRUE(pair.waitConnected());
+    std::atomic<bool> stop{false};
+    const rtc_handle channelA = pair.a->channel, channelB = pair.b->channel;
+    std::thread sender([&] {
+      const std::string record = binaryRecord(65536, 9);
+      while (!stop) {
+        pair.engine.rtc_send_data(channelA, record.data(), int(record.size()));
+        pair.engine.rtc_send_data(channelB, "ping", 4);
+        std::this_thread::yield();
+      }
+    });
+    ASSERT_TRUE(pair.b->waitForMessages(20));
+    if (round == 0) {
+      EXPECT_TRUE(returnsInTime([&] { pair.a->close(); }));
+    } else {
+      EXPECT_TRUE(returnsInTime([&] { pair.engine.rtc_destroy_factory(pair.factoryA); }));
+      pair.a->pc = 0;
+    }
+    stop = true;
+    sender.join();
+    pair.engine.rtc_send_data(channelA, "late", 4);
+  }
+}
+
+TEST(DataChannel, UnknownAndStaleHandlesAreIgnored) {
+  Engine& e = Engine::get();
+  PeerPair pair;
+  ASSERT_TRUE(pair.waitConnected());
+  const rtc_handle stalePc = pair.a->pc, staleChannel = pair.a->channel;
+  pair.a->close();
+  char type[RTC_TEXT_BUFFER] = "x", text[RTC_TEXT_BUFFER] = "x", name[RTC_NAME_BUFFER] = "x";
+  int index = 7;
+  for (rtc_handle h : {rtc_handle(0), rtc_handle(0x7fffffff), stalePc, staleChannel}) {
+    SCOPED_TRACE(h);
+    e.rtc_send_data(h, "x", 1);
+    e.rtc_datachannel_observe(h, nullptr);
+    e.rtc_create_offer(h, nullptr);
+    e.rtc_create_answer(h, nullptr);
+    e.rtc_set_sdp(h, h, 1, nullptr);
+    e.rtc_add_candidate(h, h);
+    e.rtc_add_stream(h, h);
+    e.rtc_get_stats(h, nullptr);
+    e.rtc_close(h);
+    e.rtc_get_sdp(h, type, text);
+    EXPECT_STREQ(type, "");
+    EXPECT_STREQ(text, "");
+    e.rtc_get_pc_sdp(h, 1, type, text);
+    e.rtc_get_candidate(h, &index, type, text);
+    EXPECT_EQ(index, 0);
+    EXPECT_EQ(e.rtc_create_datachannel(h, "DataChannel", nullptr), 0u);
+    EXPECT_EQ(e.rtc_create_peerconnection(h, h, nullptr), 0u);
+    EXPECT_EQ(e.rtc_create_stream(h, "ARDAMS"), 0u);
+    EXPECT_EQ(e.rtc_create_videotrack(h, h, "ARDAMSv0"), 0u);
+    EXPECT_EQ(e.rtc_create_audiotrack(h, "ARDAMSa0"), 0u);
+    EXPECT_EQ(e.rtc_get_videotrack(h, 0), 0u);
+    EXPECT_EQ(e.rtc_get_options(h, 1), 0u);
+    EXPECT_EQ(e.rtc_audio_source_count(h), 0);
+    e.rtc_audio_source_name(h, name, 0);
+    EXPECT_STREQ(name, "");
+    e.rtc_add_renderer(h, nullptr);
+    e.rtc_track_setstate(h, 0);
+    e.rtc_add_videotrack(h, h);
+    e.rtc_add_audiotrack(h, h);
+    e.rtc_remove_videotrack(h, h);
+    e.rtc_remove_audiotrack(h, h);
+    e.rtc_add_iceserver(h, "stun:127.0.0.1", "", "");
+    e.rtc_add_option(h, "maxWidth", "1");
+    e.rtc_set_audio_source(h, 0);
+    e.rtc_destroy_stream(h);
+    e.rtc_destroy_source(h);
+    e.rtc_destroy_constraints(h);
+    e.rtc_destroy_iceservers(h);
+    e.rtc_destroy_audio_module(h);
+    e.rtc_destroy_factory(h);
+  }
+  // A handle of one kind passed where another kind belongs is no match.
+  EXPECT_EQ(e.rtc_create_datachannel(pair.factoryB, "DataChannel", nullptr), 0u);
+  e.rtc_destroy_factory(pair.b->channel);  // not a factory: nothing happens
+  e.rtc_close(pair.b->channel);            // not a connection: nothing happens
+  pair.b->send("still open");
+  EXPECT_EQ(e.rtc_get_videotrack(pair.b->channel, 0), 0u);
+}

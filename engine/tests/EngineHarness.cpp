@@ -1,0 +1,229 @@
+#include "EngineHarness.h"
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+namespace engine_test {
+
+Engine& Engine::get() {
+  static Engine* engine = [] {
+    auto* e = new Engine;
+    const char* dir = std::getenv("CORVALA_BIN_DIR");
+    const std::string path = std::string(dir ? dir : ".") + "/rt.so";
+    e->library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!e->library) throw std::runtime_error(std::string("Can not load ") + path + ": " + dlerror());
+#define CORVALA_ENGINE_RESOLVE(name)                                                   \
+  e->name = reinterpret_cast<decltype(e->name)>(dlsym(e->library, #name));             \
+  if (!e->name) throw std::runtime_error("Load " #name " failed!");
+    RTC_FOR_EACH_ENTRY_POINT(CORVALA_ENGINE_RESOLVE)
+#undef CORVALA_ENGINE_RESOLVE
+    e->rtc_init();
+    e->rtc_set_debug_level(2);
+    return e;
+  }();
+  return *engine;
+}
+
+TestPeer::TestPeer(rtc_handle factory, rtc_handle iceServers, std::string name)
+    : engine(Engine::get()), name(std::move(name)), factory(factory), iceServers(iceServers) {
+  pcCallback_ = {this, onAddStream, onRemoveStream, onOpenChannel, onIceState, onCandidate, nullptr};
+  sdpCallback_ = {this, onCreateSdp, onSetSdp};
+  dcCallback_ = {this, onReceive};
+  renderer_ = {this, onSetSize, onRenderFrame};
+}
+
+TestPeer::~TestPeer() { close(); }
+
+void TestPeer::create(rtc_handle stream) {
+  pc = engine.rtc_create_peerconnection(factory, iceServers, &pcCallback_);
+  channel = engine.rtc_create_datachannel(pc, "DataChannel", &dcCallback_);
+  if (stream) engine.rtc_add_stream(pc, stream);
+}
+
+void TestPeer::connectTo(TestPeer& other) {
+  other_ = &other;
+  other.other_ = this;
+}
+
+void TestPeer::offer() { engine.rtc_create_offer(pc, &sdpCallback_); }
+
+void TestPeer::send(const std::string& bytes) {
+  engine.rtc_send_data(channel, bytes.data(), int(bytes.size()));
+}
+
+void TestPeer::close() {
+  if (pc) engine.rtc_close(pc);
+  pc = 0;
+}
+
+// ---- callbacks (dispatch thread of the engine) ----------------------------
+
+void TestPeer::onAddStream(void* arg, rtc_handle stream) {
+  auto* self = static_cast<TestPeer*>(arg);
+  self->remoteStream = stream;
+  const rtc_handle video = self->engine.rtc_get_videotrack(stream, RTC_TRACK_VIDEO);
+  if (video && self->renderRemoteVideo) self->engine.rtc_add_renderer(video, &self->renderer_);
+  self->waiter_.notify();
+}
+
+void TestPeer::onRemoveStream(void*, rtc_handle) {}
+
+void TestPeer::onOpenChannel(void* arg, rtc_handle channel) {
+  auto* self = static_cast<TestPeer*>(arg);
+  self->engine.rtc_datachannel_observe(channel, &self->dcCallback_);
+  self->remoteChannel = channel;
+  self->waiter_.notify();
+}
+
+void TestPeer::onIceState(void* arg, int state) {
+  auto* self = static_cast<TestPeer*>(arg);
+  self->iceState = state;
+  self->waiter_.notify();
+}
+
+void TestPeer::onCandidate(void* arg, rtc_handle candidate) {
+  auto* self = static_cast<TestPeer*>(arg);
+  int index = -1;
+  std::string mid(RTC_TEXT_BUFFER, '\0'), line(RTC_TEXT_BUFFER, '\0');
+  self->engine.rtc_get_candidate(candidate, &index, mid.data(), line.data());
+  ++self->candidatesSent;
+  TestPeer* other = self->other_;
+  if (!other || !other->pc) return;
+  const rtc_handle copy = other->engine.rtc_create_candidate(mid.c_str(), index, line.c_str());
+  other->engine.rtc_add_candidate(other->pc, copy);
+}
+
+void TestPeer::onCreateSdp(void* arg, rtc_handle description, int error) {
+  auto* self = static_cast<TestPeer*>(arg);
+  if (error) {
+    std::fprintf(stderr, "%s: description not made\n", self->name.c_str());
+    return;
+  }
+  self->engine.rtc_set_sdp(self->pc, description, 1, &self->sdpCallback_);
+  std::string type(RTC_TEXT_BUFFER, '\0'), text(RTC_TEXT_BUFFER, '\0');
+  self->engine.rtc_get_sdp(description, type.data(), text.data());
+  TestPeer* other = self->other_;
+  if (!other || !other->pc) return;
+  const rtc_handle copy = other->engine.rtc_create_sdp(type.c_str(), text.c_str());
+  other->engine.rtc_set_sdp(other->pc, copy, 0, &other->sdpCallback_);
+  if (std::string(type.c_str()) == "offer") other->engine.rtc_create_answer(other->pc, &other->sdpCallback_);
+}
+
+void TestPeer::onSetSdp(void*, int error) {
+  if (error) std::fprintf(stderr, "description not applied\n");
+}
+
+void TestPeer::onReceive(void* arg, const uint8_t* data, int size) {
+  auto* self = static_cast<TestPeer*>(arg);
+  std::string message(reinterpret_cast<const char*>(data), size_t(size));
+  if (self->onMessage) self->onMessage(message);
+  {
+    std::lock_guard lock(self->waiter_.mutex);
+    self->messages_.push_back(std::move(message));
+  }
+  self->waiter_.notify();
+}
+
+void TestPeer::onSetSize(void* arg, int width, int height) {
+  auto* self = static_cast<TestPeer*>(arg);
+  std::lock_guard lock(self->waiter_.mutex);
+  self->width_ = width;
+  self->height_ = height;
+  ++self->sizeCalls_;
+}
+
+void TestPeer::onRenderFrame(void* arg, const uint8_t* pixels) {
+  auto* self = static_cast<TestPeer*>(arg);
+  {
+    std::lock_guard lock(self->waiter_.mutex);
+    if (self->sizeCalls_ == 0) {
+      self->frameBeforeSize_ = true;
+    } else {
+      self->last_.width = self->width_;
+      self->last_.height = self->height_;
+      self->last_.pixels.assign(pixels, pixels + size_t(self->width_) * self->height_ * 4);
+    }
+    ++self->frames_;
+  }
+  self->waiter_.notify();
+}
+
+// ---- queries --------------------------------------------------------------
+
+std::vector<std::string> TestPeer::messages() {
+  std::lock_guard lock(waiter_.mutex);
+  return messages_;
+}
+
+size_t TestPeer::messageCount() {
+  std::lock_guard lock(waiter_.mutex);
+  return messages_.size();
+}
+
+bool TestPeer::waitForMessages(size_t count, std::chrono::milliseconds limit) {
+  return waiter_.waitFor([&] { return messages_.size() >= count; }, limit);
+}
+
+bool TestPeer::waitForRemoteChannel() {
+  return waiter_.waitFor([&] { return remoteChannel.load() != 0; });
+}
+
+bool TestPeer::waitForFrames(int count, std::chrono::milliseconds limit) {
+  return waiter_.waitFor([&] { return frames_ >= count; }, limit);
+}
+
+Frame TestPeer::lastFrame() {
+  std::lock_guard lock(waiter_.mutex);
+  return last_;
+}
+
+int TestPeer::frameCount() {
+  std::lock_guard lock(waiter_.mutex);
+  return frames_;
+}
+
+int TestPeer::sizeAnnouncements() {
+  std::lock_guard lock(waiter_.mutex);
+  return sizeCalls_;
+}
+
+bool TestPeer::sizeAnnouncedBeforeFirstFrame() {
+  std::lock_guard lock(waiter_.mutex);
+  return !frameBeforeSize_;
+}
+
+// ---- pair -----------------------------------------------------------------
+
+PeerPair::PeerPair(StreamMaker makeA, StreamMaker makeB, bool start) : engine(Engine::get()) {
+  audioA = engine.rtc_create_audio_module();
+  audioB = engine.rtc_create_audio_module();
+  factoryA = engine.rtc_create_factory(audioA);
+  factoryB = engine.rtc_create_factory(audioB);
+  iceA = engine.rtc_create_iceservers();  // empty: host candidates only
+  iceB = engine.rtc_create_iceservers();
+  a = std::make_unique<TestPeer>(factoryA, iceA, "a");
+  b = std::make_unique<TestPeer>(factoryB, iceB, "b");
+  a->connectTo(*b);
+  a->create(makeA ? makeA(engine, factoryA) : 0);
+  b->create(makeB ? makeB(engine, factoryB) : 0);
+  if (start) a->offer();
+}
+
+PeerPair::~PeerPair() {
+  a->close();
+  b->close();
+  engine.rtc_destroy_factory(factoryA);
+  engine.rtc_destroy_factory(factoryB);
+  engine.rtc_destroy_iceservers(iceA);
+  engine.rtc_destroy_iceservers(iceB);
+  engine.rtc_destroy_audio_module(audioA);
+  engine.rtc_destroy_audio_module(audioB);
+}
+
+bool PeerPair::waitConnected() { return a->waitForRemoteChannel() && b->waitForRemoteChannel(); }
+
+}  // namespace engine_test

@@ -1,0 +1,120 @@
+// Test side of the engine: rt.so loaded with dlopen exactly as the program
+// loads it, and a peer that wires its callbacks to another peer back to back
+// (descriptions and candidates go straight to the other side).
+#pragma once
+
+#include "rtc.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace engine_test {
+
+struct Engine {
+#define CORVALA_ENGINE_POINTER(name) decltype(&::name) name = nullptr;
+  RTC_FOR_EACH_ENTRY_POINT(CORVALA_ENGINE_POINTER)
+#undef CORVALA_ENGINE_POINTER
+  void* library = nullptr;
+
+  // Loaded once per process (the program never unloads it either).
+  static Engine& get();
+};
+
+// Waits on a condition with a generous limit; never used as a clock.
+class Waiter {
+ public:
+  template <class Pred>
+  bool waitFor(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    std::unique_lock lock(mutex);
+    return cv.wait_for(lock, limit, pred);
+  }
+  void notify() { cv.notify_all(); }
+  std::mutex mutex;
+  std::condition_variable cv;
+};
+
+struct Frame {
+  int width = 0, height = 0;
+  std::vector<uint8_t> pixels;
+};
+
+class TestPeer {
+ public:
+  TestPeer(rtc_handle factory, rtc_handle iceServers, std::string name);
+  ~TestPeer();
+
+  // Creates the connection and this side's "DataChannel", adds `stream`.
+  void create(rtc_handle stream = 0);
+  void connectTo(TestPeer& other);  // both directions
+  void offer();                     // description exchange starts here
+  void send(const std::string& bytes);
+  void close();
+
+  std::vector<std::string> messages();
+  size_t messageCount();
+  bool waitForMessages(size_t count, std::chrono::milliseconds limit = std::chrono::seconds(30));
+  bool waitForRemoteChannel();
+  bool waitForFrames(int count, std::chrono::milliseconds limit = std::chrono::seconds(30));
+  Frame lastFrame();
+  int frameCount();
+  int sizeAnnouncements();
+  bool sizeAnnouncedBeforeFirstFrame();
+
+  Engine& engine;
+  const std::string name;
+  rtc_handle factory, iceServers;
+  std::atomic<rtc_handle> pc{0};
+  rtc_handle channel = 0;
+  std::atomic<rtc_handle> remoteChannel{0}, remoteStream{0};
+  std::atomic<int> iceState{-1};
+  std::atomic<int> candidatesSent{0};
+
+  // Runs inside receive_message before the message is stored (may block).
+  std::function<void(const std::string&)> onMessage;
+  bool renderRemoteVideo = true;
+
+ private:
+  static void onAddStream(void* arg, rtc_handle stream);
+  static void onRemoveStream(void* arg, rtc_handle stream);
+  static void onOpenChannel(void* arg, rtc_handle channel);
+  static void onIceState(void* arg, int state);
+  static void onCandidate(void* arg, rtc_handle candidate);
+  static void onCreateSdp(void* arg, rtc_handle description, int error);
+  static void onSetSdp(void* arg, int error);
+  static void onReceive(void* arg, const uint8_t* data, int size);
+  static void onSetSize(void* arg, int width, int height);
+  static void onRenderFrame(void* arg, const uint8_t* pixels);
+
+  TestPeer* other_ = nullptr;
+  PeerConnectionCallback pcCallback_{};
+  SDPCallback sdpCallback_{};
+  DCCallback dcCallback_{};
+  VideoRendererCallback renderer_{};
+  Waiter waiter_;
+  std::vector<std::string> messages_;
+  int width_ = 0, height_ = 0, sizeCalls_ = 0, frames_ = 0;
+  bool frameBeforeSize_ = false;
+  Frame last_;
+};
+
+// Two peers on one factory each, connected back to back.
+using StreamMaker = std::function<rtc_handle(Engine&, rtc_handle factory)>;
+struct PeerPair {
+  // Makes both peers (streams from the makers, if any) and starts the offer
+  // from a unless `start` is false.
+  explicit PeerPair(StreamMaker makeA = {}, StreamMaker makeB = {}, bool start = true);
+  ~PeerPair();
+  bool waitConnected();
+  Engine& engine;
+  rtc_handle audioA, audioB, factoryA, factoryB, iceA, iceB;
+  std::unique_ptr<TestPeer> a, b;
+};
+
+}  // namespace engine_test

@@ -99,6 +99,12 @@ void TWebRtcClientVcl::SetCurrentViewingPeerID(const QString& id)
     FCurrentViewingPeerID = id;
 }
 
+bool TWebRtcClientVcl::IsCurrentViewingPeer(const QString& id) const
+{
+    std::lock_guard lock(FViewingMutex);
+    return FCurrentViewingPeerID == id;
+}
+
 void TWebRtcClientVcl::Activate()
 {
     // Peers only live while active; any left from before are ended.
@@ -525,7 +531,7 @@ void TWebRtcClientVcl::RemoteFrameSizeChanged(TPeer& peer, int width, int height
 
 void TWebRtcClientVcl::RemoteFrameArrived(TPeer& peer, const uint8_t* pixels)
 {
-    if (peer.FId != CurrentViewingPeerID())
+    if (!IsCurrentViewingPeer(peer.FId))
         return;
     if (!peer.Alive)
         peer.Alive = true;

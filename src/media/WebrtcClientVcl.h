@@ -87,6 +87,8 @@ public:
 
     QString CurrentViewingPeerID() const;
     void SetCurrentViewingPeerID(const QString& id);
+    // The frame path's check: compares under the lock without taking a copy.
+    bool IsCurrentViewingPeer(const QString& id) const;
 
     // Events. Senders: the peer for per-peer events, the component for the
     // others; OnRenderFrame names the peer by `id` (empty for local frames).

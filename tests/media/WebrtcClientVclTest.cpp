@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -387,6 +388,62 @@ TEST(PeerDictionary, ReadersOnOtherThreadsWhileTheOwnerChangesIt)
     stop = true;
     for (auto& t : readers)
         t.join();
+}
+
+// The engine keeps raw pointers to peers in its callback records and calls
+// them from its own thread, also while the main thread ends peers, makes new
+// ones, switches the viewed peer and draws. Under the sanitizers a peer freed
+// under a running callback, or a frame picture torn by a resize, shows here.
+TEST(ComponentThreads, EngineCallbacksWhileTheMainThreadEndsAndMakesPeers)
+{
+    TWebRtcClientVcl rtc{QString(), true};
+    std::atomic<int> frames{0};
+    std::atomic<int> messages{0};
+    rtc.OnRenderFrame = [&](TWebRtcClientVcl*, bool, bool, int, const QString&) { ++frames; };
+    rtc.OnReceiveData = [&](TPeer*, const QByteArray&) { ++messages; };
+    rtc.SetActive(true);
+
+    std::mutex recordsMutex;
+    std::vector<TPeer*> records;  // what the engine was handed
+    auto makePeer = [&](const QString& id) {
+        TPeer* peer = rtc.AddPeer(id, rtc.FindEndPoint()).get();
+        std::lock_guard lock(recordsMutex);
+        records.push_back(peer);
+    };
+    for (int i = 0; i < 4; ++i)
+        makePeer(QString::number(i));
+
+    std::atomic<bool> stop{false};
+    std::thread engine([&] {
+        const auto pixels = Gradient(64, 48);
+        const uint8_t message[] = "DISCONNECT";
+        for (unsigned n = 0; !stop; ++n) {
+            TPeer* peer;
+            {
+                std::lock_guard lock(recordsMutex);
+                peer = records[n % records.size()];
+            }
+            TPeer::OnSetRemoteSize(peer, 64 - (n % 2), 48);
+            TPeer::OnRenderRemoteFrame(peer, reinterpret_cast<const uint8_t*>(pixels.data()));
+            TPeer::OnReceiveMessage(peer, message, 10);
+            if (n % 97 == 0)
+                TPeer::OnRemoveStream(peer, 0);
+        }
+    });
+
+    QImage picture(64, 48, QImage::Format_RGB32);
+    for (long round = 0; round < 400 || frames.load() < 50 || messages.load() < 50; ++round) {
+        const QString id = QString::number(round % 4);
+        rtc.EndCall(id);
+        makePeer(id);
+        rtc.SetCurrentViewingPeerID(QString::number((round + 1) % 4));
+        rtc.DrawFrame(0, 0, 0, 0, picture, false);
+    }
+    stop = true;
+    engine.join();
+    rtc.SetActive(false);
+    EXPECT_EQ(rtc.Peers.Count(), 0);
+    EXPECT_EQ(rtc.FindEndPoint(), 0);
 }
 
 } // namespace

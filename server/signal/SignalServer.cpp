@@ -1,5 +1,7 @@
 #include "SignalServer.h"
 
+#include "LineSplitter.h"
+
 #include "signalling/JsonEscape.h"
 
 #include <nlohmann/json.hpp>
@@ -196,32 +198,12 @@ private:
         deadline_ = idle.count() == 0 ? Clock::time_point::max() : Clock::now() + idle;
     }
 
-    // Splits received bytes into lines (LF ends a line, a CR before it is
-    // dropped). Complete lines are handled straight from the read buffer;
-    // only an unfinished tail is copied.
     void consume(std::string_view data) {
-        while (!data.empty() && !closed_) {
-            const auto nl = data.find('\n');
-            if (nl == std::string_view::npos) {
-                // Unterminated: it may still end in the CR of a longest line.
-                if (partial_.size() + data.size() > kMaxLine + 1) return close("line too long");
-                partial_.append(data);
-                if (partial_.size() > kMaxLine && partial_.back() != '\r') return close("line too long");
-                return;
-            }
-            std::string_view line = data.substr(0, nl);
-            if (!partial_.empty()) {
-                if (partial_.size() + line.size() > kMaxLine + 1) return close("line too long");
-                partial_.append(line);
-                line = partial_;
-            }
-            data.remove_prefix(nl + 1);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            if (line.size() > kMaxLine) return close("line too long");
+        const bool withinLimit = lines_.feed(data, [this](std::string_view line) {
             server_.handleLine(*this, line);
-            partial_.clear();
-            if (partial_.capacity() > 4096) partial_.shrink_to_fit();
-        }
+            return !closed_;
+        });
+        if (!withinLimit) close("line too long");
     }
 
     SignalServer& server_;
@@ -229,7 +211,7 @@ private:
     SSL* ssl_ = nullptr;
     std::uint64_t serial_;
     Clock::time_point deadline_;
-    std::string partial_;
+    LineSplitter lines_{kMaxLine};
     std::string outbox_;
     std::size_t sent_ = 0;  // bytes of outbox_ already written
     bool open_ = false;

@@ -23,6 +23,8 @@ Options:
                             one: [{"ice_url":"turn:HOST:PORT","ice_username":"U",
                             "ice_password":"P","country":"DE"}]
   --reviews FILE            append received reviews to FILE, one JSON line each
+  --reviews-per-connection N
+                            reviews stored from one connection at most (default 10)
   --max-queue BYTES         unsent bytes allowed per connection before it is
                             dropped (default 1048576)
   --handshake-timeout SECS  close connections that have not finished the TLS
@@ -85,6 +87,7 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, std::stri
             else if (flag == "--key") o.keyFile = value;
             else if (flag == "--relays") o.relays = LoadRelayFile(std::string(value));
             else if (flag == "--reviews") o.reviewsFile = value;
+            else if (flag == "--reviews-per-connection") o.reviewsPerConnection = number<std::size_t>(flag, value, 0, 1000000);
             else if (flag == "--max-queue") o.maxQueuedBytes = number<std::size_t>(flag, value, 32768, std::size_t(1) << 32);
             else if (flag == "--handshake-timeout") o.handshakeTimeout = std::chrono::seconds(number<int>(flag, value, 1, 3600));
             else if (flag == "--idle-timeout") o.idleTimeout = std::chrono::seconds(number<int>(flag, value, 0, 86400));

@@ -19,6 +19,7 @@ struct ServerOptions {
     std::string keyFile;
     std::vector<Relay> relays;     // from --relays FILE
     std::string reviewsFile;       // empty: reviews are dropped
+    std::size_t reviewsPerConnection = 10;
     std::size_t maxQueuedBytes = 1 << 20;
     std::chrono::seconds handshakeTimeout{10};
     std::chrono::seconds idleTimeout{75};  // 0 disables

@@ -99,6 +99,7 @@ public:
     bool isOpen() const { return open_ && !closed_; }
     std::uint64_t serial() const { return serial_; }
     std::string id;  // the ID this connection joined under, if any
+    std::size_t reviews = 0;  // reviews stored from this connection
 
 private:
     enum class Need { Nothing, Read, Write, Failed, Closed };
@@ -368,7 +369,11 @@ void SignalServer::handleLine(Connection& c, std::string_view line) {
     } else if (*msg == "review") {
         const auto from = textMember(doc, "from");
         const auto payload = textMember(doc, "payload");
-        if (from && payload) appendReview(*from, *payload);
+        // Each review is a line in a file on disk: one connection cannot fill it.
+        if (from && payload && c.reviews < options_.reviewsPerConnection) {
+            ++c.reviews;
+            appendReview(*from, *payload);
+        }
     }
 }
 

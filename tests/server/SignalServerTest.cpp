@@ -239,6 +239,21 @@ TEST_F(SignalServerTest, KeepAliveIsSilentAndReviewsAreAppended) {
     EXPECT_NE(text.find(R"(ratings:5454; review:tr\u00e8s bien)"), std::string::npos) << text;
 }
 
+TEST_F(SignalServerTest, OneConnectionStoresALimitedNumberOfReviews) {
+    const auto reviews = std::filesystem::temp_directory_path() / ("crsignal-reviews-" + std::to_string(getpid()));
+    std::filesystem::remove(reviews);
+    startServer({"--reviews", reviews.string(), "--reviews-per-connection", "3"});
+    auto c = joinAs("777");
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(c->writeLine(line(GetMessage(u"777"_qs, u"review"_qs, {}, {}, u"ID:777; review:again"_qs))));
+    ask(*c, "DE");
+    std::ifstream in(reviews);
+    int lines = 0;
+    for (std::string l; std::getline(in, l);) ++lines;
+    std::filesystem::remove(reviews);
+    EXPECT_EQ(lines, 3);
+}
+
 // Lines the server must ignore without dropping the connection.
 TEST_F(SignalServerTest, MalformedLinesAreIgnoredAndTheConnectionStays) {
     const std::vector<std::string> bad{
@@ -391,7 +406,7 @@ TEST_F(SignalServerTest, HelpListsTheOptions) {
     while (size_t n = fread(buf, 1, sizeof buf, p)) text.append(buf, n);
     EXPECT_EQ(pclose(p), 0);
     for (const char* option : {"--port", "--cert", "--key", "--relays", "--reviews", "--max-queue",
-                               "--handshake-timeout", "--idle-timeout"})
+                               "--handshake-timeout", "--idle-timeout", "--reviews-per-connection"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 }
 

@@ -26,6 +26,18 @@ std::string BinDir() { return env("CORVALA_BIN_DIR"); }
 std::string SourceDir() { return env("CORVALA_SOURCE_DIR"); }
 std::string PkiFile(const std::string& name) { return env("CORVALA_PKI_DIR") + "/" + name; }
 
+std::string RunProgram(const std::string& program, const std::string& arguments, int& exitCode) {
+    const std::string command = BinDir() + "/" + program + " " + arguments;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) throw std::runtime_error("cannot run " + command);
+    std::string text;
+    char buf[512];
+    while (const size_t n = fread(buf, 1, sizeof buf, p)) text.append(buf, n);
+    const int status = pclose(p);
+    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return text;
+}
+
 ServerProcess::ServerProcess(const std::string& program, std::vector<std::string> args) {
     const std::string path = BinDir() + "/" + program;
     args.insert(args.begin(), path);

@@ -34,6 +34,10 @@ private:
     int stdout_ = -1;
 };
 
+// Runs one of our executables to its end and returns what it printed on
+// stdout; `exitCode` gets its exit status.
+std::string RunProgram(const std::string& program, const std::string& arguments, int& exitCode);
+
 std::string BinDir();
 std::string SourceDir();
 // The development PKI made by the build (CORVALA_PKI_DIR).

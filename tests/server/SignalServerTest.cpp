@@ -397,17 +397,18 @@ TEST_F(SignalServerTest, IdleJoinedClientIsClosedAndItsIdFreed) {
     expectServes();
 }
 
-TEST_F(SignalServerTest, HelpListsTheOptions) {
-    const std::string command = BinDir() + "/crsignal --help";
-    FILE* p = popen(command.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string text;
-    char buf[512];
-    while (size_t n = fread(buf, 1, sizeof buf, p)) text.append(buf, n);
-    EXPECT_EQ(pclose(p), 0);
+TEST_F(SignalServerTest, HelpListsTheOptionsAndBadOptionsFail) {
+    int exitCode = -1;
+    const std::string text = RunProgram("crsignal", "--help", exitCode);
+    EXPECT_EQ(exitCode, 0);
     for (const char* option : {"--port", "--cert", "--key", "--relays", "--reviews", "--max-queue",
                                "--handshake-timeout", "--idle-timeout", "--reviews-per-connection"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
+    for (const std::string bad : {"--port 70000 --cert a --key b", "--cert a", "--frobnicate 1 --cert a --key b",
+                                  "--cert /nonexistent.pem --key /nonexistent.key --port 0"}) {
+        RunProgram("crsignal", bad + " 2>/dev/null", exitCode);
+        EXPECT_NE(exitCode, 0) << bad;
+    }
 }
 
 }  // namespace

@@ -204,4 +204,16 @@ TEST_F(WebServiceTest, AnyTargetOptionAllowsOtherAddresses) {
     EXPECT_EQ(target.queued().size(), 1u);
 }
 
+TEST(WebServiceOptions, HelpListsTheOptionsAndBadOptionsFail) {
+    int exitCode = -1;
+    const std::string text = RunProgram("crweb", "--help", exitCode);
+    EXPECT_EQ(exitCode, 0);
+    for (const char* option : {"--port", "--content", "--file", "--geoip", "--turn-check-rate", "--turn-check-any-target"})
+        EXPECT_NE(text.find(option), std::string::npos) << option;
+    for (const char* bad : {"--content /nonexistent-folder", "--file nopath", "--port x", "--turn-check-rate 0"}) {
+        RunProgram("crweb", std::string(bad) + " 2>/dev/null", exitCode);
+        EXPECT_EQ(exitCode, 2) << bad;
+    }
+}
+
 }  // namespace

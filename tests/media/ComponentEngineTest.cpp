@@ -161,6 +161,17 @@ protected:
         ASSERT_TRUE(host->CreateOffer(kViewerId));
     }
 
+    // What the viewer got so far, for failure messages.
+    std::string ViewerState()
+    {
+        std::lock_guard lock(viewerSeen.mutex);
+        return "remote streams " + std::to_string(viewerSeen.remoteStreams.size()) + ", remote video track " +
+               std::to_string(viewerPeer ? viewerPeer->getRemoteVideoTrack() : 0) + ", announced size " +
+               std::to_string(viewerPeer ? viewerPeer->FFrameWidth.load() : 0) + "x" +
+               std::to_string(viewerPeer ? viewerPeer->FFrameHeight.load() : 0) + ", frames " +
+               std::to_string(viewerSeen.remoteFrames.load()) + ", messages " + std::to_string(viewerSeen.data.size());
+    }
+
     bool DataArrived(Observed& seen, std::size_t count)
     {
         std::lock_guard lock(seen.mutex);
@@ -289,7 +300,7 @@ TEST_F(BackToBack, RemoteFramesReachTheViewerAndDrawExactlyOrScaled)
     if (!host->LocalVideoTrack())
         GTEST_SKIP() << "rt.so has no program-fed video source yet (rtc_create_virtual_source returns 0)";
     ASSERT_TRUE(mailbox.WaitFor([&] { return viewerSeen.remoteFrames.load() >= 3; }))
-        << "no remote frame reached the viewer";
+        << "too few remote frames reached the viewer: " << ViewerState();
 
     EXPECT_FALSE(viewerSeen.wrongFrameSender);
     {
@@ -327,7 +338,7 @@ TEST_F(BackToBack, EndCallAndDeactivationWhileFramesFlow)
         return;
     if (!host->LocalVideoTrack())
         GTEST_SKIP() << "rt.so has no program-fed video source yet (rtc_create_virtual_source returns 0)";
-    ASSERT_TRUE(mailbox.WaitFor([&] { return viewerSeen.remoteFrames.load() >= 2; }));
+    ASSERT_TRUE(mailbox.WaitFor([&] { return viewerSeen.remoteFrames.load() >= 2; })) << ViewerState();
 
     viewer->EndCall(kHostId);
     EXPECT_FALSE(viewer->Peers.Contains(kHostId));

@@ -310,7 +310,7 @@ void PeerConnection::linkSenders(int videoPt, int audioPt) {
     } else {
       gst_bin_add(GST_BIN(pipeline_), bin);
       GstPad* src = gst_element_get_static_pad(bin, "src");
-      GstPad* sink = gst_element_request_pad_simple(webrtc_, "sink_%u");
+      GstPad* sink = requestSinkPad(webrtc_, caps);
       if (gst_pad_link(src, sink) != GST_PAD_LINK_OK) logMessage(LogLevel::Warning, "audio sender not linked");
       GstWebRTCRTPTransceiver* transceiver = nullptr;
       g_object_get(sink, "transceiver", &transceiver, nullptr);

@@ -21,12 +21,15 @@ std::vector<MediaLine> describeSdp(const std::string& sdp) {
     const GstSDPMedia* media = gst_sdp_message_get_media(message, i);
     MediaLine line;
     line.kind = gst_sdp_media_get_media(media) ? gst_sdp_media_get_media(media) : "";
+    // Port 0 rejects a line, except with bundle-only: then it rides on the
+    // bundle's transport (webrtcbin's max-bundle offers look like that).
     line.rejected = gst_sdp_media_get_port(media) == 0;
     const char* mid = gst_sdp_media_get_attribute_val(media, "mid");
     line.mid = mid ? mid : "";
     line.direction = "sendrecv";
     for (guint a = 0; a < gst_sdp_media_attributes_len(media); ++a) {
       const GstSDPAttribute* attribute = gst_sdp_media_get_attribute(media, a);
+      if (std::strcmp(attribute->key, "bundle-only") == 0) line.rejected = false;
       for (const char* d : {"sendonly", "recvonly", "inactive", "sendrecv"})
         if (std::strcmp(attribute->key, d) == 0) line.direction = d;
       if (std::strcmp(attribute->key, "rtpmap") != 0 || !attribute->value) continue;
@@ -51,4 +54,14 @@ void copyToBuffer(const std::string& text, char* buffer, int size) {
   buffer[n] = '\0';
 }
 
+}  // namespace corvala::engine
+
+namespace corvala::engine {
+GstPad* requestSinkPad(GstElement* webrtc, const char* rtpCaps) {
+  GstCaps* caps = gst_caps_from_string(rtpCaps);
+  GstPadTemplate* templ = gst_element_get_pad_template(webrtc, "sink_%u");
+  GstPad* pad = gst_element_request_pad(webrtc, templ, nullptr, caps);
+  gst_caps_unref(caps);
+  return pad;
+}
 }  // namespace corvala::engine

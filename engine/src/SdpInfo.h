@@ -23,3 +23,12 @@ std::vector<MediaLine> describeSdp(const std::string& sdp);
 void copyToBuffer(const std::string& text, char* buffer, int size);
 
 }  // namespace corvala::engine
+
+#include <gst/gst.h>
+
+namespace corvala::engine {
+// A webrtcbin sink pad requested with its RTP caps: the transceiver then
+// knows its kind and codec at once, so an answer matches it to the offer's
+// m-line of that kind (a pad without caps gets a new, receive-only one).
+GstPad* requestSinkPad(GstElement* webrtc, const char* rtpCaps);
+}  // namespace corvala::engine

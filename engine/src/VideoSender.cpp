@@ -2,6 +2,7 @@
 
 #include "Log.h"
 #include "RateController.h"
+#include "SdpInfo.h"
 
 #include <gst/app/gstappsrc.h>
 
@@ -56,7 +57,7 @@ std::shared_ptr<VideoSender> VideoSender::create(GstElement* pipeline, GstElemen
   RateController::setNominal(sender->encoder_, bitrate);
   gst_bin_add(GST_BIN(pipeline), bin);
   GstPad* src = gst_element_get_static_pad(bin, "src");
-  GstPad* sink = gst_element_request_pad_simple(webrtc, "sink_%u");
+  GstPad* sink = requestSinkPad(webrtc, rtpCaps);
   if (gst_pad_link(src, sink) != GST_PAD_LINK_OK) logMessage(LogLevel::Warning, "video sender not linked");
   GstWebRTCRTPTransceiver* transceiver = nullptr;
   g_object_get(sink, "transceiver", &transceiver, nullptr);

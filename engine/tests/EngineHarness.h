@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace engine_test {
@@ -39,6 +40,17 @@ class Waiter {
   std::mutex mutex;
   std::condition_variable cv;
 };
+
+// Polls a condition that no callback signals, with a generous limit.
+template <class Pred>
+bool pollUntil(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (pred()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return pred();
+}
 
 struct Frame {
   int width = 0, height = 0;

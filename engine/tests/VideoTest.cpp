@@ -1,0 +1,203 @@
+// Video through the real engine: frames of a program-fed source (id 1000)
+// reach the other peer's renderer, and answers keep the offer's codecs.
+#include "EngineHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <regex>
+
+using namespace engine_test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A picture easy to recognise after VP8: left half red, right half blue,
+// a green bar across the top quarter.
+struct PatternSource {
+  static int start(void* arg, int width, int height, int fps) {
+    auto* self = static_cast<PatternSource*>(arg);
+    self->started = true;
+    self->width = width;
+    self->height = height;
+    return 1;
+  }
+  static int getFrame(void* arg, uint8_t* pixels, int width, int height) {
+    auto* self = static_cast<PatternSource*>(arg);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        uint8_t* p = pixels + (size_t(y) * width + x) * 4;
+        const bool top = y < height / 4;
+        p[0] = top ? 0 : (x < width / 2 ? 0 : 255);    // blue
+        p[1] = top ? 255 : 0;                           // green
+        p[2] = top ? 0 : (x < width / 2 ? 255 : 0);    // red
+        p[3] = 0;
+      }
+    ++self->frames;
+    return 1;
+  }
+  static void stop(void* arg) { static_cast<PatternSource*>(arg)->stopped = true; }
+
+  VirtualCaptureCallback record() { return {this, start, getFrame, stop}; }
+  std::atomic<bool> started{false}, stopped{false};
+  std::atomic<int> frames{0};
+  int width = 0, height = 0;
+};
+
+struct Colour {
+  int b, g, r;
+};
+
+Colour pixelAt(const Frame& frame, int x, int y) {
+  const uint8_t* p = frame.pixels.data() + (size_t(y) * frame.width + x) * 4;
+  return {p[0], p[1], p[2]};
+}
+
+bool near(Colour c, Colour want) {
+  return std::abs(c.b - want.b) < 60 && std::abs(c.g - want.g) < 60 && std::abs(c.r - want.r) < 60;
+}
+
+struct VideoPair {
+  explicit VideoPair(int width = 320, int height = 240)
+      : pair(
+            [this, width, height](Engine& e, rtc_handle factory) {
+              auto capture = pattern.record();
+              source = e.rtc_create_virtual_source(width, height, 30, &capture);
+              videoTrack = e.rtc_create_videotrack(factory, source, "ARDAMSv0");
+              audioTrack = e.rtc_create_audiotrack(factory, "ARDAMSa0");
+              const rtc_handle stream = e.rtc_create_stream(factory, "ARDAMS");
+              e.rtc_add_videotrack(stream, videoTrack);
+              e.rtc_add_audiotrack(stream, audioTrack);
+              return stream;
+            },
+            [this](Engine& e, rtc_handle factory) {
+              const rtc_handle stream = e.rtc_create_stream(factory, "ARDAMS");
+              viewerAudio = e.rtc_create_audiotrack(factory, "ARDAMSa0");
+              e.rtc_add_audiotrack(stream, viewerAudio);
+              return stream;
+            }) {}
+  ~VideoPair() { pair.engine.rtc_destroy_source(source); }
+
+  PatternSource pattern;
+  rtc_handle source = 0, videoTrack = 0, audioTrack = 0, viewerAudio = 0;
+  PeerPair pair;
+};
+
+}  // namespace
+
+TEST(Video, VirtualSourceFramesReachRemoteRendererWithSizeAndContent) {
+  VideoPair video;
+  ASSERT_NE(video.source, 0u);
+  ASSERT_TRUE(video.pair.waitConnected());
+  ASSERT_TRUE(video.pair.b->waitForFrames(10));
+  EXPECT_TRUE(video.pattern.started);
+  EXPECT_TRUE(video.pair.b->sizeAnnouncedBeforeFirstFrame());
+  const Frame frame = video.pair.b->lastFrame();
+  ASSERT_EQ(frame.width, 320);
+  ASSERT_EQ(frame.height, 240);
+  ASSERT_EQ(frame.pixels.size(), size_t(320) * 240 * 4);
+  EXPECT_TRUE(near(pixelAt(frame, 80, 160), {0, 0, 255}));   // red
+  EXPECT_TRUE(near(pixelAt(frame, 240, 160), {255, 0, 0}));  // blue
+  EXPECT_TRUE(near(pixelAt(frame, 160, 20), {0, 255, 0}));   // green bar
+  EXPECT_EQ(video.pair.b->sizeAnnouncements(), 1);
+}
+
+// Odd widths have row strides that are not width * 4 inside GStreamer; the
+// renderer must still get packed rows.
+TEST(Video, OddSizedFramesArrivePacked) {
+  VideoPair video(321, 183);
+  ASSERT_TRUE(video.pair.waitConnected());
+  ASSERT_TRUE(video.pair.b->waitForFrames(5));
+  const Frame frame = video.pair.b->lastFrame();
+  ASSERT_EQ(frame.width, 321);
+  ASSERT_EQ(frame.height, 183);
+  EXPECT_TRUE(near(pixelAt(frame, 60, 150), {0, 0, 255}));
+  EXPECT_TRUE(near(pixelAt(frame, 300, 150), {255, 0, 0}));
+  EXPECT_TRUE(near(pixelAt(frame, 300, 10), {0, 255, 0}));
+}
+
+TEST(Video, LocalRendererSeesCapturedFramesAndMutedTrackStopsThem) {
+  VideoPair video;
+  TestPeer local(video.pair.factoryA, video.pair.iceA, "local");
+  VideoRendererCallback renderer{};
+  // The local preview uses the same renderer record shape as remote video.
+  struct Count {
+    static void size(void* arg, int w, int h) { static_cast<Count*>(arg)->w = w; }
+    static void frame(void* arg, const uint8_t*) { ++static_cast<Count*>(arg)->n; }
+    std::atomic<int> n{0};
+    std::atomic<int> w{0};
+  } count;
+  renderer = {&count, Count::size, Count::frame};
+  Engine& e = video.pair.engine;
+  e.rtc_add_renderer(video.videoTrack, &renderer);
+  ASSERT_TRUE(video.pair.waitConnected());
+  ASSERT_TRUE(video.pair.b->waitForFrames(5));
+  ASSERT_TRUE(pollUntil([&] { return count.n > 5; }));
+  EXPECT_EQ(count.w.load(), 320);
+
+  e.rtc_track_setstate(video.videoTrack, 0);
+  // Once muted, no new frame reaches the other side. Let frames in flight
+  // drain (wait until the count stands still), then check it stays still.
+  int before = -1;
+  ASSERT_TRUE(pollUntil([&] {
+    const int now = video.pair.b->frameCount();
+    const bool still = now == before;
+    before = now;
+    std::this_thread::sleep_for(300ms);
+    return still;
+  }));
+  const int muted = video.pair.b->frameCount();
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(video.pair.b->frameCount(), muted);
+  e.rtc_track_setstate(video.videoTrack, 1);
+  EXPECT_TRUE(video.pair.b->waitForFrames(muted + 3));
+}
+
+// An answering webrtcbin whose senders are already linked must take the
+// offer's payload types and announce the SSRC its payloader uses, or the
+// offering side (libwebrtc in browsers) drops the media.
+TEST(Video, AnswerTakesOfferPayloadTypesAndAnnouncesSsrc) {
+  VideoPair video;
+  ASSERT_TRUE(video.pair.waitConnected());
+  Engine& e = video.pair.engine;
+  char type[RTC_TEXT_BUFFER], offer[RTC_TEXT_BUFFER];
+  e.rtc_get_pc_sdp(video.pair.a->pc, 1, type, offer);
+  ASSERT_STREQ(type, "offer");
+  // The offer as a browser would write it: Opus at 109, VP8 at 120.
+  std::string browserOffer = std::regex_replace(offer, std::regex(R"(\b111\b)"), "109");
+  browserOffer = std::regex_replace(browserOffer, std::regex(R"(\b96\b)"), "120");
+
+  TestPeer answerer(video.pair.factoryB, video.pair.iceB, "answerer");
+  answerer.create(e.rtc_create_stream(video.pair.factoryB, "ARDAMS"));
+  const rtc_handle stream = e.rtc_create_stream(video.pair.factoryB, "ARDAMS");
+  e.rtc_add_audiotrack(stream, video.viewerAudio);
+  TestPeer viewer(video.pair.factoryB, video.pair.iceB, "viewer");
+  viewer.create(stream);
+  struct Answer {
+    static void created(void* arg, rtc_handle d, int error) {
+      auto* self = static_cast<Answer*>(arg);
+      char t[RTC_TEXT_BUFFER], s[RTC_TEXT_BUFFER];
+      self->e->rtc_get_sdp(d, t, s);
+      std::lock_guard lock(self->wait.mutex);
+      self->sdp = s;
+      self->wait.notify();
+    }
+    static void applied(void*, int) {}
+    Engine* e;
+    Waiter wait;
+    std::string sdp;
+  } answer{&e, {}, {}};
+  SDPCallback callback{&answer, Answer::created, Answer::applied};
+  e.rtc_set_sdp(viewer.pc, e.rtc_create_sdp("offer", browserOffer.c_str()), 0, &callback);
+  e.rtc_create_answer(viewer.pc, &callback);
+  ASSERT_TRUE(answer.wait.waitFor([&] { return !answer.sdp.empty(); }));
+
+  const std::string& sdp = answer.sdp;
+  const auto audioAt = sdp.find("m=audio");
+  ASSERT_NE(audioAt, std::string::npos) << sdp;
+  const std::string audio = sdp.substr(audioAt, sdp.find("m=", audioAt + 2) - audioAt);
+  EXPECT_NE(audio.find("a=rtpmap:109 OPUS/48000"), std::string::npos) << audio;
+  EXPECT_EQ(audio.find("a=inactive"), std::string::npos) << audio;
+  EXPECT_NE(audio.find("a=sendrecv"), std::string::npos) << audio;
+  EXPECT_NE(audio.find("a=ssrc:"), std::string::npos) << audio;
+}

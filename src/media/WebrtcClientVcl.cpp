@@ -109,7 +109,7 @@ void TWebRtcClientVcl::Activate()
 {
     // Peers only live while active; any left from before are ended.
     for (const QString& id : Peers.Keys())
-        ClosePeer(id);
+        ClosePeer(id, true);
     if (FDesigning)
         return;
     const RtcApi& rtc = Rtc();
@@ -196,7 +196,7 @@ void TWebRtcClientVcl::CreateLocalStream()
 void TWebRtcClientVcl::Deactivate()
 {
     for (const QString& id : Peers.Keys())
-        ClosePeer(id);
+        ClosePeer(id, true);
     if (!FDesigning) {
         const RtcApi& rtc = Rtc();
         rtc.rtc_destroy_stream(FLocalStream);
@@ -256,11 +256,20 @@ std::shared_ptr<TPeer> TWebRtcClientVcl::AddPeer(const QString& id, int endPoint
 
 void TWebRtcClientVcl::ClosePeer(const QString& id)
 {
+    ClosePeer(id, false);
+}
+
+void TWebRtcClientVcl::ClosePeer(const QString& id, bool onMainThread)
+{
     const std::shared_ptr<TPeer> peer = Peers.Find(id);
     // The main thread (EndCall, deactivation) and an engine thread (remote
     // stream removed) may both try; only the first closes.
     if (!peer || peer->FClosed.exchange(true))
         return;
+    if (onMainThread) {
+        peer->MultipleMonitors.clear();
+        peer->MultipleMonitorsCount = 0;
+    }
     if (OnRemoveRemoteStream)
         OnRemoveRemoteStream(peer.get());
     if (!FDesigning) {
@@ -285,7 +294,7 @@ void TWebRtcClientVcl::ReleaseClosedPeers()
 
 void TWebRtcClientVcl::EndCall(const QString& id)
 {
-    ClosePeer(id);
+    ClosePeer(id, true);
 }
 
 bool TWebRtcClientVcl::CreateOffer(const QString& peerId)

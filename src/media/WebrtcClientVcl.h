@@ -167,6 +167,9 @@ private:
     void RemoteFrameSizeChanged(TPeer& peer, int width, int height) override;
     void RemoteFrameArrived(TPeer& peer, const uint8_t* pixels) override;
 
+    // The monitor list belongs to the main thread: it is only emptied when
+    // the main thread closes the peer.
+    void ClosePeer(const QString& id, bool onMainThread);
     void Activate();
     void Deactivate();
     void CreateLocalStream();

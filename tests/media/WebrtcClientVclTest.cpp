@@ -90,6 +90,8 @@ TEST_F(Component, PeerEventsCarryThePeerAsSender)
     rtc.SetActive(true);
     const auto a = rtc.AddPeer("111111111", rtc.FindEndPoint());
     const auto b = rtc.AddPeer("222222222", rtc.FindEndPoint());
+    a->MultipleMonitors = {TPeerMonitor{true, 0, 0, 1920, 1080}, TPeerMonitor{false, 1920, 0, 1280, 1024}};
+    a->MultipleMonitorsCount = 2;
     ASSERT_EQ(states.size(), 2u);
     EXPECT_EQ(states[0], std::make_pair(a.get(), TWebrtcState::CONNECTING));
     EXPECT_EQ(states[1], std::make_pair(b.get(), TWebrtcState::CONNECTING));
@@ -99,6 +101,8 @@ TEST_F(Component, PeerEventsCarryThePeerAsSender)
     rtc.EndCall("333333333");
     EXPECT_EQ(removed, std::vector<TPeer*>{a.get()});
     EXPECT_FALSE(rtc.Peers.Contains("111111111"));
+    EXPECT_TRUE(a->MultipleMonitors.isEmpty());
+    EXPECT_EQ(a->MultipleMonitorsCount, 0);
 
     // Deactivation ends the rest.
     rtc.SetActive(false);

@@ -1,0 +1,411 @@
+#include "session/SessionSetup.h"
+
+#include "i18n/Translator.h"
+#include "settings/Settings.h"
+#include "signalling/SignallingMessage.h"
+
+#include <QRect>
+
+#include <stdexcept>
+
+namespace corvala {
+
+namespace {
+
+template <typename F, typename... A>
+void call(const F& hook, A&&... args) {
+    if (hook)
+        hook(std::forward<A>(args)...);
+}
+
+QString filled(const char* english, const QString& value) {
+    return translate(QString::fromLatin1(english)).replace(QStringLiteral("%s"), value);
+}
+
+QJsonObject payloadObject(const QString& payload) {
+    return ParsePayloadObject(payload).value_or(QJsonObject());
+}
+
+}  // namespace
+
+MonitorRect LocalScreens::Desktop() const {
+    QRect desktop;
+    for (const MonitorRect& m : Monitors)
+        desktop |= QRect(m.left, m.top, m.width, m.height);
+    return MonitorRect{desktop.left(), desktop.top(), desktop.width(), desktop.height()};
+}
+
+void ApplySessionInfo(TPeer& peer, const QJsonObject& sessionInfo) {
+    const RemoteScreenLayout layout = ReadSessionInfo(sessionInfo);
+    peer.MultipleMonitors.clear();
+    for (const RemoteMonitor& m : layout.monitors)
+        peer.MultipleMonitors.append(TPeerMonitor{m.primary, m.rect.left, m.rect.top, m.rect.width, m.rect.height});
+    peer.MultipleMonitorsCount = int(peer.MultipleMonitors.size());
+    peer.CurrentMonitor = layout.currentMonitor;
+    if (!layout.monitors.isEmpty()) {
+        peer.DesktopLeft = layout.desktopLeft;
+        peer.DesktopTop = layout.desktopTop;
+    }
+    if (layout.desktopWidth)
+        peer.DesktopWidth = *layout.desktopWidth;
+    if (layout.desktopHeight)
+        peer.DesktopHeight = *layout.desktopHeight;
+}
+
+TSessionSetup::TSessionSetup(SessionEnvironment env, SessionUiHooks ui)
+    : FEnv(std::move(env)), FUi(std::move(ui)), FGate(FEnv.Now) {
+    if (!FEnv.settings || !FEnv.rtc || !FEnv.SendLine || !FEnv.MasterMode)
+        throw std::invalid_argument("TSessionSetup needs settings, a component, a line writer and MasterMode");
+    refreshIdentity();
+}
+
+TSessionSetup::Identity TSessionSetup::refreshIdentity() {
+    Identity fresh{FEnv.settings->DeviceId, FEnv.settings->DisplayName, FEnv.MasterMode()};
+    std::lock_guard lock(FIdentityMutex);
+    FIdentity = fresh;
+    return fresh;
+}
+
+TSessionSetup::Identity TSessionSetup::identity() const {
+    std::lock_guard lock(FIdentityMutex);
+    return FIdentity;
+}
+
+TRecentConnections TSessionSetup::recent() const {
+    return TRecentConnections::FromCommaText(FEnv.settings->RecentConnections);
+}
+
+bool TSessionSetup::send(const QString& msg, const QString& to, const QString& type, const QString& payload,
+                         const QString& password, bool peerMessage) {
+    const Identity me = identity();
+    return FEnv.SendLine(GetMessage(me.deviceId, msg, to, type, payload, password,
+                                    peerMessage ? me.displayName : QString(),
+                                    peerMessage ? QString::fromUtf16(wire::ProtocolVersion) : QString()));
+}
+
+bool TSessionSetup::sendPeer(const QString& to, const QString& type, const QString& payload,
+                             const QString& password) {
+    return send(QString::fromUtf16(wire::Message), to, type, payload, password, true);
+}
+
+void TSessionSetup::sendInit(const QString& id, const QString& password) {
+    if (id.isEmpty())
+        return;
+    FSentPasswords.insert(id, password);
+    sendPeer(id, QString::fromUtf16(wire::Init), {}, password);
+}
+
+void TSessionSetup::sendError(const QString& to, const QString& kind, const QString& receivedPassword) {
+    send(QString::fromUtf16(wire::Message), to, QString::fromUtf16(wire::Error),
+         ErrorObject{kind, receivedPassword}.toJson());
+}
+
+void TSessionSetup::replyTurn(const QString& to, const QString& password) {
+    sendPeer(to, QString::fromUtf16(wire::Turn), OwnSessionInfo().toJson(), password);
+}
+
+SessionInfoPayload TSessionSetup::OwnSessionInfo() const {
+    IceServer ice;
+    const std::optional<OwnRelay> own = FEnv.RunningRelay ? FEnv.RunningRelay() : std::nullopt;
+    if (own)
+        ice = IceServer{own->Password, own->UserName,
+                        QStringLiteral("turn:") + own->PublicIP + u':' + QString::number(own->Port), std::nullopt};
+    else if (FPublicRelay && !FPublicRelay->url.isEmpty())
+        ice = IceServer{FPublicRelay->password, FPublicRelay->username, FPublicRelay->url, std::nullopt};
+    const LocalScreens screens = FEnv.Screens ? FEnv.Screens() : LocalScreens{};
+    const bool lockScreen = FEnv.LockScreenMode && FEnv.LockScreenMode();
+    return SessionInfoPayload::Make(ice, screens.Monitors, screens.PrimaryIndex, lockScreen, FEnv.MacAddressText);
+}
+
+void TSessionSetup::UpdateRecentEntryName(const QString& name, const QString& id) {
+    TRecentConnections entries = recent();
+    if (!entries.UpdateName(name, id))
+        return;
+    FEnv.settings->RecentConnections = entries.ToCommaText();
+    call(FEnv.SaveSettings);
+}
+
+// ---- viewer: the request -------------------------------------------------
+
+bool TSessionSetup::ConnectAction(bool fromHostPanel) {
+    refreshIdentity();
+    if (!FEnv.ConnectedToSignalServer || !FEnv.ConnectedToSignalServer()) {
+        call(FUi.ShowError, translate(QStringLiteral("Unable to connect to server. Please try again in a minute.")));
+        return false;
+    }
+    auto confirmed = [this](const QString& text) { return FUi.Confirm && FUi.Confirm(text); };
+    if (!FEnv.MasterMode() && fromHostPanel) {
+        if (FEnv.rtc->PeerCount() > 0) {
+            if (!confirmed(translate(QStringLiteral("All current connections will be closed. Do you want to continue?"))))
+                return false;
+            call(FUi.DisconnectAllPeers);
+        }
+        if (recent().IsEmpty()) {
+            const QString question =
+                translate(QStringLiteral("Do you want to connect to the remote computer to control it? If yes, click \"OK\".")) +
+                QStringLiteral("\n\n") +
+                translate(QStringLiteral("If you are waiting for a remote user to connect to your computer, click \"Cancel\"."));
+            if (!confirmed(question))
+                return false;
+        }
+        call(FEnv.SetMasterMode);
+        call(FUi.SwitchToViewerLayout);
+        refreshIdentity();
+    }
+    call(FUi.CloseVoiceWindow);
+    const auto result = FUi.ShowConnectionDialog ? FUi.ShowConnectionDialog() : std::nullopt;
+    if (FEnv.rtc->PeerCount() == 0)
+        call(FUi.UpdateAliveButton);
+    if (!result)
+        return false;
+    return ConnectConfirmed(result->idText, result->password);
+}
+
+bool TSessionSetup::ConnectConfirmed(const QString& idText, const QString& password) {
+    refreshIdentity();
+    call(FEnv.SaveSettings);
+    FDialogIdText = idText;
+    FDialogPassword = password;
+    if (!FEnv.ConnectedToSignalServer || !FEnv.ConnectedToSignalServer())
+        return false;
+    if (FEnv.RunningRelay && FEnv.RunningRelay()) {
+        sendInit(ExtractId(idText), password);
+        return true;
+    }
+    return send(QString::fromUtf16(wire::GetPublicTurn), {}, QString::fromUtf16(wire::NewConnection),
+                FEnv.CountryCode ? FEnv.CountryCode() : QString());
+}
+
+bool TSessionSetup::SendInitToCurrentPeer() {
+    refreshIdentity();
+    const QString id = FEnv.rtc->CurrentViewingPeerID();
+    const std::shared_ptr<TPeer> peer = id.isEmpty() ? nullptr : FEnv.rtc->FindPeer(id);
+    if (!peer)
+        return false;
+    sendInit(id, peer->Password);
+    return true;
+}
+
+void TSessionSetup::SendInitAfterPublicTurn(bool newConnection) {
+    if (newConnection) {
+        refreshIdentity();
+        sendInit(ExtractId(FDialogIdText), FDialogPassword);
+    } else {
+        SendInitToCurrentPeer();
+    }
+}
+
+void TSessionSetup::ApplyIceServerFromPayload(const IceServer& relay, bool remember) {
+    if (remember)
+        FPublicRelay = IceServer{relay.password, relay.username, relay.url, std::nullopt};
+    if (relay.url.isEmpty())
+        return;
+    TIceServers& servers = FEnv.rtc->IceServers();
+    for (const TIceServer& s : servers)
+        if (s.Url == relay.url)
+            return;
+    const TIceServer server{relay.url, relay.username, relay.password};
+    const bool active = FEnv.rtc->Active();
+    // A host's own relay, offered in its "turn", goes right after the two
+    // STUN servers so that it is tried before relays added earlier.
+    const bool relayRunning = FEnv.RunningRelay && FEnv.RunningRelay().has_value();
+    if (!remember && FEnv.MasterMode() && !relayRunning && servers.size() > 2 && !active)
+        servers.insert(2, server);
+    else
+        servers.append(server);
+    if (active)
+        FEnv.rtc->AddNewIceServer(server);
+}
+
+// ---- dispatch ------------------------------------------------------------
+
+void TSessionSetup::HandlePeerMessage(const QJsonObject& message) {
+    const Identity me = refreshIdentity();
+    const TPeerMessage m = TPeerMessage::FromObject(message);
+    if (m.from.isEmpty())
+        return;
+    if (me.masterMode)
+        handleAsViewer(m);
+    else
+        handleAsHost(m);
+}
+
+void TSessionSetup::handleAsViewer(const TPeerMessage& m) {
+    // A viewer talks only to IDs it has asked for.
+    if (recent().IndexOf(m.from) < 0)
+        return;
+    if (m.type == QStringView(wire::Init)) {
+        replyTurn(m.from, {});
+        return;
+    }
+    const QJsonObject payload = payloadObject(m.payload);
+    if (m.type == QStringView(wire::Turn))
+        viewerTurn(m, payload);
+    else
+        handleCommon(m, payload);
+}
+
+void TSessionSetup::handleAsHost(const TPeerMessage& m) {
+    const Settings& s = *FEnv.settings;
+    if (const auto refusal = FGate.Check(m.from, m.password, {s.WhiteListEnabled, s.WhiteList, s.HostPassword})) {
+        sendError(m.from, *refusal, m.password);
+        return;
+    }
+    if (m.type == QStringView(wire::Init)) {
+        replyTurn(m.from, {});
+        return;
+    }
+    const QJsonObject payload = payloadObject(m.payload);
+    if (m.type == QStringView(wire::Turn))
+        hostTurn(m, payload);
+    else
+        handleCommon(m, payload);
+}
+
+void TSessionSetup::handleCommon(const TPeerMessage& m, const QJsonObject& payload) {
+    IRtcClientPort& rtc = *FEnv.rtc;
+    if (m.type == QStringView(wire::Offer)) {
+        rtc.CreateAnswer(m.from, MemberText(payload, u"type"), MemberText(payload, u"sdp"));
+    } else if (m.type == QStringView(wire::Answer)) {
+        rtc.SetRemoteSDP(m.from, MemberText(payload, u"type"), MemberText(payload, u"sdp"));
+    } else if (m.type == QStringView(wire::Candidate)) {
+        if (const auto c = CandidateObject::FromJson(m.payload))
+            rtc.AddIceCandidate(m.from, c->id, c->label, c->candidate);
+    } else if (m.type == QStringView(wire::Error)) {
+        const auto warning = AdmissionErrorWarning(MemberText(payload, u"type"), MemberText(payload, u"payload"),
+                                                   SentPassword(m.from));
+        if (warning)
+            call(FUi.ShowWarning, *warning);
+    }
+}
+
+// ---- the two "turn"s -----------------------------------------------------
+
+std::shared_ptr<TPeer> TSessionSetup::makePeer(const TPeerMessage& m, bool demonstrationMode) {
+    const int endPoint = FEnv.rtc->FindEndPoint();
+    if (endPoint >= TWebRtcClientVcl::kEndPointCount)
+        return nullptr;
+    std::shared_ptr<TPeer> peer;
+    try {
+        peer = FEnv.rtc->AddPeer(m.from, endPoint);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    if (!peer)
+        return nullptr;
+    peer->UserName = m.username;
+    peer->Alive = true;
+    peer->NeedToReconnect = false;
+    peer->DemonstrationMode = demonstrationMode;
+    peer->AppVersion = m.appVersion();
+    return peer;
+}
+
+void TSessionSetup::activateSource(bool hostSide) {
+    const MonitorRect desktop = (FEnv.Screens ? FEnv.Screens() : LocalScreens{}).Desktop();
+    StreamSource source;
+    source.MaxWidth = desktop.width;
+    source.MaxHeight = desktop.height;
+    source.VideoCallEnabled = hostSide;
+    source.CameraId = 999;
+    if (hostSide && FEnv.LockScreenMode && FEnv.LockScreenMode()) {
+        source.CameraId = 998;
+        source.CameraSource = FUi.ShowDesktopCopyWindow ? FUi.ShowDesktopCopyWindow() : 0;
+    }
+    FEnv.rtc->Activate(source);
+}
+
+void TSessionSetup::viewerTurn(const TPeerMessage& m, const QJsonObject& payload) {
+    IRtcClientPort& rtc = *FEnv.rtc;
+    ApplyIceServerFromPayload(IceServer::FromObject(payload), false);
+    if (!rtc.Active())
+        activateSource(false);
+
+    if (const std::shared_ptr<TPeer> old = rtc.FindPeer(m.from)) {
+        // A repeated "init": new peer, same tab, same password.
+        const QString kept = old->Password;
+        rtc.EndCall(m.from);
+        if (const auto peer = makePeer(m, m.isMobile())) {
+            rtc.SetCurrentViewingPeerID(m.from);
+            peer->Password = kept;
+            call(FUi.ResetFrameWatch, m.from);
+            ApplySessionInfo(*peer, payload);
+            call(FUi.UpdateMonitorMenu, m.from);
+            call(FUi.SelectTab, m.from);
+        }
+    } else if (const auto peer = makePeer(m, false)) {
+        const QString entry = MakeEntry(m.username, m.from);
+        call(FUi.AddTab, entry, m.from);
+        rtc.SetCurrentViewingPeerID(m.from);
+        peer->Password = FSentPasswords.contains(m.from) ? FSentPasswords.value(m.from) : FDialogPassword;
+        rtc.SetMicrophone(*peer, false);
+        call(FUi.ResetFrameWatch, m.from);
+        call(FUi.ClearPressedKeys);
+        ApplySessionInfo(*peer, payload);
+        call(FUi.RememberWakeOnLan, m.from, MemberText(payload, u"hw_macaddress"));
+        call(FUi.UpdateMonitorMenu, m.from);
+        call(FUi.LogConnection, filled("Outgoing connection to %s", entry));
+        if (m.isMobile()) {
+            peer->DemonstrationMode = true;
+            call(FUi.ShowNonModalWarning,
+                 translate(QStringLiteral("Remote side is running in the Demonstration mode. Your remote partner can "
+                                          "hear you. You can ask him to perform certain actions on his mobile device.")));
+            call(FUi.OpenVoiceWindow, m.from);
+        }
+        UpdateRecentEntryName(m.username, m.from);
+        call(FUi.RefreshChatRecipients);
+    }
+
+    const std::shared_ptr<TPeer> peer = rtc.FindPeer(m.from);
+    replyTurn(m.from, peer ? peer->Password : SentPassword(m.from));
+}
+
+void TSessionSetup::hostTurn(const TPeerMessage& m, const QJsonObject& payload) {
+    IRtcClientPort& rtc = *FEnv.rtc;
+    ApplyIceServerFromPayload(IceServer::FromObject(payload), false);
+    if (!rtc.Active())
+        activateSource(true);
+    const bool lockScreen = FEnv.LockScreenMode && FEnv.LockScreenMode();
+
+    std::shared_ptr<TPeer> peer;
+    if (rtc.FindPeer(m.from)) {
+        // The same viewer again: replace its peer, no second log line.
+        rtc.EndCall(m.from);
+        peer = makePeer(m, false);
+        if (peer && m.isMobile())
+            call(FUi.DriveMagnifier, !lockScreen);
+    } else if ((peer = makePeer(m, false))) {
+        call(FUi.ShowWindowForSession);
+        call(FUi.ClearBookUnlocked);
+        call(FUi.LogConnection, filled("Incoming connection from %s", MakeEntry(m.username, m.from)));
+        call(FUi.CollapseForSession);
+        rtc.SetMicrophone(*peer, FUi.VoiceWindowShowing && FUi.VoiceWindowShowing());
+        if (m.isMobile())
+            call(FUi.DriveMagnifier, !lockScreen);
+        UpdateRecentEntryName(m.username, m.from);
+        call(FUi.RefreshChatRecipients);
+    }
+    // Without a free end point there is no peer to offer for; the viewer's
+    // "turn" then simply goes unanswered.
+    if (peer)
+        rtc.CreateOffer(m.from);
+}
+
+// ---- engine-thread writers -----------------------------------------------
+
+void TSessionSetup::rtcClientSdpCreateSuccess(TPeer* peer, const QString& sdpType, const QString& sdpDescription) {
+    if (!peer)
+        return;
+    const bool viewer = identity().masterMode;
+    sendPeer(peer->Id(), sdpType, SdpObject{sdpType, sdpDescription}.toJson(), viewer ? peer->Password : QString());
+}
+
+void TSessionSetup::rtcClientIceCandidate(TPeer* peer, int aLabel, const QString& aid, const QString& aCandidate) {
+    if (!peer)
+        return;
+    const bool viewer = identity().masterMode;
+    sendPeer(peer->Id(), QString::fromUtf16(wire::Candidate), CandidateObject{aLabel, aid, aCandidate}.toJson(),
+             viewer ? peer->Password : QString());
+}
+
+}  // namespace corvala

@@ -1,0 +1,213 @@
+#pragma once
+// Session set-up over the signalling link, both roles, without any window.
+//
+// Viewer: the connect action, "getpublicturn"/"publicturn"/"init", the host's
+// "turn" (peer and tab), "offer" -> answer, candidates, the host's refusals.
+// Host: the gate in front of every peer message (AdmissionGate.h), "init" ->
+// "turn", the viewer's "turn" (source activation, peer, offer), "answer",
+// candidates. Both: the relay intake ApplyIceServerFromPayload and the
+// writers of "offer"/"answer"/"candidate", which run on the media engine's
+// threads.
+//
+// The main window owns one TSessionSetup and wires it: the signalling
+// dispatch (ClientMessageHooks) calls HandlePeerMessage,
+// ApplyIceServerFromPayload and SendInitAfterPublicTurn; the component's
+// OnSdpCreateSuccess and OnIceCandidate call the two writers; everything the
+// windows must do is a hook in SessionUiHooks (an unset hook does nothing).
+// Everything except the two writers runs on the main thread.
+
+#include "dialogs/ConnectionEntries.h"
+#include "session/AdmissionGate.h"
+#include "session/PeerMessage.h"
+#include "session/RtcClientPort.h"
+#include "signalling/WirePayloads.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <mutex>
+#include <optional>
+
+namespace corvala {
+
+class Settings;
+
+// The computer's monitors (XRandR on Linux).
+struct LocalScreens {
+    QList<MonitorRect> Monitors;
+    int PrimaryIndex = 0;
+    // The bounding rectangle of all monitors.
+    MonitorRect Desktop() const;
+};
+
+// The host's own relay while it runs.
+struct OwnRelay {
+    QString PublicIP;
+    int Port = 0;
+    QString UserName;
+    QString Password;
+};
+
+// What session set-up reads and where it writes. Everything is required
+// except where a default is noted.
+struct SessionEnvironment {
+    Settings* settings = nullptr;  // DeviceId, DisplayName, HostPassword, WhiteList*, RecentConnections
+    IRtcClientPort* rtc = nullptr;
+    // Writes one signalling line (CR LF added by the link). Called from the
+    // main thread and from engine threads.
+    std::function<bool(const QByteArray& line)> SendLine;
+    std::function<bool()> SaveSettings;
+    std::function<bool()> ConnectedToSignalServer;  // FConnectedToSignalServer
+    std::function<bool()> MasterMode;
+    std::function<void()> SetMasterMode;
+    std::function<bool()> LockScreenMode;
+    // The own relay when RelayRunning; nothing otherwise. Default: none.
+    std::function<std::optional<OwnRelay>()> RunningRelay;
+    std::function<QString()> CountryCode;  // default: empty
+    std::function<LocalScreens()> Screens;
+    QString MacAddressText;
+    TAdmissionGate::Clock Now;  // default: the system clock
+};
+
+// What the windows do for session set-up. Unset hooks do nothing (or answer
+// false / cancel).
+struct SessionUiHooks {
+    // Message boxes; texts arrive translated and filled.
+    std::function<void(const QString& text)> ShowWarning;           // modal
+    std::function<void(const QString& text)> ShowNonModalWarning;
+    std::function<void(const QString& text)> ShowError;             // modal
+    std::function<bool(const QString& text)> Confirm;               // modal; true = OK
+    // Connection log (the log adds the date and time in front and saves).
+    std::function<void(const QString& text)> LogConnection;
+    std::function<void()> RefreshChatRecipients;
+    // LastFrameTime := now for the peer.
+    std::function<void(const QString& id)> ResetFrameWatch;
+
+    // Viewer.
+    // Host panel's connect while viewers are connected: EventsSuspended,
+    // "DISCONNECT" to every peer, wait, deactivate the component, wait, clear.
+    std::function<void()> DisconnectAllPeers;
+    // MasterMode was just set: the viewer layout.
+    std::function<void()> SwitchToViewerLayout;
+    std::function<void()> CloseVoiceWindow;
+    // Shows the connection dialog modally; nothing when cancelled, else its
+    // ID text and password (the dialog has updated RecentConnections).
+    struct DialogResult {
+        QString idText;
+        QString password;
+    };
+    std::function<std::optional<DialogResult>()> ShowConnectionDialog;
+    std::function<void()> UpdateAliveButton;
+    // Shows the remote-screens panel and the viewer toolbar, adds a tab with
+    // the caption at the end and selects it.
+    std::function<void(const QString& caption, const QString& id)> AddTab;
+    // Selects the tab whose caption contains "(" + id + ")".
+    std::function<void(const QString& id)> SelectTab;
+    std::function<void()> ClearPressedKeys;
+    std::function<void(const QString& id)> UpdateMonitorMenu;
+    // Hands the ID and the host's MAC text to the Wake-on-LAN table.
+    std::function<void(const QString& id, const QString& macAddress)> RememberWakeOnLan;
+    std::function<void(const QString& id)> OpenVoiceWindow;
+
+    // Host.
+    // LockScreenMode: size the desktop copy window to the desktop, place it at
+    // (0, 0), show it, clear both input replay tables; returns the window.
+    std::function<unsigned long()> ShowDesktopCopyWindow;
+    // If the main window is not showing: ShownForSession := true and show it.
+    std::function<void()> ShowWindowForSession;
+    std::function<void()> ClearBookUnlocked;
+    // Restore if minimised, collapse if not Collapsed, lay out, caption.
+    std::function<void()> CollapseForSession;
+    std::function<bool()> VoiceWindowShowing;
+    std::function<void(bool start)> DriveMagnifier;
+};
+
+class TSessionSetup {
+public:
+    TSessionSetup(SessionEnvironment env, SessionUiHooks ui);
+
+    // The connect action (panButtonConnectToRemotePCClick). `fromHostPanel`:
+    // the host panel's "Connect..." button (the one that turns a host into a
+    // viewer). Returns true when a request went out.
+    bool ConnectAction(bool fromHostPanel);
+    // The connection dialog was confirmed (also by `cr --connect`): save the
+    // settings, then "init" straight away when the own relay runs, else
+    // "getpublicturn" with type "newconnection". False when not joined.
+    bool ConnectConfirmed(const QString& idText, const QString& password);
+    // The reconnect path: "init" to FCurrentViewingPeerID with its stored
+    // password. False when there is no such peer.
+    bool SendInitToCurrentPeer();
+
+    // Hooks of the signalling dispatch.
+    void HandlePeerMessage(const QJsonObject& message);
+    void ApplyIceServerFromPayload(const IceServer& relay, bool remember);
+    void SendInitAfterPublicTurn(bool newConnection);
+
+    // Component events; called on the engine's threads.
+    void rtcClientSdpCreateSuccess(TPeer* peer, const QString& sdpType, const QString& sdpDescription);
+    void rtcClientIceCandidate(TPeer* peer, int aLabel, const QString& aid, const QString& aCandidate);
+
+    // The own SessionInfoPayload ("turn" in both directions).
+    SessionInfoPayload OwnSessionInfo() const;
+    // Keeps the display names in RecentConnections current; saves on change.
+    void UpdateRecentEntryName(const QString& name, const QString& id);
+
+    const std::optional<IceServer>& PublicRelay() const { return FPublicRelay; }
+    const TAdmissionGate& Gate() const { return FGate; }
+    // The password of the last "init" sent to that ID (empty when none).
+    QString SentPassword(const QString& id) const { return FSentPasswords.value(id); }
+
+private:
+    struct Identity {
+        QString deviceId;
+        QString displayName;
+        bool masterMode = false;
+    };
+
+    // Main thread: refreshes the copy the engine-thread writers read.
+    Identity refreshIdentity();
+    Identity identity() const;
+
+    bool send(const QString& msg, const QString& to = {}, const QString& type = {}, const QString& payload = {},
+              const QString& password = {}, bool peerMessage = false);
+    bool sendPeer(const QString& to, const QString& type, const QString& payload, const QString& password);
+    void sendInit(const QString& id, const QString& password);
+    void sendError(const QString& to, const QString& kind, const QString& receivedPassword);
+    void replyTurn(const QString& to, const QString& password);
+
+    void handleAsViewer(const TPeerMessage& m);
+    void handleAsHost(const TPeerMessage& m);
+    // Types both roles handle alike once admitted.
+    void handleCommon(const TPeerMessage& m, const QJsonObject& payload);
+    void viewerTurn(const TPeerMessage& m, const QJsonObject& payload);
+    void hostTurn(const TPeerMessage& m, const QJsonObject& payload);
+
+    // A fresh peer for the message's sender at the next free end point; null
+    // when all end points are in use.
+    std::shared_ptr<TPeer> makePeer(const TPeerMessage& m, bool demonstrationMode);
+    void activateSource(bool hostSide);
+    TRecentConnections recent() const;
+
+    SessionEnvironment FEnv;
+    SessionUiHooks FUi;
+    TAdmissionGate FGate;
+    std::optional<IceServer> FPublicRelay;
+    // Per host ID the password of the last "init" sent there: refusals are
+    // matched against it, and a new peer keeps it for reconnection.
+    QHash<QString, QString> FSentPasswords;
+    // The last confirmed dialog request, for "publicturn" of type "newconnection".
+    QString FDialogIdText;
+    QString FDialogPassword;
+
+    mutable std::mutex FIdentityMutex;
+    Identity FIdentity;
+};
+
+// Copies the host's screen geometry from its SessionInfoPayload into the peer.
+void ApplySessionInfo(TPeer& peer, const QJsonObject& sessionInfo);
+
+}  // namespace corvala

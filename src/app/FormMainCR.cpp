@@ -1,33 +1,691 @@
 #include "app/FormMainCR.h"
 
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHostInfo>
 #include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
+#include "app/CloseQuery.h"
+#include "app/FormMessage.h"
+#include "app/FormWelcome.h"
+#include "app/IceServerDefaults.h"
+#include "app/PayloadIntegrity.h"
+#include "app/ProcessState.h"
+#include "app/ProductInfo.h"
+#include "app/StartupSequence.h"
+#include "app/WindowChrome.h"
+#include "i18n/SystemLanguage.h"
+#include "i18n/Translator.h"
+#include "i18n/WindowTexts.h"
+#include "identity/RandomCredentials.h"
+#include "media/MediaLibraryLoader.h"
+#include "media/RTCUtils.h"
+#include "media/WebrtcClientVcl.h"
 #include "platform/linux/LocalSocketInstanceChannel.h"
 
 namespace corvala {
 
-TFormMainCR::TFormMainCR(QWidget* parent) : QWidget(parent) {
+namespace {
+
+constexpr int HostPanelWidth = 420;
+constexpr int CloseRecoveryPumpMs = 1000;
+const QString Bullet = QString(QChar(0x25CF));
+
+QString Format(const QString& text, const QString& value) {
+    QString out = text;
+    const int at = out.indexOf("%s");
+    if (at >= 0) out.replace(at, 2, value);
+    return out;
+}
+
+QString AccentButtonStyle(const ThemeColours& t) {
+    return QString("QPushButton { background: %1; color: white; border: none; font-size: 11pt; }"
+                   "QPushButton:hover { background: %2; } QPushButton:pressed { background: %3; }"
+                   "QPushButton:disabled { background: %4; color: white; }")
+        .arg(ToQColor(t.ButtonColour).name(), ToQColor(t.ButtonHoverColour).name(),
+             ToQColor(t.ButtonPressedColour).name(), ToQColor(t.DisabledButtonColour).name());
+}
+
+}  // namespace
+
+// A tool image on the caption bar: a glyph in IconColour that opens its
+// menu just below itself.
+class TToolImage : public QWidget {
+public:
+    enum class Glyph { Settings, Help };
+    TToolImage(Glyph glyph, QWidget* parent) : QWidget(parent), FGlyph(glyph) {
+        setFixedSize(30, 30);
+        setCursor(Qt::PointingHandCursor);
+        setAttribute(Qt::WA_Hover);
+    }
+    QMenu* Menu = nullptr;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        const ThemeColours& theme = processState().Theme;
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.fillRect(rect(), ToQColor(underMouse() ? theme.CaptionButtonHoverColour : theme.CaptionColour));
+        p.setPen(QPen(ToQColor(theme.IconColour), 2));
+        const QPointF c = QRectF(rect()).center();
+        if (FGlyph == Glyph::Settings) {
+            for (int i = 0; i < 8; ++i) {
+                p.save();
+                p.translate(c);
+                p.rotate(i * 45);
+                p.drawLine(QPointF(0, 5), QPointF(0, 8));
+                p.restore();
+            }
+            p.drawEllipse(c, 5, 5);
+        } else {
+            p.drawEllipse(c, 8, 8);
+            QFont font = p.font();
+            font.setBold(true);
+            font.setPixelSize(11);
+            p.setFont(font);
+            p.drawText(QRectF(rect()), Qt::AlignCenter, "?");
+        }
+    }
+    void mousePressEvent(QMouseEvent*) override {
+        if (Menu) Menu->popup(mapToGlobal(QPoint(0, height())));
+    }
+
+private:
+    Glyph FGlyph;
+};
+
+// Four small round shapes lit one after another: shape 1, 2, 3, 4, none.
+class TActivityIndicator : public QWidget {
+public:
+    explicit TActivityIndicator(QWidget* parent) : QWidget(parent) { setFixedSize(4 * 12, 10); }
+    void Step() {
+        if (isHidden()) return;
+        FLit = (FLit + 1) % 5;
+        update();
+    }
+    void Stop() {
+        FLit = 4;
+        hide();
+    }
+    int Lit() const { return FLit; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        for (int i = 0; i < 4; ++i) {
+            p.setPen(QPen(QColor(0, 120, 215)));
+            p.setBrush(i == FLit ? QColor(0, 120, 215) : Qt::white);
+            p.drawEllipse(QRectF(i * 12 + 1, 1, 8, 8));
+        }
+    }
+
+private:
+    int FLit = 4;  // none lit
+};
+
+TFormMainCR::TFormMainCR(MainWindowEnvironment environment, QWidget* parent)
+    : QWidget(parent), FEnv(std::move(environment)) {
     setObjectName("TFormMainCR");
-    setWindowTitle("Corvala");
-    resize(360, 240);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel("Corvala 4.2", this));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_QuitOnClose, true);
+    CreateTimers();
+    CreateControls();
+}
+
+TFormMainCR::~TFormMainCR() {
+    // Destruction: the connection log is saved, then everything else goes
+    // with its owner.
+    if (!ConnectionLogPath.isEmpty() && !FConnectionLog.IsEmpty()) FConnectionLog.Save(ConnectionLogPath);
+    TimerTurnServerCPUUsageControl->stop();
+}
+
+void TFormMainCR::CreateTimers() {
+    ServerConnectionChecker = new TTimer(this, 15000, "ServerConnectionChecker");
+    TimerDataTimeout = new TTimer(this, 1000, "TimerDataTimeout");
+    TimerMouseCursorCheck = new TTimer(this, 100, "TimerMouseCursorCheck");
+    TimerActivityAnimation = new TTimer(this, 500, "TimerActivityAnimation");
+    TimerCopyImagehider = new TTimer(this, 300, "TimerCopyImagehider");
+    TimerControlCommand = new TTimer(this, 100, "TimerControlCommand");
+    TimerShowNoSpeakDialog = new TTimer(this, 1000, "TimerShowNoSpeakDialog");
+    TimerShowCannotProcessCtrlAltDelDialog = new TTimer(this, 1000, "TimerShowCannotProcessCtrlAltDelDialog");
+    TimerMagnifierMinimizer = new TTimer(this, 1000, "TimerMagnifierMinimizer");
+    TimerSelectDirectory = new TTimer(this, 1000, "TimerSelectDirectory");
+    TimerSelectDirsAndFiles = new TTimer(this, 1000, "TimerSelectDirsAndFiles");
+    TimerTransferFormShow = new TTimer(this, 1000, "TimerTransferFormShow");
+    TimerStartFileTransfer = new TTimer(this, 500, "TimerStartFileTransfer");
+    TurnChecker = new TTimer(this, 100, "TurnChecker");
+    TimerTurnServerCPUUsageControl = new TTimer(this, 30000, "TimerTurnServerCPUUsageControl");
+
+    connect(ServerConnectionChecker, &QTimer::timeout, this, &TFormMainCR::ServerConnectionCheckerTimer);
+    connect(TimerActivityAnimation, &QTimer::timeout, this, &TFormMainCR::TimerActivityAnimationTimer);
+    // Running from the start; their handlers arrive with their subsystems.
+    TimerDataTimeout->start();
+    TimerMouseCursorCheck->start();
+}
+
+void TFormMainCR::CreateControls() {
+    const auto bold = [](QLabel* label, int points) {
+        QFont f = label->font();
+        f.setBold(true);
+        f.setPointSize(points);
+        label->setFont(f);
+    };
+    auto* outer = new QVBoxLayout(this);
+    outer->setSpacing(0);
+
+    panCaption = new TCaptionBar(this);
+    panCaption->setObjectName("panCaption");
+    auto* captionLayout = new QHBoxLayout(panCaption);
+    captionLayout->setContentsMargins(10, 0, 0, 0);
+    captionLayout->setSpacing(0);
+    lblCaption = new QLabel(panCaption);
+    lblCaption->setObjectName("lblCaption");
+    panCaption->DragBy(lblCaption);
+    imgSettings = new TToolImage(TToolImage::Glyph::Settings, panCaption);
+    imgSettings->setObjectName("imgSettings");
+    imgHelp = new TToolImage(TToolImage::Glyph::Help, panCaption);
+    imgHelp->setObjectName("imgHelp");
+    btnHideToTray = new TCaptionButton(TCaptionButton::Glyph::HideToTray, panCaption);
+    btnHideToTray->setObjectName("btnHideToTray");
+    btnMinimize = new TCaptionButton(TCaptionButton::Glyph::Minimize, panCaption);
+    btnMinimize->setObjectName("btnMinimize");
+    btnClose = new TCaptionButton(TCaptionButton::Glyph::Close, panCaption);
+    btnClose->setObjectName("btnClose");
+    captionLayout->addWidget(lblCaption, 1);
+    captionLayout->addWidget(imgSettings);
+    captionLayout->addWidget(imgHelp);
+    captionLayout->addSpacing(6);
+    captionLayout->addWidget(btnHideToTray);
+    captionLayout->addWidget(btnMinimize);
+    captionLayout->addWidget(btnClose);
+    outer->addWidget(panCaption);
+    connect(btnHideToTray, &QAbstractButton::clicked, this, &TFormMainCR::HideToTrayClick);
+    connect(btnMinimize, &QAbstractButton::clicked, this, &QWidget::showMinimized);
+    connect(btnClose, &QAbstractButton::clicked, this, &QWidget::close);
+
+    panHost = new QWidget(this);
+    panHost->setObjectName("panHost");
+    panHost->setFixedWidth(HostPanelWidth);
+    auto* host = new QVBoxLayout(panHost);
+    host->setContentsMargins(24, 18, 24, 18);
+    host->setSpacing(8);
+    lblHeading = new QLabel(panHost);
+    lblHeading->setObjectName("lblHeading");
+    lblHeading->setWordWrap(true);
+    host->addWidget(lblHeading);
+
+    auto* figures = new QGridLayout();
+    figures->setHorizontalSpacing(16);
+    lblYourId = new QLabel(panHost);
+    lblYourId->setObjectName("lblYourId");
+    lblId = new QLabel(panHost);
+    lblId->setObjectName("lblId");
+    lblId->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bold(lblId, 20);
+    lblPasswordCaption = new QLabel(panHost);
+    lblPasswordCaption->setObjectName("lblPasswordCaption");
+    lblPassword = new QLabel(panHost);
+    lblPassword->setObjectName("lblPassword");
+    lblPassword->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bold(lblPassword, 20);
+    figures->addWidget(lblYourId, 0, 0);
+    figures->addWidget(lblId, 0, 1);
+    figures->addWidget(lblPasswordCaption, 1, 0);
+    figures->addWidget(lblPassword, 1, 1);
+    figures->setColumnStretch(1, 1);
+    host->addLayout(figures);
+
+    shpSeparator = new QWidget(panHost);
+    shpSeparator->setObjectName("shpSeparator");
+    shpSeparator->setFixedHeight(2);
+    host->addSpacing(6);
+    host->addWidget(shpSeparator);
+    lblConnectLine = new QLabel(panHost);
+    lblConnectLine->setObjectName("lblConnectLine");
+    lblConnectLine->setWordWrap(true);
+    host->addWidget(lblConnectLine);
+    btnConnect = new QPushButton(panHost);
+    btnConnect->setObjectName("btnConnect");
+    btnConnect->setFixedHeight(36);
+    btnConnect->setEnabled(false);
+    host->addWidget(btnConnect);
+    lblContactCaption = new QLabel(panHost);
+    lblContactCaption->setObjectName("lblContactCaption");
+    lblContactCaption->hide();
+    lblContact = new QLabel(panHost);
+    lblContact->setObjectName("lblContact");
+    lblContact->hide();
+    host->addWidget(lblContactCaption);
+    host->addWidget(lblContact);
+    shpActivity = new TActivityIndicator(panHost);
+    shpActivity->setObjectName("shpActivity");
+    host->addWidget(shpActivity, 0, Qt::AlignHCenter);
+    outer->addWidget(panHost);
+}
+
+QAction* TFormMainCR::MenuAction(const QString& englishKey) const {
+    for (QAction* action : findChildren<QAction*>())
+        if (action->property("englishKey").toString() == englishKey) return action;
+    return nullptr;
+}
+
+void TFormMainCR::BuildMenus() {
+    // Items whose behaviour comes with later subsystems are shown disabled.
+    const auto add = [this](QMenu* menu, const char* key, const char* suffix, bool enabled) {
+        QAction* action = menu->addAction(QString());
+        action->setProperty("englishKey", QString::fromUtf8(key));
+        action->setProperty("suffix", QString::fromUtf8(suffix));
+        action->setEnabled(enabled);
+        return action;
+    };
+    mnuSettings = new QMenu(this);
+    mnuSettings->setObjectName("mnuSettings");
+    QAction* autostart = add(mnuSettings, "Automatic start", "", true);
+    autostart->setCheckable(true);
+    QAction* viewOnly = add(mnuSettings, "Allow only viewing", "", true);
+    viewOnly->setCheckable(true);
+    add(mnuSettings, "Set Password", "...", false);
+    add(mnuSettings, "Set Display Name", "...", false);
+    add(mnuSettings, "Set Whitelist", "...", false);
+    add(mnuSettings, "Contacts Book", "...", false);
+    QAction* printer = add(mnuSettings, "%s driver...", "", false);
+    printer->setProperty("formatWith", "Velmora Printer");
+    mnuLanguage = mnuSettings->addMenu(QString());
+    mnuLanguage->menuAction()->setProperty("englishKey", "Language");
+    imgSettings->Menu = mnuSettings;
+    connect(autostart, &QAction::triggered, this, &TFormMainCR::AutomaticStartClick);
+    connect(viewOnly, &QAction::triggered, this, &TFormMainCR::AllowOnlyViewingClick);
+    connect(mnuSettings, &QMenu::aboutToShow, this, [this, autostart, viewOnly] {
+        autostart->setChecked(AutostartMarkerExists());
+        viewOnly->setChecked(FSettings->AllowOnlyViewing);
+    });
+
+    mnuHelp = new QMenu(this);
+    mnuHelp->setObjectName("mnuHelp");
+    add(mnuHelp, "Connection Log", "...", false);
+    QAction* manual = add(mnuHelp, "Online Manual", "", true);
+    QAction* brand = add(mnuHelp, "Customize with Your Brand", "", true);
+    QAction* site = add(mnuHelp, "Visit Website", "", true);
+    add(mnuHelp, "About", "", false);
+    imgHelp->Menu = mnuHelp;
+    connect(manual, &QAction::triggered, this, [this] { OpenWebAddress(FEnv.WebSiteAddress + "/manual/"); });
+    connect(brand, &QAction::triggered, this,
+            [this] { OpenWebAddress(FEnv.WebSiteAddress + "/manual/" + "customization.htm"); });
+    connect(site, &QAction::triggered, this, [this] { OpenWebAddress(FEnv.WebSiteAddress); });
+}
+
+void TFormMainCR::BuildLanguageMenu() {
+    mnuLanguage->clear();
+    delete FLanguageGroup;
+    FLanguageGroup = new QActionGroup(this);
+    const Translator& table = translator();
+    for (int i = 0; i < table.languageCount(); ++i) {
+        QAction* item = mnuLanguage->addAction(table.languageName(i));
+        item->setCheckable(true);
+        item->setChecked(i == table.languageIndex());
+        item->setData(i);
+        FLanguageGroup->addAction(item);
+        connect(item, &QAction::triggered, this, [this, i] { ChooseLanguage(i); });
+    }
+}
+
+void TFormMainCR::TranslateWindow() {
+    static const TextTarget targets[] = {
+        {"lblHeading", "text", "Use the following credentials to allow remote access to this device:"},
+        {"lblYourId", "text", "Your ID:"},
+        {"lblPasswordCaption", "text", "Password:"},
+        {"lblConnectLine", "text", "Or click the following button to access remote device:"},
+        {"btnConnect", "text", "Connect..."},
+        {"lblContactCaption", "text", "For assistance, please contact us:"},
+    };
+    translateTexts(this, targets);
+    for (QAction* action : findChildren<QAction*>()) {
+        const QString key = action->property("englishKey").toString();
+        if (key.isEmpty()) continue;
+        QString text = translate(key);
+        const QString with = action->property("formatWith").toString();
+        if (!with.isEmpty()) text = Format(text, with);
+        action->setText(text + action->property("suffix").toString());
+    }
+    lblContact->setToolTip(translate("Copied to clipboard"));
+    if (FTrayIcon) {
+        FTrayIcon->setToolTip(ProductName);
+        actTrayOpen->setText(Format(translate("Open %s"), ProductName));
+        actTrayExit->setText(translate("Exit"));
+    }
+    UpdateConnectButton();
+}
+
+bool TFormMainCR::Create() {
+    ProcessState& state = processState();
+    // 1
+    identity::RandomCredentials::SeedFromClock();
+    state.LockScreenMode = FEnv.SessionMonitor && !FEnv.SessionMonitor->AnySessionActive();
+    // 2: session notifications; a system without them simply sends none.
+    if (FEnv.SessionMonitor)
+        FEnv.SessionMonitor->Start([this](platform::SessionChange change) { HandleSessionChange(change); });
+    // 3-5
+    QApplication::setApplicationName(ProductName);
+    setWindowTitle(ProductName);
+    // 6-7
+    SettingsEnvironment settingsEnv;
+    settingsEnv.FilePath = QString::fromStdString((FEnv.Folders.program / programfiles::Settings).string());
+    settingsEnv.MachineFingerprint = FEnv.MachineFingerprint;
+    if (QScreen* screen = QGuiApplication::primaryScreen()) settingsEnv.PrimaryScreenSize = screen->size();
+    settingsEnv.SystemLanguageCode = systemLanguageCode();
+    settingsEnv.ComputerName = QHostInfo::localHostName().left(256);
+    FSettings = std::make_unique<Settings>(settingsEnv);
+    const bool settingsRead = FSettings->read();
+    // 8
+    translator().buildFromUtf8(embeddedLanguageTable());
+    translator().setLanguageCode(FSettings->LanguageCode);
+    // 9
+    if (!settingsRead) {
+        FSettings->DeviceId = QString::fromStdString(identity::RandomCredentials::MakeDeviceId());
+        if (!TFormWelcome::Ask(FEnv.WebSiteAddress, this)) {
+            state.EventsSuspended = true;
+            return false;
+        }
+    }
+    // 10
+    BuildMenus();
+    BuildLanguageMenu();
+    CreateTrayIcon();
+    TranslateWindow();
+    // 11: the clipboard listener arrives with clipboard sharing.
+    // 12
+    if (!PassesIntegrityTest()) return false;
+    // 13
+    ConnectionLogPath = QString::fromStdString((FEnv.Folders.program / "log.txt").string());
+    FConnectionLog.Load(ConnectionLogPath);
+    // 14-15: the signalling client takes the root file; the update check
+    // arrives with self-update.
+    try {
+        rtcClient = std::make_unique<TWebRtcClientVcl>(QString::fromStdString(FEnv.Folders.program.string()));
+    } catch (const std::exception& error) {
+        ShowAppMessage(true, MessageKind::Error, QString::fromUtf8(error.what()));
+        state.EventsSuspended = true;
+        return false;
+    }
+    rtcClient->VideoConstraints.MaxFramerate = 10;
+    rtcClient->IceServers = DefaultIceServers(IceServersFromEnvironment());
+    rtcClient->VideoCallEnabled = false;
+    rtcClient->CameraId = 0;
+    // 17
+    lblCaption->setText(ProductName + " " + VersionText());
+    lblId->setText(FSettings->DeviceId);
+    // 18
+    if (FSettings->RandomPasswordMode)
+        FSettings->HostPassword = QString::fromStdString(identity::RandomCredentials::RandomCredential());
+    ShowPasswordFigure();
+    // 19: "Allow only viewing" and "Automatic start" are ticked when the menu opens.
+    // 21
+    if (state.Branded) ApplyBranding();
+    // 22-23
+    PaintTheme();
+    SizeToHostPanel();
+    // 24
+    UpdateCaption();
+    TimerActivityAnimation->start();
+    ServerConnectionCheckerTimer();
 
     auto* server = new platform::linuxos::InstanceMessageServer(
         [this](const platform::InstanceMessage& m) { HandleInstanceMessage(m); }, this);
     server->Listen();
+    return true;
+}
+
+bool TFormMainCR::PassesIntegrityTest() {
+    const QString folder = QString::fromStdString(FEnv.Folders.program.string());
+    if (!FirstIntegrityFailure(folder, DeliveredDigests())) return true;
+    if (!processState().LockScreenMode)
+        ShowAppMessage(true, MessageKind::Error,
+                       translate("Error") + " 286." + translate("Please contact developers") + " (" +
+                           FEnv.SupportContact + ").");
+    processState().EventsSuspended = true;
+    return false;
+}
+
+void TFormMainCR::ShowPasswordFigure() {
+    lblPassword->setText(FSettings->RandomPasswordMode ? FSettings->HostPassword
+                                                       : Bullet.repeated(FSettings->HostPassword.size()));
+}
+
+void TFormMainCR::ApplyBranding() {
+    try {
+        QFile file(QString::fromStdString((FEnv.Folders.program / programfiles::Branding).string()));
+        if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error(file.errorString().toStdString());
+        QString text = QString::fromUtf8(file.readAll());
+        if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+        QStringList lines = text.split('\n');
+        for (QString& line : lines) line.remove('\r');
+        if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+        if (lines.size() == 2) {
+            strBrandedContact = lines[0];
+            lblContact->setText(strBrandedContact);
+            lblContact->setStyleSheet(QString("color: %1;").arg(ToQColor(processState().Theme.LinkColour).name()));
+        }
+    } catch (const std::exception& error) {
+        if (!processState().LockScreenMode)
+            ShowAppMessage(false, MessageKind::Error,
+                           QString::fromUtf8(error.what()) + " " + "Error code: 3823. " + "Please contact developers.");
+    }
+    MenuAction("Automatic start")->setVisible(false);
+    btnConnect->hide();
+    lblContactCaption->show();
+    lblContact->show();
+    imgSettings->hide();
+    imgHelp->hide();
+    lblConnectLine->hide();
+    TimerActivityAnimation->stop();
+    shpActivity->Stop();
+    for (const char* key : {"Set Password", "Contacts Book", "%s driver...", "Online Manual", "Customize with Your Brand"})
+        if (QAction* action = MenuAction(key)) action->setVisible(false);
+}
+
+void TFormMainCR::PaintTheme() {
+    const ThemeColours& t = processState().Theme;
+    lblCaption->setStyleSheet(QString("color: %1; font-weight: bold;").arg(ToQColor(t.CaptionTextColour).name()));
+    panHost->setAutoFillBackground(true);
+    QPalette hostPalette = panHost->palette();
+    hostPalette.setColor(QPalette::Window, Qt::white);
+    panHost->setPalette(hostPalette);
+    const QString idStyle = QString("color: %1;").arg(ToQColor(t.IdTextColour).name());
+    lblId->setStyleSheet(idStyle);
+    lblPassword->setStyleSheet(idStyle);
+    const QColor panel = t.PanelColour ? ToQColor(*t.PanelColour) : palette().color(QPalette::Button);
+    shpSeparator->setStyleSheet(QString("background: %1;").arg(panel.name()));
+    btnConnect->setStyleSheet(AccentButtonStyle(t));
+    layout()->setContentsMargins(t.BorderWidth, t.BorderWidth, t.BorderWidth, t.BorderWidth);
+}
+
+void TFormMainCR::SizeToHostPanel() {
+    adjustSize();
+    setFixedSize(sizeHint());
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TFormMainCR::paintEvent(QPaintEvent*) { PaintWindowBorder(this); }
+
+void TFormMainCR::CreateTrayIcon() {
+    mnuTray = new QMenu(this);
+    actTrayOpen = mnuTray->addAction(QString());
+    actTrayExit = mnuTray->addAction(QString());
+    connect(actTrayOpen, &QAction::triggered, this, &TFormMainCR::ShowFromTray);
+    connect(actTrayExit, &QAction::triggered, this, &QWidget::close);
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    FTrayIcon = new QSystemTrayIcon(this);
+    QPixmap icon(32, 32);
+    icon.fill(ToQColor(processState().Theme.CaptionColour));
+    FTrayIcon->setIcon(QIcon(icon));
+    FTrayIcon->setContextMenu(mnuTray);
+    connect(FTrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger) ShowFromTray();
+    });
+    FTrayIcon->show();
+}
+
+void TFormMainCR::ShowFromTray() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TFormMainCR::HideToTrayClick() {
+    if (AnyPeerConnected()) return;
+    if (!FTrayIcon) {
+        // No notification area on this desktop: a hidden window could not be
+        // found again, so it is minimised instead.
+        showMinimized();
+        return;
+    }
+    hide();
+    if (!FTrayBalloonShown) {
+        FTrayBalloonShown = true;
+        FTrayIcon->showMessage(ProductName, Format(translate("%s is minimized and still active"), ProductName));
+    }
 }
 
 void TFormMainCR::HandleInstanceMessage(const platform::InstanceMessage& message) {
     const auto& wanted = platform::ShowWindowMessage;
     if (message.message != wanted.message || message.wParam != wanted.wParam || message.lParam != wanted.lParam)
         return;
-    if (isHidden()) {
-        show();
-        raise();
-        activateWindow();
+    if (isHidden()) ShowFromTray();
+}
+
+void TFormMainCR::HandleSessionChange(platform::SessionChange change) {
+    ProcessState& state = processState();
+    if (state.MasterMode) return;
+    const bool locked = change == platform::SessionChange::Locked;
+    if (locked == state.LockScreenMode.load()) return;
+    state.LockScreenMode = locked;
+    SendToEveryPeer("RECONNECT");
+    PumpMessages(CloseRecoveryPumpMs);
+    if (rtcClient) rtcClient->SetActive(false);
+}
+
+void TFormMainCR::ChooseLanguage(int index) {
+    if (btnConnect->text() == translate("Download")) {
+        BuildLanguageMenu();  // restores the tick
+        return;
     }
+    translator().setLanguageIndex(index);
+    FSettings->LanguageCode = translator().languageCode(index);
+    FSettings->write();
+    BuildLanguageMenu();
+    TranslateWindow();
+}
+
+bool TFormMainCR::AutostartMarkerExists() const {
+    return QFileInfo(QString::fromStdString((FEnv.Folders.program / programfiles::AutostartMarker).string())).isDir();
+}
+
+void TFormMainCR::SetAutomaticStart(bool on) {
+    if (!FEnv.Shell) return;
+    FEnv.Shell->Execute("runas", (FEnv.Folders.program / programfiles::CompanionService).string(),
+                        on ? "/install" : "/uninstall");
+}
+
+void TFormMainCR::AutomaticStartClick() {
+    const bool wasOn = AutostartMarkerExists();
+    if (wasOn || !FSettings->RandomPasswordMode) {
+        SetAutomaticStart(!wasOn);
+        return;
+    }
+    // A random password changes at every start: nobody could reach this
+    // computer after an automatic start, so a static password comes first.
+    ShowAppMessage(true, MessageKind::Warning,
+                   Format(translate("In order to start %s with Windows you must specify a \"Static Password\"."),
+                          ProductName));
+}
+
+void TFormMainCR::AllowOnlyViewingClick() { FSettings->AllowOnlyViewing = !FSettings->AllowOnlyViewing; }
+
+void TFormMainCR::OpenWebAddress(const QString& address) {
+    if (FEnv.Shell) FEnv.Shell->Execute("open", address.toStdString(), "");
+}
+
+void TFormMainCR::UpdateCaption() { setWindowTitle(ProductName); }
+
+void TFormMainCR::UpdateConnectButton() {
+    btnConnect->setEnabled(FConnectedToSignalServer);
+}
+
+void TFormMainCR::TimerActivityAnimationTimer() { shpActivity->Step(); }
+
+void TFormMainCR::ServerConnectionCheckerTimer() {
+    // The signalling client's checker run joins here.
+    if (!ServerConnectionChecker->isActive()) ServerConnectionChecker->start();
+}
+
+bool TFormMainCR::AnyPeerConnected() const { return rtcClient && rtcClient->Peers.Count() > 0; }
+
+void TFormMainCR::SendToEveryPeer(const QString& text) {
+    if (!rtcClient) return;
+    for (const auto& peer : rtcClient->Peers.Values()) peer->SendDataToPeer(text);
+}
+
+void TFormMainCR::PumpMessages(int milliseconds) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < milliseconds) QApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+void TFormMainCR::EndSession() {
+    EndingSession = true;
+    close();
+}
+
+void TFormMainCR::closeEvent(QCloseEvent* event) {
+    if (FClosing) {
+        event->accept();
+        return;
+    }
+    CloseQueryState query;
+    query.EndingSession = EndingSession;
+    query.AutostartMarkerExists = AutostartMarkerExists();
+    query.MasterMode = processState().MasterMode;
+    query.ForcedUpdateShown = btnConnect->text() == translate("Download");
+    query.PeersConnected = AnyPeerConnected();
+    CloseQueryAnswers answers;
+    answers.Warning = [](const QString& text) { ShowAppMessage(true, MessageKind::Warning, text); };
+    answers.Confirm = [](const QString& text) { return ShowAppMessage(true, MessageKind::Confirm, text); };
+    answers.DisableAutostart = [this] { SetAutomaticStart(false); };
+    if (!FSettings || !QueryClose(query, answers)) {
+        event->ignore();
+        return;
+    }
+    CloseSequence();
+    event->accept();
+}
+
+void TFormMainCR::CloseSequence() {
+    FClosing = true;
+    FSettings->write();
+    if (AnyPeerConnected()) {
+        SendToEveryPeer("DISCONNECT");
+        PumpMessages(CloseRecoveryPumpMs);
+    }
+    processState().EventsSuspended = true;
+    ServerConnectionChecker->stop();
+    if (rtcClient) rtcClient->SetActive(false);
+    if (FTrayIcon) FTrayIcon->hide();
 }
 
 }  // namespace corvala

@@ -1,21 +1,182 @@
 #pragma once
-// The main window. At this stage it carries the product's name and answers
-// the running-instance messages; its full content arrives with the main
-// window's own work.
+// The main window: the program's hub. It owns the settings, the signalling
+// client, the peer-connection component, the timers and the tray icon, and
+// runs the creation, close and destruction sequences of the program.
 
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
+#include <memory>
 
+#include "app/CommandLineSwitches.h"
+#include "features/ConnectionLog.h"
+#include "platform/Folders.h"
 #include "platform/InstanceChannel.h"
+#include "platform/SessionMonitor.h"
+#include "platform/Shell.h"
+#include "settings/Settings.h"
+
+class QLabel;
+class QMenu;
+class QAction;
+class QPushButton;
+class QSystemTrayIcon;
+class QActionGroup;
 
 namespace corvala {
+
+class TWebRtcClientVcl;
+class TCaptionBar;
+class TCaptionButton;
+class TToolImage;
+class TActivityIndicator;
+
+// What start-up hands to the main window.
+struct MainWindowEnvironment {
+    platform::ProgramFolders Folders;
+    QString MacAddressText;
+    QString MachineFingerprint;
+    CommandLineSwitches Switches;
+    platform::IShell* Shell = nullptr;
+    platform::ISessionMonitor* SessionMonitor = nullptr;
+    QString SupportContact;
+    QString WebSiteAddress;
+    QString ToolsAddress;
+};
+
+// A timer with the numeric tag the handlers use as a busy mark or argument.
+class TTimer : public QTimer {
+    Q_OBJECT
+public:
+    TTimer(QObject* parent, int interval, const char* name) : QTimer(parent) {
+        setInterval(interval);
+        setObjectName(name);
+    }
+    int Tag = 0;
+};
 
 class TFormMainCR : public QWidget {
     Q_OBJECT
 public:
-    explicit TFormMainCR(QWidget* parent = nullptr);
+    explicit TFormMainCR(MainWindowEnvironment environment, QWidget* parent = nullptr);
+    ~TFormMainCR() override;
+
+    // Runs the creation steps. False when the program must end (the welcome
+    // refused, the integrity test failed, the media engine missing);
+    // EventsSuspended is then set.
+    bool Create();
 
     // A message from another copy of the program.
     void HandleInstanceMessage(const platform::InstanceMessage& message);
+    // A change of the desktop session (lock, unlock, logon).
+    void HandleSessionChange(platform::SessionChange change);
+
+    // The desktop session ends (logout, shutdown): close without asking.
+    void EndSession();
+
+    Settings& AppSettings() { return *FSettings; }
+    TWebRtcClientVcl* RtcClient() const { return rtcClient.get(); }
+    bool ConnectedToSignalServer() const { return FConnectedToSignalServer; }
+
+    // Menu actions by their English key, for tests and translation.
+    QAction* MenuAction(const QString& englishKey) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Creation steps, in order.
+    void CreateTimers();
+    void CreateControls();
+    void BuildMenus();
+    void BuildLanguageMenu();
+    void TranslateWindow();
+    bool PassesIntegrityTest();
+    void ApplyBranding();
+    void PaintTheme();
+    void SizeToHostPanel();
+    void ShowPasswordFigure();
+    void CreateTrayIcon();
+
+    // Controls.
+    void HideToTrayClick();
+    void ChooseLanguage(int index);
+    void AutomaticStartClick();
+    void AllowOnlyViewingClick();
+    void OpenWebAddress(const QString& address);
+    void SetAutomaticStart(bool on);
+    void ShowFromTray();
+    void UpdateCaption();
+    void UpdateConnectButton();
+
+    // Timers' handlers; the work of later subsystems joins them.
+    void ServerConnectionCheckerTimer();
+    void TimerActivityAnimationTimer();
+
+    // The close sequence after the close query accepted.
+    void CloseSequence();
+    void SendToEveryPeer(const QString& text);
+    bool AnyPeerConnected() const;
+    bool AutostartMarkerExists() const;
+    void PumpMessages(int milliseconds);
+
+    MainWindowEnvironment FEnv;
+    std::unique_ptr<Settings> FSettings;
+    std::unique_ptr<TWebRtcClientVcl> rtcClient;
+    ConnectionLog FConnectionLog;
+    QString ConnectionLogPath;
+    bool EndingSession = false;
+    bool FConnectedToSignalServer = false;
+    bool FClosing = false;
+    bool FTrayBalloonShown = false;
+    QString strBrandedContact;
+
+    // Timers.
+    TTimer* ServerConnectionChecker;
+    TTimer* TimerDataTimeout;
+    TTimer* TimerMouseCursorCheck;
+    TTimer* TimerActivityAnimation;
+    TTimer* TimerCopyImagehider;
+    TTimer* TimerControlCommand;
+    TTimer* TimerShowNoSpeakDialog;
+    TTimer* TimerShowCannotProcessCtrlAltDelDialog;
+    TTimer* TimerMagnifierMinimizer;
+    TTimer* TimerSelectDirectory;
+    TTimer* TimerSelectDirsAndFiles;
+    TTimer* TimerTransferFormShow;
+    TTimer* TimerStartFileTransfer;
+    TTimer* TurnChecker;
+    TTimer* TimerTurnServerCPUUsageControl;
+
+    // Controls.
+    TCaptionBar* panCaption = nullptr;
+    QLabel* lblCaption = nullptr;
+    TToolImage* imgSettings = nullptr;
+    TToolImage* imgHelp = nullptr;
+    TCaptionButton* btnHideToTray = nullptr;
+    TCaptionButton* btnMinimize = nullptr;
+    TCaptionButton* btnClose = nullptr;
+    QWidget* panHost = nullptr;
+    QLabel* lblHeading = nullptr;
+    QLabel* lblYourId = nullptr;
+    QLabel* lblId = nullptr;
+    QLabel* lblPasswordCaption = nullptr;
+    QLabel* lblPassword = nullptr;
+    QWidget* shpSeparator = nullptr;
+    QLabel* lblConnectLine = nullptr;
+    QPushButton* btnConnect = nullptr;
+    TActivityIndicator* shpActivity = nullptr;
+    QLabel* lblContactCaption = nullptr;
+    QLabel* lblContact = nullptr;
+    QMenu* mnuSettings = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QMenu* mnuLanguage = nullptr;
+    QActionGroup* FLanguageGroup = nullptr;
+    QSystemTrayIcon* FTrayIcon = nullptr;
+    QMenu* mnuTray = nullptr;
+    QAction* actTrayOpen = nullptr;
+    QAction* actTrayExit = nullptr;
 };
 
 }  // namespace corvala

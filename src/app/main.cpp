@@ -1,8 +1,13 @@
 // Entry of `cr`: the start-up routine, then the windows and the message loop.
 
 #include <QApplication>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <QStandardPaths>
+#include <csignal>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 #include "app/EmbeddedResource.h"
 #include "app/FormMainCR.h"
@@ -16,6 +21,7 @@
 #include "platform/linux/LinuxNetworkAdapters.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LocalSocketInstanceChannel.h"
+#include "platform/linux/LogindSessionMonitor.h"
 #include "platform/linux/RuntimeFolder.h"
 #include "platform/linux/XTestSecureAttention.h"
 
@@ -26,6 +32,31 @@ namespace {
 std::filesystem::path DocumentsFolder() {
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return documents.isEmpty() ? std::filesystem::path("/tmp") : std::filesystem::path(documents.toStdString());
+}
+
+int terminationPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    char byte = 1;
+    [[maybe_unused]] auto n = ::write(terminationPipe[1], &byte, 1);
+}
+
+// Logout ends the session's processes with SIGTERM: the program then closes
+// like at a session end, without questions, still saving its settings.
+void EndSessionOnTermination(corvala::TFormMainCR& window) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminationPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char byte;
+        [[maybe_unused]] auto n = ::read(terminationPipe[0], &byte, 1);
+        window.EndSession();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
 }
 
 }  // namespace
@@ -57,18 +88,36 @@ int main(int argc, char** argv) {
     StartupPlatform startupPlatform{shell, instanceLock, instanceChannel, adapters, drives, secureAttention,
                                     firewall, messages,
                                     [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }};
-    StartupSequence startup(startupPlatform, inputs);
-    const StartupResult result = startup.Run();
+    const StartupResult result = StartupSequence(startupPlatform, inputs).Run();
     if (result.outcome == StartupOutcome::End) return 0;
 
     QApplication* app = qobject_cast<QApplication*>(QApplication::instance());
     if (!app) app = new QApplication(argc, argv);
-    QApplication::setApplicationName("Corvala");
-    QApplication::setQuitOnLastWindowClosed(true);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    lx::LogindSessionMonitor sessionMonitor;
+    MainWindowEnvironment environment;
+    environment.Folders = inputs.folders;
+    environment.MacAddressText = QString::fromStdString(result.macAddressText);
+    environment.MachineFingerprint = QString::fromStdString(result.machineFingerprint);
+    environment.Switches = result.switches;
+    environment.Shell = &shell;
+    environment.SessionMonitor = &sessionMonitor;
+    environment.SupportContact = CORVALA_SUPPORT_CONTACT;
+    environment.WebSiteAddress = QString::fromStdString(inputs.webSiteAddress);
+    environment.ToolsAddress = QString::fromStdString(platform::ProcessEnvironment("CORVALA_TOOLS").value_or(CORVALA_TOOLS_ADDRESS));
 
     // Windows in their creation order; the rest join as they are built.
-    TFormMainCR mainWindow;
-    if (processState().EventsSuspended) return 0;
+    TFormMainCR mainWindow(environment);
+    if (!mainWindow.Create() || processState().EventsSuspended) return 0;
+    EndSessionOnTermination(mainWindow);
+    QObject::connect(app, &QGuiApplication::commitDataRequest, &mainWindow,
+                     [&mainWindow](QSessionManager&) { mainWindow.EndSession(); });
+    QObject::connect(&mainWindow, &QObject::destroyed, app, &QApplication::quit);
+    mainWindow.setAttribute(Qt::WA_DeleteOnClose, false);
+    QObject::connect(app, &QApplication::lastWindowClosed, app, [&mainWindow, app] {
+        if (!mainWindow.isVisible() && processState().EventsSuspended) app->quit();
+    });
     if (!processState().StartHidden) mainWindow.show();
     return app->exec();
 }

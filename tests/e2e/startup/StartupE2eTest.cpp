@@ -33,6 +33,8 @@ protected:
                 {"XDG_RUNTIME_DIR", (scratch / "runtime").string()},
                 {"DISPLAY", display.name()},
                 {"QT_QPA_PLATFORM", "xcb"},
+                {"CORVALA_AUTO_ANSWER", "ok"},  // accepts the first-run welcome
+                {"CORVALA_ICE_SERVERS", ""},
                 {"PATH", (scratch / "fakebin").string() + ":" + std::getenv("PATH")}};
     }
 

@@ -1,0 +1,28 @@
+#pragma once
+// The first-run welcome window: the user accepts the terms or the program
+// ends. Only the "Accept" button accepts; every other way of closing refuses.
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+namespace corvala {
+
+class TFormWelcome : public QDialog {
+    Q_OBJECT
+public:
+    TFormWelcome(const QString& webSiteAddress, QWidget* parent = nullptr);
+
+    // Shows the window modally; true when accepted. With CORVALA_AUTO_ANSWER
+    // set (automated runs) nothing is shown: "ok" accepts, anything else refuses.
+    static bool Ask(const QString& webSiteAddress, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QString FWebSite;
+};
+
+}  // namespace corvala

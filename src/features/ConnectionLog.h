@@ -1,0 +1,25 @@
+#pragma once
+// The connection history shown to the user ("log.txt"): lines, newest first.
+
+#include <QString>
+#include <QStringList>
+
+namespace corvala {
+
+class ConnectionLog {
+public:
+    // Replaces the lines with the file's UTF-8 lines; an unreadable file
+    // leaves the log empty.
+    void Load(const QString& path);
+    // Writes the lines as UTF-8; false when the file cannot be written.
+    bool Save(const QString& path) const;
+    void Insert(const QString& line) { FLines.prepend(line); }
+    const QStringList& Lines() const { return FLines; }
+    bool IsEmpty() const { return FLines.isEmpty(); }
+    void Clear() { FLines.clear(); }
+
+private:
+    QStringList FLines;
+};
+
+}  // namespace corvala

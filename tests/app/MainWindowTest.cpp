@@ -1,0 +1,231 @@
+// The main window's creation, language menu and close paths, offscreen,
+// with the real media engine library and a scratch program folder.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <filesystem>
+
+#include "app/FormMainCR.h"
+#include "app/ProcessState.h"
+#include "fakes/PlatformFakes.h"
+#include "i18n/Translator.h"
+#include "media/WebrtcClientVcl.h"
+
+namespace corvala {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FakeSessionMonitor : public platform::ISessionMonitor {
+public:
+    bool active = true;
+    std::function<void(platform::SessionChange)> handler;
+    bool Start(std::function<void(platform::SessionChange)> h) override {
+        handler = std::move(h);
+        return true;
+    }
+    bool AnySessionActive() override { return active; }
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "main_window_test";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance()) new QApplication(argc, argv);
+    }
+
+    void SetUp() override {
+        processState().EventsSuspended = false;
+        processState().MasterMode = false;
+        ASSERT_TRUE(folder.isValid());
+        // The program folder as start-up leaves it: the delivered root file
+        // and engine, which the integrity test compares with the build's.
+        const fs::path bin = std::getenv("CORVALA_BIN_DIR");
+        fs::copy_file(bin / "rt.so", Program("rt.so"));
+        fs::copy_file(std::getenv("CORVALA_TEST_ROOT_CERT"), Program("cr2.dt"));
+        qputenv("CORVALA_AUTO_ANSWER", "ok");
+        qputenv("CORVALA_ICE_SERVERS", "");
+        qputenv("CORVALA_MESSAGE_LOG", (folder.path() + "/messages.log").toUtf8());
+    }
+
+    fs::path Program(const char* name) const { return fs::path(folder.path().toStdString()) / name; }
+
+    MainWindowEnvironment Environment() {
+        MainWindowEnvironment env;
+        env.Folders = {folder.path().toStdString(), (folder.path() + "/received").toStdString()};
+        env.MachineFingerprint = "9PKN9B722B49";
+        env.Shell = &shell;
+        env.SessionMonitor = &sessions;
+        env.SupportContact = "help@example.test";
+        env.WebSiteAddress = "http://site.test";
+        return env;
+    }
+
+    QString Messages() const {
+        QFile log(folder.path() + "/messages.log");
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    }
+
+    QTemporaryDir folder;
+    fakes::FakeShell shell;
+    FakeSessionMonitor sessions;
+};
+
+TEST_F(MainWindowTest, FirstRunShowsIdentityAndRandomPassword) {
+    TFormMainCR window(Environment());
+    ASSERT_TRUE(window.Create()) << Messages().toStdString();
+    EXPECT_EQ(window.findChild<QLabel*>("lblCaption")->text(), "Corvala 4.2");
+    const QString id = window.findChild<QLabel*>("lblId")->text();
+    EXPECT_EQ(id.size(), 9);
+    EXPECT_EQ(id, window.AppSettings().DeviceId);
+    const QString password = window.findChild<QLabel*>("lblPassword")->text();
+    EXPECT_EQ(password.size(), 6);
+    EXPECT_EQ(password, window.AppSettings().HostPassword);
+    EXPECT_FALSE(window.findChild<QPushButton*>("btnConnect")->isEnabled()) << "not joined yet";
+
+    // The component as the window configures it.
+    TWebRtcClientVcl* rtc = window.RtcClient();
+    ASSERT_NE(rtc, nullptr);
+    EXPECT_FALSE(rtc->Active());
+    EXPECT_EQ(rtc->VideoConstraints.MaxFramerate, 10);
+    EXPECT_TRUE(rtc->IceServers.isEmpty()) << "CORVALA_ICE_SERVERS empty replaces the public servers";
+    EXPECT_FALSE(rtc->VideoCallEnabled);
+    EXPECT_EQ(rtc->CameraId, 0);
+}
+
+TEST_F(MainWindowTest, TimersExistWithTheirIntervalsAndStartStates) {
+    TFormMainCR window(Environment());
+    ASSERT_TRUE(window.Create());
+    struct Case {
+        const char* name;
+        int interval;
+        bool running;
+    } cases[] = {
+        {"ServerConnectionChecker", 15000, true},  // enabled by its first, direct run
+        {"TimerDataTimeout", 1000, true},
+        {"TimerMouseCursorCheck", 100, true},
+        {"TimerActivityAnimation", 500, true},
+        {"TimerCopyImagehider", 300, false},
+        {"TimerControlCommand", 100, false},
+        {"TimerShowNoSpeakDialog", 1000, false},
+        {"TimerShowCannotProcessCtrlAltDelDialog", 1000, false},
+        {"TimerMagnifierMinimizer", 1000, false},
+        {"TimerSelectDirectory", 1000, false},
+        {"TimerSelectDirsAndFiles", 1000, false},
+        {"TimerTransferFormShow", 1000, false},
+        {"TimerStartFileTransfer", 500, false},
+        {"TurnChecker", 100, false},
+        {"TimerTurnServerCPUUsageControl", 30000, false},
+    };
+    for (const auto& c : cases) {
+        auto* timer = window.findChild<TTimer*>(c.name);
+        ASSERT_NE(timer, nullptr) << c.name;
+        EXPECT_EQ(timer->interval(), c.interval) << c.name;
+        EXPECT_EQ(timer->isActive(), c.running) << c.name;
+    }
+}
+
+TEST_F(MainWindowTest, SettingsSurviveARestartAndStaticPasswordsShowBullets) {
+    QString id;
+    {
+        TFormMainCR first(Environment());
+        ASSERT_TRUE(first.Create());
+        id = first.AppSettings().DeviceId;
+        first.AppSettings().RandomPasswordMode = false;
+        first.AppSettings().HostPassword = "secret7";
+        qputenv("CORVALA_AUTO_ANSWER", "ok");
+        EXPECT_TRUE(first.close());  // the close query asks; the automatic answer is OK
+    }
+    TFormMainCR second(Environment());
+    ASSERT_TRUE(second.Create());
+    EXPECT_EQ(second.findChild<QLabel*>("lblId")->text(), id);
+    EXPECT_EQ(second.findChild<QLabel*>("lblPassword")->text(), QString(7, QChar(0x25CF)));
+}
+
+TEST_F(MainWindowTest, RefusedWelcomeEndsTheProgram) {
+    qputenv("CORVALA_AUTO_ANSWER", "cancel");
+    TFormMainCR window(Environment());
+    EXPECT_FALSE(window.Create());
+    EXPECT_TRUE(processState().EventsSuspended);
+    EXPECT_FALSE(fs::exists(Program("set.dt")));
+}
+
+TEST_F(MainWindowTest, TamperedEngineFailsTheIntegrityTest) {
+    QFile engine(QString::fromStdString(Program("rt.so").string()));
+    ASSERT_TRUE(engine.open(QIODevice::Append));
+    engine.write("x");
+    engine.close();
+    TFormMainCR window(Environment());
+    EXPECT_FALSE(window.Create());
+    EXPECT_TRUE(processState().EventsSuspended);
+    EXPECT_TRUE(Messages().contains("Error\tError 286.Please contact developers (help@example.test).")) << Messages().toStdString();
+}
+
+TEST_F(MainWindowTest, ChoosingALanguageRetranslatesAndIsStored) {
+    TFormMainCR window(Environment());
+    ASSERT_TRUE(window.Create());
+    QMenu* languages = window.MenuAction("Language")->menu();
+    ASSERT_NE(languages, nullptr);
+    ASSERT_EQ(languages->actions().size(), 11);
+    QAction* german = nullptr;
+    for (QAction* item : languages->actions())
+        if (item->text() == "Deutsch") german = item;
+    ASSERT_NE(german, nullptr);
+    german->trigger();
+    EXPECT_TRUE(german->isChecked());
+    EXPECT_EQ(window.findChild<QLabel*>("lblYourId")->text(), "Eigene ID:");
+    EXPECT_EQ(window.findChild<QPushButton*>("btnConnect")->text(), "Verbinden...");
+
+    Settings stored(window.AppSettings().environment());
+    ASSERT_TRUE(stored.read());
+    EXPECT_EQ(stored.LanguageCode, "de");
+    translator().setLanguageIndex(0);
+}
+
+TEST_F(MainWindowTest, SessionEndClosesWithoutQuestionsAndWritesSettings) {
+    TFormMainCR window(Environment());
+    ASSERT_TRUE(window.Create());
+    fs::create_directory(Program("~i"));  // automatic start on: a normal close would ask
+    qputenv("CORVALA_AUTO_ANSWER", "cancel");
+    EXPECT_FALSE(window.close());
+    EXPECT_FALSE(processState().EventsSuspended);
+    window.EndSession();
+    EXPECT_TRUE(processState().EventsSuspended);
+    EXPECT_TRUE(fs::exists(Program("set.dt")));
+    EXPECT_EQ(Messages().count("Confirm\t"), 1) << "only the refused normal close asked";
+}
+
+TEST_F(MainWindowTest, SecondInstanceMessageShowsOnlyForTheExactValues) {
+    TFormMainCR window(Environment());
+    ASSERT_TRUE(window.Create());
+    window.hide();
+    window.HandleInstanceMessage({0xAAAB, 1111, 2223});
+    window.HandleInstanceMessage({0xAAAA, 1111, 2222});
+    EXPECT_TRUE(window.isHidden());
+    window.HandleInstanceMessage({0xAAAB, 1111, 2222});
+    EXPECT_FALSE(window.isHidden());
+}
+
+TEST_F(MainWindowTest, LockScreenModeFollowsTheSessions) {
+    sessions.active = false;
+    TFormMainCR window(Environment());
+    ASSERT_TRUE(window.Create());
+    EXPECT_TRUE(processState().LockScreenMode);
+    sessions.handler(platform::SessionChange::Unlocked);
+    EXPECT_FALSE(processState().LockScreenMode);
+    sessions.handler(platform::SessionChange::Locked);
+    EXPECT_TRUE(processState().LockScreenMode);
+    processState().LockScreenMode = false;
+}
+
+}  // namespace
+}  // namespace corvala

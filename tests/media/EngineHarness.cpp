@@ -51,7 +51,10 @@ void Mailbox::Post(std::function<void()> job)
 
 void Mailbox::Notify()
 {
-    { std::lock_guard lock(mutex_); }
+    {
+        std::lock_guard lock(mutex_);
+        ++notices_;
+    }
     changed_.notify_all();
 }
 
@@ -62,10 +65,11 @@ bool Mailbox::WaitFor(const std::function<bool()>& done, std::chrono::seconds ti
         std::function<void()> job;
         {
             std::unique_lock lock(mutex_);
-            // Conditions are checked without the lock held by the caller's
-            // own means (atomics); the short wait only bounds how late a
-            // change is seen when nobody notifies.
-            changed_.wait_for(lock, std::chrono::milliseconds(50), [this] { return !jobs_.empty(); });
+            // A job or a notice wakes the waiter at once; the short wait
+            // only bounds how late a change is seen that nobody announced.
+            const unsigned long seen = notices_;
+            changed_.wait_for(lock, std::chrono::milliseconds(50),
+                              [this, seen] { return !jobs_.empty() || notices_ != seen; });
             if (!jobs_.empty()) {
                 job = std::move(jobs_.front());
                 jobs_.pop_front();

@@ -33,6 +33,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::function<void()>> jobs_;
+    unsigned long notices_ = 0;
 };
 
 // An Xvfb on a free display number, stopped on destruction.

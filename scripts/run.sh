@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs the program as its long-lived instance. Without a display it starts an
-# Xvfb display first and says so. Local services (signalling, web) are started
-# on loopback when the project provides them, and stopped when the program ends.
+# Runs the program as its long-lived instance, with a local signalling server
+# and web service on loopback as its default (stopped when the program ends).
+# Without a display it starts an Xvfb display first and says so.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
@@ -9,9 +9,14 @@ state=$build/run-state
 mkdir -p "$state"
 export CORVALA_HOME=${CORVALA_HOME:-$build/run-home}
 export CORVALA_RECEIVED=${CORVALA_RECEIVED:-$build/run-received}
+# Nothing reaches out by accident: no public STUN servers unless asked for.
+export CORVALA_ICE_SERVERS=${CORVALA_ICE_SERVERS-}
+# A rebuilt engine keeps the version number; removing one payload file makes
+# the program unpack the build's current payload again.
+rm -f "$CORVALA_HOME/crserver"
 
 cleanup() {
-  [ -x scripts/local-services.sh ] && scripts/local-services.sh stop "$build" "$state" >/dev/null 2>&1 || true
+  scripts/local-services.sh stop "$build" "$state" >/dev/null 2>&1 || true
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -27,10 +32,9 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "run: no display found; Corvala runs on the Xvfb display $DISPLAY (look with: DISPLAY=$DISPLAY xwd -root | convert xwd:- shot.png)"
 fi
 
-if [ -x scripts/local-services.sh ]; then
-  eval "$(scripts/local-services.sh start "$build" "$state")"
-  echo "run: local signalling server at $CORVALA_SIGNALLING, web service at $CORVALA_WEBSITE"
-fi
+eval "$(scripts/local-services.sh start "$build" "$state")"
+echo "run: local signalling server at $CORVALA_SIGNALLING, web service at $CORVALA_WEBSITE"
+
 
 echo "run: program folder $CORVALA_HOME"
 cd "$build/bin"

@@ -38,6 +38,7 @@ void SignallingConnection::ServerConnectionCheckerTimer() {
 }
 
 void SignallingConnection::startConnect() {
+    if (connector_.joinable()) connector_.join();  // the previous attempt has posted its end
     ++connectAttempts_;
     auto attempt = std::make_shared<TlsLineConnection>();
     connecting_ = attempt;

@@ -20,6 +20,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -108,7 +109,7 @@ private:
     SignallingConfig config_;
     QTimer checker_;
     int tag_ = 0;
-    bool connectedToSignalServer_ = false;
+    std::atomic<bool> connectedToSignalServer_{false};  // read by engine threads before they write
     bool closed_ = false;
     int connectAttempts_ = 0;
     int receivedLines_ = 0;

@@ -1,0 +1,71 @@
+#pragma once
+// The host's half of remote input: the parser of received input tokens, the
+// injection of key, button, wheel and move events, and the deferral of those
+// events to the capture thread while the lock screen is up.
+//
+// Threads: the parser and the Inject* calls run on the main thread;
+// ReplayDeferredInput runs on the capture thread. They share the pending
+// move, RelativeMouseMode and the two replay tables, all lock-free.
+
+#include "control/ReplayTables.h"
+#include "platform/InputInjector.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <stdexcept>
+
+namespace corvala {
+
+// A number in an input message that does not parse (for example a lone
+// "-"): ends the handling of that message; earlier events stay injected.
+class BadInputNumber : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class HostInput {
+public:
+    static constexpr std::size_t ReplaySlots = 100;
+    using MouseTable = ReplayTable<MouseReplayEvent, ReplaySlots>;
+    using KeyTable = ReplayTable<KeyReplayEvent, ReplaySlots>;
+
+    // `lockScreenMode`: whether events must be deferred (LockScreenMode);
+    // `now`: the stamp clock (NowDateTime by default).
+    HostInput(platform::IInputInjector& injector, std::function<bool()> lockScreenMode,
+              std::function<double()> now = {});
+
+    // Parses one received message token by token and injects each event.
+    // Throws BadInputNumber on a number that does not parse.
+    void ParseAndInject(const QString& message);
+
+    void InjectKey(std::uint16_t code, bool up, bool extended, bool character);
+    void InjectMouse(std::uint32_t flags, std::int32_t data);
+    void InjectPendingMove();
+    // Capture thread, once per round after the picture copy.
+    void ReplayDeferredInput();
+    // At start-up and whenever lock-screen capture starts.
+    void ClearReplayTables();
+
+    bool RelativeMouseMode() const { return relativeMouseMode_.load(std::memory_order_relaxed); }
+    int PendingMoveX() const { return pendingMoveX_.load(std::memory_order_relaxed); }
+    int PendingMoveY() const { return pendingMoveY_.load(std::memory_order_relaxed); }
+    const MouseTable& MouseReplayTable() const { return mouseTable_; }
+    const KeyTable& KeyReplayTable() const { return keyTable_; }
+
+private:
+    void SendKey(const KeyReplayEvent& event);
+
+    platform::IInputInjector& injector_;
+    std::function<bool()> lockScreenMode_;
+    std::atomic<bool> relativeMouseMode_{false};
+    // Written by the main thread, read and reset by the capture thread; a
+    // replayed move may mix the coordinates of two messages.
+    std::atomic<int> pendingMoveX_{0};
+    std::atomic<int> pendingMoveY_{0};
+    MouseTable mouseTable_;
+    KeyTable keyTable_;
+};
+
+}  // namespace corvala

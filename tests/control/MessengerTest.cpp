@@ -1,0 +1,99 @@
+// The send paths and their gate, demonstration mode's switch, and the
+// virtual-key codes the viewer sends for the keys its window receives.
+#include "control/DemonstrationMode.h"
+#include "control/PeerMessenger.h"
+#include "control/QtKeyToVirtualKey.h"
+
+#include <gtest/gtest.h>
+
+namespace corvala {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class Messenger : public testing::Test {
+protected:
+    Messenger() {
+        a = client.AddPeer("111111111", client.FindEndPoint());
+        b = client.AddPeer("222222222", client.FindEndPoint());
+    }
+    TWebRtcClientVcl client{QString(), /*designing=*/true};
+    std::shared_ptr<TPeer> a, b;
+    TTransferMode transfer = TTransferMode::Idle;
+    Lines sent;
+    PeerMessenger messenger{client, [this] { return transfer; }, [this](const TPeer& p, const QByteArray& bytes) {
+                                sent.push_back(p.FId.toStdString() + " " + bytes.toStdString());
+                            }};
+};
+
+TEST_F(Messenger, GatedPathDropsSilently) {
+    messenger.SendMessageToPeer("111111111", "L");
+    messenger.SendMessageToPeer("", "L");
+    messenger.SendMessageToPeer("999999999", "L");
+    transfer = TTransferMode::Sending;
+    messenger.SendMessageToPeer("111111111", "CONTROL1");
+    messenger.SendMessageToEveryPeer("RECONNECT");
+    EXPECT_EQ(sent, (Lines{"111111111 L"}));
+}
+
+TEST_F(Messenger, DirectPathsIgnoreTheTransferState) {
+    transfer = TTransferMode::Receiving;
+    messenger.SendDataToPeer(*a, QString::fromUtf8("CHAT\xc3\xa9"));
+    messenger.SendDataToEveryPeer("C2");
+    messenger.SendFileDataToPeer(*b, QByteArray("\x01\x02", 2));
+    EXPECT_EQ(sent, (Lines{"111111111 CHAT\xc3\xa9", "111111111 C2", "222222222 C2", "222222222 \x01\x02"}));
+}
+
+TEST_F(Messenger, EveryPeerHearsTheGatedBroadcast) {
+    messenger.SendMessageToEveryPeer("RECONNECT");
+    EXPECT_EQ(sent, (Lines{"111111111 RECONNECT", "222222222 RECONNECT"}));
+}
+
+TEST_F(Messenger, DemonstrationSwitchNotifiesOnlyFromTheMenu) {
+    Lines effects;
+    DemonstrationHooks hooks;
+    hooks.StoreAllowOnlyViewing = [&](bool v) { effects.push_back(v ? "store on" : "store off"); };
+    hooks.RefreshCaption = [&] { effects.push_back("caption"); };
+    hooks.DriveMagnifier = [&](bool v) { effects.push_back(v ? "magnifier on" : "magnifier off"); };
+    DemonstrationMode mode(messenger, hooks);
+    transfer = TTransferMode::Sending;  // the announcement is not gated
+    mode.SetAllowOnlyViewing(true, true);
+    mode.SetAllowOnlyViewing(false, false);
+    mode.SetAllowOnlyViewing(false, true);
+    EXPECT_EQ(sent, (Lines{"111111111 DEMONSTRATION_ON", "222222222 DEMONSTRATION_ON", "111111111 DEMONSTRATION_OFF",
+                           "222222222 DEMONSTRATION_OFF"}));
+    EXPECT_EQ(effects, (Lines{"store on", "caption", "magnifier on", "store off", "caption", "magnifier off",
+                              "store off", "caption", "magnifier off"}));
+    EXPECT_EQ(CaptionPrefix(false), QString());
+    EXPECT_TRUE(CaptionPrefix(true).endsWith(" - "));
+}
+
+TEST(VirtualKeys, KeysOfAUsKeyboard) {
+    struct Case {
+        int qtKey;
+        Qt::KeyboardModifiers modifiers;
+        int vk;
+    };
+    const Case cases[] = {
+        {Qt::Key_A, {}, 0x41},          {Qt::Key_Z, Qt::ShiftModifier, 0x5A},
+        {Qt::Key_0, {}, 0x30},          {Qt::Key_Exclam, Qt::ShiftModifier, 0x31},
+        {Qt::Key_ParenRight, {}, 0x30}, {Qt::Key_F1, {}, 0x70},
+        {Qt::Key_F24, {}, 0x87},        {Qt::Key_Left, {}, 0x25},
+        {Qt::Key_Delete, {}, 0x2E},     {Qt::Key_Return, {}, 0x0D},
+        {Qt::Key_Escape, {}, 0x1B},     {Qt::Key_Tab, {}, 0x09},
+        {Qt::Key_Shift, {}, 0x10},      {Qt::Key_Control, {}, 0x11},
+        {Qt::Key_Alt, {}, 0x12},        {Qt::Key_Super_L, {}, 0x5B},
+        {Qt::Key_Meta, {}, 0x5B},       {Qt::Key_Super_R, {}, 0x5C},
+        {Qt::Key_Menu, {}, 0x5D},       {Qt::Key_Semicolon, {}, 0xBA},
+        {Qt::Key_Plus, {}, 0xBB},       {Qt::Key_Plus, Qt::KeypadModifier, 0x6B},
+        {Qt::Key_Minus, Qt::KeypadModifier, 0x6D}, {Qt::Key_5, Qt::KeypadModifier, 0x65},
+        {Qt::Key_Home, Qt::KeypadModifier, 0x24},  {Qt::Key_Enter, Qt::KeypadModifier, 0x0D},
+        {Qt::Key_QuoteLeft, {}, 0xC0},  {Qt::Key_Bar, Qt::ShiftModifier, 0xDC},
+        {Qt::Key_VolumeUp, {}, 0xAF},   {Qt::Key_MediaTogglePlayPause, {}, 0xB3},
+        {Qt::Key_unknown, {}, 0},       {Qt::Key_Eacute, {}, 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(VirtualKeyFromQtKey(c.qtKey, c.modifiers), c.vk) << std::hex << c.qtKey;
+}
+
+}  // namespace
+}  // namespace corvala

@@ -1,0 +1,169 @@
+// The viewer's input senders: the send gate, the key sender's held-key list,
+// the Windows-key Escape and Alt+F4 rules, buttons, moves and the wheel.
+#include "control/ViewerInput.h"
+
+#include "app/ProcessState.h"
+
+#include <gtest/gtest.h>
+
+namespace corvala {
+namespace {
+
+using Lines = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+const QString HostId = QStringLiteral("123456789");
+
+class ViewerInputTest : public testing::Test {
+public:
+    ViewerInputTest() {
+        processState().MasterMode = true;
+        peer = client.AddPeer(HostId, client.FindEndPoint());
+        peer->Alive = true;
+        peer->FFrameWidth = 1920;
+        peer->FFrameHeight = 1200;
+        peer->DesktopWidth = 1920;
+        peer->DesktopHeight = 1200;
+        client.SetCurrentViewingPeerID(HostId);
+    }
+    ~ViewerInputTest() override { processState().MasterMode = false; }
+
+    ViewerInputHooks Hooks() {
+        ViewerInputHooks h;
+        h.TabActive = [this] { return tabActive; };
+        h.TransferMode = [this] { return transfer; };
+        h.Scene = [this] { return scene; };
+        h.ShowDemonstrationMessage = [this] { shown.push_back("demonstration message"); };
+        h.InjectLocalEscape = [this] { shown.push_back("local Escape"); };
+        h.Now = [this] { return now; };
+        return h;
+    }
+
+    TWebRtcClientVcl client{QString(), /*designing=*/true};
+    std::shared_ptr<TPeer> peer;
+    bool tabActive = true;
+    TTransferMode transfer = TTransferMode::Idle;
+    SceneSize scene{1000, 625};
+    std::chrono::steady_clock::time_point now = std::chrono::steady_clock::time_point{} + 1h;
+    Lines sent, shown;
+    PeerMessenger messenger{client, [this] { return transfer; },
+                            [this](const TPeer&, const QByteArray& bytes) { sent.push_back(bytes.toStdString()); }};
+    ViewerInput input{client, messenger, Hooks()};
+};
+
+TEST_F(ViewerInputTest, KeysGoOutOneTokenEachAndHeldKeysAreTracked) {
+    input.SendKey(16, false, false);
+    input.SendKey(65, false, false);
+    input.SendKey(65, false, false);  // auto-repeat: sent again, listed once
+    input.SendKey(16, true, false);
+    EXPECT_EQ(sent, (Lines{"K16", "K65", "K65", "k16"}));
+    EXPECT_EQ(input.PressedKeys(), (QList<quint16>{65}));
+}
+
+TEST_F(ViewerInputTest, AltF4GoesToTheHostAndIsKeptFromTheLocalWindow) {
+    EXPECT_EQ(input.SendKey(18, false, true), 18);
+    EXPECT_EQ(input.SendKey(115, false, true), 0);
+    EXPECT_EQ(input.SendKey(115, true, true), 0);
+    EXPECT_EQ(input.SendKey(115, false, false), 115);  // F4 without Alt stays local too
+    EXPECT_EQ(sent, (Lines{"K18", "K115", "k115", "K115"}));
+}
+
+TEST_F(ViewerInputTest, WindowsKeyClosesTheLocalMenuAndSwallowsItsEscape) {
+    input.SendKey(91, false, false);
+    input.SendKey(91, true, false);
+    EXPECT_EQ(shown, (Lines{"local Escape", "local Escape"}));
+    now += 299ms;
+    EXPECT_EQ(input.SendKey(27, false, false), 0);  // the injected Escape comes back: dropped
+    now += 1ms;
+    input.SendKey(27, false, false);  // 300 ms later: a real Escape
+    EXPECT_EQ(sent, (Lines{"K91", "k91", "K27"}));
+}
+
+TEST_F(ViewerInputTest, EscapeWithoutAWindowsKeyIsSent) {
+    input.SendKey(27, false, false);
+    EXPECT_EQ(sent, (Lines{"K27"}));
+}
+
+TEST_F(ViewerInputTest, LosingTheFocusReleasesHeldKeysInPressOrder) {
+    for (int key : {17, 18, 46}) input.SendKey(key, false, false);
+    sent.clear();
+    input.ReleasePressedKeys();
+    EXPECT_EQ(sent, (Lines{"k17", "k18", "k46"}));
+    EXPECT_TRUE(input.PressedKeys().isEmpty());
+}
+
+TEST_F(ViewerInputTest, TabChangeForgetsHeldKeysSilently) {
+    input.SendKey(65, false, false);
+    sent.clear();
+    input.ClearPressedKeys();
+    input.ReleasePressedKeys();
+    EXPECT_TRUE(sent.empty());
+}
+
+TEST_F(ViewerInputTest, ButtonsMapToTheirTokens) {
+    for (MouseButton b : {MouseButton::Left, MouseButton::Right, MouseButton::Middle, MouseButton::Other}) {
+        input.MouseDown(b);
+        input.MouseUp(b);
+    }
+    EXPECT_EQ(sent, (Lines{"L", "l", "R", "r", "M", "m"}));
+}
+
+TEST_F(ViewerInputTest, MovesAreMappedAndNotRepeated) {
+    input.MouseMove(500, 312);
+    input.MouseMove(500, 312);
+    input.MouseMove(501, 312);
+    EXPECT_EQ(sent, (Lines{"x960y599", "x962y599"}));
+}
+
+TEST_F(ViewerInputTest, NoMoveBeforeTheFirstFrame) {
+    peer->FFrameWidth = 0;
+    input.MouseMove(10, 10);
+    EXPECT_TRUE(sent.empty());
+    peer->FFrameWidth = 1920;
+    input.MouseMove(10, 10);  // not taken as the last position while nothing was sent
+    EXPECT_EQ(sent, (Lines{"x19y19"}));
+}
+
+TEST_F(ViewerInputTest, WheelOnlyInTheViewerRole) {
+    input.Wheel(-120);
+    processState().MasterMode = false;
+    input.Wheel(120);
+    EXPECT_EQ(sent, (Lines{"W-120"}));
+}
+
+struct GateCase {
+    const char* name;
+    friend void PrintTo(const GateCase& c, std::ostream* os) { *os << c.name; }
+    std::function<void(ViewerInputTest&)> close;
+    bool demonstration;
+};
+
+// Each closed gate: nothing is sent and the held-key list stays untouched; in
+// demonstration mode a button press shows the message instead.
+class Gate : public ViewerInputTest, public testing::WithParamInterface<GateCase> {};
+
+TEST_P(Gate, SendsNothing) {
+    input.SendKey(65, false, false);
+    sent.clear();
+    GetParam().close(*this);
+    input.SendKey(65, true, false);
+    input.SendKey(66, false, false);
+    input.MouseMove(3, 4);
+    input.MouseUp(MouseButton::Left);
+    input.Wheel(120);
+    input.MouseDown(MouseButton::Left);
+    EXPECT_TRUE(sent.empty());
+    EXPECT_EQ(input.PressedKeys(), (QList<quint16>{65}));
+    EXPECT_EQ(shown, GetParam().demonstration ? Lines{"demonstration message"} : Lines{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Gate, testing::Values(
+    GateCase{"NoActiveTab", [](ViewerInputTest& t) { t.tabActive = false; }, false},
+    GateCase{"NoCurrentPeer", [](ViewerInputTest& t) { t.client.SetCurrentViewingPeerID({}); }, false},
+    GateCase{"TransferRunning", [](ViewerInputTest& t) { t.transfer = TTransferMode::Sending; }, false},
+    GateCase{"PeerLost", [](ViewerInputTest& t) { t.peer->Alive = false; }, false},
+    GateCase{"Demonstration", [](ViewerInputTest& t) { t.peer->DemonstrationMode = true; }, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace corvala

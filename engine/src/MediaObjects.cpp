@@ -87,12 +87,11 @@ std::string AudioModule::captureDescription() const {
   const std::string silence = "audiotestsrc is-live=true wave=silence";
   if (kind_ == Kind::File) {
     // The file plays once; the silent live input keeps the mix running
-    // (and the peer's audio track alive) after the file ends.
-    return "audiomixer name=filemix ! audio/x-raw,rate=48000,channels=2 "
-           "! queue " +
-           std::string(" ") + silence + " ! audio/x-raw,rate=48000,channels=2 ! filemix. " +
-           "filesrc location=" + quoted(file_) +
-           " ! decodebin ! audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=2 ! filemix.";
+    // (and the peer's audio track alive) after the file ends. The mixer
+    // comes last so that the caller's chain continues from it.
+    const std::string format = " ! audio/x-raw,rate=48000,channels=2 ! filemix. ";
+    return "filesrc location=" + quoted(file_) + " ! decodebin ! audioconvert ! audioresample" + format +
+           silence + format + "audiomixer name=filemix";
   }
   std::lock_guard lock(mutex_);
   if (sources_.empty()) return silence;

@@ -299,11 +299,20 @@ void PeerConnection::linkSenders(int videoPt, int audioPt) {
         "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=%d,ssrc=(uint)%u", audioPt, ssrc);
     gchar* description = g_strdup_printf(
         "%s ! queue max-size-time=200000000 leaky=downstream ! audioconvert ! audioresample ! volume name=mute "
-        "! opusenc ! rtpopuspay pt=%d ssrc=%u ! capsfilter caps=\"%s\"",
+        "! opusenc ! rtpopuspay pt=%d ssrc=%u ! capsfilter name=rtpout caps=\"%s\"",
         audio->module->captureDescription().c_str(), audioPt, ssrc, caps);
+    // Unlinked pads are not ghosted automatically: a file source's decodebin
+    // links its pad later, and a ghosted converter input would refuse it.
     GError* error = nullptr;
-    GstElement* bin = gst_parse_bin_from_description(description, TRUE, &error);
+    GstElement* bin = gst_parse_bin_from_description(description, FALSE, &error);
     g_free(description);
+    if (bin) {
+      GstElement* out = gst_bin_get_by_name(GST_BIN(bin), "rtpout");
+      GstPad* outPad = gst_element_get_static_pad(out, "src");
+      gst_element_add_pad(bin, gst_ghost_pad_new("src", outPad));
+      gst_object_unref(outPad);
+      gst_object_unref(out);
+    }
     if (!bin) {
       logMessage(LogLevel::Warning, "audio sender: %s", error ? error->message : "?");
       if (error) g_error_free(error);

@@ -1,0 +1,170 @@
+// Audio modules (devices, the silent fallback, a file as the microphone),
+// muting, and the statistics path.
+#include "StatsProbe.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+using namespace engine_test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// 60 s of a 1 kHz tone, 16-bit mono WAV: loud enough that Opus packets are
+// far larger than its packets of silence.
+std::string writeToneFile() {
+  const std::string path = "/tmp/corvala-engine-tone-" + std::to_string(getpid()) + ".wav";
+  const int rate = 16000, seconds = 60, samples = rate * seconds;
+  FILE* f = std::fopen(path.c_str(), "wb");
+  auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
+  auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
+  std::fwrite("RIFF", 1, 4, f);
+  u32(36 + samples * 2);
+  std::fwrite("WAVEfmt ", 1, 8, f);
+  u32(16); u16(1); u16(1); u32(rate); u32(rate * 2); u16(2); u16(16);
+  std::fwrite("data", 1, 4, f);
+  u32(samples * 2);
+  for (int i = 0; i < samples; ++i) {
+    const int16_t s = int16_t(12000 * std::sin(2 * M_PI * 1000.0 * i / rate));
+    std::fwrite(&s, 2, 1, f);
+  }
+  std::fclose(f);
+  return path;
+}
+
+// Average received audio payload per packet since the previous call.
+class AudioMeter {
+ public:
+  AudioMeter(Engine& e, rtc_handle pc) : e_(e), pc_(pc) {}
+  double bytesPerPacket() {
+    const auto values = StatsProbe::collect(e_, pc_);
+    const double bytes = StatsProbe::sum(values, "inbound-rtp", "bytes-received", "audio");
+    const double packets = StatsProbe::sum(values, "inbound-rtp", "packets-received", "audio");
+    const double result = packets > packets_ ? (bytes - bytes_) / (packets - packets_) : -1;
+    bytes_ = bytes;
+    packets_ = packets;
+    return result;
+  }
+
+ private:
+  Engine& e_;
+  rtc_handle pc_;
+  double bytes_ = 0, packets_ = 0;
+};
+
+rtc_handle audioStream(Engine& e, rtc_handle factory, rtc_handle* track) {
+  const rtc_handle stream = e.rtc_create_stream(factory, "ARDAMS");
+  *track = e.rtc_create_audiotrack(factory, "ARDAMSa0");
+  e.rtc_add_audiotrack(stream, *track);
+  return stream;
+}
+
+}  // namespace
+
+TEST(Audio, DeviceListIsConsistent) {
+  Engine& e = Engine::get();
+  const rtc_handle module = e.rtc_create_audio_module();
+  ASSERT_NE(module, 0u);
+  const int count = e.rtc_audio_source_count(module);
+  EXPECT_GE(count, 0);
+  char name[RTC_NAME_BUFFER];
+  for (int i = 0; i < count; ++i) {
+    std::memset(name, 'x', sizeof name);
+    e.rtc_audio_source_name(module, name, i);
+    EXPECT_GT(std::strlen(name), 0u);
+    EXPECT_LT(std::strlen(name), size_t(RTC_NAME_BUFFER));
+  }
+  std::memset(name, 'x', sizeof name);
+  e.rtc_audio_source_name(module, name, count);
+  EXPECT_STREQ(name, "");
+  e.rtc_set_audio_source(module, count + 3);  // ignored
+  e.rtc_set_audio_source(module, -1);
+  e.rtc_destroy_audio_module(module);
+  EXPECT_EQ(e.rtc_audio_source_count(module), 0);
+  EXPECT_EQ(e.rtc_create_file_audio_module("/nonexistent/voice.wav"), 0u);
+}
+
+// The file plays as the microphone of peer a; peer b has no sound device
+// here and falls back to a silent source and a null sink, and still sends.
+// Muting a's track turns its packets into silence; unmuting brings the tone
+// back.
+TEST(Audio, FileMicrophoneMutesAndUnmutes) {
+  Engine& e = Engine::get();
+  const std::string tone = writeToneFile();
+  const rtc_handle fileModule = e.rtc_create_file_audio_module(tone.c_str());
+  ASSERT_NE(fileModule, 0u);
+  rtc_handle trackA = 0, trackB = 0;
+  const rtc_handle factoryA = e.rtc_create_factory(fileModule);
+  {
+    PeerPair pair([&](Engine& e, rtc_handle) { return audioStream(e, factoryA, &trackA); },
+                  [&](Engine& e, rtc_handle factory) { return audioStream(e, factory, &trackB); }, false);
+    // Peer a is rebuilt on the factory with the file module.
+    pair.a->close();
+    pair.a = std::make_unique<TestPeer>(factoryA, pair.iceA, "a");
+    pair.a->connectTo(*pair.b);
+    pair.a->create(audioStream(e, factoryA, &trackA));
+    pair.a->offer();
+    ASSERT_TRUE(pair.waitConnected());
+
+    AudioMeter atB(e, pair.b->pc), atA(e, pair.a->pc);
+    atB.bytesPerPacket();
+    EXPECT_TRUE(pollUntil([&] { return atB.bytesPerPacket() > 20; })) << "tone not received";
+    e.rtc_track_setstate(trackA, 0);
+    EXPECT_TRUE(pollUntil([&] {
+      std::this_thread::sleep_for(500ms);
+      const double v = atB.bytesPerPacket();
+      return v >= 0 && v < 10;
+    })) << "muted track still sends sound";
+    e.rtc_track_setstate(trackA, 1);
+    EXPECT_TRUE(pollUntil([&] { return atB.bytesPerPacket() > 20; })) << "tone not back after unmute";
+    // b's silent fallback source still produces a stream.
+    EXPECT_TRUE(pollUntil([&] {
+      return StatsProbe::sum(StatsProbe::collect(e, pair.a->pc), "inbound-rtp", "packets-received", "audio") > 10;
+    }));
+  }
+  e.rtc_destroy_factory(factoryA);
+  e.rtc_destroy_audio_module(fileModule);
+  std::remove(tone.c_str());
+}
+
+// Every value comes through get_stats, then complete; with retransmission
+// on, the descriptions carry NACK feedback for the video codec.
+TEST(Stats, ValuesThenCompleteAndNackNegotiated) {
+  Engine& e = Engine::get();
+  struct Blank {
+    static int frame(void*, uint8_t* p, int w, int h) {
+      std::memset(p, 0x80, size_t(w) * h * 4);
+      return 1;
+    }
+  };
+  VirtualCaptureCallback capture{nullptr, nullptr, Blank::frame, nullptr};
+  rtc_handle source = 0;
+  {
+    PeerPair pair([&](Engine& e, rtc_handle factory) {
+      source = e.rtc_create_virtual_source(160, 120, 15, &capture);
+      const rtc_handle stream = e.rtc_create_stream(factory, "ARDAMS");
+      e.rtc_add_videotrack(stream, e.rtc_create_videotrack(factory, source, "ARDAMSv0"));
+      return stream;
+    });
+    ASSERT_TRUE(pair.waitConnected());
+    ASSERT_TRUE(pair.b->waitForFrames(3));
+    const auto values = StatsProbe::collect(e, pair.b->pc);
+    ASSERT_FALSE(values.empty());
+    EXPECT_GT(StatsProbe::sum(values, "inbound-rtp", "packets-received", "video"), 0);
+    for (const auto& v : values) {
+      EXPECT_FALSE(v.id.empty());
+      EXPECT_FALSE(v.type.empty());
+      EXPECT_GT(v.timestamp, 0);
+    }
+    char type[RTC_TEXT_BUFFER], sdp[RTC_TEXT_BUFFER];
+    for (TestPeer* peer : {pair.a.get(), pair.b.get()}) {
+      e.rtc_get_pc_sdp(peer->pc, 1, type, sdp);
+      EXPECT_NE(std::string(sdp).find("a=rtcp-fb:96 nack\r\n"), std::string::npos) << sdp;
+    }
+  }
+  e.rtc_destroy_source(source);
+}

@@ -10,6 +10,14 @@
 //
 // States of the link:  Down (no socket)  ->  Joining (socket up, "join" sent)
 //                      ->  Joined ("joined" received, FConnectedToSignalServer).
+//
+// How the main window uses it:
+//   cliSignal = new SignallingConnection({SignallingHost(), programFolder + "/cr2.dt", DeviceId}, this);
+//   ClientMessage dispatch with Joined = [..] { cliSignal->SetJoined(); ... };
+//   connect(cliSignal, &SignallingConnection::lineReceived, [..](const QByteArray& l) { dispatch(l); });
+//   cliSignal->ServerConnectionCheckerTimer();          // last step of creation
+//   at close: EventsSuspended = true; cliSignal->StopChecker();
+//             deactivate rtcClient; cliSignal->CloseConnection();
 
 #include "signalling/ReadThread.h"
 #include "signalling/SignallingEndpoint.h"

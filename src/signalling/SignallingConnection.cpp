@@ -25,7 +25,7 @@ SignallingConnection::LinkState SignallingConnection::State() const {
 }
 
 void SignallingConnection::ServerConnectionCheckerTimer() {
-    if (tag_ == 1 || processState().EventsSuspended || closed_) return;
+    if (tag_ == 1 || processState().EventsSuspended || checkerStopped_ || closed_) return;
     tag_ = 1;
     if (connectedToSignalServer_) {
         if (!WriteLine(QByteArray(wire::KeepAliveLine))) markDown();
@@ -95,7 +95,7 @@ void SignallingConnection::HandleMessage(const QByteArray& line) {
 void SignallingConnection::SetJoined() {
     if (closed_ || !current()) return;
     connectedToSignalServer_ = true;
-    if (!checker_.isActive()) checker_.start();
+    if (!checker_.isActive() && !checkerStopped_) checker_.start();
     emit joined();
 }
 
@@ -138,6 +138,7 @@ void SignallingConnection::markDown() {
 
 void SignallingConnection::StopChecker() {
     try {
+        checkerStopped_ = true;
         checker_.stop();
         // A connect attempt under way is the only checker run that outlives
         // one call; it is cancelled rather than waited for (up to the

@@ -118,6 +118,7 @@ private:
     QTimer checker_;
     int tag_ = 0;
     std::atomic<bool> connectedToSignalServer_{false};  // read by engine threads before they write
+    bool checkerStopped_ = false;  // the close sequence began: no run, no restart
     bool closed_ = false;
     int connectAttempts_ = 0;
     int receivedLines_ = 0;

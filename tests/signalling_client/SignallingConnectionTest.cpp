@@ -308,7 +308,9 @@ TEST_F(SignallingConnectionTest, CloseSequenceEndsTheReaderEvenWithALineOnItsWay
     processState().EventsSuspended = false;
     const int attempts = client.connection->ConnectAttempts();
     client.connection->ServerConnectionCheckerTimer();
+    client.connection->SetJoined();
     EXPECT_EQ(client.connection->ConnectAttempts(), attempts);
+    EXPECT_FALSE(client.connection->ServerConnectionChecker().isActive());
 }
 
 TEST_F(SignallingConnectionTest, CloseCancelsAConnectAttemptStuckInTheHandshake) {

@@ -128,9 +128,11 @@ TEST(RecentConnections, UpdateRecentEntryName) {
         TRecentConnections recent(c.before);
         EXPECT_EQ(recent.UpdateName(c.name, c.id), c.changed);
         EXPECT_EQ(recent.Entries(), c.after);
-        for (const QString& e : recent.Entries())
-            if (e.contains(c.id))
+        for (const QString& e : recent.Entries()) {
+            if (e.contains(c.id)) {
                 EXPECT_EQ(ExtractId(e), c.id);
+            }
+        }
     }
 }
 

@@ -36,7 +36,7 @@ public:
     }
 
     std::vector<Envelope> delivered;
-    IceServer serverRelay{"relay-pw", "relay-user", "turn:127.0.0.1:3478"};
+    IceServer serverRelay{"relay-pw", "relay-user", "turn:127.0.0.1:3478", std::nullopt};
 
 private:
     void route(SessionSide& sender, const Envelope& e) {

@@ -55,8 +55,9 @@ TEST(ApplyIceServerFromPayload, InsertionRule) {
         EXPECT_EQ(side.rtc.liveServers.size(), size_t(c.active && c.expectedIndex >= 0 ? 1 : 0));
         // The server's relay is remembered even when it has no URL.
         EXPECT_EQ(s.PublicRelay().has_value(), c.remember);
-        if (c.remember)
+        if (c.remember) {
             EXPECT_EQ(s.PublicRelay()->url, c.url);
+        }
     }
 }
 
@@ -70,7 +71,7 @@ protected:
         s.HandlePeerMessage(PeerMessageObject(from, kHostId, type, payload, password, username));
     }
     QString viewerTurnPayload() const {
-        return SessionInfoPayload::Make(IceServer{"vp", "vu", "turn:198.51.100.2:3478"}, {{0, 0, 800, 600}}, 0,
+        return SessionInfoPayload::Make(IceServer{"vp", "vu", "turn:198.51.100.2:3478", std::nullopt}, {{0, 0, 800, 600}}, 0,
                                         false, "AA")
             .toJson();
     }
@@ -321,6 +322,7 @@ TEST_F(ConnectActionTest, FirstConnectionAsksAndCancelKeepsTheHost) {
 
 TEST_F(ConnectActionTest, HostWithViewersClosesThemThenBecomesAViewer) {
     side.settings.RecentConnections = "555555555";
+    side.rtc.Activate({});
     side.rtc.AddPeer("777777777", 0);
     side.dialogAnswer = SessionUiHooks::DialogResult{"1a2b 3c4d", "pw"};
     TSessionSetup& s = side.Start();

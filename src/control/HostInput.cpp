@@ -34,8 +34,8 @@ HostInput::HostInput(platform::IInputInjector& injector, std::function<bool()> l
                      std::function<double()> now)
     : injector_(injector),
       lockScreenMode_(std::move(lockScreenMode)),
-      mouseTable_(now ? now : NowDateTime),
-      keyTable_(now ? now : NowDateTime) {}
+      mouseTable_(now ? now : MonotonicDateTime),
+      keyTable_(now ? now : MonotonicDateTime) {}
 
 void HostInput::ParseAndInject(const QString& message) {
     QString key, x, y, wheel;

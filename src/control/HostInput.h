@@ -32,7 +32,7 @@ public:
     using KeyTable = ReplayTable<KeyReplayEvent, ReplaySlots>;
 
     // `lockScreenMode`: whether events must be deferred (LockScreenMode);
-    // `now`: the stamp clock (NowDateTime by default).
+    // `now`: the stamp clock (MonotonicDateTime by default).
     HostInput(platform::IInputInjector& injector, std::function<bool()> lockScreenMode,
               std::function<double()> now = {});
 

@@ -53,6 +53,7 @@ struct DispatchCase {
 class DispatcherFixture {
 protected:
     DispatcherFixture() {
+        client.SetActive(true);  // peers exist only in an active component
         sender = client.AddPeer(Sender, client.FindEndPoint());
         client.AddPeer(Other, client.FindEndPoint());
         sender->Alive = true;

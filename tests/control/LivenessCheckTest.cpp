@@ -14,6 +14,7 @@ constexpr double Second = 1.0 / 86400;
 
 class Liveness : public testing::Test {
 protected:
+    Liveness() { client.SetActive(true); }  // peers exist only in an active component
     ~Liveness() override {
         processState().MasterMode = false;
         processState().EventsSuspended = false;

@@ -14,6 +14,7 @@ using Lines = std::vector<std::string>;
 class Messenger : public testing::Test {
 protected:
     Messenger() {
+        client.SetActive(true);  // peers exist only in an active component
         a = client.AddPeer("111111111", client.FindEndPoint());
         b = client.AddPeer("222222222", client.FindEndPoint());
     }

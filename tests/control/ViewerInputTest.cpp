@@ -18,6 +18,7 @@ class ViewerInputTest : public testing::Test {
 public:
     ViewerInputTest() {
         processState().MasterMode = true;
+        client.SetActive(true);  // peers exist only in an active component
         peer = client.AddPeer(HostId, client.FindEndPoint());
         peer->Alive = true;
         peer->FFrameWidth = 1920;

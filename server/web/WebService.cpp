@@ -47,6 +47,16 @@ std::string callerAddress(const httplib::Request& req) {
     return req.remote_addr;
 }
 
+// httplib routes are regular expressions; a mapped path matches only itself.
+std::string literalPattern(const std::string& path) {
+    std::string pattern;
+    for (const char c : path) {
+        if (std::string_view(R"(\^$.|?*+()[]{})").find(c) != std::string_view::npos) pattern += '\\';
+        pattern += c;
+    }
+    return pattern;
+}
+
 void serveFile(const std::filesystem::path& file, httplib::Response& res, const char* type) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(file, ec);
@@ -122,7 +132,7 @@ void WebService::routes() {
     server_.set_file_extension_and_mimetype_mapping("htm", "text/html");
 
     for (const auto& [path, file] : options_.files) {
-        server_.Get(path, [file = file](const httplib::Request&, httplib::Response& res) {
+        server_.Get(literalPattern(path), [file = file](const httplib::Request&, httplib::Response& res) {
             serveFile(file, res, "application/octet-stream");
         });
     }

@@ -116,6 +116,14 @@ TEST_F(WebServiceTest, DownloadsAreServedWhole) {
         EXPECT_EQ(r->status, 200) << f.path;
         EXPECT_EQ(r->body, readFile(f.file)) << f.path;
     }
+    // A mapped path is taken literally, not as a pattern.
+    EXPECT_EQ(get("/download/corvalaX")->status, 404);
+}
+
+TEST_F(WebServiceTest, MappedPathsWithPatternCharactersMatchOnlyThemselves) {
+    start({"--file", "/download/setup-1.0+x.bin=" + BinDir() + "/crweb"});
+    EXPECT_EQ(get("/download/setup-1.0+x.bin")->status, 200);
+    EXPECT_EQ(get("/download/setup-1a00xzbin")->status, 404);
 }
 
 TEST_F(WebServiceTest, PagesOpenedInTheBrowserExist) {

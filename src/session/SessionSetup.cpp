@@ -408,4 +408,13 @@ void TSessionSetup::rtcClientIceCandidate(TPeer* peer, int aLabel, const QString
              viewer ? peer->Password : QString());
 }
 
+void ConnectComponentWriters(TWebRtcClientVcl& component, TSessionSetup& session) {
+    component.OnSdpCreateSuccess = [&session](TPeer* peer, const QString& type, const QString& sdp) {
+        session.rtcClientSdpCreateSuccess(peer, type, sdp);
+    };
+    component.OnIceCandidate = [&session](TPeer* peer, int label, const QString& id, const QString& candidate) {
+        session.rtcClientIceCandidate(peer, label, id, candidate);
+    };
+}
+
 }  // namespace corvala

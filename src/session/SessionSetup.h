@@ -210,4 +210,8 @@ private:
 // Copies the host's screen geometry from its SessionInfoPayload into the peer.
 void ApplySessionInfo(TPeer& peer, const QJsonObject& sessionInfo);
 
+// Points the component's description and candidate events at the session's
+// writers (they then run on the engine's threads, as they should).
+void ConnectComponentWriters(TWebRtcClientVcl& component, TSessionSetup& session);
+
 }  // namespace corvala

@@ -58,7 +58,7 @@ void TPeer::OnRemoveStream(void* arg, rtc_handle)
 {
     CallbackScope scope(arg);
     if (!scope.closed())
-        scope.peer().FClient->ClosePeer(scope.peer().FId);
+        scope.peer().FClient->ClosePeer(scope.peer().FId, scope.peer());
 }
 
 void TPeer::OnOpenDataChannel(void* arg, rtc_handle channel)

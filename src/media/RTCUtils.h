@@ -29,7 +29,9 @@ struct TPeerMonitor {
 // does not own the component.
 class IWebrtcClient {
 public:
-    virtual void ClosePeer(const QString& id) = 0;
+    // Closes the peer of that ID if it is still this one (a late close must
+    // not end a newer peer of the same ID).
+    virtual void ClosePeer(const QString& id, const TPeer& expected) = 0;
     virtual void DataReceived(TPeer& peer, const uint8_t* data, int size) = 0;
     virtual void StatusChanged(TPeer& peer, TWebrtcState state) = 0;
     virtual void SdpCreated(TPeer& peer, rtc_handle description) = 0;

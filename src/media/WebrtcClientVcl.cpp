@@ -109,7 +109,7 @@ void TWebRtcClientVcl::Activate()
 {
     // Peers only live while active; any left from before are ended.
     for (const QString& id : Peers.Keys())
-        ClosePeer(id, true);
+        ClosePeer(id, nullptr, true);
     if (FDesigning)
         return;
     const RtcApi& rtc = Rtc();
@@ -196,7 +196,7 @@ void TWebRtcClientVcl::CreateLocalStream()
 void TWebRtcClientVcl::Deactivate()
 {
     for (const QString& id : Peers.Keys())
-        ClosePeer(id, true);
+        ClosePeer(id, nullptr, true);
     if (!FDesigning) {
         const RtcApi& rtc = Rtc();
         rtc.rtc_destroy_stream(FLocalStream);
@@ -229,6 +229,8 @@ void TWebRtcClientVcl::MarkEndPoint(int endPoint, bool used)
 
 std::shared_ptr<TPeer> TWebRtcClientVcl::AddPeer(const QString& id, int endPoint)
 {
+    if (!FActive)
+        throw std::logic_error("peers exist only while the component is active");
     if (endPoint < 0 || endPoint >= kEndPointCount)
         throw std::logic_error("no free end point for peer " + id.toStdString());
     if (Peers.Contains(id))
@@ -254,18 +256,19 @@ std::shared_ptr<TPeer> TWebRtcClientVcl::AddPeer(const QString& id, int endPoint
     return peer;
 }
 
-void TWebRtcClientVcl::ClosePeer(const QString& id)
+void TWebRtcClientVcl::ClosePeer(const QString& id, const TPeer& expected)
 {
-    ClosePeer(id, false);
+    ClosePeer(id, &expected, false);
 }
 
-void TWebRtcClientVcl::ClosePeer(const QString& id, bool onMainThread)
+void TWebRtcClientVcl::ClosePeer(const QString& id, const TPeer* expected, bool onMainThread)
 {
-    const std::shared_ptr<TPeer> peer = Peers.Find(id);
     // The main thread (EndCall, deactivation) and an engine thread (remote
-    // stream removed) may both try; only the first closes.
-    if (!peer || peer->FClosed.exchange(true))
+    // stream removed) may both try; only the one that removes it goes on.
+    const std::shared_ptr<TPeer> peer = Peers.Remove(id, expected);
+    if (!peer)
         return;
+    peer->FClosed = true;
     if (onMainThread) {
         peer->MultipleMonitors.clear();
         peer->MultipleMonitorsCount = 0;
@@ -278,7 +281,6 @@ void TWebRtcClientVcl::ClosePeer(const QString& id, bool onMainThread)
             rtc.rtc_destroy_stream(stream);
         rtc.rtc_close(peer->FPc);
     }
-    Peers.Remove(id, peer.get());
     std::lock_guard lock(FPeersMutex);
     FEndPoints[peer->FEndPoint] = false;
     FClosedPeers.push_back(peer);
@@ -294,7 +296,7 @@ void TWebRtcClientVcl::ReleaseClosedPeers()
 
 void TWebRtcClientVcl::EndCall(const QString& id)
 {
-    ClosePeer(id, true);
+    ClosePeer(id, nullptr, true);
 }
 
 bool TWebRtcClientVcl::CreateOffer(const QString& peerId)
@@ -535,7 +537,10 @@ void TWebRtcClientVcl::RemoteFrameSizeChanged(TPeer& peer, int width, int height
 {
     peer.FFrameWidth = width;
     peer.FFrameHeight = height;
-    SetRemoteFrameSize(width, height);
+    // The picture shows the viewed peer only: another peer's new size would
+    // blank it until the viewed peer's next frame.
+    if (IsCurrentViewingPeer(peer.FId))
+        SetRemoteFrameSize(width, height);
 }
 
 void TWebRtcClientVcl::RemoteFrameArrived(TPeer& peer, const uint8_t* pixels)

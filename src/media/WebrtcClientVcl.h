@@ -112,8 +112,8 @@ public:
 
     // Lowest free end-point slot, or kEndPointCount when all are in use.
     int FindEndPoint() const;
-    // Throws std::logic_error when the ID already has a peer (end it first)
-    // or the slot is not a free one.
+    // Throws std::logic_error when the component is not active, the ID
+    // already has a peer (end it first) or the slot is not a free one.
     std::shared_ptr<TPeer> AddPeer(const QString& id, int endPoint);
 
     // The peer-addressed operations return false for an unknown peer ID.
@@ -158,7 +158,7 @@ public:
 
 private:
     // IWebrtcClient
-    void ClosePeer(const QString& id) override;
+    void ClosePeer(const QString& id, const TPeer& expected) override;
     void DataReceived(TPeer& peer, const uint8_t* data, int size) override;
     void StatusChanged(TPeer& peer, TWebrtcState state) override;
     void SdpCreated(TPeer& peer, rtc_handle description) override;
@@ -167,9 +167,10 @@ private:
     void RemoteFrameSizeChanged(TPeer& peer, int width, int height) override;
     void RemoteFrameArrived(TPeer& peer, const uint8_t* pixels) override;
 
-    // The monitor list belongs to the main thread: it is only emptied when
-    // the main thread closes the peer.
-    void ClosePeer(const QString& id, bool onMainThread);
+    // Whoever takes the peer out of the dictionary closes it, so the ID is
+    // free again at once and a peer is closed exactly once. The monitor list
+    // belongs to the main thread: it is only emptied when that thread closes.
+    void ClosePeer(const QString& id, const TPeer* expected, bool onMainThread);
     void Activate();
     void Deactivate();
     void CreateLocalStream();

@@ -154,7 +154,7 @@ void HostInput::InjectPendingMove() {
         // A screen that cannot be measured gets no absolute move rather than
         // a division by zero.
         if (width > 0 && height > 0)
-            injector_.InjectMouseInput(mf::Move | mf::Absolute, RoundHalfEven(65535.0 / width * x),
+            injector_.InjectMouseInput(mf::Move | mf::AbsolutePosition, RoundHalfEven(65535.0 / width * x),
                                        RoundHalfEven(65535.0 / height * y), 0);
     }
     pendingMoveX_.store(0, std::memory_order_relaxed);

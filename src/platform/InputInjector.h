@@ -18,7 +18,7 @@ inline constexpr std::uint32_t RightUp = 0x0010;
 inline constexpr std::uint32_t MiddleDown = 0x0020;
 inline constexpr std::uint32_t MiddleUp = 0x0040;
 inline constexpr std::uint32_t Wheel = 0x0800;
-inline constexpr std::uint32_t Absolute = 0x8000;
+inline constexpr std::uint32_t AbsolutePosition = 0x8000;  // MOUSEEVENTF_ABSOLUTE
 }  // namespace mouse_flags
 
 class IInputInjector {
@@ -31,7 +31,7 @@ public:
     // A surrogate pair arrives as its two units in order.
     virtual void InjectCharacter(char16_t unit, bool up) = 0;
     // One mouse input: `flags` from mouse_flags; dx/dy are a relative move,
-    // or with Absolute a position scaled to 0..65535; `data` the wheel delta
+    // or with AbsolutePosition a position scaled to 0..65535; `data` the wheel delta
     // (120 per notch, positive away from the user).
     virtual void InjectMouseInput(std::uint32_t flags, int dx, int dy, std::int32_t data) = 0;
     // The primary screen's size in pixels (for absolute moves).

@@ -5,11 +5,17 @@
 // which nothing in this program changes.
 
 #include <cmath>
+#include <limits>
 
 namespace corvala {
 
+// Values beyond the int range (a remote peer's absurd coordinates) saturate
+// instead of overflowing the conversion.
 inline int RoundHalfEven(double value) {
-    return static_cast<int>(std::nearbyint(value));
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();  // also NaN
+    if (rounded > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+    return static_cast<int>(rounded);
 }
 
 }  // namespace corvala

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace corvala {
 namespace {
 
@@ -16,6 +18,8 @@ TEST(Rounding, HalvesGoToTheEvenNeighbour) {
     EXPECT_EQ(RoundHalfEven(-1.5), -2);
     EXPECT_EQ(RoundHalfEven(2.4999), 2);
     EXPECT_EQ(RoundHalfEven(2.5001), 3);
+    EXPECT_EQ(RoundHalfEven(1e12), std::numeric_limits<int>::max());
+    EXPECT_EQ(RoundHalfEven(-1e12), std::numeric_limits<int>::min());
 }
 
 struct FitCase {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test through CTest:
 #  1. the unit tests under AddressSanitizer and UndefinedBehaviorSanitizer;
-#  2. every test (unit, component, end-to-end) in the normal build.
+#  2. the tests labelled tsan (threads sharing state without locks) under ThreadSanitizer;
+#  3. every test (unit, component, end-to-end) in the normal build.
 # Ends with CTest's summary of the full run; fails when either run fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -10,6 +11,8 @@ cd "$(dirname "$0")/.."
 jobs=2
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVALA_SANITIZE=ON -DCORVALA_BUILD_BENCH=OFF >/dev/null || exit 1
 cmake --build build-asan --target corvala_unit_tests -j$jobs || exit 1
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVALA_TSAN=ON -DCORVALA_BUILD_BENCH=OFF >/dev/null || exit 1
+cmake --build build-tsan --target corvala_tsan_tests -j$jobs || exit 1
 cmake -S . -B build -G Ninja >/dev/null || exit 1
 cmake --build build -j$jobs || exit 1
 
@@ -18,7 +21,10 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 echo "== unit tests under ASan+UBSan"
 (cd build-asan && ctest -L unit -j$jobs --output-on-failure)
 sanitized=$?
+echo "== tsan tests under ThreadSanitizer"
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest -L tsan -j$jobs --output-on-failure)
+threads=$?
 echo "== all tests"
 (cd build && ctest -j$jobs --output-on-failure)
 full=$?
-[ $sanitized -eq 0 ] && [ $full -eq 0 ]
+[ $sanitized -eq 0 ] && [ $threads -eq 0 ] && [ $full -eq 0 ]

@@ -186,6 +186,17 @@ bool TSessionSetup::SendInitToCurrentPeer() {
     return true;
 }
 
+bool TSessionSetup::Reconnect(bool withoutSender) {
+    refreshIdentity();
+    if (!FEnv.ConnectedToSignalServer || !FEnv.ConnectedToSignalServer()) {
+        call(FUi.ShowError, translate(QStringLiteral("Unable to connect to server. Please try again in a minute.")));
+        return false;
+    }
+    if (withoutSender || (FEnv.RunningRelay && FEnv.RunningRelay()))
+        return SendInitToCurrentPeer();
+    return send(QString::fromUtf16(wire::GetPublicTurn), {}, {}, FEnv.CountryCode ? FEnv.CountryCode() : QString());
+}
+
 void TSessionSetup::SendInitAfterPublicTurn(bool newConnection) {
     if (newConnection) {
         refreshIdentity();

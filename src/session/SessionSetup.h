@@ -141,6 +141,11 @@ public:
     // The reconnect path: "init" to FCurrentViewingPeerID with its stored
     // password. False when there is no such peer.
     bool SendInitToCurrentPeer();
+    // The "Reconnect" button (steps after its "Connect..." case): the error
+    // box when not joined; "init" at once when called without a sender (the
+    // liveness check) or when the own relay runs; else "getpublicturn" with
+    // an empty type, whose answer sends the "init".
+    bool Reconnect(bool withoutSender);
 
     // Hooks of the signalling dispatch.
     void HandlePeerMessage(const QJsonObject& message);

@@ -155,7 +155,11 @@ TEST_F(SessionFlow, ReconnectingToAnEarlierHostUsesItsOwnPassword) {
     // Back to the first host's tab, then "Reconnect" (the server route).
     viewer.rtc.SetCurrentViewingPeerID("222222222");
     host.log.clear();
-    viewer.session->SendInitAfterPublicTurn(false);
+    viewer.session->Reconnect(/*withoutSender=*/false);
+    ASSERT_EQ(viewer.sent.size(), 1u);
+    const Envelope ask = Envelope::FromObject(*ParseSignallingLine(viewer.sent[0]));
+    EXPECT_EQ(ask.msg, "getpublicturn");
+    EXPECT_EQ(ask.type, "") << "an empty type sends the init to the current tab's peer";
     relay.Pump();
     EXPECT_TRUE(viewer.warnings.isEmpty()) << viewer.warnings.join('|').toStdString();
     EXPECT_EQ(host.rtc.remoteSdps.size(), 2u) << "the host admitted the second answer";

@@ -357,5 +357,26 @@ TEST_F(ConnectActionTest, OwnRelaySendsInitStraightAway) {
     EXPECT_EQ(s.OwnSessionInfo().ice.url, "turn:192.0.2.1:3478");
 }
 
+TEST_F(ConnectActionTest, ReconnectButton) {
+    side.masterMode = true;
+    TSessionSetup& s = side.Start();
+    side.rtc.Activate({});
+    side.rtc.AddPeer("333333333", 0)->Password = "stored-pw";
+    side.rtc.SetCurrentViewingPeerID("333333333");
+
+    // Without a sender (the liveness check): "init" straight away.
+    EXPECT_TRUE(s.Reconnect(true));
+    auto out = side.TakeSent();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].type, "init");
+    EXPECT_EQ(out[0].to, "333333333");
+    EXPECT_EQ(out[0].password, "stored-pw");
+
+    side.connected = false;
+    EXPECT_FALSE(s.Reconnect(false));
+    EXPECT_EQ(side.errors, QStringList{"Unable to connect to server. Please try again in a minute."});
+    EXPECT_TRUE(side.TakeSent().empty());
+}
+
 }  // namespace
 }  // namespace corvala::testing

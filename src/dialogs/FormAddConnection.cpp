@@ -206,6 +206,15 @@ bool TFormAddConnection::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
+void TFormAddConnection::keyPressEvent(QKeyEvent* event) {
+    // Keys the focused control left alone (a button's Enter, for one).
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        ConnectClick();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 int TFormAddConnection::Execute(bool confirm) {
     if (confirm)
         QTimer::singleShot(0, this, &TFormAddConnection::ConnectClick);

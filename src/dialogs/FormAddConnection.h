@@ -15,6 +15,7 @@
 #include <optional>
 
 class QAction;
+class QKeyEvent;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -71,6 +72,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void translateCaptions();

@@ -152,10 +152,12 @@ TEST_F(AddConnectionDialog, ConnectNormalisesUpdatesTheHistoryAndCloses) {
     EXPECT_EQ(settings.RecentConnections, "1A2B3C4D,\"Office (123456789)\",555");
     EXPECT_TRUE(messages().isEmpty());
 
-    // An existing ID typed bare replaces its named entry at the top.
+    // An existing ID typed bare replaces its named entry at the top; Enter
+    // on a button connects too.
     dialog.show();
     type("123456789", "pw");
-    dialog.ConnectClick();
+    QTest::keyClick(child<QPushButton>("btnCancel"), Qt::Key_Enter);
+    EXPECT_EQ(dialog.Tag, 1);
     EXPECT_EQ(settings.RecentConnections, "123456789,1A2B3C4D,555");
 }
 

@@ -7,6 +7,21 @@
 //
 // Events are raised on the engine's threads; handing them to the main thread
 // is the owner's business. Assign the events before activation.
+//
+// Threads. The main thread makes and ends peers while the engine's threads
+// call back into them:
+//  - Peers is a reader-writer-locked map of shared pointers; a lookup returns
+//    a reference that keeps the peer alive. No lock is held while an event
+//    runs or the library is called.
+//  - Whoever takes a peer out of Peers closes it (EndCall and deactivation on
+//    the main thread, a removed remote stream on an engine thread), so a
+//    peer is closed once and its ID is free at once.
+//  - The library hands each callback record's `arg` (the raw peer) back even
+//    to a callback that was already running when the connection closed, so
+//    closed peers are kept, inert, until a deactivation finds no callback of
+//    theirs running, or until the component goes.
+//  - The viewed peer's ID, the end-point table and the frame pictures each
+//    have their own small lock (FrameLock() for the pictures).
 
 #include "media/PeerDictionary.h"
 #include "media/RTCUtils.h"

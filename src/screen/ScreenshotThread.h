@@ -1,0 +1,80 @@
+#pragma once
+// The host's capture thread for lock-screen operation: while the desktop copy
+// window shows, it copies the desktop into the window's picture five times a
+// second and replays the input the main thread deferred for it. It serves
+// the whole host role and ends once it finds EventsSuspended set at the top
+// of a round (or when destroyed).
+
+#include "platform/DesktopCapture.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace corvala {
+
+// The desktop copy window's picture, shared by the capture thread (writer)
+// and the window (reader, on the main thread) under the picture's lock.
+class TDesktopCopyPicture {
+public:
+    // The window shows or hides it (main thread); the capture thread reads it.
+    std::atomic<bool> Showing{false};
+
+    void Store(const platform::DesktopPicture& picture) {
+        std::lock_guard lock(mutex_);
+        picture_ = picture;
+        ++version_;
+    }
+    // Runs `reader` with the picture under the lock (the window's paint).
+    template <typename Reader>
+    void Read(Reader&& reader) const {
+        std::lock_guard lock(mutex_);
+        reader(picture_, version_);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    platform::DesktopPicture picture_;
+    unsigned long version_ = 0;  // pictures stored so far
+};
+
+class TScreenshotThread {
+public:
+    static constexpr std::chrono::milliseconds Period{200};
+
+    // What the thread does with the host's input state (HostInput's
+    // ReplayDeferredInput and RelativeMouseMode, both safe on this thread).
+    struct InputReplay {
+        std::function<void()> ReplayDeferredInput;
+        std::function<bool()> RelativeMouseMode;
+    };
+
+    // Starts the loop at once. `capture` is used only by this thread.
+    TScreenshotThread(platform::IDesktopCapture& capture, InputReplay input, TDesktopCopyPicture& picture,
+                      std::chrono::milliseconds period = Period);
+    // Stops the loop and waits for the round in progress.
+    ~TScreenshotThread();
+    TScreenshotThread(const TScreenshotThread&) = delete;
+    TScreenshotThread& operator=(const TScreenshotThread&) = delete;
+
+    bool Running() const { return running_.load(); }
+
+private:
+    void Loop();
+
+    platform::IDesktopCapture& capture_;
+    InputReplay input_;
+    TDesktopCopyPicture& picture_;
+    const std::chrono::milliseconds period_;
+    platform::DesktopPicture FScrBmp;  // keeps the last picture when a capture fails
+    std::mutex stopMutex_;
+    std::condition_variable stopSignal_;
+    bool stop_ = false;
+    std::atomic<bool> running_{true};
+    std::thread thread_;
+};
+
+}  // namespace corvala

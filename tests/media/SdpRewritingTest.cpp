@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+
 namespace corvala {
 namespace {
 
@@ -156,6 +159,60 @@ TEST(SdpRewriting, CodecNameWithRegexCharactersIsTakenLiterally)
     const std::string sdp = "m=video 9 RTP/AVP 96 97\na=rtpmap:96 VP8/90000\na=rtpmap:97 V.8/90000\n";
     EXPECT_EQ(PreferCodec(sdp, "V.8", false),
               "m=video 9 RTP/AVP 97 96\r\na=rtpmap:96 VP8/90000\r\na=rtpmap:97 V.8/90000\r\n");
+}
+
+} // namespace
+} // namespace corvala
+
+namespace corvala {
+namespace {
+
+// Received descriptions come from the network: whatever their bytes, the
+// rewriting keeps every line, only reorders a media line's formats or
+// appends to format lines, and never reads past its input (the sanitizer
+// runs see to that).
+TEST(SdpRewriting, ArbitraryInputKeepsItsLines)
+{
+    const std::vector<std::string> pieces = {
+        "m=audio 9 UDP/TLS/RTP/SAVPF 111 103", "m=video 9 RTP/AVP 96 100 ", "m=video  ", "a=rtpmap:111 opus/48000/2",
+        "a=rtpmap:100 H264/90000", "a=rtpmap:96 VP8/90000", "a=rtpmap:1", "a=rtpmap: VP8", "a=fmtp:96 x=1",
+        "a=fmtp:1", "a=fmtp:", "a=rtpmap:103 ISAC/16000", "\r\n", "\n", "\r", "\r\n\r\n", " ", "", "\x00\xff",
+        "m=audio", "a=rtpmap:99999999999999999999 VP8/90000"};
+    const char* const codecs[] = {"VP8", "VP9", "H264", "opus", "ISAC", ""};
+    std::mt19937 random(20261210);
+    for (int round = 0; round < 3000; ++round) {
+        std::string sdp;
+        const int count = static_cast<int>(random() % 12);
+        for (int i = 0; i < count; ++i) {
+            sdp += pieces[random() % pieces.size()];
+            if (random() % 3)
+                sdp += random() % 2 ? "\r\n" : "\n";
+        }
+        const std::vector<std::string> lines = SplitSdpLines(sdp);
+        const std::string codec = codecs[random() % std::size(codecs)];
+
+        const std::string preferred = PreferCodec(sdp, codec, random() % 2);
+        if (preferred != sdp) {
+            EXPECT_EQ(SplitSdpLines(preferred).size(), lines.size()) << sdp;
+            EXPECT_EQ(preferred.substr(preferred.size() - 2), "\r\n");
+        }
+
+        const std::string withRate = SetCodecBitrate(codec, random() % 2, static_cast<int>(random() % 5000), sdp);
+        if (withRate != sdp) {
+            const std::vector<std::string> out = SplitSdpLines(withRate);
+            ASSERT_TRUE(out.size() == lines.size() || out.size() == lines.size() + 1) << sdp;
+            // Each original line survives as the start of its output line.
+            std::size_t o = 0;
+            for (const std::string& line : lines) {
+                if (o < out.size() && out[o].rfind(line, 0) != 0)
+                    ++o;  // the inserted format line
+                ASSERT_LT(o, out.size()) << sdp;
+                EXPECT_EQ(out[o].rfind(line, 0), 0u) << sdp;
+                ++o;
+            }
+        }
+        EXPECT_EQ(SplitSdpLines(JoinSdpLines(lines)), lines);
+    }
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace corvala::testing {
@@ -31,7 +32,9 @@ public:
         SessionEnvironment env;
         env.settings = &settings;
         env.rtc = &rtc;
+        // Engine threads write too.
         env.SendLine = [this](const QByteArray& line) {
+            std::lock_guard lock(sentMutex);
             sent.push_back(line);
             return connected;
         };
@@ -84,6 +87,7 @@ public:
 
     // The envelopes written so far, parsed; taken out of `sent`.
     std::vector<Envelope> TakeSent() {
+        std::lock_guard lock(sentMutex);
         std::vector<Envelope> out;
         for (const QByteArray& line : sent)
             out.push_back(Envelope::FromObject(*ParseSignallingLine(line)));
@@ -102,6 +106,7 @@ public:
     bool confirmAnswer = true;
     std::optional<SessionUiHooks::DialogResult> dialogAnswer;
 
+    std::mutex sentMutex;
     std::vector<QByteArray> sent;
     int saves = 0;
     QStringList warnings, nonModalWarnings, errors, confirmations, log, tabs, selectedTabs, wakeOnLan,

@@ -36,6 +36,8 @@
 #include "media/RTCUtils.h"
 #include "media/WebrtcClientVcl.h"
 #include "platform/linux/LocalSocketInstanceChannel.h"
+#include "signalling/AliveButtonState.h"
+#include "signalling/SignallingConnection.h"
 
 namespace corvala {
 
@@ -155,7 +157,6 @@ TFormMainCR::~TFormMainCR() {
 }
 
 void TFormMainCR::CreateTimers() {
-    ServerConnectionChecker = new TTimer(this, 15000, "ServerConnectionChecker");
     TimerDataTimeout = new TTimer(this, 1000, "TimerDataTimeout");
     TimerMouseCursorCheck = new TTimer(this, 100, "TimerMouseCursorCheck");
     TimerActivityAnimation = new TTimer(this, 500, "TimerActivityAnimation");
@@ -171,7 +172,6 @@ void TFormMainCR::CreateTimers() {
     TurnChecker = new TTimer(this, 100, "TurnChecker");
     TimerTurnServerCPUUsageControl = new TTimer(this, 30000, "TimerTurnServerCPUUsageControl");
 
-    connect(ServerConnectionChecker, &QTimer::timeout, this, &TFormMainCR::ServerConnectionCheckerTimer);
     connect(TimerActivityAnimation, &QTimer::timeout, this, &TFormMainCR::TimerActivityAnimationTimer);
     // Running from the start; their handlers arrive with their subsystems.
     TimerDataTimeout->start();
@@ -276,6 +276,25 @@ void TFormMainCR::CreateControls() {
     shpActivity->setObjectName("shpActivity");
     host->addWidget(shpActivity, 0, Qt::AlignHCenter);
     outer->addWidget(panHost);
+
+    // The viewer's remote-screen area; shown by the viewer layout.
+    panRemoteScreens = new QWidget(this);
+    panRemoteScreens->setObjectName("panRemoteScreens");
+    panRemoteScreens->hide();
+    auto* remote = new QVBoxLayout(panRemoteScreens);
+    remote->addStretch();
+    lblLostConnectionInfo = new QLabel(panRemoteScreens);
+    lblLostConnectionInfo->setObjectName("lblLostConnectionInfo");
+    lblLostConnectionInfo->setAlignment(Qt::AlignCenter);
+    lblLostConnectionInfo->hide();
+    panReconnectButton = new QPushButton(panRemoteScreens);
+    panReconnectButton->setObjectName("panReconnectButton");
+    panReconnectButton->hide();
+    remote->addWidget(lblLostConnectionInfo);
+    remote->addWidget(panReconnectButton, 0, Qt::AlignHCenter);
+    remote->addStretch();
+    outer->addWidget(panRemoteScreens, 1);
+    connect(panReconnectButton, &QPushButton::clicked, this, &TFormMainCR::panReconnectButtonClick);
 }
 
 QAction* TFormMainCR::MenuAction(const QString& englishKey) const {
@@ -426,6 +445,7 @@ bool TFormMainCR::Create() {
     rtcClient->IceServers = DefaultIceServers(IceServersFromEnvironment());
     rtcClient->VideoCallEnabled = false;
     rtcClient->CameraId = 0;
+    CreateSignalling();
     // 17
     lblCaption->setText(ProductName + " " + VersionText());
     lblId->setText(FSettings->DeviceId);
@@ -442,7 +462,7 @@ bool TFormMainCR::Create() {
     // 24
     UpdateCaption();
     TimerActivityAnimation->start();
-    ServerConnectionCheckerTimer();
+    cliSignal->ServerConnectionCheckerTimer();
 
     auto* server = new platform::linuxos::InstanceMessageServer(
         [this](const platform::InstanceMessage& m) { HandleInstanceMessage(m); }, this);
@@ -581,15 +601,21 @@ void TFormMainCR::HandleSessionChange(platform::SessionChange change) {
 }
 
 void TFormMainCR::ChooseLanguage(int index) {
+    const int current = translator().languageIndex();
     if (btnConnect->text() == translate("Download")) {
-        BuildLanguageMenu();  // restores the tick
+        // A forced update is on screen: the choice changes nothing.
+        TickLanguage(current);
         return;
     }
     translator().setLanguageIndex(index);
+    TickLanguage(index);
     FSettings->LanguageCode = translator().languageCode(index);
     FSettings->write();
-    BuildLanguageMenu();
     TranslateWindow();
+}
+
+void TFormMainCR::TickLanguage(int index) {
+    for (QAction* item : mnuLanguage->actions()) item->setChecked(item->data().toInt() == index);
 }
 
 bool TFormMainCR::AutostartMarkerExists() const {
@@ -623,15 +649,83 @@ void TFormMainCR::OpenWebAddress(const QString& address) {
 
 void TFormMainCR::UpdateCaption() { setWindowTitle(ProductName); }
 
+bool TFormMainCR::ConnectedToSignalServer() const { return cliSignal && cliSignal->FConnectedToSignalServer(); }
+
 void TFormMainCR::UpdateConnectButton() {
-    btnConnect->setEnabled(FConnectedToSignalServer);
+    // Enabled once the server has been joined; a click while the link is
+    // down later gets its own error box from the connect action.
+    if (ConnectedToSignalServer()) btnConnect->setEnabled(true);
 }
 
 void TFormMainCR::TimerActivityAnimationTimer() { shpActivity->Step(); }
 
-void TFormMainCR::ServerConnectionCheckerTimer() {
-    // The signalling client's checker run joins here.
-    if (!ServerConnectionChecker->isActive()) ServerConnectionChecker->start();
+void TFormMainCR::CreateSignalling() {
+    SignallingConfig config;
+    config.rootCertificateFile =
+        QString::fromStdString((FEnv.Folders.program / programfiles::RootCertificate).string());
+    config.deviceId = FSettings->DeviceId;
+    cliSignal = std::make_unique<SignallingConnection>(config);
+
+    ClientMessageHooks hooks;
+    hooks.ShowWarning = [](const QString& english) {
+        ShowAppMessage(true, MessageKind::Warning, translate(english));
+    };
+    hooks.Joined = [this] { ClientMessageJoined(); };
+    hooks.ApplyIceServerFromPayload = [this](const IceServer& relay, bool) {
+        rtcClient->AddNewIceServer(relay.url, relay.username, relay.password);
+    };
+    // "init" after "publicturn" and the peer messages join with the session set-up.
+    hooks.SendInitAfterPublicTurn = [](bool) {};
+    hooks.HandlePeerMessage = HandlePeerMessageStub;
+    FClientMessage = std::make_unique<ClientMessage>(hooks);
+    connect(cliSignal.get(), &SignallingConnection::lineReceived, this,
+            [this](const QByteArray& line) { (*FClientMessage)(line); });
+}
+
+void TFormMainCR::ClientMessageJoined() {
+    cliSignal->SetJoined();
+    if (!TurnChecker->isActive()) {
+        TurnChecker->Tag = 0;
+        // The relay setup that TurnChecker runs arrives with relay hosting.
+    }
+    UpdateConnectButton();
+}
+
+void TFormMainCR::UpdateAliveButton() {
+    AliveButtonInput input;
+    if (rtcClient) {
+        input.anyPeers = rtcClient->Peers.Count() > 0;
+        if (auto peer = rtcClient->Peers.Find(rtcClient->CurrentViewingPeerID())) {
+            input.currentPeerExists = true;
+            input.needToReconnect = peer->NeedToReconnect;
+            input.alive = peer->Alive;
+        }
+    }
+    const AliveButtonView view = corvala::UpdateAliveButton(input);
+    if (!view.changes) return;
+    if (view.showRemoteArea) panRemoteScreens->show();
+    if (view.labelText) lblLostConnectionInfo->setText(translate(*view.labelText));
+    if (view.buttonCaption) panReconnectButton->setText(translate(*view.buttonCaption));
+    lblLostConnectionInfo->setVisible(view.labelVisible);
+    panReconnectButton->setVisible(view.buttonVisible);
+    if (view.repaint) panRemoteScreens->update();
+}
+
+void TFormMainCR::panReconnectButtonClick() {
+    ReconnectInput input;
+    input.buttonCaption = panReconnectButton->text();
+    input.translatedConnectCaption = translate("Connect...");
+    input.connectedToSignalServer = ConnectedToSignalServer();
+    input.calledWithoutSender = sender() == nullptr;
+    input.currentPeerExists = rtcClient && rtcClient->Peers.Contains(rtcClient->CurrentViewingPeerID());
+    switch (corvala::panReconnectButtonClick(input)) {
+        case ReconnectAction::ShowServerUnavailable:
+            ShowAppMessage(true, MessageKind::Error, translate(alive_texts::ServerUnavailable));
+            break;
+        default:
+            // Connecting and re-"init" join with the session set-up.
+            break;
+    }
 }
 
 bool TFormMainCR::AnyPeerConnected() const { return rtcClient && rtcClient->Peers.Count() > 0; }
@@ -683,8 +777,9 @@ void TFormMainCR::CloseSequence() {
         PumpMessages(CloseRecoveryPumpMs);
     }
     processState().EventsSuspended = true;
-    ServerConnectionChecker->stop();
+    if (cliSignal) cliSignal->StopChecker();
     if (rtcClient) rtcClient->SetActive(false);
+    if (cliSignal) cliSignal->CloseConnection();
     if (FTrayIcon) FTrayIcon->hide();
 }
 

@@ -15,6 +15,7 @@
 #include "platform/SessionMonitor.h"
 #include "platform/Shell.h"
 #include "settings/Settings.h"
+#include "signalling/ClientMessage.h"
 
 class QLabel;
 class QMenu;
@@ -30,6 +31,7 @@ class TCaptionBar;
 class TCaptionButton;
 class TToolImage;
 class TActivityIndicator;
+class SignallingConnection;
 
 // What start-up hands to the main window.
 struct MainWindowEnvironment {
@@ -76,7 +78,12 @@ public:
 
     Settings& AppSettings() { return *FSettings; }
     TWebRtcClientVcl* RtcClient() const { return rtcClient.get(); }
-    bool ConnectedToSignalServer() const { return FConnectedToSignalServer; }
+    SignallingConnection* Signalling() const { return cliSignal.get(); }
+    bool ConnectedToSignalServer() const;
+
+    // The remote-screen status controls of the current peer.
+    void UpdateAliveButton();
+    void panReconnectButtonClick();
 
     // Menu actions by their English key, for tests and translation.
     QAction* MenuAction(const QString& englishKey) const;
@@ -102,6 +109,7 @@ private:
     // Controls.
     void HideToTrayClick();
     void ChooseLanguage(int index);
+    void TickLanguage(int index);
     void AutomaticStartClick();
     void AllowOnlyViewingClick();
     void OpenWebAddress(const QString& address);
@@ -110,8 +118,11 @@ private:
     void UpdateCaption();
     void UpdateConnectButton();
 
+    // Signalling.
+    void CreateSignalling();
+    void ClientMessageJoined();
+
     // Timers' handlers; the work of later subsystems joins them.
-    void ServerConnectionCheckerTimer();
     void TimerActivityAnimationTimer();
 
     // The close sequence after the close query accepted.
@@ -124,16 +135,16 @@ private:
     MainWindowEnvironment FEnv;
     std::unique_ptr<Settings> FSettings;
     std::unique_ptr<TWebRtcClientVcl> rtcClient;
+    std::unique_ptr<SignallingConnection> cliSignal;
+    std::unique_ptr<ClientMessage> FClientMessage;
     ConnectionLog FConnectionLog;
     QString ConnectionLogPath;
     bool EndingSession = false;
-    bool FConnectedToSignalServer = false;
     bool FClosing = false;
     bool FTrayBalloonShown = false;
     QString strBrandedContact;
 
-    // Timers.
-    TTimer* ServerConnectionChecker;
+    // Timers (the signalling client owns ServerConnectionChecker).
     TTimer* TimerDataTimeout;
     TTimer* TimerMouseCursorCheck;
     TTimer* TimerActivityAnimation;
@@ -169,6 +180,9 @@ private:
     TActivityIndicator* shpActivity = nullptr;
     QLabel* lblContactCaption = nullptr;
     QLabel* lblContact = nullptr;
+    QWidget* panRemoteScreens = nullptr;
+    QLabel* lblLostConnectionInfo = nullptr;
+    QPushButton* panReconnectButton = nullptr;
     QMenu* mnuSettings = nullptr;
     QMenu* mnuHelp = nullptr;
     QMenu* mnuLanguage = nullptr;

@@ -13,6 +13,7 @@
 #include <QStyle>
 
 #include "app/ProcessState.h"
+#include "app/WindowChrome.h"
 #include "i18n/Translator.h"
 
 namespace corvala {
@@ -32,41 +33,6 @@ void fill(QWidget* w, const QColor& c) {
 
 }  // namespace
 
-// The close cross of the caption bar: CaptionColour at rest, CloseHoverColour
-// under the mouse, ClosePressedColour while pressed; the cross in IconColour.
-class TCaptionCloseButton : public QAbstractButton {
-public:
-    explicit TCaptionCloseButton(QWidget* parent) : QAbstractButton(parent) {
-        setAttribute(Qt::WA_Hover);
-        setFocusPolicy(Qt::NoFocus);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        const ThemeColours& theme = processState().Theme;
-        Rgb back = theme.CaptionColour;
-        if (isDown())
-            back = theme.ClosePressedColour;
-        else if (underMouse())
-            back = theme.CloseHoverColour;
-        QPainter p(this);
-        p.fillRect(rect(), colour(back));
-        // A crisp 11 x 11 cross, like the glyph bitmap it stands for.
-        p.setPen(QPen(colour(theme.IconColour), 1));
-        const QPoint c = rect().center();
-        const int h = 5;
-        p.drawLine(c + QPoint(-h, -h), c + QPoint(h, h));
-        p.drawLine(c + QPoint(-h, h), c + QPoint(h, -h));
-    }
-    void enterEvent(QEnterEvent* e) override {
-        QAbstractButton::enterEvent(e);
-        update();
-    }
-    void leaveEvent(QEvent* e) override {
-        QAbstractButton::leaveEvent(e);
-        update();
-    }
-};
 
 QString messageKindName(MessageKind kind) {
     switch (kind) {
@@ -86,7 +52,7 @@ TFormMessage::TFormMessage(QWidget* parent)
     FCaptionLabel = new QLabel(FCaptionBar);
     FCaptionLabel->setObjectName("labelCaption");
     FCaptionLabel->setTextFormat(Qt::PlainText);
-    FCloseButton = new TCaptionCloseButton(FCaptionBar);
+    FCloseButton = new TCaptionButton(TCaptionButton::Glyph::Close, FCaptionBar);
     FCloseButton->setObjectName("btnClose");
     FBody = new QWidget(this);
     FBody->setObjectName("panBody");

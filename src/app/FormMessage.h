@@ -33,7 +33,7 @@ namespace corvala {
 
 enum class MessageKind { Warning = 0, Error = 1, Confirm = 2, Information = 3 };
 
-class TCaptionCloseButton;
+class TCaptionButton;
 
 class TFormMessage : public QDialog {
     Q_OBJECT
@@ -71,7 +71,7 @@ private:
     int FAnswer = 0;
     QWidget* FCaptionBar;
     QLabel* FCaptionLabel;
-    TCaptionCloseButton* FCloseButton;
+    TCaptionButton* FCloseButton;
     QWidget* FBody;
     QLabel* FIcon;
     QLabel* FMessage;

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -17,6 +18,7 @@
 #include "fakes/PlatformFakes.h"
 #include "i18n/Translator.h"
 #include "media/WebrtcClientVcl.h"
+#include "signalling/SignallingConnection.h"
 
 namespace corvala {
 namespace {
@@ -54,6 +56,7 @@ protected:
         fs::copy_file(std::getenv("CORVALA_TEST_ROOT_CERT"), Program("cr2.dt"));
         qputenv("CORVALA_AUTO_ANSWER", "ok");
         qputenv("CORVALA_ICE_SERVERS", "");
+        qputenv("CORVALA_SIGNALLING", "127.0.0.1:9");  // nothing listens: the link stays down
         qputenv("CORVALA_MESSAGE_LOG", (folder.path() + "/messages.log").toUtf8());
     }
 
@@ -110,7 +113,6 @@ TEST_F(MainWindowTest, TimersExistWithTheirIntervalsAndStartStates) {
         int interval;
         bool running;
     } cases[] = {
-        {"ServerConnectionChecker", 15000, true},  // enabled by its first, direct run
         {"TimerDataTimeout", 1000, true},
         {"TimerMouseCursorCheck", 100, true},
         {"TimerActivityAnimation", 500, true},
@@ -126,6 +128,15 @@ TEST_F(MainWindowTest, TimersExistWithTheirIntervalsAndStartStates) {
         {"TurnChecker", 100, false},
         {"TimerTurnServerCPUUsageControl", 30000, false},
     };
+    // The signalling client's checker: enabled by its first, direct run.
+    EXPECT_EQ(window.Signalling()->ServerConnectionChecker().interval(), 15000);
+    // The attempt (refused at once here) ends on the main thread, which then
+    // enables the checker for good.
+    QElapsedTimer waited;
+    waited.start();
+    while (!window.Signalling()->ServerConnectionChecker().isActive() && waited.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(window.Signalling()->ServerConnectionChecker().isActive());
     for (const auto& c : cases) {
         auto* timer = window.findChild<TTimer*>(c.name);
         ASSERT_NE(timer, nullptr) << c.name;
@@ -181,7 +192,7 @@ TEST_F(MainWindowTest, ChoosingALanguageRetranslatesAndIsStored) {
         if (item->text() == "Deutsch") german = item;
     ASSERT_NE(german, nullptr);
     german->trigger();
-    EXPECT_TRUE(german->isChecked());
+    for (QAction* item : languages->actions()) EXPECT_EQ(item->isChecked(), item == german) << item->text().toStdString();
     EXPECT_EQ(window.findChild<QLabel*>("lblYourId")->text(), "Eigene ID:");
     EXPECT_EQ(window.findChild<QPushButton*>("btnConnect")->text(), "Verbinden...");
 

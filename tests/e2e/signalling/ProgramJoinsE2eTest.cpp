@@ -1,0 +1,127 @@
+// The real program keeps its signalling link: it joins the real crsignal
+// over TLS under its DeviceId, joins again after the server restarts, and
+// never joins a server whose certificate comes from another root.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QString>
+
+#include "E2eSupport.h"
+#include "ServerProcess.h"
+#include "TlsLineClient.h"
+#include "identity/DeviceIdentity.h"
+#include "platform/linux/LinuxDriveIdentification.h"
+#include "platform/linux/LinuxNetworkAdapters.h"
+#include "settings/Settings.h"
+#include "signalling/SignallingMessage.h"
+
+namespace corvala::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::PkiFile;
+using testing::ServerProcess;
+using testing::TlsLineClient;
+
+constexpr const char* ProgramId = "123456789";
+constexpr const char* ProbeId = "987654321";
+
+std::string Line(const QByteArray& bytes) { return bytes.toStdString(); }
+
+// The settings the program will find: a known DeviceId, bound to this
+// machine's fingerprint as the program computes it.
+void WriteSettings(const fs::path& home) {
+    platform::linuxos::LinuxNetworkAdapters adapters;
+    platform::linuxos::LinuxDriveIdentification drives;
+    SettingsEnvironment env;
+    env.FilePath = QString::fromStdString((home / "set.dt").string());
+    env.MachineFingerprint = QString::fromStdString(
+        identity::ComputeMachineFingerprint(drives, identity::ComputeMacAddressText(adapters)));
+    Settings settings(env);
+    settings.DeviceId = ProgramId;
+    fs::create_directories(home);
+    ASSERT_TRUE(settings.write());
+}
+
+class ProgramJoins : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(scratch / "runtime");
+        ::chmod((scratch / "runtime").c_str(), 0700);
+        WriteSettings(scratch / "home");
+    }
+    void TearDown() override { KillProcessesRunningFrom(scratch / "home"); }
+
+    std::unique_ptr<ServerProcess> StartSignal(const std::string& port, const char* chain, const char* key) {
+        auto server = std::make_unique<ServerProcess>(
+            "crsignal", std::vector<std::string>{"--port", port, "--bind", "127.0.0.1", "--cert", PkiFile(chain),
+                                                 "--key", PkiFile(key)});
+        EXPECT_NE(server->port(), 0) << "crsignal did not start";
+        return server;
+    }
+
+    std::unique_ptr<ChildProcess> StartProgram(std::uint16_t port) {
+        return std::make_unique<ChildProcess>(
+            std::vector<std::string>{(BinFolder() / "cr").string(), "/from_application"},
+            std::map<std::string, std::string>{{"CORVALA_HOME", (scratch / "home").string()},
+                                               {"CORVALA_RECEIVED", (scratch / "received").string()},
+                                               {"XDG_RUNTIME_DIR", (scratch / "runtime").string()},
+                                               {"CORVALA_SIGNALLING", "127.0.0.1:" + std::to_string(port)},
+                                               {"CORVALA_ICE_SERVERS", ""},
+                                               {"CORVALA_AUTO_ANSWER", "ok"},
+                                               {"QT_QPA_PLATFORM", "offscreen"}},
+            scratch / "program.log");
+    }
+
+    // True when a message to the program's ID is delivered: the server
+    // answers "invalid_id" to a message for an ID nobody joined under.
+    bool ProgramJoined(std::uint16_t port) {
+        TlsLineClient probe;
+        if (!probe.connect(port, PkiFile("ca.pem"))) return false;
+        probe.writeLine(Line(GetMessage(ProbeId, "join", {}, {}, ProbeId)));
+        if (!probe.readLine(5s)) return false;  // "joined"
+        probe.writeLine(Line(GetMessage(ProbeId, "message", ProgramId, "ping")));
+        auto answer = probe.readLine(1500ms);
+        return !answer || answer->find("invalid_id") == std::string::npos;
+    }
+
+    ScratchFolder scratch{"joins"};
+};
+
+TEST_F(ProgramJoins, JoinsUnderItsIdAndAgainAfterTheServerRestarts) {
+    auto server = StartSignal("0", "server.pem", "server.key");
+    const std::uint16_t port = server->port();
+    auto program = StartProgram(port);
+    ASSERT_TRUE(WaitFor([&] { return ProgramJoined(port); }, 30s)) << program->Log();
+
+    server.reset();  // the link breaks; the program notices at its next keep-alive
+    server = StartSignal(std::to_string(port), "server.pem", "server.key");
+    // A keep-alive finds the dead link within one checker period, the next
+    // period reconnects: two periods of 15 s, plus slack for a loaded machine.
+    EXPECT_TRUE(WaitFor([&] { return ProgramJoined(port); }, 45s)) << program->Log();
+    EXPECT_TRUE(program->Running());
+}
+
+TEST_F(ProgramJoins, NeverJoinsAServerCertifiedByAnotherRoot) {
+    auto server = StartSignal("0", "other-server.pem", "other-server.key");
+    const std::uint16_t port = server->port();
+    auto program = StartProgram(port);
+    // The first attempt comes at once and the next after 15 s: both refused.
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    bool everJoined = false;
+    while (std::chrono::steady_clock::now() < deadline) {
+        TlsLineClient probe;  // a probe that trusts this server's own root
+        ASSERT_TRUE(probe.connect(port, PkiFile("other-ca.pem")));
+        probe.writeLine(Line(GetMessage(ProbeId, "join", {}, {}, ProbeId)));
+        probe.readLine(5s);
+        probe.writeLine(Line(GetMessage(ProbeId, "message", ProgramId, "ping")));
+        auto answer = probe.readLine(1500ms);
+        if (!answer || answer->find("invalid_id") == std::string::npos) everJoined = true;
+    }
+    EXPECT_FALSE(everJoined);
+    EXPECT_TRUE(program->Running()) << program->Log();
+}
+
+}  // namespace
+}  // namespace corvala::e2e

@@ -1,0 +1,85 @@
+// The host following its session's lock state, and the picture source it
+// activates for each mode.
+#include "screen/HostCaptureMode.h"
+
+#include "app/ProcessState.h"
+
+#include <gtest/gtest.h>
+
+namespace corvala {
+namespace {
+
+using Lines = std::vector<std::string>;
+using platform::SessionChange;
+
+class HostCaptureModeTest : public testing::Test {
+protected:
+    ~HostCaptureModeTest() override {
+        processState().LockScreenMode = false;
+        processState().MasterMode = false;
+    }
+    HostSessionHooks SessionHooks() {
+        HostSessionHooks h;
+        h.SendReconnectToEveryPeer = [this] { calls.push_back("RECONNECT to every peer"); };
+        h.ProcessMessagesFor = [this](int ms) { calls.push_back("process messages " + std::to_string(ms)); };
+        h.DeactivateComponent = [this] { calls.push_back("deactivate"); };
+        h.CloseDesktopCopyWindow = [this] { calls.push_back("close copy window"); };
+        return h;
+    }
+    Lines calls;
+};
+
+TEST_F(HostCaptureModeTest, LockAndUnlockSwitchTheModeAndDropTheCall) {
+    EXPECT_TRUE(HostSessionChanged(SessionChange::Locked, SessionHooks()));
+    EXPECT_TRUE(processState().LockScreenMode);
+    EXPECT_EQ(calls, (Lines{"RECONNECT to every peer", "process messages 1000", "deactivate"}));
+    calls.clear();
+    EXPECT_FALSE(HostSessionChanged(SessionChange::Locked, SessionHooks()));  // no change: nothing
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(HostSessionChanged(SessionChange::Unlocked, SessionHooks()));
+    EXPECT_FALSE(processState().LockScreenMode);
+    EXPECT_EQ(calls, (Lines{"RECONNECT to every peer", "process messages 1000", "deactivate", "close copy window"}));
+    calls.clear();
+    EXPECT_FALSE(HostSessionChanged(SessionChange::LoggedOn, SessionHooks()));
+    processState().LockScreenMode = true;  // started before anybody logged on
+    EXPECT_TRUE(HostSessionChanged(SessionChange::LoggedOn, SessionHooks()));
+    EXPECT_FALSE(processState().LockScreenMode);
+}
+
+TEST_F(HostCaptureModeTest, ViewerIgnoresSessionChanges) {
+    processState().MasterMode = true;
+    EXPECT_FALSE(HostSessionChanged(SessionChange::Locked, SessionHooks()));
+    EXPECT_FALSE(processState().LockScreenMode);
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(HostCaptureModeTest, SourceFollowsTheMode) {
+    HostSourceHooks hooks;
+    hooks.ShowDesktopCopyWindow = [this](int w, int h) {
+        calls.push_back("show copy window " + std::to_string(w) + "x" + std::to_string(h));
+        return 0x4200001UL;
+    };
+    hooks.ClearReplayTables = [this] { calls.push_back("clear replay tables"); };
+
+    TWebRtcClientVcl screen(QString(), /*designing=*/true);
+    screen.VideoCallEnabled = false;
+    ActivateHostSource(screen, 3200, 1080, hooks);
+    EXPECT_EQ(screen.CameraId, ScreenSourceId);
+    EXPECT_EQ(screen.CameraSource, 0u);
+    EXPECT_EQ(screen.VideoConstraints.MaxWidth, 3200);
+    EXPECT_EQ(screen.VideoConstraints.MaxHeight, 1080);
+    EXPECT_TRUE(screen.VideoCallEnabled);
+    EXPECT_TRUE(screen.Active());
+    EXPECT_TRUE(calls.empty());
+
+    processState().LockScreenMode = true;
+    TWebRtcClientVcl locked(QString(), /*designing=*/true);
+    ActivateHostSource(locked, 1920, 1080, hooks);
+    EXPECT_EQ(locked.CameraId, CopyWindowSourceId);
+    EXPECT_EQ(locked.CameraSource, 0x4200001UL);
+    EXPECT_TRUE(locked.Active());
+    EXPECT_EQ(calls, (Lines{"show copy window 1920x1080", "clear replay tables"}));
+}
+
+}  // namespace
+}  // namespace corvala

@@ -1,6 +1,8 @@
 #include "app/FormWelcome.h"
 
 #include <QDesktopServices>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QPushButton>
 #include <QUrl>
@@ -83,6 +85,9 @@ bool TFormWelcome::Ask(const QString& webSiteAddress, QWidget* parent) {
     const QByteArray automatic = qgetenv("CORVALA_AUTO_ANSWER");
     if (!automatic.isEmpty()) return automatic == "ok";
     TFormWelcome welcome(webSiteAddress, parent);
+    welcome.adjustSize();
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        welcome.move(screen->availableGeometry().center() - welcome.rect().center());
     return welcome.exec() == QDialog::Accepted;
 }
 

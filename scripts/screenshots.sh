@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Takes review screenshots of the program's windows on a private Xvfb display.
+#   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]
+# Writes welcome.png, main-window.png and main-window-branded.png.
+set -euo pipefail
+build=$(realpath "${1:-build}")
+out=$(realpath -m "${2:-docs/screenshots}")
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+
+Xvfb :0 -displayfd 3 -screen 0 900x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$work/display")
+export CORVALA_ICE_SERVERS= CORVALA_SIGNALLING=127.0.0.1:9 QT_QPA_PLATFORM=xcb
+
+shot() {  # name home [auto-answer]
+  local home=$work/$2
+  mkdir -p "$home" "$work/rt-$2" && chmod 700 "$work/rt-$2"
+  [ -n "${4:-}" ] && printf '%b' "$4" > "$home/crcustom1.txt"
+  CORVALA_HOME=$home CORVALA_RECEIVED=$work/received XDG_RUNTIME_DIR=$work/rt-$2 \
+    CORVALA_AUTO_ANSWER=${3:-} "$build/bin/cr" /from_application >/dev/null 2>&1 &
+  local pid=$!
+  sleep 3
+  import -window root "$out/$1.png"
+  kill $pid 2>/dev/null; wait $pid 2>/dev/null || true
+}
+
+shot welcome first-run ""
+shot main-window default ok
+shot main-window-branded branded ok 'For help call 555-0100\r\nlogo.png\r\n'
+echo "screenshots in $out"

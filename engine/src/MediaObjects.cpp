@@ -19,45 +19,64 @@ bool elementExists(const char* factory) {
 }
 }  // namespace
 
+namespace {
+struct DeviceProbe {
+  std::vector<std::pair<std::string, std::pair<std::string, std::string>>> sources;  // name, element, device
+  bool playout = false;
+};
+
+// Asked once per process: with no sound server, each PulseAudio probe leaves
+// descriptors behind in the client library, and devices rarely change
+// during a session.
+const DeviceProbe& probeDevices() {
+  static const DeviceProbe probe = [] {
+    DeviceProbe result;
+    GstDeviceMonitor* monitor = gst_device_monitor_new();
+    gst_device_monitor_add_filter(monitor, "Audio/Source", nullptr);
+    gst_device_monitor_add_filter(monitor, "Audio/Sink", nullptr);
+    if (gst_device_monitor_start(monitor)) {
+      GList* devices = gst_device_monitor_get_devices(monitor);
+      for (GList* item = devices; item; item = item->next) {
+        GstDevice* device = GST_DEVICE(item->data);
+        gchar* cls = gst_device_get_device_class(device);
+        const bool source = g_str_has_prefix(cls, "Audio/Source");
+        const bool sink = g_str_has_prefix(cls, "Audio/Sink");
+        g_free(cls);
+        if (sink) result.playout = true;
+        if (!source) continue;
+        GstElement* element = gst_device_create_element(device, nullptr);
+        if (!element) continue;
+        gchar* name = gst_device_get_display_name(device);
+        GstElementFactory* factory = gst_element_get_factory(element);
+        std::string id;
+        if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "device")) {
+          gchar* value = nullptr;
+          g_object_get(element, "device", &value, nullptr);
+          id = value ? value : "";
+          g_free(value);
+        }
+        result.sources.push_back({name ? name : "", {factory ? GST_OBJECT_NAME(factory) : "", id}});
+        g_free(name);
+        gst_object_unref(element);
+      }
+      g_list_free_full(devices, gst_object_unref);
+      gst_device_monitor_stop(monitor);
+    }
+    gst_object_unref(monitor);
+    if (result.playout && !elementExists("pulsesink") && !elementExists("alsasink")) result.playout = false;
+    return result;
+  }();
+  return probe;
+}
+}  // namespace
+
 AudioModule::AudioModule(Kind kind, std::string file) : kind_(kind), file_(std::move(file)) {
   // Only devices that a sound server or driver really offers count; with
   // none, capture is a silent live source and playout a null sink, so that
   // sessions still run on a machine without sound.
-  GstDeviceMonitor* monitor = gst_device_monitor_new();
-  gst_device_monitor_add_filter(monitor, "Audio/Source", nullptr);
-  gst_device_monitor_add_filter(monitor, "Audio/Sink", nullptr);
-  if (gst_device_monitor_start(monitor)) {
-    GList* devices = gst_device_monitor_get_devices(monitor);
-    for (GList* item = devices; item; item = item->next) {
-      GstDevice* device = GST_DEVICE(item->data);
-      gchar* cls = gst_device_get_device_class(device);
-      const bool source = g_str_has_prefix(cls, "Audio/Source");
-      const bool sink = g_str_has_prefix(cls, "Audio/Sink");
-      g_free(cls);
-      if (sink) playoutAvailable_ = true;
-      if (!source) continue;
-      GstElement* element = gst_device_create_element(device, nullptr);
-      if (!element) continue;
-      Device entry;
-      gchar* name = gst_device_get_display_name(device);
-      entry.name = name ? name : "";
-      g_free(name);
-      GstElementFactory* factory = gst_element_get_factory(element);
-      entry.element = factory ? GST_OBJECT_NAME(factory) : "";
-      if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "device")) {
-        gchar* id = nullptr;
-        g_object_get(element, "device", &id, nullptr);
-        entry.property = id ? id : "";
-        g_free(id);
-      }
-      gst_object_unref(element);
-      sources_.push_back(std::move(entry));
-    }
-    g_list_free_full(devices, gst_object_unref);
-    gst_device_monitor_stop(monitor);
-  }
-  gst_object_unref(monitor);
-  if (playoutAvailable_ && !elementExists("pulsesink") && !elementExists("alsasink")) playoutAvailable_ = false;
+  const DeviceProbe& probe = probeDevices();
+  for (const auto& [name, element] : probe.sources) sources_.push_back({name, element.first, element.second});
+  playoutAvailable_ = probe.playout;
 }
 
 int AudioModule::sourceCount() const { return int(sources_.size()); }

@@ -121,6 +121,26 @@ bool PeerConnection::build(const std::shared_ptr<Factory>& factory, const std::v
     return false;
   }
   gst_bin_add(GST_BIN(pipeline_), webrtc_);
+  GstBus* bus = gst_pipeline_get_bus(GST_PIPELINE(pipeline_));
+  gst_bus_set_sync_handler(
+      bus,
+      [](GstBus*, GstMessage* message, gpointer) {
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR || GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING) {
+          GError* error = nullptr;
+          gchar* detail = nullptr;
+          if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
+            gst_message_parse_error(message, &error, &detail);
+          else
+            gst_message_parse_warning(message, &error, &detail);
+          logMessage(LogLevel::Warning, "%s: %s (%s)", GST_OBJECT_NAME(GST_MESSAGE_SRC(message)),
+                     error ? error->message : "?", detail ? detail : "");
+          if (error) g_error_free(error);
+          g_free(detail);
+        }
+        return GST_BUS_PASS;
+      },
+      nullptr, nullptr);
+  gst_object_unref(bus);
   g_object_set(webrtc_, "bundle-policy", GST_WEBRTC_BUNDLE_POLICY_MAX_BUNDLE, nullptr);
 
   bool stunSet = false;
@@ -199,6 +219,12 @@ void PeerConnection::close() {
   // No lock of ours is held here: streaming threads that are inside one of
   // our handlers finish, and the state change can complete.
   if (pipeline_) {
+    if (const char* dir = getenv("CORVALA_ENGINE_DOT")) {
+      const std::string path = std::string(dir) + "/pc-" + std::to_string(handle) + ".dot";
+      gchar* dot = gst_debug_bin_to_dot_data(GST_BIN(pipeline_), GST_DEBUG_GRAPH_SHOW_ALL);
+      g_file_set_contents(path.c_str(), dot, -1, nullptr);
+      g_free(dot);
+    }
     unblockDataSenders();
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     gst_object_unref(pipeline_);

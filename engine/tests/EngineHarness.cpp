@@ -2,12 +2,25 @@
 
 #include <dlfcn.h>
 
+#include <future>
+#include <memory>
+
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
 
 namespace engine_test {
+
+bool returnsInTime(std::function<void()> action, std::chrono::seconds limit) {
+  auto done = std::make_shared<std::promise<void>>();
+  auto future = done->get_future();
+  std::thread([action, done] {
+    action();
+    done->set_value();
+  }).detach();
+  return future.wait_for(limit) == std::future_status::ready;
+}
 
 Engine& Engine::get() {
   static Engine* engine = [] {
@@ -138,6 +151,7 @@ void TestPeer::onSetSize(void* arg, int width, int height) {
 
 void TestPeer::onRenderFrame(void* arg, const uint8_t* pixels) {
   auto* self = static_cast<TestPeer*>(arg);
+  if (self->onFrame) self->onFrame();
   {
     std::lock_guard lock(self->waiter_.mutex);
     if (self->sizeCalls_ == 0) {

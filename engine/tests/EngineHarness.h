@@ -52,6 +52,10 @@ bool pollUntil(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds
   return pred();
 }
 
+// Runs `action` on another thread and reports whether it returned in time:
+// a deadlocked engine call must fail the test, not hang it.
+bool returnsInTime(std::function<void()> action, std::chrono::seconds limit = std::chrono::seconds(30));
+
 struct Frame {
   int width = 0, height = 0;
   std::vector<uint8_t> pixels;
@@ -88,8 +92,10 @@ class TestPeer {
   std::atomic<int> iceState{-1};
   std::atomic<int> candidatesSent{0};
 
-  // Runs inside receive_message before the message is stored (may block).
+  // Run inside receive_message / render_frame before the data is stored
+  // (they may block, like a hand-over to a program's main thread).
   std::function<void(const std::string&)> onMessage;
+  std::function<void()> onFrame;
   bool renderRemoteVideo = true;
 
  private:

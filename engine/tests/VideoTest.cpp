@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <regex>
 
 using namespace engine_test;
@@ -200,4 +201,30 @@ TEST(Video, AnswerTakesOfferPayloadTypesAndAnnouncesSsrc) {
   EXPECT_EQ(audio.find("a=inactive"), std::string::npos) << audio;
   EXPECT_NE(audio.find("a=sendrecv"), std::string::npos) << audio;
   EXPECT_NE(audio.find("a=ssrc:"), std::string::npos) << audio;
+}
+
+// The renderer hands each frame to a main thread and waits; that main thread
+// is just closing the connection, destroying the source and the factory.
+TEST(Video, TeardownWhileRendererWaitsForClosingThread) {
+  auto video = std::make_unique<VideoPair>();
+  ASSERT_TRUE(video->pair.waitConnected());
+  ASSERT_TRUE(video->pair.b->waitForFrames(2));
+  std::promise<void> entered, released;
+  auto once = std::make_shared<std::atomic<bool>>(false);
+  auto release = released.get_future().share();
+  video->pair.b->onFrame = [&, once, release] {
+    if (!once->exchange(true)) {
+      entered.set_value();
+      release.wait();
+    }
+  };
+  ASSERT_EQ(entered.get_future().wait_for(30s), std::future_status::ready);
+  Engine& e = video->pair.engine;
+  const rtc_handle pcB = video->pair.b->pc, pcA = video->pair.a->pc;
+  EXPECT_TRUE(returnsInTime([&] { e.rtc_close(pcB); }));
+  EXPECT_TRUE(returnsInTime([&] { e.rtc_destroy_source(video->source); }));
+  EXPECT_TRUE(returnsInTime([&] { e.rtc_destroy_factory(video->pair.factoryB); }));
+  EXPECT_TRUE(returnsInTime([&] { e.rtc_close(pcA); }));
+  released.set_value();
+  video.reset();
 }

@@ -1,0 +1,108 @@
+// 100 connect/teardown cycles in one process, as a host sees sessions come
+// and go: threads and descriptors must stay bounded and memory must not grow
+// by a frame's worth per session. The figures are printed for the record.
+#include "EngineHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fstream>
+#include <string>
+
+using namespace engine_test;
+
+namespace {
+
+int countEntries(const char* path) {
+  DIR* dir = opendir(path);
+  if (!dir) return -1;
+  int n = 0;
+  while (dirent* e = readdir(dir))
+    if (e->d_name[0] != '.') ++n;
+  closedir(dir);
+  return n;
+}
+
+long residentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+struct Grey {
+  static int frame(void*, uint8_t* p, int w, int h) {
+    for (int i = 0; i < w * h * 4; ++i) p[i] = uint8_t(i * 7);
+    return 1;
+  }
+};
+
+int stalledSessions = 0;
+
+void oneSession(Engine& e) {
+  VirtualCaptureCallback capture{nullptr, nullptr, Grey::frame, nullptr};
+  rtc_handle source = 0;
+  {
+    PeerPair pair([&](Engine& e, rtc_handle factory) {
+      source = e.rtc_create_virtual_source(160, 120, 30, &capture);
+      const rtc_handle stream = e.rtc_create_stream(factory, "ARDAMS");
+      e.rtc_add_videotrack(stream, e.rtc_create_videotrack(factory, source, "ARDAMSv0"));
+      e.rtc_add_audiotrack(stream, e.rtc_create_audiotrack(factory, "ARDAMSa0"));
+      return stream;
+    });
+    ASSERT_TRUE(pair.waitConnected()) << "ICE states " << pair.a->iceState << "/" << pair.b->iceState
+                                      << ", candidates " << pair.a->candidatesSent << "/" << pair.b->candidatesSent
+                                      << ", channels " << pair.a->remoteChannel << "/" << pair.b->remoteChannel;
+    pair.a->send("HELLO");
+    ASSERT_TRUE(pair.b->waitForMessages(1));
+    // A session whose picture does not start is counted, not fatal: see
+    // the limit in the test below.
+    if (!pair.b->waitForFrames(2, std::chrono::seconds(10))) ++stalledSessions;
+  }
+  e.rtc_destroy_source(source);
+}
+
+}  // namespace
+
+TEST(Lifecycle, HundredSessionsKeepThreadsDescriptorsAndMemoryBounded) {
+  Engine& e = Engine::get();
+  constexpr int kWarmUp = 10, kCycles = 100;
+  int threadsAfterWarmUp = 0, fdsAfterWarmUp = 0;
+  long rssAfterWarmUp = 0, rssAt25 = 0;
+  for (int cycle = 1; cycle <= kCycles; ++cycle) {
+    oneSession(e);
+    if (HasFatalFailure()) {
+      std::printf("lifecycle: failed in cycle %d\n", cycle);
+      return;
+    }
+    if (cycle == kWarmUp) {
+      threadsAfterWarmUp = countEntries("/proc/self/task");
+      fdsAfterWarmUp = countEntries("/proc/self/fd");
+      rssAfterWarmUp = residentKb();
+    }
+    if (cycle == 25) rssAt25 = residentKb();
+  }
+  // Threads that end asynchronously (GStreamer's pools) get a moment.
+  pollUntil([&] { return countEntries("/proc/self/task") <= threadsAfterWarmUp; }, std::chrono::seconds(10));
+  const int threads = countEntries("/proc/self/task");
+  const int fds = countEntries("/proc/self/fd");
+  const long rss = residentKb();
+  const double growthFromWarmUp = double(rss - rssAfterWarmUp) / (kCycles - kWarmUp);
+  const double growthFrom25 = double(rss - rssAt25) / (kCycles - 25);
+  std::printf("lifecycle: %d of %d sessions without a picture within 10 s\n", stalledSessions, kCycles);
+  std::printf("lifecycle: threads %d -> %d, descriptors %d -> %d, RSS %ld -> %ld KB "
+              "(%.1f KB per cycle after %d cycles, %.1f KB per cycle after 25)\n",
+              threadsAfterWarmUp, threads, fdsAfterWarmUp, fds, rssAfterWarmUp, rss, growthFromWarmUp, kWarmUp,
+              growthFrom25);
+  RecordProperty("rss_kb_per_cycle", std::to_string(growthFrom25));
+  EXPECT_LE(threads, threadsAfterWarmUp + 4);
+  EXPECT_LE(fds, fdsAfterWarmUp + 4);
+  // One lost 160x120 frame per session would already be 75 KB; a leaked
+  // pipeline several MB.
+  EXPECT_LT(growthFrom25, 1024.0);
+  // Known fault under investigation: now and then webrtcbin passes only the
+  // first frame of a session's video and then holds the rest; the program's
+  // stalled-picture reconnect covers it. It must stay rare.
+  EXPECT_LE(stalledSessions, 5);
+}

@@ -1,9 +1,12 @@
 // Figures of one session over the real rt.so, two components in this
-// process, loopback only: time to the first message and the first frame,
-// frames delivered at the viewer, and stop-and-wait data throughput while
-// video runs. Prints its figures; run it by hand:
+// process, in a loopback-only namespace (the end-to-end main re-runs the
+// program there): time to the first message and the first frame, frames
+// delivered at the viewer, and stop-and-wait data throughput while video
+// runs. Prints its figures; run it by hand:
 //   CORVALA_ENGINE=<build>/bin/rt.so <build>/bin/media_session_bench
 #include "EngineHarness.h"
+
+#include <gtest/gtest.h>
 #include "media/WebrtcClientVcl.h"
 
 #include <atomic>
@@ -37,9 +40,8 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 
 } // namespace
 
-int main(int argc, char** argv)
+TEST(SessionFigures, OneHostOneViewerOverLoopback)
 {
-    testing_support::EnterLoopbackOnlyNetwork(argc, argv);
     testing_support::Mailbox mailbox;
     TWebRtcClientVcl host{QString()}, viewer{QString()};
     const QString hostId = "111111111", viewerId = "222222222";
@@ -93,10 +95,8 @@ int main(int argc, char** argv)
     const auto offerAt = Clock::now();
     host.CreateOffer(viewerId);
     hostPeer->SendDataToPeer("HELLO");  // queued until the channel opens
-    if (!mailbox.WaitFor([&] { return viewerMessages > 0 && frames > 0; }, std::chrono::seconds(60))) {
-        std::printf("session did not come up (messages %ld, frames %ld)\n", viewerMessages.load(), frames.load());
-        return 1;
-    }
+    ASSERT_TRUE(mailbox.WaitFor([&] { return viewerMessages > 0 && frames > 0; }, std::chrono::seconds(60)))
+        << "session did not come up (messages " << viewerMessages << ", frames " << frames << ")";
     const double setupOffset = Ms(offerAt - t0) * 1000.0;
     std::printf("first data message after the offer request: %.0f ms\n", (firstMessageAt - setupOffset) / 1000.0);
     std::printf("first remote 1920x1080 frame after the offer request: %.0f ms\n", (firstFrameAt - setupOffset) / 1000.0);
@@ -130,5 +130,4 @@ int main(int argc, char** argv)
 
     viewer.SetActive(false);
     host.SetActive(false);
-    return 0;
 }

@@ -1,6 +1,8 @@
 // Two components connected back to back over the real media library, inside
-// a network namespace that has only loopback and with no ICE server at all.
+// a network namespace that has only loopback (the end-to-end main sees to
+// that) and with no ICE server at all.
 // The test thread plays both main threads and the signalling server.
+#include "E2eSupport.h"
 #include "EngineHarness.h"
 #include "media/MediaLibraryLoader.h"
 #include "media/SdpRewriting.h"
@@ -433,9 +435,8 @@ TEST_P(NoCamera, VideoStaysOnOnlyForScreenAndWindowSources)
 {
     const auto [cameraId, videoStays] = GetParam();
     TWebRtcClientVcl rtc{QString()};
-    testing_support::VirtualDisplay display;
-    ASSERT_TRUE(display.Started());
-    qputenv("DISPLAY", display.Name().toUtf8());
+    e2e::XvfbDisplay display(640, 480);
+    qputenv("DISPLAY", QByteArray::fromStdString(display.name()));
     rtc.CameraId = cameraId;
     std::atomic<int> localStreams{0};
     std::atomic<int> localFrames{0};
@@ -451,7 +452,7 @@ TEST_P(NoCamera, VideoStaysOnOnlyForScreenAndWindowSources)
         GTEST_SKIP() << "this machine has a camera";
     EXPECT_EQ(rtc.VideoCallEnabled.load(), videoStays);
     if (cameraId == RTC_SOURCE_SCREEN) {
-        ASSERT_NE(rtc.LocalVideoTrack(), 0u) << "no screen source on " << display.Name().toStdString();
+        ASSERT_NE(rtc.LocalVideoTrack(), 0u) << "no screen source on " << display.name();
         EXPECT_EQ(localStreams.load(), 1);
         // The captured screen comes back as local frames.
         testing_support::Mailbox wait;
@@ -477,10 +478,3 @@ INSTANTIATE_TEST_SUITE_P(Sources, NoCamera,
 
 } // namespace
 } // namespace corvala
-
-int main(int argc, char** argv)
-{
-    corvala::testing_support::EnterLoopbackOnlyNetwork(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

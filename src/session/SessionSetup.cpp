@@ -60,7 +60,8 @@ TSessionSetup::TSessionSetup(SessionEnvironment env, SessionUiHooks ui)
 }
 
 TSessionSetup::Identity TSessionSetup::refreshIdentity() {
-    Identity fresh{FEnv.settings->DeviceId, FEnv.settings->DisplayName, FEnv.MasterMode()};
+    Identity fresh{FEnv.settings->DeviceId.toStdU16String(), FEnv.settings->DisplayName.toStdU16String(),
+                   FEnv.MasterMode()};
     std::lock_guard lock(FIdentityMutex);
     FIdentity = fresh;
     return fresh;
@@ -78,8 +79,8 @@ TRecentConnections TSessionSetup::recent() const {
 bool TSessionSetup::send(const QString& msg, const QString& to, const QString& type, const QString& payload,
                          const QString& password, bool peerMessage) {
     const Identity me = identity();
-    return FEnv.SendLine(GetMessage(me.deviceId, msg, to, type, payload, password,
-                                    peerMessage ? me.displayName : QString(),
+    return FEnv.SendLine(GetMessage(QString::fromStdU16String(me.deviceId), msg, to, type, payload, password,
+                                    peerMessage ? QString::fromStdU16String(me.displayName) : QString(),
                                     peerMessage ? QString::fromUtf16(wire::ProtocolVersion) : QString()));
 }
 

@@ -31,6 +31,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 
 namespace corvala {
 
@@ -167,9 +168,11 @@ public:
     QString SentPassword(const QString& id) const { return FSentPasswords.value(id); }
 
 private:
+    // Held as deep copies: the engine threads then never share string data
+    // with the main thread.
     struct Identity {
-        QString deviceId;
-        QString displayName;
+        std::u16string deviceId;
+        std::u16string displayName;
         bool masterMode = false;
     };
 

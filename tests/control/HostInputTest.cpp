@@ -60,7 +60,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, Parser, testing::Values(
     ParseCase{"LettersThatMeanNothingAreSkipped", u"abe fghi, jot pqs? 123 -4", {}},
     // Token letters inside words still count: "l" and "r" release buttons.
     ParseCase{"TokenLettersInTextAreEvents", u"world", {"mouse 0x0010 0,0 0", "mouse 0x0004 0,0 0"}},
-    ParseCase{"EmptyMessage", u"", {}}),
+    ParseCase{"EmptyMessage", u"", {}},
+    // Absurd coordinates from a peer saturate instead of overflowing.
+    ParseCase{"HugeCoordinatesSaturate", u"x2147483647y-2147483648",
+              {"mouse 0x8001 2147483647,-2147483648 0"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HostInputTest, BadNumberEndsTheMessageAndKeepsEarlierEvents) {
@@ -68,6 +71,9 @@ TEST_F(HostInputTest, BadNumberEndsTheMessageAndKeepsEarlierEvents) {
     EXPECT_EQ(injector.Take(), (Events{"key 65 down"}));
     EXPECT_THROW(input.ParseAndInject("Lx-y5k65"), BadInputNumber);
     EXPECT_EQ(injector.Take(), (Events{"mouse 0x0002 0,0 0"}));
+    // A number beyond 32 bits does not parse either.
+    EXPECT_THROW(input.ParseAndInject("W120x99999999999y1"), BadInputNumber);
+    EXPECT_EQ(injector.Take(), (Events{"mouse 0x0800 0,0 120"}));
     // The next message is handled normally.
     input.ParseAndInject("k65");
     EXPECT_EQ(injector.Take(), (Events{"key 65 up"}));

@@ -9,9 +9,7 @@
 // Before Xlib, whose macros (None, Status) clash with GoogleTest's names.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/keysym.h>
+#include "X11EventRecorder.h"
 
 #include <chrono>
 #include <string>
@@ -21,82 +19,6 @@ namespace corvala {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A focused full-screen window that writes down every input event it gets.
-class EventRecorder {
-public:
-    explicit EventRecorder(const std::string& displayName) {
-        display_ = XOpenDisplay(displayName.c_str());
-        if (!display_) return;
-        const int screen = DefaultScreen(display_);
-        XSetWindowAttributes attributes{};
-        attributes.override_redirect = True;
-        attributes.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
-        window_ = XCreateWindow(display_, RootWindow(display_, screen), 0, 0, DisplayWidth(display_, screen),
-                                DisplayHeight(display_, screen), 0, CopyFromParent, InputOutput, CopyFromParent,
-                                CWOverrideRedirect | CWEventMask, &attributes);
-        XMapRaised(display_, window_);
-        XSync(display_, False);
-        // Mapped before it can take the focus.
-        e2e::WaitFor([&] {
-            XWindowAttributes a;
-            XGetWindowAttributes(display_, window_, &a);
-            return a.map_state == IsViewable;
-        }, 10s);
-        XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
-        XSync(display_, False);
-    }
-    ~EventRecorder() {
-        if (display_) XCloseDisplay(display_);
-    }
-    bool Ready() const { return display_ != nullptr; }
-
-    // Events until `count` have arrived (or 10 seconds passed).
-    std::vector<std::string> Take(std::size_t count) {
-        std::vector<std::string> lines;
-        e2e::WaitFor([&] {
-            while (XPending(display_)) {
-                XEvent event;
-                XNextEvent(display_, &event);
-                if (auto line = Describe(event); !line.empty()) lines.push_back(line);
-            }
-            return lines.size() >= count;
-        }, 10s);
-        return lines;
-    }
-
-private:
-    std::string Describe(XEvent& event) {
-        char text[64];
-        switch (event.type) {
-        case MappingNotify:
-            XRefreshKeyboardMapping(&event.xmapping);
-            return {};
-        case KeyPress:
-        case KeyRelease: {
-            KeySym keysym = NoSymbol;
-            char typed[8] = {};
-            XLookupString(&event.xkey, typed, sizeof typed - 1, &keysym, nullptr);
-            std::snprintf(text, sizeof text, "%s %s", event.type == KeyPress ? "press" : "release",
-                          keysym == NoSymbol ? "?" : XKeysymToString(keysym) ? XKeysymToString(keysym) : "unnamed");
-            return text;
-        }
-        case ButtonPress:
-        case ButtonRelease:
-            std::snprintf(text, sizeof text, "button %u %s at %d,%d", event.xbutton.button,
-                          event.type == ButtonPress ? "down" : "up", event.xbutton.x, event.xbutton.y);
-            return text;
-        case MotionNotify:
-            std::snprintf(text, sizeof text, "motion %d,%d", event.xmotion.x, event.xmotion.y);
-            return text;
-        default:
-            return {};
-        }
-    }
-
-    Display* display_ = nullptr;
-    Window window_ = 0;
-};
 
 class X11Injection : public testing::Test {
 protected:
@@ -118,7 +40,7 @@ protected:
     }
 
     static e2e::XvfbDisplay* display_;
-    EventRecorder recorder{display_->name()};
+    testing_support::EventRecorder recorder{display_->name()};
     platform::linuxos::XTestInputInjector injector{display_->name()};
     HostInput input{injector, [] { return false; }};
 };

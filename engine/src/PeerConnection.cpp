@@ -824,7 +824,7 @@ void PeerConnection::linkReceiver(GstPad* pad) {
   if (media == "video" && encoding == "VP8" && video)
     description =
         "queue ! rtpvp8depay request-keyframe=true wait-for-keyframe=true ! vp8dec threads=2 "
-        "! videoconvert ! video/x-raw,format=BGRx ! appsink name=frames sync=false max-buffers=2 drop=true";
+        "! videoconvert n-threads=2 ! video/x-raw,format=BGRx ! appsink name=frames sync=false max-buffers=2 drop=true";
   else if (media == "audio" && encoding == "OPUS")
     description = "queue ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! volume name=volume ! " +
                   audio_->playoutDescription();

@@ -1,0 +1,262 @@
+// Figures of the media engine with the screen source at 1920x1080:
+// delivered frame rate, CPU, capture-to-render latency, time to first frame
+// and data-channel stop-and-wait throughput. Run: CORVALA_BIN_DIR=<bin> engine_bench
+#include "EngineHarness.h"
+#include "XvfbDisplay.h"
+
+#include <X11/Xutil.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+using namespace engine_test;
+using clock_type = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kWidth = 1920, kHeight = 1080;
+constexpr int kBits = 24, kBlock = 24;  // timestamp: 24 blocks of 24x24 pixels
+
+int64_t nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(clock_type::now().time_since_epoch()).count();
+}
+
+double cpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+enum class Content { Static, Scrolling, Noise };
+const char* name(Content c) { return c == Content::Static ? "static" : c == Content::Scrolling ? "scrolling" : "full-screen change"; }
+
+// Paints the chosen content on its own X connection at `rate` per second,
+// with the time of painting in black and white blocks at the top left.
+class Painter {
+ public:
+  Painter(const std::string& display, Content content, int rate) : content_(content), rate_(rate) {
+    thread_ = std::thread([this, display] { run(display); });
+  }
+  ~Painter() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  void run(const std::string& displayName) {
+    Display* d = XOpenDisplay(displayName.c_str());
+    const Window root = DefaultRootWindow(d);
+    GC gc = XCreateGC(d, root, 0, nullptr);
+    std::mt19937 random(1);
+    std::vector<XImage*> noise;
+    if (content_ == Content::Noise) {
+      for (int i = 0; i < 4; ++i) {
+        char* data = static_cast<char*>(malloc(size_t(kWidth) * kHeight * 4));
+        for (size_t j = 0; j < size_t(kWidth) * kHeight; ++j) reinterpret_cast<uint32_t*>(data)[j] = random();
+        noise.push_back(XCreateImage(d, DefaultVisual(d, 0), 24, ZPixmap, 0, data, kWidth, kHeight, 32, 0));
+      }
+    }
+    // Start: stripes, so that scrolling moves real content.
+    for (int y = 0; y < kHeight; y += 40) {
+      XSetForeground(d, gc, (y * 2654435761u) & 0xFFFFFF);
+      XFillRectangle(d, root, gc, 0, y, kWidth, 40);
+    }
+    int frame = 0;
+    auto next = clock_type::now();
+    while (!stop_) {
+      if (content_ == Content::Scrolling) {
+        XCopyArea(d, root, root, gc, 0, 8 + kBlock, kWidth, kHeight - 8 - kBlock, 0, kBlock);
+        XSetForeground(d, gc, (frame * 2654435761u) & 0xFFFFFF);
+        XFillRectangle(d, root, gc, 0, kHeight - 8, kWidth, 8);
+      } else if (content_ == Content::Noise) {
+        XPutImage(d, root, gc, noise[size_t(frame) % noise.size()], 0, 0, 0, 0, kWidth, kHeight);
+      }
+      if (content_ != Content::Static || frame == 0) {
+        const uint32_t stamp = uint32_t(nowMs()) & ((1u << kBits) - 1);
+        for (int bit = 0; bit < kBits; ++bit) {
+          XSetForeground(d, gc, (stamp >> bit) & 1 ? 0xFFFFFF : 0x000000);
+          XFillRectangle(d, root, gc, bit * kBlock, 0, kBlock, kBlock);
+        }
+      }
+      XSync(d, False);
+      ++frame;
+      next += std::chrono::microseconds(1000000 / rate_);
+      std::this_thread::sleep_until(next);
+    }
+    for (XImage* image : noise) XDestroyImage(image);
+    XFreeGC(d, gc);
+    XCloseDisplay(d);
+  }
+
+  Content content_;
+  int rate_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// Reads the painted time back from a received frame.
+bool readStamp(const Frame& frame, uint32_t& stamp) {
+  if (frame.width < kBits * kBlock) return false;
+  stamp = 0;
+  for (int bit = 0; bit < kBits; ++bit) {
+    const uint8_t* p = frame.pixels.data() + (size_t(kBlock / 2) * frame.width + bit * kBlock + kBlock / 2) * 4;
+    const int level = (p[0] + p[1] + p[2]) / 3;
+    if (level > 160) stamp |= 1u << bit;
+    else if (level > 95) return false;  // neither black nor white: not a clean stamp
+  }
+  return true;
+}
+
+struct Session {
+  Session(int fps) : fps(fps) {}
+  int fps;
+  rtc_handle source = 0;
+  std::unique_ptr<PeerPair> pair;
+  std::mutex mutex;
+  std::vector<double> latencies;
+  uint32_t lastStamp = 0;
+  std::atomic<int> frames{0};
+  std::atomic<int> captured{0};
+  static void countSize(void*, int, int) {}
+  static void countFrame(void* arg, const uint8_t*) { ++static_cast<Session*>(arg)->captured; }
+  VideoRendererCallback localRenderer{this, countSize, countFrame};
+  std::atomic<int64_t> firstFrameAt{0};
+  int64_t offerAt = 0;
+
+  void start() {
+    pair = std::make_unique<PeerPair>(
+        [this](Engine& e, rtc_handle factory) {
+          source = e.rtc_create_source(kWidth, kHeight, fps, RTC_SOURCE_SCREEN, 0);
+          const rtc_handle stream = e.rtc_create_stream(factory, "ARDAMS");
+          const rtc_handle track = e.rtc_create_videotrack(factory, source, "ARDAMSv0");
+          e.rtc_add_videotrack(stream, track);
+          e.rtc_add_renderer(track, &localRenderer);
+          return stream;
+        },
+        StreamMaker{}, false);
+    pair->b->onFrame = [this] {
+      ++frames;
+      int64_t zero = 0;
+      firstFrameAt.compare_exchange_strong(zero, nowMs());
+    };
+    offerAt = nowMs();
+    pair->a->offer();
+  }
+  ~Session() {
+    pair.reset();
+    Engine::get().rtc_destroy_source(source);
+  }
+  // Latency of frames whose painted time changed since the last one.
+  void sampleLatency() {
+    const Frame f = pair->b->lastFrame();
+    uint32_t stamp;
+    if (!readStamp(f, stamp) || stamp == lastStamp) return;
+    lastStamp = stamp;
+    const double latency = double((uint32_t(nowMs()) - stamp) & ((1u << kBits) - 1));
+    if (latency < 5000) latencies.push_back(latency);
+  }
+};
+
+struct Figures {
+  double fps = 0, captured = 0, cpu = 0, median = -1, p95 = -1, firstFrame = -1;
+};
+
+Figures measure(XvfbDisplay& x, Content content, int fps, double seconds) {
+  Figures out;
+  Painter painter(x.name(), content, std::max(fps, 30));
+  Session session(fps);
+  session.start();
+  if (!session.pair->b->waitForFrames(1, std::chrono::seconds(20))) return out;
+  out.firstFrame = double(session.firstFrameAt - session.offerAt);
+  std::this_thread::sleep_for(std::chrono::seconds(2));  // rate control and encoder settle
+  const int frames0 = session.frames;
+  const int captured0 = session.captured;
+  const double cpu0 = cpuSeconds();
+  const auto t0 = clock_type::now();
+  while (clock_type::now() - t0 < std::chrono::duration<double>(seconds)) {
+    session.sampleLatency();
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  }
+  const double wall = std::chrono::duration<double>(clock_type::now() - t0).count();
+  out.fps = (session.frames - frames0) / wall;
+  out.captured = (session.captured - captured0) / wall;
+  out.cpu = (cpuSeconds() - cpu0) / wall * 100.0;
+  auto& l = session.latencies;
+  if (!l.empty()) {
+    std::sort(l.begin(), l.end());
+    out.median = l[l.size() / 2];
+    out.p95 = l[std::min(l.size() - 1, size_t(l.size() * 0.95))];
+  }
+  return out;
+}
+
+// 64 KiB records, each acknowledged by a one-byte "D" before the next.
+double stopAndWait(XvfbDisplay* x, size_t megabytes) {
+  std::unique_ptr<Painter> painter;
+  std::unique_ptr<Session> video;
+  if (x) {
+    painter = std::make_unique<Painter>(x->name(), Content::Scrolling, 30);
+    video = std::make_unique<Session>(30);
+    video->start();
+    video->pair->b->waitForFrames(1, std::chrono::seconds(20));
+  }
+  PeerPair pair;
+  if (!pair.waitConnected()) return -1;
+  const std::string record(65536, 'r');
+  std::atomic<size_t> acked{0};
+  pair.b->onMessage = [&](const std::string&) { pair.b->send("D"); };
+  const size_t records = megabytes * 1024 * 1024 / record.size();
+  const auto t0 = clock_type::now();
+  for (size_t i = 0; i < records; ++i) {
+    pair.a->send(record);
+    if (!pair.a->waitForMessages(i + 1, std::chrono::seconds(20))) return -1;
+  }
+  const double wall = std::chrono::duration<double>(clock_type::now() - t0).count();
+  (void)acked;
+  return double(records * record.size()) / wall / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool quick = argc > 1 && std::strcmp(argv[1], "--scrolling10") == 0;
+  Engine& engine = Engine::get();
+  engine.rtc_set_debug_level(1);
+  XvfbDisplay x(kWidth, kHeight);
+  if (!x.ok()) {
+    std::fprintf(stderr, "Xvfb did not start\n");
+    return 1;
+  }
+  std::printf("screen source 1920x1080, sender and receiver in one process (CPU in %% of one core)\n");
+  std::printf("%-20s %6s %9s %10s %8s %12s %9s %12s\n", "content", "set", "captured", "delivered", "CPU",
+              "latency med", "p95", "first frame");
+  if (quick) {
+    const Figures f = measure(x, Content::Scrolling, 10, 6.0);
+    std::printf("scrolling 10: captured %.2f delivered %.2f CPU %.1f%% latency %.0f/%.0f ms\n", f.captured, f.fps, f.cpu,
+                f.median, f.p95);
+    return 0;
+  }
+  for (Content content : {Content::Static, Content::Scrolling, Content::Noise})
+    for (int fps : {10, 30}) {
+      const Figures f = measure(x, content, fps, 6.0);
+      std::printf("%-20s %6d %9.2f %10.2f %7.1f%% %9.0f ms %6.0f ms %9.0f ms\n", name(content), fps, f.captured, f.fps,
+                  f.cpu, f.median, f.p95, f.firstFrame);
+      std::fflush(stdout);
+    }
+  for (int fps : {60}) {
+    const Figures f = measure(x, Content::Scrolling, fps, 6.0);
+    std::printf("%-20s %6d %9.2f %10.2f %7.1f%% %9.0f ms %6.0f ms %9.0f ms  (most sustained)\n", "scrolling", fps,
+                f.captured, f.fps, f.cpu, f.median, f.p95, f.firstFrame);
+  }
+  std::printf("data channel stop-and-wait, 65,536-byte records: %.1f MB/s without video\n", stopAndWait(nullptr, 200));
+  std::printf("data channel stop-and-wait, 65,536-byte records: %.1f MB/s with 1080p30 scrolling video\n",
+              stopAndWait(&x, 100));
+  return 0;
+}

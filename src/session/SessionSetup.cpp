@@ -7,6 +7,7 @@
 #include <QRect>
 
 #include <stdexcept>
+#include <utility>
 
 namespace corvala {
 
@@ -154,12 +155,27 @@ bool TSessionSetup::ConnectAction(bool fromHostPanel) {
         refreshIdentity();
     }
     call(FUi.CloseVoiceWindow);
-    const auto result = FUi.ShowConnectionDialog ? FUi.ShowConnectionDialog() : std::nullopt;
+    const std::optional<ConnectRequest> confirmWith = std::exchange(FConfirmWith, std::nullopt);
+    const auto result = FUi.ShowConnectionDialog ? FUi.ShowConnectionDialog(confirmWith) : std::nullopt;
     if (FEnv.rtc->PeerCount() == 0)
         call(FUi.UpdateAliveButton);
     if (!result)
         return false;
     return ConnectConfirmed(result->idText, result->password);
+}
+
+void TSessionSetup::ConnectFromCommandLine(const ConnectRequest& request) {
+    FCommandLineRequest = request;
+    if (FEnv.ConnectedToSignalServer && FEnv.ConnectedToSignalServer())
+        SignallingJoined();
+}
+
+void TSessionSetup::SignallingJoined() {
+    if (!FCommandLineRequest)
+        return;
+    FConfirmWith = std::exchange(FCommandLineRequest, std::nullopt);
+    ConnectAction(true);
+    FConfirmWith.reset();
 }
 
 bool TSessionSetup::ConnectConfirmed(const QString& idText, const QString& password) {

@@ -18,6 +18,7 @@
 
 #include "dialogs/ConnectionEntries.h"
 #include "session/AdmissionGate.h"
+#include "session/ConnectArguments.h"
 #include "session/PeerMessage.h"
 #include "session/RtcClientPort.h"
 #include "signalling/WirePayloads.h"
@@ -96,12 +97,15 @@ struct SessionUiHooks {
     std::function<void()> SwitchToViewerLayout;
     std::function<void()> CloseVoiceWindow;
     // Shows the connection dialog modally; nothing when cancelled, else its
-    // ID text and password (the dialog has updated RecentConnections).
+    // ID text and password (the dialog has updated RecentConnections). With
+    // `confirmWith` the dialog is pre-filled (strID, strPswd) and confirmed
+    // at once (TFormAddConnection::Execute(true)).
     struct DialogResult {
         QString idText;
         QString password;
     };
-    std::function<std::optional<DialogResult>()> ShowConnectionDialog;
+    std::function<std::optional<DialogResult>(const std::optional<ConnectRequest>& confirmWith)>
+        ShowConnectionDialog;
     std::function<void()> UpdateAliveButton;
     // Shows the remote-screens panel and the viewer toolbar, adds a tab with
     // the caption at the end and selects it.
@@ -135,6 +139,12 @@ public:
     // the host panel's "Connect..." button (the one that turns a host into a
     // viewer). Returns true when a request went out.
     bool ConnectAction(bool fromHostPanel);
+    // `cr --connect`: the connect action as from the host panel, with the
+    // dialog pre-filled and confirmed, once the link is joined (at once when
+    // it is). A later request replaces one still waiting.
+    void ConnectFromCommandLine(const ConnectRequest& request);
+    // The link reached Joined: runs a waiting command-line request.
+    void SignallingJoined();
     // The connection dialog was confirmed (also by `cr --connect`): save the
     // settings, then "init" straight away when the own relay runs, else
     // "getpublicturn" with type "newconnection". False when not joined.
@@ -210,6 +220,8 @@ private:
     // The last confirmed dialog request, for "publicturn" of type "newconnection".
     QString FDialogIdText;
     QString FDialogPassword;
+    std::optional<ConnectRequest> FCommandLineRequest;  // waiting for the link
+    std::optional<ConnectRequest> FConfirmWith;          // for the next dialog
 
     mutable std::mutex FIdentityMutex;
     Identity FIdentity;

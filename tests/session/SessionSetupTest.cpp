@@ -357,6 +357,38 @@ TEST_F(ConnectActionTest, OwnRelaySendsInitStraightAway) {
     EXPECT_EQ(s.OwnSessionInfo().ice.url, "turn:192.0.2.1:3478");
 }
 
+TEST_F(ConnectActionTest, CommandLineRequestWaitsForTheLink) {
+    side.connected = false;
+    side.settings.RecentConnections = "555555555";
+    TSessionSetup& s = side.Start();
+    s.ConnectFromCommandLine({"Lab (333333333)", "lab-pw"});
+    EXPECT_EQ(side.dialogShown, 0);
+    EXPECT_TRUE(side.errors.isEmpty()) << "no error box while the link comes up";
+
+    side.connected = true;
+    s.SignallingJoined();
+    EXPECT_EQ(side.dialogShown, 1);
+    EXPECT_TRUE(side.masterMode);
+    EXPECT_EQ(side.settings.RecentConnections, "\"Lab (333333333)\",555555555");
+    auto out = side.TakeSent();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].msg, "getpublicturn");
+    s.SendInitAfterPublicTurn(true);
+    out = side.TakeSent();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].to, "333333333");
+    EXPECT_EQ(out[0].password, "lab-pw");
+
+    // The link joining again later does not repeat the request, and the
+    // next dialog opens empty.
+    s.SignallingJoined();
+    EXPECT_EQ(side.dialogShown, 1);
+    side.dialogAnswer.reset();
+    s.ConnectAction(false);
+    EXPECT_EQ(side.dialogShown, 2);
+    EXPECT_TRUE(side.TakeSent().empty());
+}
+
 TEST_F(ConnectActionTest, ReconnectButton) {
     side.masterMode = true;
     TSessionSetup& s = side.Start();

@@ -63,8 +63,11 @@ public:
         ui.LogConnection = [this](const QString& t) { log << t; };
         ui.DisconnectAllPeers = [this] { ++disconnectAll; };
         ui.SwitchToViewerLayout = [this] { ++viewerLayout; };
-        ui.ShowConnectionDialog = [this]() -> std::optional<SessionUiHooks::DialogResult> {
+        ui.ShowConnectionDialog =
+            [this](const std::optional<ConnectRequest>& confirmWith) -> std::optional<SessionUiHooks::DialogResult> {
             ++dialogShown;
+            if (confirmWith)
+                dialogAnswer = SessionUiHooks::DialogResult{confirmWith->id, confirmWith->password};
             if (!dialogAnswer)
                 return std::nullopt;
             // What the confirmed dialog does to the history.

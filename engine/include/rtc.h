@@ -18,7 +18,8 @@
  *    reuse or re-point a record afterwards, the library keeps what it got.
  *    Every callback is made from the library's own dispatch thread, never
  *    from inside an entry point and never while the library holds a lock an
- *    entry point needs. A callback may block on the program's main thread;
+ *    entry point needs (VirtualCaptureCallback alone is called on the
+ *    source's capture thread, see there). A callback may block on the program's main thread;
  *    entry points called from that thread meanwhile still return.
  *  - Video frames reach render_frame as packed 32-bit BGRx pixels (blue,
  *    green, red, unused), top row first, rows without padding, after
@@ -128,7 +129,9 @@ typedef struct VirtualCaptureCallback {
   /* Capture begins at up to width x height and fps frames per second.
      Return non-zero to accept; 0 makes the source deliver nothing. */
   int (*start)(void* arg, int width, int height, int fps);
-  /* Called once per frame period on the library's capture thread. Fill
+  /* Called once per frame period on the source's capture thread, which
+     rtc_destroy_source waits for: get_frame must not wait for the thread
+     that destroys the source. Fill
      `pixels` (width * height BGRx, top row first, packed; width and height
      as given to start) and return 1, or return 0 when nothing changed, in
      which case no frame is sent for this period. */

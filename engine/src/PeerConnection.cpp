@@ -1,6 +1,7 @@
 #include "PeerConnection.h"
 
 #include "Log.h"
+#include "IceServerUri.h"
 #include "RateController.h"
 #include "SdpInfo.h"
 #include "VideoSender.h"
@@ -46,34 +47,6 @@ bool onlyLoopback() {
   }
   freeifaddrs(list);
   return !other;
-}
-
-// "stun:host[:port]" / "turn:host[:port]" with credentials -> webrtcbin URIs.
-std::string iceUri(const IceServer& server, bool& isTurn) {
-  const std::string& url = server.url;
-  const auto colon = url.find(':');
-  if (colon == std::string::npos) return {};
-  const std::string scheme = url.substr(0, colon);
-  std::string rest = url.substr(colon + 1);
-  while (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
-  std::string query;
-  if (auto q = rest.find('?'); q != std::string::npos) {
-    query = rest.substr(q);
-    rest.erase(q);
-  }
-  if (rest.empty()) return {};
-  const bool hasPort = rest.rfind(':') != std::string::npos && rest.back() != ']';
-  if (!hasPort) rest += scheme == "turns" ? ":5349" : ":3478";
-  isTurn = scheme == "turn" || scheme == "turns";
-  if (scheme == "stun" || scheme == "stuns") return scheme + "://" + rest;
-  if (!isTurn) return {};
-  auto escape = [](const std::string& text) {
-    gchar* e = g_uri_escape_string(text.c_str(), nullptr, FALSE);
-    std::string out(e);
-    g_free(e);
-    return out;
-  };
-  return scheme + "://" + escape(server.user) + ":" + escape(server.password) + "@" + rest + query;
 }
 
 guint32 randomSsrc() {
@@ -146,7 +119,7 @@ bool PeerConnection::build(const std::shared_ptr<Factory>& factory, const std::v
   bool stunSet = false;
   for (const IceServer& server : servers) {
     bool isTurn = false;
-    const std::string uri = iceUri(server, isTurn);
+    const std::string uri = iceServerUri(server.url, server.user, server.password, isTurn);
     if (uri.empty()) {
       logMessage(LogLevel::Warning, "ICE server \"%s\" not understood", server.url.c_str());
     } else if (isTurn) {

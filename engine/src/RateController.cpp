@@ -2,6 +2,7 @@
 
 #include "Log.h"
 #include "PeerConnection.h"
+#include "RateControl.h"
 
 #include <algorithm>
 #include <mutex>
@@ -47,18 +48,6 @@ void RateController::watch(std::weak_ptr<PeerConnection> pc) {
   watched->push_back(std::move(pc));
 }
 
-int RateController::corrected(int nominal, int current, double measured) {
-  if (nominal <= 0) return current;
-  if (current <= 0) current = nominal;
-  double next = current;
-  if (measured > nominal * 1.05)
-    next = current * nominal / measured;  // over budget: scale the setting down in proportion
-  else if (measured < nominal * 0.9)
-    next = current * 1.1;  // under budget (or idle): recover slowly
-  const double floor = nominal * 0.25;
-  return int(std::clamp(next, floor, double(nominal)));
-}
-
 void RateController::update(const std::vector<GstElement*>& encoders, guint64 bytesSent) {
   const auto now = std::chrono::steady_clock::now();
   const bool first = lastTime_.time_since_epoch().count() == 0;
@@ -72,7 +61,7 @@ void RateController::update(const std::vector<GstElement*>& encoders, guint64 by
   for (GstElement* encoder : encoders) {
     int current = 0;
     g_object_get(encoder, "target-bitrate", &current, nullptr);
-    const int next = corrected(nominal(encoder), current, measured);
+    const int next = correctedBitrate(nominal(encoder), current, measured);
     if (next != current) {
       g_object_set(encoder, "target-bitrate", next, nullptr);
       logMessage(LogLevel::Debug, "video rate %.0f bit/s, encoder target %d -> %d", measured, current, next);

@@ -21,9 +21,6 @@ class RateController {
   // Starts (once) the thread that asks every live connection to adjust.
   static void watch(std::weak_ptr<PeerConnection> pc);
 
-  // The next encoder setting for a measured rate; pure, for tests.
-  static int corrected(int nominal, int current, double measured);
-
   void update(const std::vector<GstElement*>& encoders, guint64 bytesSent);
 
  private:

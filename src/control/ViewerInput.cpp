@@ -96,6 +96,16 @@ void ViewerInput::Wheel(int delta) {
     Send(QStringLiteral("W") + QString::number(delta));
 }
 
+void ViewerInput::SendControlCommand(int n) {
+    const Gate gate = SendGate();
+    if (gate == Gate::Demonstration) {
+        if (hooks_.ShowDemonstrationMessage) hooks_.ShowDemonstrationMessage();
+        return;
+    }
+    if (gate != Gate::Open) return;
+    Send(QString::fromLatin1(commands::Control) + QString::number(n));
+}
+
 void ViewerInput::ReleasePressedKeys() {
     if (!processState().MasterMode || PressedKeys_.isEmpty()) return;
     const QList<quint16> held = PressedKeys_;

@@ -45,6 +45,9 @@ public:
     // is the window's, before this call.
     void MouseMove(int x, int y);
     void Wheel(int delta);
+    // A control-menu item: "CONTROL" + n to the viewed peer, or the
+    // demonstration message when that peer rejects control commands.
+    void SendControlCommand(int n);
 
     // The application lost the focus: every held key is released on the host.
     void ReleasePressedKeys();

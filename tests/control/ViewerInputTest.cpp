@@ -125,6 +125,11 @@ TEST_F(ViewerInputTest, NoMoveBeforeTheFirstFrame) {
     EXPECT_EQ(sent, (Lines{"x19y19"}));
 }
 
+TEST_F(ViewerInputTest, ControlMenuItemSendsItsNumber) {
+    input.SendControlCommand(2);
+    EXPECT_EQ(sent, (Lines{"CONTROL2"}));
+}
+
 TEST_F(ViewerInputTest, WheelOnlyInTheViewerRole) {
     input.Wheel(-120);
     processState().MasterMode = false;
@@ -140,7 +145,8 @@ struct GateCase {
 };
 
 // Each closed gate: nothing is sent and the held-key list stays untouched; in
-// demonstration mode a button press shows the message instead.
+// demonstration mode a button press and a control-menu item show the message
+// instead.
 class Gate : public ViewerInputTest, public testing::WithParamInterface<GateCase> {};
 
 TEST_P(Gate, SendsNothing) {
@@ -153,9 +159,10 @@ TEST_P(Gate, SendsNothing) {
     input.MouseUp(MouseButton::Left);
     input.Wheel(120);
     input.MouseDown(MouseButton::Left);
+    input.SendControlCommand(4);
     EXPECT_TRUE(sent.empty());
     EXPECT_EQ(input.PressedKeys(), (QList<quint16>{65}));
-    EXPECT_EQ(shown, GetParam().demonstration ? Lines{"demonstration message"} : Lines{});
+    EXPECT_EQ(shown, GetParam().demonstration ? Lines(2, "demonstration message") : Lines{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Gate, testing::Values(

@@ -3,8 +3,6 @@
 // Keywords are upper-case and case-sensitive; an argument follows its
 // keyword directly.
 
-#include <chrono>
-
 namespace corvala {
 
 namespace commands {

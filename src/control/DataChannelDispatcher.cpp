@@ -4,6 +4,7 @@
 #include "screen/CursorShapes.h"
 
 #include <stdexcept>
+#include <string>
 
 namespace corvala {
 

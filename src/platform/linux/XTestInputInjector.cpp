@@ -43,10 +43,7 @@ XTestInputInjector::XTestInputInjector(const std::string& displayName) {
             bool empty = true;
             for (int i = 0; i < perCode; ++i)
                 if (map[(code - minCode) * perCode + i] != NoSymbol) empty = false;
-            if (empty) {
-                spare_.push_back(static_cast<unsigned>(code));
-                spareOrder_.push_back(static_cast<unsigned>(code));
-            }
+            if (empty) spareOrder_.push_back(static_cast<unsigned>(code));
         }
         XFree(map);
     }

@@ -6,7 +6,6 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <vector>
 
 typedef struct _XDisplay Display;
 
@@ -38,8 +37,7 @@ private:
 
     std::mutex mutex_;
     Display* display_ = nullptr;
-    std::vector<unsigned> spare_;                 // keycodes free for binding
-    std::list<unsigned> spareOrder_;              // least recently bound first
+    std::list<unsigned> spareOrder_;              // keycodes free for binding, least recently bound first
     std::map<unsigned long, unsigned> bound_;     // keysym -> spare keycode
     std::map<std::uint16_t, unsigned> pressed_;   // virtual key -> keycode pressed
     char16_t highSurrogate_ = 0;

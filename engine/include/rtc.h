@@ -231,8 +231,10 @@ RTC_API rtc_handle rtc_create_candidate(const char* mid, int mline_index, const 
 RTC_API void rtc_add_candidate(rtc_handle pc, rtc_handle candidate);
 /* mid and line: RTC_TEXT_BUFFER bytes each. */
 RTC_API void rtc_get_candidate(rtc_handle candidate, int* mline_index, char* mid, char* line);
-/* Ends the connection. No callback of it starts once this returns (one that
-   is already running on the dispatch thread may still finish). */
+/* Ends the connection. No callback of it starts once this returns, and one
+   that was running has finished, so the records' `arg` may be freed; the
+   only exception is a callback still running after 2 s (typically one that
+   waits for the thread calling rtc_close), which finishes later. */
 RTC_API void rtc_close(rtc_handle pc);
 RTC_API void rtc_get_stats(rtc_handle pc, const StatsCallback* callback);
 

@@ -34,16 +34,27 @@ bool Dispatcher::drain(int timeoutMs) {
                         [&] { return finished_ >= target; });
 }
 
+bool Dispatcher::waitUntilIdle(const Lifetime* owner, int timeoutMs) {
+  if (onDispatchThread()) return true;
+  std::unique_lock lock(mutex_);
+  return done_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return running_ != owner; });
+}
+
 void Dispatcher::run() {
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [&] { return !queue_.empty(); });
     Task task = std::move(queue_.front());
     queue_.pop_front();
+    // Checked under the lock, so that an owner ended before waitUntilIdle
+    // either sees this task as running or this task sees the owner ended.
+    const bool run = !task.owner || task.owner->alive();
+    running_ = run ? task.owner.get() : nullptr;
     lock.unlock();
-    if (!task.owner || task.owner->alive()) task.work();
+    if (run) task.work();
     task = Task{};  // release captured data outside the lock
     lock.lock();
+    running_ = nullptr;
     ++finished_;
     done_.notify_all();
   }

@@ -31,6 +31,10 @@ class Dispatcher {
 
   void post(std::shared_ptr<Lifetime> owner, std::function<void()> task);
   bool onDispatchThread() const;
+  // After owner->end(): waits until no task of that owner is running, for
+  // at most timeoutMs (a callback blocked on the calling thread would
+  // otherwise never finish). Returns at once on the dispatch thread.
+  bool waitUntilIdle(const Lifetime* owner, int timeoutMs);
   // Waits until every task queued before this call has run or been dropped.
   // Must not be called from the dispatch thread. Returns false on time-out.
   bool drain(int timeoutMs);
@@ -51,6 +55,7 @@ class Dispatcher {
   uint64_t posted_ = 0;
   uint64_t finished_ = 0;
   std::thread::id threadId_;
+  const Lifetime* running_ = nullptr;
 };
 
 }  // namespace corvala::engine

@@ -169,7 +169,12 @@ void VideoTrack::onFrame(GstBuffer* frame, int width, int height) {
 }
 
 void VideoTrack::detach() {
-  lifetime->end();
+  if (lifetime->alive()) {
+    // Renderer callbacks of this track that are running finish first (see
+    // PeerConnection::close for the time limit).
+    lifetime->end();
+    Dispatcher::instance().waitUntilIdle(lifetime.get(), 2000);
+  }
   bool detachSource;
   std::vector<std::shared_ptr<FrameConsumer>> dropped;
   {

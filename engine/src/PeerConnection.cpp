@@ -24,6 +24,7 @@ namespace {
 // Payload types we offer; an answer takes the offer's (see linkSenders).
 constexpr int kVideoPt = 96;
 constexpr int kAudioPt = 111;
+constexpr int kCallbackGraceMs = 2000;
 
 using Ref = std::weak_ptr<PeerConnection>;
 void deleteRef(gpointer data, GClosure*) { delete static_cast<Ref*>(data); }
@@ -178,6 +179,10 @@ void PeerConnection::close() {
     encoders_.clear();
   }
   lifetime_->end();  // no callback of this connection starts from now on
+  // One that is running finishes first, so that the program may free what
+  // its callback records point to once this returns; unless it is blocked
+  // on this very thread, which the time limit gets us out of.
+  Dispatcher::instance().waitUntilIdle(lifetime_.get(), kCallbackGraceMs);
   for (auto& sender : videoSenders) sender->detach();
   for (auto& [track, volume] : audioSenders) track->removeVolume(volume);
   std::map<GstWebRTCDataChannel*, std::shared_ptr<DataChannel>> channels;

@@ -35,7 +35,7 @@ std::shared_ptr<VideoSender> VideoSender::create(GstElement* pipeline, GstElemen
   // The leaky queue lets the encoder drop what it cannot keep up with
   // instead of falling ever further behind the screen.
   gchar* description = g_strdup_printf(
-      "appsrc name=src is-live=true format=time do-timestamp=true leaky-type=downstream max-buffers=2 "
+      "appsrc name=src is-live=true format=time leaky-type=downstream max-buffers=2 "
       "! queue leaky=downstream max-size-buffers=1 max-size-bytes=0 max-size-time=0 "
       "! videoconvert n-threads=2 ! videoscale ! capsfilter name=size caps=video/x-raw,format=I420 "
       "! vp8enc name=encoder deadline=1 cpu-used=8 threads=2 end-usage=cbr lag-in-frames=0 target-bitrate=%d "
@@ -109,8 +109,22 @@ void VideoSender::onFrame(GstBuffer* frame, int width, int height) {
     g_object_set(scaleCaps_, "caps", scaled, nullptr);
     gst_caps_unref(scaled);
   }
+  // Frames are stamped with this pipeline's running time, and only once it
+  // runs: a frame stamped before the pipeline has its base time would carry
+  // a time far in the future, and webrtcbin's clock synchronisation would
+  // hold it (and every frame after it) back.
+  if (GST_STATE(appsrc_) != GST_STATE_PLAYING) return;
+  GstClock* clock = gst_element_get_clock(appsrc_);
+  if (!clock) return;
+  const GstClockTime now = gst_clock_get_time(clock);
+  gst_object_unref(clock);
+  const GstClockTime base = gst_element_get_base_time(appsrc_);
+  if (now < base) return;
   // A shallow copy: the pixels are shared, the timestamps are this sender's.
-  gst_app_src_push_buffer(GST_APP_SRC(appsrc_), gst_buffer_copy(frame));
+  GstBuffer* buffer = gst_buffer_copy(frame);
+  GST_BUFFER_PTS(buffer) = GST_BUFFER_DTS(buffer) = now - base;
+  GST_BUFFER_DURATION(buffer) = GST_CLOCK_TIME_NONE;
+  gst_app_src_push_buffer(GST_APP_SRC(appsrc_), buffer);
 }
 
 }  // namespace corvala::engine

@@ -79,10 +79,12 @@ TEST(DataChannel, CloseWhileCallbackWaitsForClosingThread) {
   std::promise<void> callbackEntered, mainDone;
   auto entered = std::make_shared<std::atomic<bool>>(false);
   auto mainFinished = mainDone.get_future().share();
-  pair.b->onMessage = [&, entered, mainFinished](const std::string&) {
+  auto left = std::make_shared<std::atomic<bool>>(false);
+  pair.b->onMessage = [&, entered, mainFinished, left](const std::string&) {
     if (!entered->exchange(true)) {
       callbackEntered.set_value();
       mainFinished.wait();  // like a blocking hand-over to the main thread
+      left->store(true);
     }
   };
   pair.a->send("first");
@@ -101,6 +103,7 @@ TEST(DataChannel, CloseWhileCallbackWaitsForClosingThread) {
   const rtc_handle factoryB = pair.factoryB;
   EXPECT_TRUE(returnsInTime([&] { pair.engine.rtc_destroy_factory(factoryB); }));
   mainDone.set_value();
+  EXPECT_TRUE(pollUntil([&] { return left->load(); }));  // the peer outlives its callback
 }
 
 // Closing and destroying while messages stream in both directions and are

@@ -119,7 +119,6 @@ TEST(Video, OddSizedFramesArrivePacked) {
 
 TEST(Video, LocalRendererSeesCapturedFramesAndMutedTrackStopsThem) {
   VideoPair video;
-  TestPeer local(video.pair.factoryA, video.pair.iceA, "local");
   VideoRendererCallback renderer{};
   // The local preview uses the same renderer record shape as remote video.
   struct Count {
@@ -152,6 +151,9 @@ TEST(Video, LocalRendererSeesCapturedFramesAndMutedTrackStopsThem) {
   EXPECT_EQ(video.pair.b->frameCount(), muted);
   e.rtc_track_setstate(video.videoTrack, 1);
   EXPECT_TRUE(video.pair.b->waitForFrames(muted + 3));
+  // The factory takes its tracks and their renderers along; `count` may go
+  // once this returns.
+  e.rtc_destroy_factory(video.pair.factoryA);
 }
 
 // An answering webrtcbin whose senders are already linked must take the
@@ -212,10 +214,12 @@ TEST(Video, TeardownWhileRendererWaitsForClosingThread) {
   std::promise<void> entered, released;
   auto once = std::make_shared<std::atomic<bool>>(false);
   auto release = released.get_future().share();
-  video->pair.b->onFrame = [&, once, release] {
+  auto left = std::make_shared<std::atomic<bool>>(false);
+  video->pair.b->onFrame = [&, once, release, left] {
     if (!once->exchange(true)) {
       entered.set_value();
       release.wait();
+      left->store(true);
     }
   };
   ASSERT_EQ(entered.get_future().wait_for(30s), std::future_status::ready);
@@ -226,5 +230,6 @@ TEST(Video, TeardownWhileRendererWaitsForClosingThread) {
   EXPECT_TRUE(returnsInTime([&] { e.rtc_destroy_factory(video->pair.factoryB); }));
   EXPECT_TRUE(returnsInTime([&] { e.rtc_close(pcA); }));
   released.set_value();
+  EXPECT_TRUE(pollUntil([&] { return left->load(); }));  // the peer outlives its callback
   video.reset();
 }

@@ -102,11 +102,11 @@ class Painter {
 };
 
 // Reads the painted time back from a received frame.
-bool readStamp(const Frame& frame, uint32_t& stamp) {
-  if (frame.width < kBits * kBlock) return false;
+bool readStamp(const uint8_t* pixels, int width, uint32_t& stamp) {
+  if (width < kBits * kBlock) return false;
   stamp = 0;
   for (int bit = 0; bit < kBits; ++bit) {
-    const uint8_t* p = frame.pixels.data() + (size_t(kBlock / 2) * frame.width + bit * kBlock + kBlock / 2) * 4;
+    const uint8_t* p = pixels + (size_t(kBlock / 2) * width + bit * kBlock + kBlock / 2) * 4;
     const int level = (p[0] + p[1] + p[2]) / 3;
     if (level > 160) stamp |= 1u << bit;
     else if (level > 95) return false;  // neither black nor white: not a clean stamp
@@ -146,6 +146,7 @@ struct Session {
       int64_t zero = 0;
       firstFrameAt.compare_exchange_strong(zero, nowMs());
     };
+    pair->b->onPixels = [this](const uint8_t* pixels, int width, int) { sampleLatency(pixels, width); };
     offerAt = nowMs();
     pair->a->offer();
   }
@@ -153,13 +154,15 @@ struct Session {
     pair.reset();
     Engine::get().rtc_destroy_source(source);
   }
-  // Latency of frames whose painted time changed since the last one.
-  void sampleLatency() {
-    const Frame f = pair->b->lastFrame();
+  // Latency of frames whose painted time changed since the last one
+  // (render thread of the engine; the latencies are read once it stopped).
+  std::atomic<bool> measuring{false};
+  void sampleLatency(const uint8_t* pixels, int width) {
     uint32_t stamp;
-    if (!readStamp(f, stamp) || stamp == lastStamp) return;
+    if (!measuring || !readStamp(pixels, width, stamp) || stamp == lastStamp) return;
     lastStamp = stamp;
     const double latency = double((uint32_t(nowMs()) - stamp) & ((1u << kBits) - 1));
+    std::lock_guard lock(mutex);
     if (latency < 5000) latencies.push_back(latency);
   }
 };
@@ -180,14 +183,14 @@ Figures measure(XvfbDisplay& x, Content content, int fps, double seconds) {
   const int captured0 = session.captured;
   const double cpu0 = cpuSeconds();
   const auto t0 = clock_type::now();
-  while (clock_type::now() - t0 < std::chrono::duration<double>(seconds)) {
-    session.sampleLatency();
-    std::this_thread::sleep_for(std::chrono::milliseconds(3));
-  }
+  session.measuring = content != Content::Static;  // a static screen shows one old stamp
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  session.measuring = false;
   const double wall = std::chrono::duration<double>(clock_type::now() - t0).count();
   out.fps = (session.frames - frames0) / wall;
   out.captured = (session.captured - captured0) / wall;
   out.cpu = (cpuSeconds() - cpu0) / wall * 100.0;
+  std::lock_guard lock(session.mutex);
   auto& l = session.latencies;
   if (!l.empty()) {
     std::sort(l.begin(), l.end());

@@ -157,6 +157,7 @@ void TestPeer::onRenderFrame(void* arg, const uint8_t* pixels) {
     if (self->sizeCalls_ == 0) {
       self->frameBeforeSize_ = true;
     } else {
+      if (self->onPixels) self->onPixels(pixels, self->width_, self->height_);
       self->last_.width = self->width_;
       self->last_.height = self->height_;
       self->last_.pixels.assign(pixels, pixels + size_t(self->width_) * self->height_ * 4);

@@ -96,6 +96,8 @@ class TestPeer {
   // (they may block, like a hand-over to a program's main thread).
   std::function<void(const std::string&)> onMessage;
   std::function<void()> onFrame;
+  // Sees each rendered frame's pixels in place (BGRx, packed).
+  std::function<void(const uint8_t* pixels, int width, int height)> onPixels;
   bool renderRemoteVideo = true;
 
  private:

@@ -56,9 +56,8 @@ void oneSession(Engine& e) {
                                       << ", channels " << pair.a->remoteChannel << "/" << pair.b->remoteChannel;
     pair.a->send("HELLO");
     ASSERT_TRUE(pair.b->waitForMessages(1));
-    // A session whose picture does not start is counted, not fatal: see
-    // the limit in the test below.
-    if (!pair.b->waitForFrames(2, std::chrono::seconds(10))) ++stalledSessions;
+    // Counted rather than fatal, so that the figures are still printed.
+    if (!pair.b->waitForFrames(2)) ++stalledSessions;
   }
   e.rtc_destroy_source(source);
 }
@@ -90,7 +89,7 @@ TEST(Lifecycle, HundredSessionsKeepThreadsDescriptorsAndMemoryBounded) {
   const long rss = residentKb();
   const double growthFromWarmUp = double(rss - rssAfterWarmUp) / (kCycles - kWarmUp);
   const double growthFrom25 = double(rss - rssAt25) / (kCycles - 25);
-  std::printf("lifecycle: %d of %d sessions without a picture within 10 s\n", stalledSessions, kCycles);
+  std::printf("lifecycle: %d of %d sessions without a picture\n", stalledSessions, kCycles);
   std::printf("lifecycle: threads %d -> %d, descriptors %d -> %d, RSS %ld -> %ld KB "
               "(%.1f KB per cycle after %d cycles, %.1f KB per cycle after 25)\n",
               threadsAfterWarmUp, threads, fdsAfterWarmUp, fds, rssAfterWarmUp, rss, growthFromWarmUp, kWarmUp,
@@ -101,8 +100,7 @@ TEST(Lifecycle, HundredSessionsKeepThreadsDescriptorsAndMemoryBounded) {
   // One lost 160x120 frame per session would already be 75 KB; a leaked
   // pipeline several MB.
   EXPECT_LT(growthFrom25, 1024.0);
-  // Known fault under investigation: now and then webrtcbin passes only the
-  // first frame of a session's video and then holds the rest; the program's
-  // stalled-picture reconnect covers it. It must stay rare.
-  EXPECT_LE(stalledSessions, 5);
+  // Every session shows its picture. (Frames stamped before a pipeline ran
+  // used to stall about one session in sixty behind webrtcbin's clock.)
+  EXPECT_EQ(stalledSessions, 0);
 }

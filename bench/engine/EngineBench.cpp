@@ -214,6 +214,7 @@ double stopAndWait(XvfbDisplay* x, size_t megabytes) {
   if (!pair.waitConnected()) return -1;
   const std::string record(65536, 'r');
   std::atomic<size_t> acked{0};
+  pair.b->keepMessages = false;
   pair.b->onMessage = [&](const std::string&) { pair.b->send("D"); };
   const size_t records = megabytes * 1024 * 1024 / record.size();
   const auto t0 = clock_type::now();

@@ -136,7 +136,10 @@ void TestPeer::onReceive(void* arg, const uint8_t* data, int size) {
   if (self->onMessage) self->onMessage(message);
   {
     std::lock_guard lock(self->waiter_.mutex);
-    self->messages_.push_back(std::move(message));
+    if (self->keepMessages)
+      self->messages_.push_back(std::move(message));
+    else
+      ++self->dropped_;
   }
   self->waiter_.notify();
 }
@@ -176,11 +179,11 @@ std::vector<std::string> TestPeer::messages() {
 
 size_t TestPeer::messageCount() {
   std::lock_guard lock(waiter_.mutex);
-  return messages_.size();
+  return messages_.size() + dropped_;
 }
 
 bool TestPeer::waitForMessages(size_t count, std::chrono::milliseconds limit) {
-  return waiter_.waitFor([&] { return messages_.size() >= count; }, limit);
+  return waiter_.waitFor([&] { return messages_.size() + dropped_ >= count; }, limit);
 }
 
 bool TestPeer::waitForRemoteChannel() {

@@ -99,6 +99,8 @@ class TestPeer {
   // Sees each rendered frame's pixels in place (BGRx, packed).
   std::function<void(const uint8_t* pixels, int width, int height)> onPixels;
   bool renderRemoteVideo = true;
+  // Off: received messages are only counted (benchmarks of bulk data).
+  bool keepMessages = true;
 
  private:
   static void onAddStream(void* arg, rtc_handle stream);
@@ -119,6 +121,7 @@ class TestPeer {
   VideoRendererCallback renderer_{};
   Waiter waiter_;
   std::vector<std::string> messages_;
+  size_t dropped_ = 0;
   int width_ = 0, height_ = 0, sizeCalls_ = 0, frames_ = 0;
   bool frameBeforeSize_ = false;
   Frame last_;

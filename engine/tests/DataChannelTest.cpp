@@ -194,3 +194,33 @@ TEST(DataChannel, UnknownAndStaleHandlesAreIgnored) {
   pair.b->send("still open");
   EXPECT_EQ(e.rtc_get_videotrack(pair.b->channel, 0), 0u);
 }
+
+// Configured STUN and TURN servers that do not answer (nothing listens on
+// these loopback ports) must not keep the peers from connecting directly;
+// an entry that is not an ICE URL is skipped.
+TEST(DataChannel, UnansweredIceServersDoNotPreventDirectConnection) {
+  Engine& e = Engine::get();
+  const rtc_handle module = e.rtc_create_audio_module();
+  const rtc_handle factoryA = e.rtc_create_factory(module), factoryB = e.rtc_create_factory(module);
+  const rtc_handle servers = e.rtc_create_iceservers();
+  e.rtc_add_iceserver(servers, "stun:127.0.0.1:9", "", "");
+  e.rtc_add_iceserver(servers, "stun:127.0.0.1", "", "");
+  e.rtc_add_iceserver(servers, "turn:127.0.0.1:9", "user", "secret");
+  e.rtc_add_iceserver(servers, "not an ice server", "", "");
+  {
+    TestPeer a(factoryA, servers, "a"), b(factoryB, servers, "b");
+    a.connectTo(b);
+    a.create();
+    b.create();
+    a.offer();
+    ASSERT_TRUE(a.waitForRemoteChannel());
+    ASSERT_TRUE(b.waitForRemoteChannel());
+    a.send("through");
+    ASSERT_TRUE(b.waitForMessages(1));
+    EXPECT_EQ(b.messages().front(), "through");
+  }
+  e.rtc_destroy_iceservers(servers);
+  e.rtc_destroy_factory(factoryA);
+  e.rtc_destroy_factory(factoryB);
+  e.rtc_destroy_audio_module(module);
+}

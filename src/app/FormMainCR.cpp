@@ -10,7 +10,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QDateTime>
 #include <QHostInfo>
+#include <QLocale>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -36,6 +38,11 @@
 #include "media/RTCUtils.h"
 #include "media/WebrtcClientVcl.h"
 #include "platform/linux/LocalSocketInstanceChannel.h"
+#include "app/RemoteScreenView.h"
+#include "dialogs/FormAddConnection.h"
+#include "session/QtScreens.h"
+#include "session/RtcClientPort.h"
+#include "session/SessionSetup.h"
 #include "signalling/AliveButtonState.h"
 #include "signalling/SignallingConnection.h"
 
@@ -282,7 +289,9 @@ void TFormMainCR::CreateControls() {
     panRemoteScreens->setObjectName("panRemoteScreens");
     panRemoteScreens->hide();
     auto* remote = new QVBoxLayout(panRemoteScreens);
-    remote->addStretch();
+    remote->setContentsMargins(0, 0, 0, 0);
+    imgRemoteScreen = new TRemoteScreenView(panRemoteScreens);
+    remote->addWidget(imgRemoteScreen, 1);
     lblLostConnectionInfo = new QLabel(panRemoteScreens);
     lblLostConnectionInfo->setObjectName("lblLostConnectionInfo");
     lblLostConnectionInfo->setAlignment(Qt::AlignCenter);
@@ -292,7 +301,6 @@ void TFormMainCR::CreateControls() {
     panReconnectButton->hide();
     remote->addWidget(lblLostConnectionInfo);
     remote->addWidget(panReconnectButton, 0, Qt::AlignHCenter);
-    remote->addStretch();
     outer->addWidget(panRemoteScreens, 1);
     connect(panReconnectButton, &QPushButton::clicked, this, &TFormMainCR::panReconnectButtonClick);
 }
@@ -446,6 +454,7 @@ bool TFormMainCR::Create() {
     rtcClient->VideoCallEnabled = false;
     rtcClient->CameraId = 0;
     CreateSignalling();
+    CreateSession();
     // 17
     lblCaption->setText(ProductName + " " + VersionText());
     lblId->setText(FSettings->DeviceId);
@@ -583,6 +592,11 @@ void TFormMainCR::HideToTrayClick() {
 }
 
 void TFormMainCR::HandleInstanceMessage(const platform::InstanceMessage& message) {
+    if (message.message == platform::ConnectRequestMessage) {
+        if (auto request = DecodeConnectRequest(QByteArray::fromStdString(message.payload)))
+            ConnectFromCommandLine(request->id, request->password);
+        return;
+    }
     const auto& wanted = platform::ShowWindowMessage;
     if (message.message != wanted.message || message.wParam != wanted.wParam || message.lParam != wanted.lParam)
         return;
@@ -671,19 +685,123 @@ void TFormMainCR::CreateSignalling() {
         ShowAppMessage(true, MessageKind::Warning, translate(english));
     };
     hooks.Joined = [this] { ClientMessageJoined(); };
-    hooks.ApplyIceServerFromPayload = [this](const IceServer& relay, bool) {
-        rtcClient->AddNewIceServer(relay.url, relay.username, relay.password);
+    hooks.SendInitAfterPublicTurn = [this](bool newConnection) { FSession->SendInitAfterPublicTurn(newConnection); };
+    hooks.HandlePeerMessage = [this](const QJsonObject& message) { FSession->HandlePeerMessage(message); };
+    hooks.ApplyIceServerFromPayload = [this](const IceServer& relay, bool remember) {
+        FSession->ApplyIceServerFromPayload(relay, remember);
     };
-    // "init" after "publicturn" and the peer messages join with the session set-up.
-    hooks.SendInitAfterPublicTurn = [](bool) {};
-    hooks.HandlePeerMessage = HandlePeerMessageStub;
     FClientMessage = std::make_unique<ClientMessage>(hooks);
     connect(cliSignal.get(), &SignallingConnection::lineReceived, this,
             [this](const QByteArray& line) { (*FClientMessage)(line); });
 }
 
+void TFormMainCR::CreateSession() {
+    FRtcPort = std::make_unique<TWebRtcClientPort>(*rtcClient);
+    SessionEnvironment env;
+    env.settings = FSettings.get();
+    env.rtc = FRtcPort.get();
+    SignallingConnection* link = cliSignal.get();
+    env.SendLine = [link](const QByteArray& line) { return link->WriteLine(line); };
+    env.SaveSettings = [this] { return FSettings->write(); };
+    env.ConnectedToSignalServer = [link] { return link->FConnectedToSignalServer(); };
+    env.MasterMode = [] { return processState().MasterMode; };
+    env.SetMasterMode = [] { processState().MasterMode = true; };
+    env.LockScreenMode = [] { return processState().LockScreenMode.load(); };
+    env.Screens = [] { return ScreensFromQt(); };
+    env.MacAddressText = FEnv.MacAddressText;
+
+    SessionUiHooks ui;
+    ui.ShowWarning = [](const QString& text) { ShowAppMessage(true, MessageKind::Warning, text); };
+    ui.ShowNonModalWarning = [](const QString& text) { ShowAppMessage(false, MessageKind::Warning, text); };
+    ui.ShowError = [](const QString& text) { ShowAppMessage(true, MessageKind::Error, text); };
+    ui.Confirm = [](const QString& text) { return ShowAppMessage(true, MessageKind::Confirm, text); };
+    ui.LogConnection = [this](const QString& text) { AddConnectionLogLine(text); };
+    ui.DisconnectAllPeers = [this] {
+        processState().EventsSuspended = true;
+        SendToEveryPeer("DISCONNECT");
+        PumpMessages(CloseRecoveryPumpMs);
+        rtcClient->SetActive(false);
+        PumpMessages(CloseRecoveryPumpMs);
+        processState().EventsSuspended = false;
+    };
+    ui.SwitchToViewerLayout = [this] { SwitchToViewerLayout(); };
+    ui.ShowConnectionDialog = [this](const std::optional<ConnectRequest>& confirmWith)
+        -> std::optional<SessionUiHooks::DialogResult> {
+        if (confirmWith) {
+            frmAddConnection->strID = confirmWith->id;
+            frmAddConnection->strPswd = confirmWith->password;
+        }
+        frmAddConnection->Execute(confirmWith.has_value());
+        if (frmAddConnection->Tag != 1) return std::nullopt;
+        return SessionUiHooks::DialogResult{frmAddConnection->IdText(), frmAddConnection->Password()};
+    };
+    ui.UpdateAliveButton = [this] { UpdateAliveButton(); };
+    // One tab at a time until the tab strip exists: the newest session is shown.
+    ui.AddTab = [this](const QString& caption, const QString& id) {
+        setWindowTitle(caption);
+        rtcClient->SetCurrentViewingPeerID(id);
+    };
+    ui.SelectTab = [this](const QString& id) { rtcClient->SetCurrentViewingPeerID(id); };
+    ui.ShowWindowForSession = [this] {
+        if (!isVisible()) ShowFromTray();
+    };
+    FSession = std::make_unique<TSessionSetup>(env, ui);
+    ConnectComponentWriters(*rtcClient, *FSession);
+
+    frmAddConnection = new TFormAddConnection(*FSettings, this);
+    connect(btnConnect, &QPushButton::clicked, this, [this] { FSession->ConnectAction(true); });
+
+    // Received data and remote frames come on the engine's threads; the main
+    // thread handles them while the engine thread waits.
+    rtcClient->OnReceiveData = [this](TPeer* sender, const QByteArray& data) {
+        if (processState().EventsSuspended) return;
+        const QString id = sender->Id();
+        QMetaObject::invokeMethod(this, [this, id, data] { rtcClientReceiveData(id, data); },
+                                  Qt::BlockingQueuedConnection);
+    };
+    rtcClient->OnRenderFrame = [this](TWebRtcClientVcl*, bool local, bool, int, const QString& id) {
+        if (local || processState().EventsSuspended) return;
+        QMetaObject::invokeMethod(this, [this, id] { rtcClientRenderFrame(id); }, Qt::BlockingQueuedConnection);
+    };
+}
+
+void TFormMainCR::rtcClientReceiveData(const QString&, const QByteArray&) {
+    // The command protocol's dispatcher takes over the received messages.
+}
+
+void TFormMainCR::rtcClientRenderFrame(const QString& peerId) {
+    if (processState().EventsSuspended || !rtcClient->IsCurrentViewingPeer(peerId)) return;
+    imgRemoteScreen->DrawRemoteFrame(*rtcClient);
+    // The component marked the peer alive; the picture replaces the status.
+    if (lblLostConnectionInfo->isVisible() || panReconnectButton->isVisible()) UpdateAliveButton();
+}
+
+void TFormMainCR::ConnectFromCommandLine(const QString& id, const QString& password) {
+    if (!FSession) return;
+    ConnectRequest request;
+    request.id = id;
+    request.password = password;
+    FSession->ConnectFromCommandLine(request);
+}
+
+void TFormMainCR::AddConnectionLogLine(const QString& text) {
+    FConnectionLog.Insert(QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat) + ": " + text);
+    FConnectionLog.Save(ConnectionLogPath);
+}
+
+void TFormMainCR::SwitchToViewerLayout() {
+    // The viewer layout proper (tabs, toolbar) replaces this plain one.
+    panHost->hide();
+    panRemoteScreens->show();
+    setMinimumSize(320, 240);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const WindowRect& r = FSettings->MasterModeWindowRect;
+    setGeometry(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+}
+
 void TFormMainCR::ClientMessageJoined() {
     cliSignal->SetJoined();
+    FSession->SignallingJoined();
     if (!TurnChecker->isActive()) {
         TurnChecker->Tag = 0;
         // The relay setup that TurnChecker runs arrives with relay hosting.
@@ -704,6 +822,7 @@ void TFormMainCR::UpdateAliveButton() {
     const AliveButtonView view = corvala::UpdateAliveButton(input);
     if (!view.changes) return;
     if (view.showRemoteArea) panRemoteScreens->show();
+    if (view.fillPicture) imgRemoteScreen->ClearPicture();
     if (view.labelText) lblLostConnectionInfo->setText(translate(*view.labelText));
     if (view.buttonCaption) panReconnectButton->setText(translate(*view.buttonCaption));
     lblLostConnectionInfo->setVisible(view.labelVisible);

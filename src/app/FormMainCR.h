@@ -32,6 +32,10 @@ class TCaptionButton;
 class TToolImage;
 class TActivityIndicator;
 class SignallingConnection;
+class TSessionSetup;
+class TWebRtcClientPort;
+class TFormAddConnection;
+class TRemoteScreenView;
 
 // What start-up hands to the main window.
 struct MainWindowEnvironment {
@@ -70,6 +74,10 @@ public:
 
     // A message from another copy of the program.
     void HandleInstanceMessage(const platform::InstanceMessage& message);
+    // `cr --connect`: the connection dialog pre-filled and confirmed once
+    // the signalling server is joined.
+    void ConnectFromCommandLine(const QString& id, const QString& password);
+
     // A change of the desktop session (lock, unlock, logon).
     void HandleSessionChange(platform::SessionChange change);
 
@@ -118,9 +126,15 @@ private:
     void UpdateCaption();
     void UpdateConnectButton();
 
-    // Signalling.
+    // Signalling and session set-up.
     void CreateSignalling();
+    void CreateSession();
     void ClientMessageJoined();
+    void AddConnectionLogLine(const QString& text);
+    void SwitchToViewerLayout();
+    // Engine threads hand data and frames over and wait until handled.
+    void rtcClientReceiveData(const QString& peerId, const QByteArray& data);
+    void rtcClientRenderFrame(const QString& peerId);
 
     // Timers' handlers; the work of later subsystems joins them.
     void TimerActivityAnimationTimer();
@@ -137,6 +151,9 @@ private:
     std::unique_ptr<TWebRtcClientVcl> rtcClient;
     std::unique_ptr<SignallingConnection> cliSignal;
     std::unique_ptr<ClientMessage> FClientMessage;
+    std::unique_ptr<TWebRtcClientPort> FRtcPort;
+    std::unique_ptr<TSessionSetup> FSession;
+    TFormAddConnection* frmAddConnection = nullptr;
     ConnectionLog FConnectionLog;
     QString ConnectionLogPath;
     bool EndingSession = false;
@@ -181,6 +198,7 @@ private:
     QLabel* lblContactCaption = nullptr;
     QLabel* lblContact = nullptr;
     QWidget* panRemoteScreens = nullptr;
+    TRemoteScreenView* imgRemoteScreen = nullptr;
     QLabel* lblLostConnectionInfo = nullptr;
     QPushButton* panReconnectButton = nullptr;
     QMenu* mnuSettings = nullptr;

@@ -96,8 +96,13 @@ StartupResult StartupSequence::Run() {
 bool StartupSequence::EndsForRunningInstance() {
     const bool existed = platform_.instanceLock.CreateAndTestExisting();
     if (!existed || result_.switches.fromService || result_.switches.fromApplication) return false;
-    if (!platform_.instanceChannel.SendToRunningWindow(platform::ShowWindowMessage))
+    if (!platform_.instanceChannel.SendToRunningWindow(platform::ShowWindowMessage)) {
         platform_.messages.Warning("The application is already running on this computer.\r\nClick at the tray icon.");
+        return true;
+    }
+    if (!inputs_.connectRequest.empty())
+        platform_.instanceChannel.SendToRunningWindow(
+            {platform::ConnectRequestMessage, 0, 0, inputs_.connectRequest});
     return true;
 }
 
@@ -232,7 +237,9 @@ bool StartupSequence::DispatchRole() {
         // elevation is refused, start it ourselves.
         int shellResult = platform_.shell.Execute("runas", companion, "/install /silent");
         if (!platform::ShellSucceeded(shellResult))
-            platform_.shell.Execute("open", InFolder(files::Program).string(), "/from_application");
+            platform_.shell.Execute("open", InFolder(files::Program).string(),
+                                    inputs_.connectArguments.empty() ? std::string("/from_application")
+                                                                     : "/from_application " + inputs_.connectArguments);
         return false;
     }
     if (sw.fromService) {

@@ -47,6 +47,10 @@ struct StartupInputs {
     std::string_view rootCertificate;  // PEM
     std::string supportContact;
     std::string webSiteAddress;
+    // `cr --connect`: the encoded request for a running copy, and the
+    // arguments that pass it on to the copy the launcher starts.
+    std::string connectRequest;
+    std::string connectArguments;
 };
 
 enum class StartupOutcome { End, RunMessageLoop };

@@ -24,6 +24,7 @@
 #include "platform/linux/LogindSessionMonitor.h"
 #include "platform/linux/RuntimeFolder.h"
 #include "platform/linux/XTestSecureAttention.h"
+#include "session/ConnectArguments.h"
 
 CORVALA_DECLARE_RESOURCE(corvala_root_cert)
 
@@ -85,6 +86,15 @@ int main(int argc, char** argv) {
     inputs.supportContact = CORVALA_SUPPORT_CONTACT;
     inputs.webSiteAddress = platform::ProcessEnvironment("CORVALA_WEBSITE").value_or(CORVALA_WEBSITE_ADDRESS);
 
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const std::optional<ConnectRequest> connectRequest = ParseConnectArguments(arguments);
+    if (connectRequest) {
+        inputs.connectRequest = EncodeConnectRequest(*connectRequest).toStdString();
+        inputs.connectArguments = ("--connect \"" + connectRequest->id + "\" --password \"" +
+                                   connectRequest->password + "\"").toStdString();
+    }
+
     StartupPlatform startupPlatform{shell, instanceLock, instanceChannel, adapters, drives, secureAttention,
                                     firewall, messages,
                                     [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }};
@@ -119,5 +129,6 @@ int main(int argc, char** argv) {
         if (!mainWindow.isVisible() && processState().EventsSuspended) app->quit();
     });
     if (!processState().StartHidden) mainWindow.show();
+    if (connectRequest) mainWindow.ConnectFromCommandLine(connectRequest->id, connectRequest->password);
     return app->exec();
 }

@@ -2,6 +2,7 @@
 // Messages from one copy of the program to the running copy's main window.
 
 #include <cstdint>
+#include <string>
 
 namespace corvala::platform {
 
@@ -9,12 +10,16 @@ struct InstanceMessage {
     std::uint32_t message = 0;
     std::uint32_t wParam = 0;
     std::uint32_t lParam = 0;
+    std::string payload;  // bytes that travel with the message, if any
 };
 
 // Asks the running instance's main window to show itself.
-inline constexpr InstanceMessage ShowWindowMessage{0xAAAB, 1111, 2222};
+inline const InstanceMessage ShowWindowMessage{0xAAAB, 1111, 2222, {}};
 // Asks the running instance to send the printed document.
 inline constexpr std::uint32_t PrintJobMessage = 0xAAAA;
+// Asks the running instance to connect out (`cr --connect`); the payload is
+// the encoded request.
+inline constexpr std::uint32_t ConnectRequestMessage = 0xAAAC;
 
 class IInstanceChannel {
 public:

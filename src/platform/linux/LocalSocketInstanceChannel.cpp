@@ -9,7 +9,8 @@
 namespace corvala::platform::linuxos {
 
 namespace {
-constexpr int MessageSize = 12;
+constexpr int HeaderSize = 16;
+constexpr quint32 MaxPayload = 64 * 1024;  // anything larger is not ours
 constexpr int ConnectTimeoutMs = 2000;
 }  // namespace
 
@@ -21,11 +22,13 @@ bool LocalSocketInstanceChannel::SendToRunningWindow(const InstanceMessage& mess
     QLocalSocket socket;
     socket.connectToServer(InstanceSocketPath());
     if (!socket.waitForConnected(ConnectTimeoutMs)) return false;
-    char bytes[MessageSize];
-    qToLittleEndian(message.message, bytes);
-    qToLittleEndian(message.wParam, bytes + 4);
-    qToLittleEndian(message.lParam, bytes + 8);
-    socket.write(bytes, MessageSize);
+    char header[HeaderSize];
+    qToLittleEndian(message.message, header);
+    qToLittleEndian(message.wParam, header + 4);
+    qToLittleEndian(message.lParam, header + 8);
+    qToLittleEndian(static_cast<quint32>(message.payload.size()), header + 12);
+    socket.write(header, HeaderSize);
+    socket.write(message.payload.data(), static_cast<qint64>(message.payload.size()));
     bool written = socket.waitForBytesWritten(ConnectTimeoutMs);
     socket.disconnectFromServer();
     return written;
@@ -47,12 +50,20 @@ void InstanceMessageServer::AcceptPending() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            while (socket->bytesAvailable() >= MessageSize) {
-                QByteArray bytes = socket->read(MessageSize);
+            while (socket->bytesAvailable() >= HeaderSize) {
+                const QByteArray header = socket->peek(HeaderSize);
+                const quint32 length = qFromLittleEndian<quint32>(header.constData() + 12);
+                if (length > MaxPayload) {
+                    socket->abort();
+                    return;
+                }
+                if (socket->bytesAvailable() < HeaderSize + static_cast<qint64>(length)) return;
+                socket->read(HeaderSize);
                 InstanceMessage message;
-                message.message = qFromLittleEndian<quint32>(bytes.constData());
-                message.wParam = qFromLittleEndian<quint32>(bytes.constData() + 4);
-                message.lParam = qFromLittleEndian<quint32>(bytes.constData() + 8);
+                message.message = qFromLittleEndian<quint32>(header.constData());
+                message.wParam = qFromLittleEndian<quint32>(header.constData() + 4);
+                message.lParam = qFromLittleEndian<quint32>(header.constData() + 8);
+                message.payload = socket->read(length).toStdString();
                 handler_(message);
             }
         });

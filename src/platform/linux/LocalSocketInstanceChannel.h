@@ -10,7 +10,8 @@ class QLocalServer;
 namespace corvala::platform::linuxos {
 
 // The running instance's main window listens on a local socket in the
-// runtime folder; a message is three little-endian 32-bit numbers.
+// runtime folder; a message is four little-endian 32-bit numbers (message,
+// wParam, lParam, payload length) followed by the payload.
 QString InstanceSocketPath();
 
 class LocalSocketInstanceChannel : public IInstanceChannel {

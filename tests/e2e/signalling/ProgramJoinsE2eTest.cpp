@@ -3,17 +3,11 @@
 // never joins a server whose certificate comes from another root.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <QString>
 
 #include "E2eSupport.h"
+#include "ProgramHarness.h"
 #include "ServerProcess.h"
 #include "TlsLineClient.h"
-#include "identity/DeviceIdentity.h"
-#include "platform/linux/LinuxDriveIdentification.h"
-#include "platform/linux/LinuxNetworkAdapters.h"
-#include "settings/Settings.h"
 #include "signalling/SignallingMessage.h"
 
 namespace corvala::e2e {
@@ -29,28 +23,9 @@ constexpr const char* ProbeId = "987654321";
 
 std::string Line(const QByteArray& bytes) { return bytes.toStdString(); }
 
-// The settings the program will find: a known DeviceId, bound to this
-// machine's fingerprint as the program computes it.
-void WriteSettings(const fs::path& home) {
-    platform::linuxos::LinuxNetworkAdapters adapters;
-    platform::linuxos::LinuxDriveIdentification drives;
-    SettingsEnvironment env;
-    env.FilePath = QString::fromStdString((home / "set.dt").string());
-    env.MachineFingerprint = QString::fromStdString(
-        identity::ComputeMachineFingerprint(drives, identity::ComputeMacAddressText(adapters)));
-    Settings settings(env);
-    settings.DeviceId = ProgramId;
-    fs::create_directories(home);
-    ASSERT_TRUE(settings.write());
-}
-
 class ProgramJoins : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fs::create_directories(scratch / "runtime");
-        ::chmod((scratch / "runtime").c_str(), 0700);
-        WriteSettings(scratch / "home");
-    }
+    void SetUp() override { WriteProgramSettings(scratch / "home", ProgramId); }
     void TearDown() override { KillProcessesRunningFrom(scratch / "home"); }
 
     std::unique_ptr<ServerProcess> StartSignal(const std::string& port, const char* chain, const char* key) {
@@ -64,27 +39,10 @@ protected:
     std::unique_ptr<ChildProcess> StartProgram(std::uint16_t port) {
         return std::make_unique<ChildProcess>(
             std::vector<std::string>{(BinFolder() / "cr").string(), "/from_application"},
-            std::map<std::string, std::string>{{"CORVALA_HOME", (scratch / "home").string()},
-                                               {"CORVALA_RECEIVED", (scratch / "received").string()},
-                                               {"XDG_RUNTIME_DIR", (scratch / "runtime").string()},
-                                               {"CORVALA_SIGNALLING", "127.0.0.1:" + std::to_string(port)},
-                                               {"CORVALA_ICE_SERVERS", ""},
-                                               {"CORVALA_AUTO_ANSWER", "ok"},
-                                               {"QT_QPA_PLATFORM", "offscreen"}},
-            scratch / "program.log");
+            ProgramEnvironment(scratch.path(), port), scratch / "program.log");
     }
 
-    // True when a message to the program's ID is delivered: the server
-    // answers "invalid_id" to a message for an ID nobody joined under.
-    bool ProgramJoined(std::uint16_t port) {
-        TlsLineClient probe;
-        if (!probe.connect(port, PkiFile("ca.pem"))) return false;
-        probe.writeLine(Line(GetMessage(ProbeId, "join", {}, {}, ProbeId)));
-        if (!probe.readLine(5s)) return false;  // "joined"
-        probe.writeLine(Line(GetMessage(ProbeId, "message", ProgramId, "ping")));
-        auto answer = probe.readLine(1500ms);
-        return !answer || answer->find("invalid_id") == std::string::npos;
-    }
+    bool ProgramJoined(std::uint16_t port) { return e2e::ProgramJoined(port, ProgramId, PkiFile("ca.pem")); }
 
     ScratchFolder scratch{"joins"};
 };

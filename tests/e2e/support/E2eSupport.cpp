@@ -1,5 +1,6 @@
 #include "E2eSupport.h"
 
+#include <X11/Xlib.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -128,6 +129,29 @@ XvfbDisplay::~XvfbDisplay() {
         int status;
         ::waitpid(pid_, &status, 0);
     }
+}
+
+bool PaintRootQuadrants(const std::string& displayName, const unsigned long colours[4]) {
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display) return false;
+    const int screen = DefaultScreen(display);
+    const Window root = RootWindow(display, screen);
+    const int width = DisplayWidth(display, screen), height = DisplayHeight(display, screen);
+    Pixmap pixmap = XCreatePixmap(display, root, unsigned(width), unsigned(height),
+                                  unsigned(DefaultDepth(display, screen)));
+    GC gc = XCreateGC(display, pixmap, 0, nullptr);
+    for (int q = 0; q < 4; ++q) {
+        XSetForeground(display, gc, colours[q]);
+        XFillRectangle(display, pixmap, gc, (q % 2) * width / 2, (q / 2) * height / 2, unsigned(width / 2),
+                       unsigned(height / 2));
+    }
+    XSetWindowBackgroundPixmap(display, root, pixmap);
+    XClearWindow(display, root);
+    XFreeGC(display, gc);
+    XFreePixmap(display, pixmap);
+    XSync(display, False);
+    XCloseDisplay(display);
+    return true;
 }
 
 CommandResult RunCommand(const std::string& commandLine) {

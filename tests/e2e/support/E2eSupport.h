@@ -67,6 +67,11 @@ private:
     std::string name_;
 };
 
+// Paints the root window of `display` in four quadrants of the given colours
+// (0xRRGGBB: top left, top right, bottom left, bottom right), like a
+// wallpaper: windows on top of it stay as they are.
+bool PaintRootQuadrants(const std::string& display, const unsigned long colours[4]);
+
 // Runs a shell command line; its standard output (trimmed) and exit code.
 struct CommandResult {
     int exitCode;

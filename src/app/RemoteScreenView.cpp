@@ -1,0 +1,44 @@
+#include "app/RemoteScreenView.h"
+
+#include <QPainter>
+
+#include "app/ProcessState.h"
+#include "app/WindowChrome.h"
+#include "media/WebrtcClientVcl.h"
+#include "screen/RemoteViewGeometry.h"
+
+namespace corvala {
+
+TRemoteScreenView::TRemoteScreenView(QWidget* parent) : QWidget(parent) {
+    setObjectName("imgRemoteScreen");
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void TRemoteScreenView::DrawRemoteFrame(TWebRtcClientVcl& rtc) {
+    const QSize frame = rtc.RemoteFrameSize();
+    const auto layout = FitPicture(frame.width(), frame.height(), width(), height());
+    if (!layout) return;
+    if (FPicture.size() != QSize(layout->Width, layout->Height))
+        FPicture = QImage(layout->Width, layout->Height, QImage::Format_RGB32);
+    FOrigin = QPoint(layout->Left, layout->Top);
+    rtc.DrawFrame(0, 0, 0, 0, FPicture, false);  // the whole frame, scaled to the picture
+    update();
+}
+
+void TRemoteScreenView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QColor background = ToQColor(processState().Theme.RemoteAreaColour);
+    if (FPicture.isNull()) {
+        p.fillRect(rect(), background);
+        return;
+    }
+    // Only the border around the picture is filled: no flicker under it.
+    const QRect picture(FOrigin, FPicture.size());
+    QRegion around = QRegion(rect()).subtracted(picture);
+    for (const QRect& r : around) p.fillRect(r, background);
+    p.drawImage(FOrigin, FPicture);
+}
+
+}  // namespace corvala

@@ -1,0 +1,36 @@
+#pragma once
+// The picture of the viewed host: the remote frame fitted into the panel
+// (never enlarged, centred) on the remote-area colour.
+
+#include <QImage>
+#include <QWidget>
+
+namespace corvala {
+
+class TWebRtcClientVcl;
+
+class TRemoteScreenView : public QWidget {
+    Q_OBJECT
+public:
+    explicit TRemoteScreenView(QWidget* parent = nullptr);
+
+    // Copies the component's current remote frame into the picture. Main
+    // thread, inside the frame hand-over.
+    void DrawRemoteFrame(TWebRtcClientVcl& rtc);
+    // Only the remote-area colour: no picture until the next frame.
+    void ClearPicture() {
+        FPicture = QImage();
+        update();
+    }
+    const QImage& Picture() const { return FPicture; }
+    QPoint PictureOrigin() const { return FOrigin; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QImage FPicture;
+    QPoint FOrigin;
+};
+
+}  // namespace corvala

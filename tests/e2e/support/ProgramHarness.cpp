@@ -1,0 +1,75 @@
+#include "ProgramHarness.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include <QString>
+
+#include "TlsLineClient.h"
+#include "identity/DeviceIdentity.h"
+#include "platform/linux/LinuxDriveIdentification.h"
+#include "platform/linux/LinuxNetworkAdapters.h"
+#include "settings/Settings.h"
+#include "signalling/SignallingMessage.h"
+
+namespace corvala::e2e {
+
+namespace fs = std::filesystem;
+
+void WriteProgramSettings(const fs::path& home, const std::string& deviceId, const std::string& staticPassword) {
+    platform::linuxos::LinuxNetworkAdapters adapters;
+    platform::linuxos::LinuxDriveIdentification drives;
+    SettingsEnvironment env;
+    env.FilePath = QString::fromStdString((home / "set.dt").string());
+    env.PrimaryScreenSize = QSize(1280, 800);  // the tests' Xvfb displays
+    env.MachineFingerprint = QString::fromStdString(
+        identity::ComputeMachineFingerprint(drives, identity::ComputeMacAddressText(adapters)));
+    Settings settings(env);
+    settings.DeviceId = QString::fromStdString(deviceId);
+    if (!staticPassword.empty()) {
+        settings.RandomPasswordMode = false;
+        settings.HostPassword = QString::fromStdString(staticPassword);
+    }
+    fs::create_directories(home);
+    if (!settings.write()) throw std::runtime_error("cannot write settings into " + home.string());
+}
+
+std::map<std::string, std::string> ProgramEnvironment(const fs::path& folder, int signallingPort,
+                                                      const std::string& display, const std::string& answer) {
+    fs::create_directories(folder / "runtime");
+    ::chmod((folder / "runtime").c_str(), 0700);
+    std::map<std::string, std::string> env = {
+        {"CORVALA_HOME", (folder / "home").string()},
+        {"CORVALA_RECEIVED", (folder / "received").string()},
+        {"XDG_RUNTIME_DIR", (folder / "runtime").string()},
+        {"CORVALA_SIGNALLING", "127.0.0.1:" + std::to_string(signallingPort)},
+        {"CORVALA_ICE_SERVERS", ""},
+        {"CORVALA_AUTO_ANSWER", answer},
+        {"CORVALA_MESSAGE_LOG", (folder / "messages.log").string()},
+        {"QT_QPA_PLATFORM", display.empty() ? "offscreen" : "xcb"},
+    };
+    if (!display.empty()) env["DISPLAY"] = display;
+    return env;
+}
+
+bool ProgramJoined(int port, const std::string& deviceId, const std::string& caFile) {
+    using namespace std::chrono_literals;
+    const QString probeId = "987654321";
+    testing::TlsLineClient probe;
+    if (!probe.connect(static_cast<std::uint16_t>(port), caFile)) return false;
+    probe.writeLine(GetMessage(probeId, "join", {}, {}, probeId).toStdString());
+    if (!probe.readLine(5s)) return false;  // "joined"
+    probe.writeLine(GetMessage(probeId, "message", QString::fromStdString(deviceId), "ping").toStdString());
+    auto answer = probe.readLine(1500ms);
+    return !answer || answer->find("invalid_id") == std::string::npos;
+}
+
+std::string MessageLog(const fs::path& folder) {
+    std::ifstream in(folder / "messages.log");
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace corvala::e2e

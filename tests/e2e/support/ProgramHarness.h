@@ -1,0 +1,33 @@
+#pragma once
+// Running copies of the real program in end-to-end tests: their settings
+// and their environment.
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+namespace corvala::e2e {
+
+// Writes the "set.dt" a copy will find in `home`: a known DeviceId and, when
+// given, a static password; bound to this machine's fingerprint exactly as
+// the program computes it (same network namespace, same drives).
+void WriteProgramSettings(const std::filesystem::path& home, const std::string& deviceId,
+                          const std::string& staticPassword = {});
+
+// The environment of a copy: its own program folder and runtime folder under
+// `folder`, the signalling server on loopback, no public STUN servers, the
+// first-run welcome accepted, message boxes answered with `answer` and logged
+// to folder/messages.log. `display` empty: offscreen.
+std::map<std::string, std::string> ProgramEnvironment(const std::filesystem::path& folder, int signallingPort,
+                                                      const std::string& display = {},
+                                                      const std::string& answer = "ok");
+
+// True when a copy is joined to the signalling server at `port` under
+// `deviceId`: the server delivers a message to that ID instead of answering
+// "invalid_id". `caFile` is the root the probe trusts.
+bool ProgramJoined(int port, const std::string& deviceId, const std::string& caFile);
+
+// The lines the copy's message boxes wrote ("Kind<TAB>text").
+std::string MessageLog(const std::filesystem::path& folder);
+
+}  // namespace corvala::e2e

@@ -154,6 +154,33 @@ TEST_F(StartupTest, SecondManualStartShowsTheRunningWindowAndEndsQuietly) {
     EXPECT_TRUE(messages.warnings.empty());
 }
 
+TEST_F(StartupTest, ConnectRequestGoesToTheRunningCopyOrToTheCopyTheLauncherStarts) {
+    auto run = [&](bool running) {
+        instance.existed = running;
+        channel.windowExists = running;
+        StartupInputs inputs;
+        inputs.folders = {root / "program", root / "received"};
+        inputs.runningExecutable = launcher;
+        inputs.ownVersion = 42;
+        inputs.payload = payload;
+        inputs.connectRequest = "encoded request";
+        inputs.connectArguments = "--connect \"123456789\" --password \"pw\"";
+        StartupPlatform platform{shell, instance, channel, adapters, drives, attention, firewall, messages,
+                                 [](std::chrono::milliseconds) {}};
+        return StartupSequence(platform, inputs, state).Run();
+    };
+    run(true);
+    ASSERT_EQ(channel.sent.size(), 2u);
+    EXPECT_EQ(channel.sent[0].message, 0xAAABu);  // shown first, then asked to connect
+    EXPECT_EQ(channel.sent[1].message, platform::ConnectRequestMessage);
+    EXPECT_EQ(channel.sent[1].payload, "encoded request");
+
+    run(false);
+    ASSERT_EQ(shell.calls.size(), 2u);
+    EXPECT_EQ(shell.calls[1], (ShellCall{"open", Program("cr").string(),
+                                         "/from_application --connect \"123456789\" --password \"pw\""}));
+}
+
 TEST_F(StartupTest, IdentityFailuresEndWithTheirMessages) {
     adapters.adapters.clear();
     EXPECT_EQ(Run({"/from_application"}).outcome, StartupOutcome::End);

@@ -55,7 +55,8 @@ std::map<std::string, std::string> ProgramEnvironment(const fs::path& folder, in
     return env;
 }
 
-bool ProgramJoined(int port, const std::string& deviceId, const std::string& caFile) {
+bool ProgramJoined(int port, const std::string& deviceId, const std::string& caFile,
+                   std::chrono::milliseconds answerWait) {
     using namespace std::chrono_literals;
     const QString probeId = "987654321";
     testing::TlsLineClient probe;
@@ -63,7 +64,7 @@ bool ProgramJoined(int port, const std::string& deviceId, const std::string& caF
     probe.writeLine(GetMessage(probeId, "join", {}, {}, probeId).toStdString());
     if (!probe.readLine(5s)) return false;  // "joined"
     probe.writeLine(GetMessage(probeId, "message", QString::fromStdString(deviceId), "ping").toStdString());
-    auto answer = probe.readLine(1500ms);
+    auto answer = probe.readLine(answerWait);
     return !answer || answer->find("invalid_id") == std::string::npos;
 }
 

@@ -2,6 +2,7 @@
 // Running copies of the real program in end-to-end tests: their settings
 // and their environment.
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -25,7 +26,9 @@ std::map<std::string, std::string> ProgramEnvironment(const std::filesystem::pat
 // True when a copy is joined to the signalling server at `port` under
 // `deviceId`: the server delivers a message to that ID instead of answering
 // "invalid_id". `caFile` is the root the probe trusts.
-bool ProgramJoined(int port, const std::string& deviceId, const std::string& caFile);
+// `answerWait` is how long silence must last to count as delivered.
+bool ProgramJoined(int port, const std::string& deviceId, const std::string& caFile,
+                   std::chrono::milliseconds answerWait = std::chrono::milliseconds(1500));
 
 // The lines the copy's message boxes wrote ("Kind<TAB>text").
 std::string MessageLog(const std::filesystem::path& folder);

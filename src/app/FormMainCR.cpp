@@ -38,6 +38,7 @@
 #include "media/RTCUtils.h"
 #include "media/WebrtcClientVcl.h"
 #include "platform/linux/LocalSocketInstanceChannel.h"
+#include "app/RemoteControl.h"
 #include "app/RemoteScreenView.h"
 #include "dialogs/FormAddConnection.h"
 #include "session/QtScreens.h"
@@ -743,10 +744,32 @@ void TFormMainCR::CreateSession() {
     };
     ui.SelectTab = [this](const QString& id) { rtcClient->SetCurrentViewingPeerID(id); };
     ui.ShowWindowForSession = [this] {
-        if (!isVisible()) ShowFromTray();
+        if (isVisible()) return;
+        processState().ShownForSession = true;
+        ShowFromTray();
     };
     FSession = std::make_unique<TSessionSetup>(env, ui);
     ConnectComponentWriters(*rtcClient, *FSession);
+
+    RemoteControlHooks remote;
+    remote.AllowOnlyViewing = [this] { return FSettings->AllowOnlyViewing; };
+    remote.UpdateAliveButton = [this] { UpdateAliveButton(); };
+    remote.ReconnectButtonVisible = [this] { return panReconnectButton->isVisible(); };
+    remote.Reconnect = [this] {
+        panReconnectButton->setText(translate("Reconnect"));
+        panReconnectButtonClick();
+    };
+    remote.SessionsEnded = [this](bool noPeerLeft) {
+        UpdateCaption();
+        if (!noPeerLeft) return;
+        if (processState().ShownForSession) {
+            processState().ShownForSession = false;
+            hide();
+        }
+        rtcClient->SetActive(false);
+    };
+    FRemote = new TRemoteControl(*rtcClient, *imgRemoteScreen, remote, this);
+    connect(TimerDataTimeout, &QTimer::timeout, FRemote, &TRemoteControl::LivenessTick);
 
     frmAddConnection = new TFormAddConnection(*FSettings, this);
     connect(btnConnect, &QPushButton::clicked, this, [this] { FSession->ConnectAction(true); });
@@ -765,13 +788,14 @@ void TFormMainCR::CreateSession() {
     };
 }
 
-void TFormMainCR::rtcClientReceiveData(const QString&, const QByteArray&) {
-    // The command protocol's dispatcher takes over the received messages.
+void TFormMainCR::rtcClientReceiveData(const QString& peerId, const QByteArray& data) {
+    if (auto peer = rtcClient->Peers.Find(peerId)) FRemote->Receive(*peer, data);
 }
 
 void TFormMainCR::rtcClientRenderFrame(const QString& peerId) {
     if (processState().EventsSuspended || !rtcClient->IsCurrentViewingPeer(peerId)) return;
     imgRemoteScreen->DrawRemoteFrame(*rtcClient);
+    FRemote->FrameDrawn();
     // The component marked the peer alive; the picture replaces the status.
     if (lblLostConnectionInfo->isVisible() || panReconnectButton->isVisible()) UpdateAliveButton();
 }
@@ -850,8 +874,7 @@ void TFormMainCR::panReconnectButtonClick() {
 bool TFormMainCR::AnyPeerConnected() const { return rtcClient && rtcClient->Peers.Count() > 0; }
 
 void TFormMainCR::SendToEveryPeer(const QString& text) {
-    if (!rtcClient) return;
-    for (const auto& peer : rtcClient->Peers.Values()) peer->SendDataToPeer(text);
+    if (FRemote) FRemote->Messenger().SendMessageToEveryPeer(text);
 }
 
 void TFormMainCR::PumpMessages(int milliseconds) {

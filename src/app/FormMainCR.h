@@ -36,6 +36,7 @@ class TSessionSetup;
 class TWebRtcClientPort;
 class TFormAddConnection;
 class TRemoteScreenView;
+class TRemoteControl;
 
 // What start-up hands to the main window.
 struct MainWindowEnvironment {
@@ -153,6 +154,7 @@ private:
     std::unique_ptr<ClientMessage> FClientMessage;
     std::unique_ptr<TWebRtcClientPort> FRtcPort;
     std::unique_ptr<TSessionSetup> FSession;
+    TRemoteControl* FRemote = nullptr;
     TFormAddConnection* frmAddConnection = nullptr;
     ConnectionLog FConnectionLog;
     QString ConnectionLogPath;

@@ -20,6 +20,9 @@ struct ProcessState {
     bool Branded = false;
     // Viewer role, set once by the first outgoing connection.
     bool MasterMode = false;
+    // The host showed its hidden main window for an incoming session and
+    // hides it again when the last session ends.
+    bool ShownForSession = false;
     // The host's lock or logon screen is up.
     std::atomic<bool> LockScreenMode{false};
     // Colours every window paints with; start-up switches to the branded set.

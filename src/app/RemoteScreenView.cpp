@@ -17,6 +17,7 @@ TRemoteScreenView::TRemoteScreenView(QWidget* parent) : QWidget(parent) {
 }
 
 void TRemoteScreenView::DrawRemoteFrame(TWebRtcClientVcl& rtc) {
+    FSource = &rtc;
     const QSize frame = rtc.RemoteFrameSize();
     const auto layout = FitPicture(frame.width(), frame.height(), width(), height());
     if (!layout) return;
@@ -25,6 +26,10 @@ void TRemoteScreenView::DrawRemoteFrame(TWebRtcClientVcl& rtc) {
     FOrigin = QPoint(layout->Left, layout->Top);
     rtc.DrawFrame(0, 0, 0, 0, FPicture, false);  // the whole frame, scaled to the picture
     update();
+}
+
+void TRemoteScreenView::resizeEvent(QResizeEvent*) {
+    if (FSource) DrawRemoteFrame(*FSource);
 }
 
 void TRemoteScreenView::paintEvent(QPaintEvent*) {

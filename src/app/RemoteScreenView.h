@@ -20,6 +20,7 @@ public:
     // Only the remote-area colour: no picture until the next frame.
     void ClearPicture() {
         FPicture = QImage();
+        FSource = nullptr;
         update();
     }
     const QImage& Picture() const { return FPicture; }
@@ -27,8 +28,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    // A new panel size fits the last frame again at once, so that the picture
+    // and the coordinates sent from it never lag behind the layout.
+    void resizeEvent(QResizeEvent*) override;
+    // Tab goes to the remote computer, not to the next control.
+    bool focusNextPrevChild(bool) override { return false; }
 
 private:
+    TWebRtcClientVcl* FSource = nullptr;
     QImage FPicture;
     QPoint FOrigin;
 };

@@ -770,6 +770,7 @@ void TFormMainCR::CreateSession() {
     };
     FRemote = new TRemoteControl(*rtcClient, *imgRemoteScreen, remote, this);
     connect(TimerDataTimeout, &QTimer::timeout, FRemote, &TRemoteControl::LivenessTick);
+    connect(TimerMouseCursorCheck, &QTimer::timeout, FRemote, &TRemoteControl::CursorCheckTick);
 
     frmAddConnection = new TFormAddConnection(*FSettings, this);
     connect(btnConnect, &QPushButton::clicked, this, [this] { FSession->ConnectAction(true); });

@@ -11,6 +11,7 @@
 #include "control/QtKeyToVirtualKey.h"
 #include "i18n/Translator.h"
 #include "media/WebrtcClientVcl.h"
+#include "platform/linux/XFixesCursorNames.h"
 #include "platform/linux/XTestInputInjector.h"
 
 namespace corvala {
@@ -65,7 +66,18 @@ TRemoteControl::TRemoteControl(TWebRtcClientVcl& client, TRemoteScreenView& pict
     liveness.UpdateAliveButton = FHooks.UpdateAliveButton;
     FLiveness = std::make_unique<LivenessCheck>(client, liveness);
 
+    FCursorNames = std::make_unique<platform::linuxos::XFixesCursorNames>();
     FPicture.installEventFilter(this);
+}
+
+void TRemoteControl::CursorCheckTick() {
+    CursorShapeMonitor::Conditions conditions;
+    conditions.eventsSuspended = processState().EventsSuspended;
+    conditions.masterMode = processState().MasterMode;
+    conditions.allowOnlyViewing = FHooks.AllowOnlyViewing();
+    conditions.anyPeer = FClient.Peers.Count() > 0;
+    if (auto message = FCursorMonitor.Tick(conditions, FCursorNames->CurrentCursorName()))
+        FMessenger->SendDataToEveryPeer(*message);
 }
 
 TRemoteControl::~TRemoteControl() = default;

@@ -12,6 +12,7 @@
 #include "control/LivenessCheck.h"
 #include "control/PeerMessenger.h"
 #include "control/ViewerInput.h"
+#include "screen/CursorShapes.h"
 
 namespace corvala {
 
@@ -19,6 +20,7 @@ class TWebRtcClientVcl;
 class TRemoteScreenView;
 namespace platform {
 class IInputInjector;
+class ICursorNames;
 }
 
 // What the remote-control channel asks of its window.
@@ -45,6 +47,8 @@ public:
     void LivenessTick() { FLiveness->Tick(); }
     // A frame of the viewed peer was drawn.
     void FrameDrawn();
+    // TimerMouseCursorCheck's body: a host tells its viewers a new cursor shape.
+    void CursorCheckTick();
 
     PeerMessenger& Messenger() { return *FMessenger; }
     ViewerInput& Viewer() { return *FViewer; }
@@ -64,6 +68,8 @@ private:
     std::unique_ptr<DataChannelDispatcher> FDispatcher;
     std::unique_ptr<ViewerInput> FViewer;
     std::unique_ptr<LivenessCheck> FLiveness;
+    std::unique_ptr<platform::ICursorNames> FCursorNames;
+    CursorShapeMonitor FCursorMonitor;
 };
 
 }  // namespace corvala

@@ -16,6 +16,7 @@
 #include "app/FormMainCR.h"
 #include "app/ProcessState.h"
 #include "fakes/PlatformFakes.h"
+#include "fakes/QtTestApplication.h"
 #include "i18n/Translator.h"
 #include "media/WebrtcClientVcl.h"
 #include "signalling/SignallingConnection.h"
@@ -38,13 +39,6 @@ public:
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "main_window_test";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
-    }
-
     void SetUp() override {
         processState().EventsSuspended = false;
         processState().MasterMode = false;

@@ -19,24 +19,12 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/QtTestApplication.h"
+
 #include <memory>
 
 namespace corvala {
 namespace {
-
-class Application : public ::testing::Environment {
-public:
-    void SetUp() override { FApp = std::make_unique<QApplication>(FArgc, FArgv); }
-    void TearDown() override { FApp.reset(); }
-
-private:
-    int FArgc = 1;
-    char FName[16] = "dialogs_tests";
-    char* FArgv[2] = {FName, nullptr};
-    std::unique_ptr<QApplication> FApp;
-};
-
-const auto* const kApplication = ::testing::AddGlobalTestEnvironment(new Application);
 
 // Message boxes answer at once and write a line each to a log file.
 class AddConnectionDialog : public ::testing::Test {

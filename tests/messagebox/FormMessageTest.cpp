@@ -14,26 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/QtTestApplication.h"
+
 #include "app/ProcessState.h"
 #include "i18n/Translator.h"
 
 namespace corvala {
 namespace {
-
-// One application object for the whole run, gone before the process ends.
-class Application : public ::testing::Environment {
-public:
-    void SetUp() override { FApp = std::make_unique<QApplication>(FArgc, FArgv); }
-    void TearDown() override { FApp.reset(); }
-
-private:
-    int FArgc = 1;
-    char FName[17] = "messagebox_tests";
-    char* FArgv[2] = {FName, nullptr};
-    std::unique_ptr<QApplication> FApp;
-};
-
-const auto* const kApplication = ::testing::AddGlobalTestEnvironment(new Application);
 
 class MessageBox : public ::testing::Test {
 protected:

@@ -16,6 +16,7 @@ export CORVALA_ICE_SERVERS=${CORVALA_ICE_SERVERS-}
 rm -f "$CORVALA_HOME/crserver"
 
 cleanup() {
+  [ -n "${cr_pid:-}" ] && kill "$cr_pid" 2>/dev/null && wait "$cr_pid" 2>/dev/null
   scripts/local-services.sh stop "$build" "$state" >/dev/null 2>&1 || true
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
@@ -38,4 +39,6 @@ echo "run: local signalling server at $CORVALA_SIGNALLING, web service at $CORVA
 
 echo "run: program folder $CORVALA_HOME"
 cd "$build/bin"
-./cr /from_application
+./cr /from_application &
+cr_pid=$!
+wait "$cr_pid"

@@ -162,6 +162,10 @@ TFormMainCR::~TFormMainCR() {
     // with its owner.
     if (!ConnectionLogPath.isEmpty() && !FConnectionLog.IsEmpty()) FConnectionLog.Save(ConnectionLogPath);
     TimerTurnServerCPUUsageControl->stop();
+    // The remote control watches the picture's events: it goes before the
+    // widgets do, so it never sees a half-destroyed picture.
+    delete FRemote;
+    FRemote = nullptr;
 }
 
 void TFormMainCR::CreateTimers() {
@@ -790,13 +794,14 @@ void TFormMainCR::CreateSession() {
 }
 
 void TFormMainCR::rtcClientReceiveData(const QString& peerId, const QByteArray& data) {
+    if (!FRemote) return;
     if (auto peer = rtcClient->Peers.Find(peerId)) FRemote->Receive(*peer, data);
 }
 
 void TFormMainCR::rtcClientRenderFrame(const QString& peerId) {
     if (processState().EventsSuspended || !rtcClient->IsCurrentViewingPeer(peerId)) return;
     imgRemoteScreen->DrawRemoteFrame(*rtcClient);
-    FRemote->FrameDrawn();
+    if (FRemote) FRemote->FrameDrawn();
     // The component marked the peer alive; the picture replaces the status.
     if (lblLostConnectionInfo->isVisible() || panReconnectButton->isVisible()) UpdateAliveButton();
 }

@@ -86,17 +86,17 @@ void TRemoteControl::FrameDrawn() { FLastFrameTime = NowDateTime(); }
 
 bool TRemoteControl::eventFilter(QObject* watched, QEvent* event) {
     if (watched != &FPicture) return false;
-    const QPoint origin = FPicture.PictureOrigin();
+    const auto origin = [this] { return FPicture.PictureOrigin(); };
     switch (event->type()) {
         case QEvent::MouseMove: {
-            const QPoint p = static_cast<QMouseEvent*>(event)->position().toPoint() - origin;
+            const QPoint p = static_cast<QMouseEvent*>(event)->position().toPoint() - origin();
             FViewer->MouseMove(p.x(), p.y());
             return false;
         }
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick: {
             auto* e = static_cast<QMouseEvent*>(event);
-            const QPoint p = e->position().toPoint() - origin;
+            const QPoint p = e->position().toPoint() - origin();
             FViewer->MouseMove(p.x(), p.y());
             FViewer->MouseDown(ButtonOf(e->button()));
             FPicture.setFocus();

@@ -3,17 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <mutex>
-#include <thread>
 
 #include "E2eSupport.h"
 #include "ProgramHarness.h"
 #include "ServerProcess.h"
-
-// Xlib last: its macros clash with names in the headers above.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "XEventRecorder.h"
 
 namespace corvala::e2e {
 namespace {
@@ -23,73 +17,6 @@ using testing::ServerProcess;
 
 constexpr const char* HostId = "111222333";
 constexpr const char* ViewerId = "444555666";
-
-// A window over the whole host display that records what reaches it.
-class EventRecorder {
-public:
-    explicit EventRecorder(const std::string& displayName) {
-        display_ = XOpenDisplay(displayName.c_str());
-        if (!display_) return;
-        XSetWindowAttributes attributes{};
-        attributes.override_redirect = True;
-        attributes.background_pixel = 0x808080;
-        attributes.event_mask = KeyPressMask | ButtonPressMask;
-        const int screen = DefaultScreen(display_);
-        window_ = XCreateWindow(display_, RootWindow(display_, screen), 0, 0,
-                                unsigned(DisplayWidth(display_, screen)), unsigned(DisplayHeight(display_, screen)), 0,
-                                CopyFromParent, InputOutput, CopyFromParent,
-                                CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
-        XMapRaised(display_, window_);
-        XSync(display_, False);
-        reader_ = std::thread([this] { Read(); });
-    }
-    ~EventRecorder() {
-        stop_ = true;
-        if (reader_.joinable()) reader_.join();
-        if (display_) XCloseDisplay(display_);
-    }
-    bool Ok() const { return display_ != nullptr; }
-
-    struct Click {
-        int x, y;
-        unsigned button;
-    };
-    std::vector<Click> Clicks() {
-        std::lock_guard lock(mutex_);
-        return clicks_;
-    }
-    std::string Typed() {
-        std::lock_guard lock(mutex_);
-        return typed_;
-    }
-
-private:
-    void Read() {
-        while (!stop_) {
-            while (XPending(display_)) {
-                XEvent event;
-                XNextEvent(display_, &event);
-                std::lock_guard lock(mutex_);
-                if (event.type == ButtonPress) {
-                    clicks_.push_back({event.xbutton.x_root, event.xbutton.y_root, event.xbutton.button});
-                } else if (event.type == KeyPress) {
-                    char text[8] = {};
-                    KeySym keysym;
-                    if (XLookupString(&event.xkey, text, sizeof text - 1, &keysym, nullptr) > 0) typed_ += text;
-                }
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-    }
-
-    Display* display_ = nullptr;
-    Window window_ = 0;
-    std::thread reader_;
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::vector<Click> clicks_;
-    std::string typed_;
-};
 
 TEST(RemoteInput, ViewerClickAndKeysReachTheHost) {
     ScratchFolder scratch("input");
@@ -102,7 +29,7 @@ TEST(RemoteInput, ViewerClickAndKeysReachTheHost) {
     ChildProcess host({(BinFolder() / "cr").string(), "/from_application"},
                       ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name()), scratch / "host.log");
     ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostId, PkiFile("ca.pem")); }, 30s));
-    EventRecorder recorder(hostDisplay.name());
+    XEventRecorder recorder(hostDisplay.name(), 0x808080);
     ASSERT_TRUE(recorder.Ok());
 
     ChildProcess viewer({(BinFolder() / "cr").string(), "/from_application", "--connect", HostId, "--password",

@@ -49,8 +49,7 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 TEST(Bench, ConfirmToFirstFrame) {
     constexpr int Rounds = 5;
     std::vector<double> joined, firstFrame, confirmToFrame;
-    ServerProcess signal("crsignal", {"--port", "0", "--bind", "127.0.0.1", "--cert", PkiFile("server.pem"), "--key",
-                                      PkiFile("server.key")});
+    ServerProcess signal("crsignal", SignalServerArguments());
     ASSERT_NE(signal.port(), 0);
     XvfbDisplay hostDisplay(1280, 800), viewerDisplay(1280, 800);
     const unsigned long red[4] = {0xE02020, 0xE02020, 0xE02020, 0xE02020};

@@ -1,7 +1,6 @@
 #include "app/GuiStartupMessages.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <cstdio>
 #include <cstdlib>
 
@@ -15,14 +14,9 @@ bool GuiStartupMessages::EnsureApplication() {
     return true;
 }
 
-void GuiStartupMessages::Warning(const std::string& text) {
+void GuiStartupMessages::Show(MessageKind kind, const std::string& text) {
     std::fprintf(stderr, "Corvala: %s\n", text.c_str());
-    if (EnsureApplication()) QMessageBox::warning(nullptr, "Warning", QString::fromStdString(text));
-}
-
-void GuiStartupMessages::Error(const std::string& text) {
-    std::fprintf(stderr, "Corvala: %s\n", text.c_str());
-    if (EnsureApplication()) QMessageBox::critical(nullptr, "Error", QString::fromStdString(text));
+    if (EnsureApplication()) ShowAppMessage(true, kind, QString::fromStdString(text));
 }
 
 }  // namespace corvala

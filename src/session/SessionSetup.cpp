@@ -262,15 +262,7 @@ void TSessionSetup::handleAsViewer(const TPeerMessage& m) {
     // A viewer talks only to IDs it has asked for.
     if (recent().IndexOf(m.from) < 0)
         return;
-    if (m.type == QStringView(wire::Init)) {
-        replyTurn(m.from, {});
-        return;
-    }
-    const QJsonObject payload = payloadObject(m.payload);
-    if (m.type == QStringView(wire::Turn))
-        viewerTurn(m, payload);
-    else
-        handleCommon(m, payload);
+    handleAdmitted(m, &TSessionSetup::viewerTurn);
 }
 
 void TSessionSetup::handleAsHost(const TPeerMessage& m) {
@@ -279,13 +271,17 @@ void TSessionSetup::handleAsHost(const TPeerMessage& m) {
         sendError(m.from, *refusal, m.password);
         return;
     }
+    handleAdmitted(m, &TSessionSetup::hostTurn);
+}
+
+void TSessionSetup::handleAdmitted(const TPeerMessage& m, TurnHandler turn) {
     if (m.type == QStringView(wire::Init)) {
         replyTurn(m.from, {});
         return;
     }
     const QJsonObject payload = payloadObject(m.payload);
     if (m.type == QStringView(wire::Turn))
-        hostTurn(m, payload);
+        (this->*turn)(m, payload);
     else
         handleCommon(m, payload);
 }

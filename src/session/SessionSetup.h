@@ -199,6 +199,10 @@ private:
 
     void handleAsViewer(const TPeerMessage& m);
     void handleAsHost(const TPeerMessage& m);
+    // What both roles do with a message from a peer they admitted: "init" is
+    // answered with "turn", "turn" goes to the role's own handler.
+    using TurnHandler = void (TSessionSetup::*)(const TPeerMessage&, const QJsonObject&);
+    void handleAdmitted(const TPeerMessage& m, TurnHandler turn);
     // Types both roles handle alike once admitted.
     void handleCommon(const TPeerMessage& m, const QJsonObject& payload);
     void viewerTurn(const TPeerMessage& m, const QJsonObject& payload);

@@ -123,6 +123,11 @@ void SignallingConnection::stopReader() {
 
 void SignallingConnection::markDown() {
     const bool wasUp = current() != nullptr;
+    dropConnection();
+    if (wasUp) emit linkLost();
+}
+
+void SignallingConnection::dropConnection() {
     connectedToSignalServer_ = false;
     std::shared_ptr<TlsLineConnection> connection;
     {
@@ -133,7 +138,6 @@ void SignallingConnection::markDown() {
     // Unread input goes with the connection object.
     if (connection) connection->abort();
     stopReader();
-    if (wasUp) emit linkLost();
 }
 
 void SignallingConnection::StopChecker() {
@@ -156,15 +160,7 @@ void SignallingConnection::StopChecker() {
 void SignallingConnection::CloseConnection() {
     try {
         closed_ = true;
-        connectedToSignalServer_ = false;
-        std::shared_ptr<TlsLineConnection> connection;
-        {
-            std::lock_guard lock(connectionMutex_);
-            connection = std::move(connection_);
-            connection_.reset();
-        }
-        if (connection) connection->abort();
-        stopReader();
+        dropConnection();
     } catch (...) {
     }
 }

@@ -110,6 +110,8 @@ private:
     void HandleMessage(const QByteArray& line);
     void readerEnded(quint64 generation);
     void markDown();
+    // Link down, connection aborted (unread input with it), reader ended.
+    void dropConnection();
     void stopReader();
     void restartChecker();
     std::shared_ptr<TlsLineConnection> current() const;

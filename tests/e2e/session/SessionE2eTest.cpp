@@ -78,8 +78,7 @@ protected:
     }
 
     ScratchFolder scratch{"session"};
-    ServerProcess signal{"crsignal", {"--port", "0", "--bind", "127.0.0.1", "--cert", PkiFile("server.pem"), "--key",
-                                      PkiFile("server.key")}};
+    ServerProcess signal{"crsignal", SignalServerArguments()};
     XvfbDisplay hostDisplay{1280, 800};
     XvfbDisplay viewerDisplay{1280, 800};
     std::unique_ptr<ChildProcess> host, viewer;

@@ -7,8 +7,6 @@
 #include "E2eSupport.h"
 #include "ProgramHarness.h"
 #include "ServerProcess.h"
-#include "TlsLineClient.h"
-#include "signalling/SignallingMessage.h"
 
 namespace corvala::e2e {
 namespace {
@@ -16,12 +14,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::PkiFile;
 using testing::ServerProcess;
-using testing::TlsLineClient;
 
 constexpr const char* ProgramId = "123456789";
-constexpr const char* ProbeId = "987654321";
-
-std::string Line(const QByteArray& bytes) { return bytes.toStdString(); }
 
 class ProgramJoins : public ::testing::Test {
 protected:
@@ -29,9 +23,7 @@ protected:
     void TearDown() override { KillProcessesRunningFrom(scratch / "home"); }
 
     std::unique_ptr<ServerProcess> StartSignal(const std::string& port, const char* chain, const char* key) {
-        auto server = std::make_unique<ServerProcess>(
-            "crsignal", std::vector<std::string>{"--port", port, "--bind", "127.0.0.1", "--cert", PkiFile(chain),
-                                                 "--key", PkiFile(key)});
+        auto server = std::make_unique<ServerProcess>("crsignal", SignalServerArguments(port, chain, key));
         EXPECT_NE(server->port(), 0) << "crsignal did not start";
         return server;
     }
@@ -69,13 +61,8 @@ TEST_F(ProgramJoins, NeverJoinsAServerCertifiedByAnotherRoot) {
     const auto deadline = std::chrono::steady_clock::now() + 20s;
     bool everJoined = false;
     while (std::chrono::steady_clock::now() < deadline) {
-        TlsLineClient probe;  // a probe that trusts this server's own root
-        ASSERT_TRUE(probe.connect(port, PkiFile("other-ca.pem")));
-        probe.writeLine(Line(GetMessage(ProbeId, "join", {}, {}, ProbeId)));
-        probe.readLine(5s);
-        probe.writeLine(Line(GetMessage(ProbeId, "message", ProgramId, "ping")));
-        auto answer = probe.readLine(1500ms);
-        if (!answer || answer->find("invalid_id") == std::string::npos) everJoined = true;
+        // A probe that trusts this server's own root.
+        if (e2e::ProgramJoined(port, ProgramId, PkiFile("other-ca.pem"))) everJoined = true;
     }
     EXPECT_FALSE(everJoined);
     EXPECT_TRUE(program->Running()) << program->Log();

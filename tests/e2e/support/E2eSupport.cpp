@@ -1,6 +1,7 @@
 #include "E2eSupport.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -152,6 +153,19 @@ bool PaintRootQuadrants(const std::string& displayName, const unsigned long colo
     XSync(display, False);
     XCloseDisplay(display);
     return true;
+}
+
+std::optional<unsigned long> ScreenPixel(const std::string& displayName, int x, int y) {
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display) return std::nullopt;
+    XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, 1, 1, AllPlanes, ZPixmap);
+    std::optional<unsigned long> pixel;
+    if (image) {
+        pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    return pixel;
 }
 
 CommandResult RunCommand(const std::string& commandLine) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,10 @@ private:
 // (0xRRGGBB: top left, top right, bottom left, bottom right), like a
 // wallpaper: windows on top of it stay as they are.
 bool PaintRootQuadrants(const std::string& display, const unsigned long colours[4]);
+
+// The colour (0xRRGGBB) of one pixel of `display`'s screen; nothing when
+// the display cannot be read.
+std::optional<unsigned long> ScreenPixel(const std::string& display, int x, int y);
 
 // Runs a shell command line; its standard output (trimmed) and exit code.
 struct CommandResult {

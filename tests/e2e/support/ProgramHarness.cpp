@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include "ServerProcess.h"
 #include "TlsLineClient.h"
 #include "identity/DeviceIdentity.h"
 #include "platform/linux/LinuxDriveIdentification.h"
@@ -66,6 +67,11 @@ bool ProgramJoined(int port, const std::string& deviceId, const std::string& caF
     probe.writeLine(GetMessage(probeId, "message", QString::fromStdString(deviceId), "ping").toStdString());
     auto answer = probe.readLine(answerWait);
     return !answer || answer->find("invalid_id") == std::string::npos;
+}
+
+std::vector<std::string> SignalServerArguments(const std::string& port, const std::string& chain,
+                                               const std::string& key) {
+    return {"--port", port, "--bind", "127.0.0.1", "--cert", testing::PkiFile(chain), "--key", testing::PkiFile(key)};
 }
 
 std::string MessageLog(const fs::path& folder) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace corvala::e2e {
 
@@ -29,6 +30,11 @@ std::map<std::string, std::string> ProgramEnvironment(const std::filesystem::pat
 // `answerWait` is how long silence must last to count as delivered.
 bool ProgramJoined(int port, const std::string& deviceId, const std::string& caFile,
                    std::chrono::milliseconds answerWait = std::chrono::milliseconds(1500));
+
+// The command line of a crsignal on loopback with the development PKI's
+// certificate `chain` and `key` ("0": a free port it reports).
+std::vector<std::string> SignalServerArguments(const std::string& port = "0", const std::string& chain = "server.pem",
+                                               const std::string& key = "server.key");
 
 // The lines the copy's message boxes wrote ("Kind<TAB>text").
 std::string MessageLog(const std::filesystem::path& folder);

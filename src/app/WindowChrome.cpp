@@ -73,6 +73,35 @@ void TCaptionButton::paintEvent(QPaintEvent*) {
             p.drawLine(c + QPoint(-h, -2), c + QPoint(0, 3));
             p.drawLine(c + QPoint(0, 3), c + QPoint(h, -2));
             break;
+        case Glyph::Collapse:
+            p.drawLine(c + QPoint(-h, 2), c + QPoint(0, -3));
+            p.drawLine(c + QPoint(0, -3), c + QPoint(h, 2));
+            break;
+        case Glyph::Expand:
+            p.drawLine(c + QPoint(-h, -3), c + QPoint(0, 2));
+            p.drawLine(c + QPoint(0, 2), c + QPoint(h, -3));
+            p.drawLine(c + QPoint(-h, 4), c + QPoint(h, 4));
+            break;
+        case Glyph::FullScreen:
+            for (int sx : {-1, 1})
+                for (int sy : {-1, 1}) {
+                    const QPoint corner = c + QPoint(sx * h, sy * h);
+                    p.drawLine(corner, corner - QPoint(sx * 3, 0));
+                    p.drawLine(corner, corner - QPoint(0, sy * 3));
+                }
+            break;
+        case Glyph::Info:
+            p.drawEllipse(c, h + 1, h + 1);
+            p.drawLine(c + QPoint(0, -1), c + QPoint(0, 3));
+            p.drawPoint(c + QPoint(0, -3));
+            break;
+        case Glyph::Menu:
+            for (int dy : {-4, 0, 4}) p.drawLine(c + QPoint(-h, dy), c + QPoint(h, dy));
+            break;
+        case Glyph::Contact:
+            p.drawEllipse(c + QPoint(0, -3), 2, 2);
+            p.drawArc(QRect(c + QPoint(-h, 1), QSize(2 * h, 2 * h)), 0, 180 * 16);
+            break;
     }
 }
 
@@ -98,10 +127,14 @@ void TCaptionBar::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
     FDragging = true;
     FGrabOffset = e->globalPosition().toPoint() - window()->frameGeometry().topLeft();
+    if (Pressed) Pressed(e->globalPosition().toPoint());
 }
 
 void TCaptionBar::mouseMoveEvent(QMouseEvent* e) {
-    if (FDragging) window()->move(e->globalPosition().toPoint() - FGrabOffset);
+    if (!FDragging) return;
+    const QPoint wanted = e->globalPosition().toPoint() - FGrabOffset;
+    if (MoveWindow) MoveWindow(wanted);
+    else window()->move(wanted);
 }
 
 void TCaptionBar::mouseReleaseEvent(QMouseEvent*) { FDragging = false; }

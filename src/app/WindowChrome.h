@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QWidget>
+#include <functional>
 
 #include "app/ThemeColours.h"
 
@@ -23,7 +24,7 @@ QImage RecolourGlyph(const QImage& glyph, Rgb colour);
 class TCaptionButton : public QAbstractButton {
     Q_OBJECT
 public:
-    enum class Glyph { Close, Minimize, Maximize, Restore, HideToTray };
+    enum class Glyph { Close, Minimize, Maximize, Restore, HideToTray, Collapse, Expand, FullScreen, Info, Contact, Menu };
     static constexpr int Width = 37;
     static constexpr int Height = 30;
 
@@ -49,6 +50,11 @@ public:
     explicit TCaptionBar(QWidget* parent);
     // Lets `child` (a label) drag the window too.
     void DragBy(QWidget* child);
+    // Where a drag wants the window's top-left corner; the window decides.
+    // Unset: the window simply moves there.
+    std::function<void(QPoint wantedTopLeft)> MoveWindow;
+    // The press that starts a drag (the window keeps BordersMouseDownPos).
+    std::function<void(QPoint globalPosition)> Pressed;
 
 signals:
     void DoubleClicked();

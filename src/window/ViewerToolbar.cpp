@@ -1,0 +1,74 @@
+#include "window/ViewerToolbar.h"
+
+#include <QHBoxLayout>
+
+#include "app/ProcessState.h"
+#include "app/WindowChrome.h"
+#include "i18n/Translator.h"
+#include "window/ControlMenu.h"
+#include "window/MenuItems.h"
+
+namespace corvala {
+
+TViewerToolbar::TViewerToolbar(QWidget* parent) : QWidget(parent) {
+    setObjectName("pnlToolbar");
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 6, 0);
+    layout->setSpacing(0);
+    const ThemeColours& theme = processState().Theme;
+    setStyleSheet(QString("QToolButton { color: %1; background: transparent; border: none; padding: 0 8px; }"
+                          "QToolButton:hover { background: %2; }"
+                          "QToolButton:disabled { color: %3; }"
+                          "QToolButton::menu-indicator { image: none; }")
+                      .arg(ToQColor(theme.CaptionTextColour).name(), ToQColor(theme.CaptionButtonHoverColour).name(),
+                           ToQColor(theme.DisabledButtonColour).name()));
+
+    btnFileTransfer = AddButton("btnFileTransfer");
+    auto* transferMenu = new QMenu(this);
+    AddFileTransferItems(transferMenu);
+    btnFileTransfer->setMenu(transferMenu);
+    btnSendMessage = AddButton("btnSendMessage");
+    btnSpeak = AddButton("btnSpeak");
+    // Chat and voice come with their own windows.
+    btnSendMessage->setEnabled(false);
+    btnSpeak->setEnabled(false);
+    btnControl = AddButton("btnControl");
+    FControlMenu = new TControlMenu("Monitor", "MIMonitor", this);
+    btnControl->setMenu(FControlMenu);
+
+    FTabSettingsMenu = new QMenu(this);
+    FTabSettingsMenu->setObjectName("mnuTabSettings");
+    AddFileTransferItems(AddTranslatedMenu(FTabSettingsMenu, "File Transfer", "..."));
+    AddTranslatedAction(FTabSettingsMenu, "Send Message", "...", false);
+    AddTranslatedAction(FTabSettingsMenu, "Speak", "...", false);
+    FTabSettingsControl = new TControlMenu("Select Monitor", "MI_", FTabSettingsMenu);
+    FTabSettingsControl->menuAction()->setProperty("englishKey", "Control");
+    FTabSettingsControl->menuAction()->setProperty("suffix", "...");
+    FTabSettingsMenu->addMenu(FTabSettingsControl);
+    Translate();
+}
+
+QToolButton* TViewerToolbar::AddButton(const char* objectName) {
+    auto* button = new QToolButton(this);
+    button->setObjectName(objectName);
+    button->setPopupMode(QToolButton::InstantPopup);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setFixedHeight(TCaptionBar::Height);
+    layout()->addWidget(button);
+    return button;
+}
+
+void TViewerToolbar::AddFileTransferItems(QMenu* menu) {
+    // The file transfer arrives with its protocol and choosers.
+    AddTranslatedAction(menu, "Send File", "...", false);
+    AddTranslatedAction(menu, "Receive File", "...", false);
+}
+
+void TViewerToolbar::Translate() {
+    btnFileTransfer->setText(translate("File Transfer"));
+    btnSendMessage->setText(translate("Send Message") + "...");
+    btnSpeak->setText(translate("Speak") + "...");
+    btnControl->setText(translate("Control") + "...");
+}
+
+}  // namespace corvala

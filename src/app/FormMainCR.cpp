@@ -46,6 +46,8 @@
 #include "session/SessionSetup.h"
 #include "signalling/AliveButtonState.h"
 #include "signalling/SignallingConnection.h"
+#include "window/TabController.h"
+#include "window/WindowCaption.h"
 
 namespace corvala {
 
@@ -123,15 +125,14 @@ class TActivityIndicator : public QWidget {
 public:
     explicit TActivityIndicator(QWidget* parent) : QWidget(parent) { setFixedSize(4 * 12, 10); }
     void Step() {
-        if (isHidden()) return;
-        FLit = (FLit + 1) % 5;
+        FSequence.Step(!isHidden());
         update();
     }
     void Stop() {
-        FLit = 4;
+        FSequence.Reset();
         hide();
     }
-    int Lit() const { return FLit; }
+    int Lit() const { return FSequence.Lit(); }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -139,13 +140,13 @@ protected:
         p.setRenderHint(QPainter::Antialiasing);
         for (int i = 0; i < 4; ++i) {
             p.setPen(QPen(QColor(0, 120, 215)));
-            p.setBrush(i == FLit ? QColor(0, 120, 215) : Qt::white);
+            p.setBrush(i == FSequence.Lit() ? QColor(0, 120, 215) : Qt::white);
             p.drawEllipse(QRectF(i * 12 + 1, 1, 8, 8));
         }
     }
 
 private:
-    int FLit = 4;  // none lit
+    ActivitySequence FSequence;
 };
 
 TFormMainCR::TFormMainCR(MainWindowEnvironment environment, QWidget* parent)
@@ -155,6 +156,7 @@ TFormMainCR::TFormMainCR(MainWindowEnvironment environment, QWidget* parent)
     setAttribute(Qt::WA_QuitOnClose, true);
     CreateTimers();
     CreateControls();
+    CreateViewerControls();
 }
 
 TFormMainCR::~TFormMainCR() {
@@ -400,6 +402,7 @@ void TFormMainCR::TranslateWindow() {
         actTrayOpen->setText(Format(translate("Open %s"), ProductName));
         actTrayExit->setText(translate("Exit"));
     }
+    TranslateViewerControls();
     UpdateConnectButton();
 }
 
@@ -660,13 +663,19 @@ void TFormMainCR::AutomaticStartClick() {
                           ProductName));
 }
 
-void TFormMainCR::AllowOnlyViewingClick() { FSettings->AllowOnlyViewing = !FSettings->AllowOnlyViewing; }
+void TFormMainCR::AllowOnlyViewingClick() {
+    FSettings->AllowOnlyViewing = !FSettings->AllowOnlyViewing;
+    UpdateCaption();
+}
 
 void TFormMainCR::OpenWebAddress(const QString& address) {
     if (FEnv.Shell) FEnv.Shell->Execute("open", address.toStdString(), "");
 }
 
-void TFormMainCR::UpdateCaption() { setWindowTitle(ProductName); }
+void TFormMainCR::UpdateCaption() {
+    setWindowTitle(ProductName);
+    UpdateWindowCaption();
+}
 
 bool TFormMainCR::ConnectedToSignalServer() const { return cliSignal && cliSignal->FConnectedToSignalServer(); }
 
@@ -741,12 +750,16 @@ void TFormMainCR::CreateSession() {
         return SessionUiHooks::DialogResult{frmAddConnection->IdText(), frmAddConnection->Password()};
     };
     ui.UpdateAliveButton = [this] { UpdateAliveButton(); };
-    // One tab at a time until the tab strip exists: the newest session is shown.
-    ui.AddTab = [this](const QString& caption, const QString& id) {
-        setWindowTitle(caption);
-        rtcClient->SetCurrentViewingPeerID(id);
+    ui.AddTab = [this](const QString& caption, const QString& id) { AddTab(caption, id); };
+    ui.SelectTab = [this](const QString& id) { SelectTab(id); };
+    ui.ClearPressedKeys = [this] {
+        if (FRemote) FRemote->Viewer().ClearPressedKeys();
     };
-    ui.SelectTab = [this](const QString& id) { rtcClient->SetCurrentViewingPeerID(id); };
+    ui.UpdateMonitorMenu = [this](const QString&) { UpdateMonitorMenu(); };
+    ui.ResetFrameWatch = [this](const QString&) {
+        if (FRemote) FRemote->FrameDrawn();
+    };
+    ui.CollapseForSession = [this] { CollapseForSession(); };
     ui.ShowWindowForSession = [this] {
         if (isVisible()) return;
         processState().ShownForSession = true;
@@ -766,6 +779,7 @@ void TFormMainCR::CreateSession() {
     remote.SessionsEnded = [this](bool noPeerLeft) {
         UpdateCaption();
         if (!noPeerLeft) return;
+        ExpandAfterSessions();
         if (processState().ShownForSession) {
             processState().ShownForSession = false;
             hide();
@@ -817,16 +831,6 @@ void TFormMainCR::ConnectFromCommandLine(const QString& id, const QString& passw
 void TFormMainCR::AddConnectionLogLine(const QString& text) {
     FConnectionLog.Insert(QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat) + ": " + text);
     FConnectionLog.Save(ConnectionLogPath);
-}
-
-void TFormMainCR::SwitchToViewerLayout() {
-    // The viewer layout proper (tabs, toolbar) replaces this plain one.
-    panHost->hide();
-    panRemoteScreens->show();
-    setMinimumSize(320, 240);
-    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    const WindowRect& r = FSettings->MasterModeWindowRect;
-    setGeometry(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
 }
 
 void TFormMainCR::ClientMessageJoined() {

@@ -37,6 +37,12 @@ class TWebRtcClientPort;
 class TFormAddConnection;
 class TRemoteScreenView;
 class TRemoteControl;
+class TTabStrip;
+class TViewerToolbar;
+class TFullScreenMenu;
+class TBorderShape;
+class TabController;
+enum class BorderControl;
 
 // What start-up hands to the main window.
 struct MainWindowEnvironment {
@@ -97,9 +103,23 @@ public:
     // Menu actions by their English key, for tests and translation.
     QAction* MenuAction(const QString& englishKey) const;
 
+    // Window modes (FormMainCRLayout.cpp).
+    // Applies the current layout: the viewer's bounds (work area when
+    // maximised), or the host's expanded or collapsed height.
+    void SetWindowPositions();
+    // The caption text and the info/contact buttons from the peer count.
+    void UpdateWindowCaption();
+    bool Maximized() const;
+    bool Collapsed() const { return FCollapsed; }
+    bool FullScreen() const { return FFullScreen; }
+    TTabStrip* Tabs() const { return ATTabs1; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Creation steps, in order.
@@ -136,6 +156,28 @@ private:
     // Engine threads hand data and frames over and wait until handled.
     void rtcClientReceiveData(const QString& peerId, const QByteArray& data);
     void rtcClientRenderFrame(const QString& peerId);
+
+    // Window modes (FormMainCRLayout.cpp).
+    void CreateViewerControls();
+    void TranslateViewerControls();
+    void AddTab(const QString& caption, const QString& id);
+    void SelectTab(const QString& id);
+    void ATTabs1CloseRequested(int index);
+    void MaximizeClick();
+    void FullScreenClick();
+    void ExitFullScreenClick();
+    void CollapseClick();
+    void CollapseForSession();
+    void ExpandAfterSessions();
+    void MoveWindowTo(QPoint wantedTopLeft, bool byTabStrip);
+    void BorderPressed(QPoint global);
+    void BorderMoved(BorderControl control, QPoint global);
+    void StoreMasterModeWindowRect();
+    void PlaceBorderControls();
+    void UpdateMonitorMenu();
+    void MIMonitor1Click(const QString& caption);
+    void RevealFullScreenMenu(int y);
+    void ShowBorderControls(bool visible);
 
     // Timers' handlers; the work of later subsystems joins them.
     void TimerActivityAnimationTimer();
@@ -211,6 +253,23 @@ private:
     QMenu* mnuTray = nullptr;
     QAction* actTrayOpen = nullptr;
     QAction* actTrayExit = nullptr;
+
+    // Window modes.
+    TCaptionButton* btnCollapse = nullptr;
+    TCaptionButton* btnMaximize = nullptr;
+    TCaptionButton* btnFullScreen = nullptr;
+    TCaptionButton* panButtonInfo = nullptr;
+    TCaptionButton* panButtonContact = nullptr;
+    TTabStrip* ATTabs1 = nullptr;
+    TViewerToolbar* pnlToolbar = nullptr;
+    TFullScreenMenu* panFullScreenMenu = nullptr;
+    QList<TBorderShape*> FBorderControls;
+    std::unique_ptr<TabController> FTabs;
+    bool FCollapsed = false;
+    bool FFullScreen = false;
+    int CaptionPeerCount = 0;
+    QPoint BordersMouseDownPos;
+    QRect FBoundsAtPress;
 };
 
 }  // namespace corvala

@@ -18,13 +18,28 @@ TRemoteScreenView::TRemoteScreenView(QWidget* parent) : QWidget(parent) {
 
 void TRemoteScreenView::DrawRemoteFrame(TWebRtcClientVcl& rtc) {
     FSource = &rtc;
+    // One monitor of a multi-monitor host, or the whole frame.
+    MonitorRegion region;
     const QSize frame = rtc.RemoteFrameSize();
-    const auto layout = FitPicture(frame.width(), frame.height(), width(), height());
+    region.Width = frame.width();
+    region.Height = frame.height();
+    if (auto peer = rtc.Peers.Find(rtc.CurrentViewingPeerID())) {
+        PeerGeometry geometry = GeometryOf(*peer);
+        // The picture holds the viewed peer's last frame, whatever size the
+        // peer reports by now.
+        geometry.FrameWidth = frame.width();
+        geometry.FrameHeight = frame.height();
+        region = RegionOf(geometry);
+    }
+    const auto layout = FitPicture(region.Width, region.Height, width(), height());
     if (!layout) return;
     if (FPicture.size() != QSize(layout->Width, layout->Height))
         FPicture = QImage(layout->Width, layout->Height, QImage::Format_RGB32);
     FOrigin = QPoint(layout->Left, layout->Top);
-    rtc.DrawFrame(0, 0, 0, 0, FPicture, false);  // the whole frame, scaled to the picture
+    if (region.Cropped)
+        rtc.DrawFrame(region.Left, region.Top, region.Width, region.Height, FPicture, false);
+    else
+        rtc.DrawFrame(0, 0, 0, 0, FPicture, false);  // the whole frame, scaled to the picture
     update();
 }
 

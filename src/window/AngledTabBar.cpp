@@ -10,6 +10,7 @@
 #include "app/ProcessState.h"
 #include "app/WindowChrome.h"
 #include "i18n/Translator.h"
+#include "window/TabCloseButton.h"
 
 namespace corvala {
 
@@ -23,7 +24,8 @@ constexpr int CloseButtonRoom = 22;
 TAngledTabBar::TAngledTabBar(QWidget* parent) : QTabBar(parent) {
     setObjectName("ATTabs1");
     setMovable(false);
-    setTabsClosable(true);
+    // Closable by the buttons added per tab only.
+    setTabsClosable(false);
     setElideMode(Qt::ElideRight);
     setExpanding(false);
     setUsesScrollButtons(true);
@@ -54,7 +56,15 @@ QSize TAngledTabBar::minimumTabSizeHint(int index) const { return {MinimumTabWid
 
 void TAngledTabBar::tabInserted(int index) {
     QTabBar::tabInserted(index);
-    if (QWidget* close = tabButton(index, QTabBar::RightSide)) close->setToolTip(translate("Close tab"));
+    // Our own close button, so that it asks the same question through
+    // tabCloseRequested as the bar's would.
+    auto* close = new TTabCloseButton(this);
+    close->setToolTip(translate("Close tab"));
+    connect(close, &QAbstractButton::clicked, this, [this, close] {
+        for (int i = 0; i < count(); ++i)
+            if (tabButton(i, QTabBar::RightSide) == close) emit tabCloseRequested(i);
+    });
+    setTabButton(index, QTabBar::RightSide, close);
     ShowCloseButtonOnActiveTabOnly();
 }
 

@@ -96,6 +96,9 @@ QRect TTabStrip::TabRect(int index) const { return FBar->tabRect(index).translat
 
 bool TTabStrip::eventFilter(QObject* watched, QEvent* event) {
     if (watched != FBar && watched != this) return QWidget::eventFilter(watched, event);
+    // What the bar ignores (a press beside its tabs) comes again to the strip
+    // itself; the strip keeps it from dragging the caption bar under it.
+    const bool own = watched == this;
     switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick: {
@@ -105,25 +108,27 @@ bool TTabStrip::eventFilter(QObject* watched, QEvent* event) {
             FDragging = false;
             FPressGlobal = e->globalPosition().toPoint();
             FGrabOffset = FPressGlobal - window()->frameGeometry().topLeft();
-            return false;
+            return own;
         }
         case QEvent::MouseMove: {
             auto* e = static_cast<QMouseEvent*>(event);
-            if (!FPressed || !(e->buttons() & Qt::LeftButton)) return false;
+            if (!FPressed || !(e->buttons() & Qt::LeftButton)) return own;
             const QPoint global = e->globalPosition().toPoint();
             if (!FDragging && (global - FPressGlobal).manhattanLength() < QApplication::startDragDistance())
-                return false;
+                return own;
             FDragging = true;
             emit DragTo(global - FGrabOffset);
             return true;
         }
         case QEvent::MouseButtonRelease: {
             auto* e = static_cast<QMouseEvent*>(event);
-            if (e->button() != Qt::LeftButton) return false;
+            if (e->button() != Qt::LeftButton) return own;
+            // The same release seen by the bar and then by the strip counts once.
+            if (!FPressed) return own;
             FPressed = false;
             // A release that ends a drag is not half of a double click.
             if (!std::exchange(FDragging, false)) emit Released();
-            return false;
+            return own;
         }
         default: return false;
     }

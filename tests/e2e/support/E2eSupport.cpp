@@ -207,6 +207,44 @@ void KillProcessesRunningFrom(const fs::path& folder) {
     }
 }
 
+std::vector<unsigned long> ScreenRow(const std::string& displayName, int x, int y, int width) {
+    std::vector<unsigned long> row;
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display) return row;
+    XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, width, 1, AllPlanes, ZPixmap);
+    if (image) {
+        for (int i = 0; i < width; ++i) row.push_back(XGetPixel(image, i, 0) & 0xFFFFFF);
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    return row;
+}
+
+std::optional<WindowBox> WindowGeometry(const std::string& display, const std::string& title) {
+    // xdotool prints X=, Y=, WIDTH=, HEIGHT= lines with --shell.
+    const auto result = RunCommand("DISPLAY=" + display + " xdotool search --onlyvisible --name '^" + title +
+                                   "$' getwindowgeometry --shell 2>/dev/null | head -6");
+    WindowBox box;
+    int found = 0;
+    std::size_t at = 0;
+    while (at < result.output.size()) {
+        std::size_t end = result.output.find('\n', at);
+        if (end == std::string::npos) end = result.output.size();
+        const std::string line = result.output.substr(at, end - at);
+        at = end + 1;
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq);
+        const int value = std::atoi(line.c_str() + eq + 1);
+        if (key == "X") box.x = value, ++found;
+        else if (key == "Y") box.y = value, ++found;
+        else if (key == "WIDTH") box.width = value, ++found;
+        else if (key == "HEIGHT") box.height = value, ++found;
+    }
+    if (found < 4) return std::nullopt;
+    return box;
+}
+
 int VisibleWindowCount(const std::string& display, const std::string& title) {
     auto result = RunCommand("DISPLAY=" + display + " xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
     if (result.output.empty()) return 0;

@@ -77,6 +77,17 @@ bool PaintRootQuadrants(const std::string& display, const unsigned long colours[
 // the display cannot be read.
 std::optional<unsigned long> ScreenPixel(const std::string& display, int x, int y);
 
+// The colours (0xRRGGBB) of `width` pixels of one row of `display`'s
+// screen from (x, y); empty when the display cannot be read.
+std::vector<unsigned long> ScreenRow(const std::string& display, int x, int y, int width);
+
+// The position and size of the first visible top-level window titled
+// exactly `title` on `display`; nothing when there is none.
+struct WindowBox {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+std::optional<WindowBox> WindowGeometry(const std::string& display, const std::string& title);
+
 // Runs a shell command line; its standard output (trimmed) and exit code.
 struct CommandResult {
     int exitCode;

@@ -20,7 +20,8 @@ namespace corvala::e2e {
 
 namespace fs = std::filesystem;
 
-void WriteProgramSettings(const fs::path& home, const std::string& deviceId, const std::string& staticPassword) {
+void WriteProgramSettings(const fs::path& home, const std::string& deviceId, const std::string& staticPassword,
+                          std::optional<std::array<int, 4>> masterModeWindowRect) {
     platform::linuxos::LinuxNetworkAdapters adapters;
     platform::linuxos::LinuxDriveIdentification drives;
     SettingsEnvironment env;
@@ -33,6 +34,10 @@ void WriteProgramSettings(const fs::path& home, const std::string& deviceId, con
     if (!staticPassword.empty()) {
         settings.RandomPasswordMode = false;
         settings.HostPassword = QString::fromStdString(staticPassword);
+    }
+    if (masterModeWindowRect) {
+        const auto& r = *masterModeWindowRect;
+        settings.MasterModeWindowRect = {r[0], r[1], r[2], r[3]};
     }
     fs::create_directories(home);
     if (!settings.write()) throw std::runtime_error("cannot write settings into " + home.string());

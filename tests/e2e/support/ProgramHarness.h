@@ -2,7 +2,9 @@
 // Running copies of the real program in end-to-end tests: their settings
 // and their environment.
 
+#include <array>
 #include <chrono>
+#include <optional>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -13,8 +15,11 @@ namespace corvala::e2e {
 // Writes the "set.dt" a copy will find in `home`: a known DeviceId and, when
 // given, a static password; bound to this machine's fingerprint exactly as
 // the program computes it (same network namespace, same drives).
+// `masterModeWindowRect` (left, top, right, bottom): the viewer window's
+// bounds instead of the default middle of the screen.
 void WriteProgramSettings(const std::filesystem::path& home, const std::string& deviceId,
-                          const std::string& staticPassword = {});
+                          const std::string& staticPassword = {},
+                          std::optional<std::array<int, 4>> masterModeWindowRect = std::nullopt);
 
 // The environment of a copy: its own program folder and runtime folder under
 // `folder`, the signalling server on loopback, no public STUN servers, the

@@ -104,6 +104,9 @@ public:
     QAction* MenuAction(const QString& englishKey) const;
 
     // Window modes (FormMainCRLayout.cpp).
+    // The one-way switch to the viewer layout, once MasterMode is set (the
+    // connect action asks its questions before).
+    void SwitchToViewerLayout();
     // Applies the current layout: the viewer's bounds (work area when
     // maximised), or the host's expanded or collapsed height.
     void SetWindowPositions();
@@ -152,7 +155,6 @@ private:
     void CreateSession();
     void ClientMessageJoined();
     void AddConnectionLogLine(const QString& text);
-    void SwitchToViewerLayout();
     // Engine threads hand data and frames over and wait until handled.
     void rtcClientReceiveData(const QString& peerId, const QByteArray& data);
     void rtcClientRenderFrame(const QString& peerId);

@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
 #include <QTemporaryDir>
 #include <filesystem>
 
@@ -20,6 +22,7 @@
 #include "i18n/Translator.h"
 #include "media/WebrtcClientVcl.h"
 #include "signalling/SignallingConnection.h"
+#include "window/TabStrip.h"
 
 namespace corvala {
 namespace {
@@ -230,6 +233,83 @@ TEST_F(MainWindowTest, LockScreenModeFollowsTheSessions) {
     sessions.handler(platform::SessionChange::Locked);
     EXPECT_TRUE(processState().LockScreenMode);
     processState().LockScreenMode = false;
+}
+
+TEST_F(MainWindowTest, CaptionShowsTheDemonstrationModeWithoutTheVersion) {
+    TFormMainCR window(Environment());
+    ASSERT_TRUE(window.Create());
+    auto* caption = window.findChild<QLabel*>("lblCaption");
+    window.MenuAction("Allow only viewing")->trigger();
+    EXPECT_EQ(caption->text(), "DEMONSTRATION - Corvala");
+    window.MenuAction("Allow only viewing")->trigger();
+    EXPECT_EQ(caption->text(), "Corvala 4.2");
+}
+
+TEST_F(MainWindowTest, HostWindowCollapsesToItsCaptionAndComesBackToItsSize) {
+    TFormMainCR window(Environment());
+    ASSERT_TRUE(window.Create());
+    window.show();
+    const QSize expanded = window.size();
+    auto* collapse = window.findChild<QAbstractButton*>("btnCollapse");
+    ASSERT_NE(collapse, nullptr);
+    collapse->click();
+    EXPECT_TRUE(window.Collapsed());
+    EXPECT_LT(window.height(), 50);
+    EXPECT_EQ(window.y(), 1);
+    EXPECT_FALSE(window.findChild<QWidget*>("panHost")->isVisible());
+    collapse->click();
+    EXPECT_EQ(window.size(), expanded);
+    EXPECT_TRUE(window.findChild<QWidget*>("panHost")->isVisible());
+}
+
+// The viewer layout on its stored rectangle, resized by a real drag of the
+// right border, maximised (no border drags), restored, and the rectangle
+// back after a restart.
+TEST_F(MainWindowTest, ViewerLayoutKeepsItsBorderResizedRectangleAcrossARestart) {
+    {
+        TFormMainCR window(Environment());
+        ASSERT_TRUE(window.Create());
+        window.show();
+        processState().MasterMode = true;
+        window.AppSettings().MasterModeWindowRect = {100, 80, 700, 520};
+        window.SwitchToViewerLayout();
+        EXPECT_EQ(window.geometry(), QRect(100, 80, 600, 440));
+        EXPECT_FALSE(window.findChild<QWidget*>("panHost")->isVisible());
+        EXPECT_FALSE(window.findChild<QWidget*>("btnHideToTray")->isVisible());
+        EXPECT_FALSE(window.findChild<QWidget*>("btnCollapse")->isVisible());
+        EXPECT_TRUE(window.findChild<QWidget*>("tabStrip")->isVisible());
+        EXPECT_TRUE(window.findChild<QWidget*>("btnFullScreen")->isVisible());
+        EXPECT_FALSE(window.findChild<QWidget*>("pnlToolbar")->isVisible()) << "the toolbar comes with the first tab";
+        for (const char* key : {"Set Password", "Set Whitelist", "Set Display Name", "Allow only viewing"})
+            EXPECT_FALSE(window.MenuAction(key)->isVisible()) << key;
+
+        auto* right = window.findChild<QWidget*>("Shape2");
+        ASSERT_TRUE(right && right->isVisible());
+        QTest::mousePress(right, Qt::LeftButton, {}, QPoint(2, 100));
+        QTest::mouseMove(right, QPoint(52, 130));
+        QTest::mouseRelease(right, Qt::LeftButton, {}, QPoint(52, 130));
+        EXPECT_EQ(window.geometry(), QRect(100, 80, 650, 440));
+
+        auto* maximize = window.findChild<QAbstractButton*>("btnMaximize");
+        maximize->click();
+        EXPECT_TRUE(window.Maximized());
+        EXPECT_EQ(window.geometry(), QGuiApplication::primaryScreen()->availableGeometry());
+        right = window.findChild<QWidget*>("Shape2");
+        QTest::mousePress(right, Qt::LeftButton, {}, QPoint(2, 100));
+        QTest::mouseMove(right, QPoint(-100, 100));
+        QTest::mouseRelease(right, Qt::LeftButton, {}, QPoint(-100, 100));
+        EXPECT_EQ(window.geometry(), QGuiApplication::primaryScreen()->availableGeometry());
+        maximize->click();
+        EXPECT_EQ(window.geometry(), QRect(100, 80, 650, 440));
+        EXPECT_TRUE(window.close());
+    }
+    processState().MasterMode = false;
+    processState().EventsSuspended = false;
+    TFormMainCR second(Environment());
+    ASSERT_TRUE(second.Create());
+    const WindowRect stored = second.AppSettings().MasterModeWindowRect;
+    EXPECT_EQ(stored, (WindowRect{100, 80, 750, 520}));
+    EXPECT_FALSE(second.AppSettings().Maximized);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Takes review screenshots of the program's windows on a private Xvfb display.
 #   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]
-# Writes welcome.png, main-window.png and main-window-branded.png.
+# Writes welcome.png, main-window.png and main-window-branded.png, then the
+# viewer's layouts (viewer-layout.png, viewer-maximised.png,
+# viewer-fullscreen-menu.png) from the end-to-end test of one viewer with two
+# hosts, which needs the build's tabs_e2e, cr and crsignal.
 set -euo pipefail
 build=$(realpath "${1:-build}")
 out=$(realpath -m "${2:-docs/screenshots}")
@@ -29,4 +32,6 @@ shot() {  # name home [auto-answer]
 shot welcome first-run ""
 shot main-window default ok
 shot main-window-branded branded ok 'For help call 555-0100\r\nlogo.png\r\n'
+# The viewer with real sessions, in the test's own loopback-only namespace.
+CORVALA_SCREENSHOT_DIR=$out ctest --test-dir "$build" -R '^tabs_e2e$' --output-on-failure >/dev/null
 echo "screenshots in $out"

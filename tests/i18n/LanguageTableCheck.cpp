@@ -126,6 +126,8 @@ TEST_F(DeliveredTable, HoldsTheKeysTheProgramUses) {
         "Set Password", "Set Whitelist", "Contacts Book", "Language", "Online Manual",
         "Customize with Your Brand", "Visit Website", "About", "Connection Log",
         "Copied to clipboard", "%s is minimized and still active", "Open %s", "Exit", "Download",
+        "Close tab", "Add PC...", "Scroll tabs left", "Scroll tabs right", "Show tabs list", "Connections: %s",
+        "DEMONSTRATION", "Monitor", "Select Monitor",
     };
     QSet<QString> english;
     for (int r = 0; r < t.rowCount(); ++r)

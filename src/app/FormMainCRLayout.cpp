@@ -308,6 +308,7 @@ void TFormMainCR::AddTab(const QString& caption, const QString& id) {
     // Selecting the new tab ran the change query; the session's own peer wins
     // should the caption hold no ID.
     rtcClient->SetCurrentViewingPeerID(id);
+    UpdateWindowCaption();
 }
 
 void TFormMainCR::SelectTab(const QString& id) {
@@ -317,6 +318,7 @@ void TFormMainCR::SelectTab(const QString& id) {
 void TFormMainCR::ATTabs1CloseRequested(int index) {
     if (!FTabs->CloseActiveTab()) return;
     ATTabs1->RemoveTab(index);
+    UpdateWindowCaption();
 }
 
 void TFormMainCR::UpdateWindowCaption() {

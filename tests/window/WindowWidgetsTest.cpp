@@ -1,0 +1,111 @@
+// The tab strip and the control menu as the user meets them, offscreen:
+// real clicks on tabs and buttons, and the monitor items following the rule.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QTest>
+
+#include "fakes/QtTestApplication.h"
+#include "window/AngledTabBar.h"
+#include "window/ControlMenu.h"
+#include "window/TabStrip.h"
+
+namespace corvala {
+namespace {
+
+class TabStripTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        strip.resize(900, strip.height());
+        strip.show();
+        strip.AddTab("Home (111222333)");
+        strip.AddTab("Office with a long name that does not fit (444555666)");
+    }
+    QWidget* CloseButtonOf(int index) { return strip.Bar()->tabButton(index, QTabBar::RightSide); }
+    QPoint Middle(int index) { return strip.Bar()->tabRect(index).center(); }
+
+    TTabStrip strip{nullptr};
+};
+
+TEST_F(TabStripTest, NewTabIsSelectedAndOnlyTheActiveTabShowsItsCloseButton) {
+    EXPECT_EQ(strip.CurrentIndex(), 1);
+    EXPECT_FALSE(CloseButtonOf(0)->isVisible());
+    EXPECT_TRUE(CloseButtonOf(1)->isVisible());
+
+    QSignalSpy changed(&strip, &TTabStrip::TabChanged);
+    QTest::mouseClick(strip.Bar(), Qt::LeftButton, {}, Middle(0));
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(changed[0][0].toInt(), 0);
+    EXPECT_EQ(changed[0][1].toString(), "Home (111222333)");
+    EXPECT_TRUE(CloseButtonOf(0)->isVisible());
+    EXPECT_FALSE(CloseButtonOf(1)->isVisible());
+}
+
+TEST_F(TabStripTest, CloseButtonAsksAndTheStripKeepsTheTabUntilTold) {
+    QSignalSpy close(&strip, &TTabStrip::CloseRequested);
+    QTest::mouseClick(CloseButtonOf(1), Qt::LeftButton);
+    ASSERT_EQ(close.size(), 1);
+    EXPECT_EQ(close[0][0].toInt(), 1);
+    EXPECT_EQ(strip.Count(), 2);
+}
+
+TEST_F(TabStripTest, MiddleAndDoubleClicksNeitherCloseNorDragTabs) {
+    QSignalSpy close(&strip, &TTabStrip::CloseRequested);
+    QTest::mouseClick(strip.Bar(), Qt::MiddleButton, {}, Middle(1));
+    QTest::mouseDClick(strip.Bar(), Qt::LeftButton, {}, Middle(1));
+    QTest::mousePress(strip.Bar(), Qt::LeftButton, {}, Middle(0));
+    QTest::mouseMove(strip.Bar(), Middle(1));
+    QTest::mouseRelease(strip.Bar(), Qt::LeftButton, {}, Middle(1));
+    EXPECT_TRUE(close.isEmpty());
+    EXPECT_EQ(strip.Count(), 2);
+    EXPECT_EQ(strip.Caption(0), "Home (111222333)");
+    EXPECT_FALSE(strip.Bar()->isMovable());
+}
+
+TEST_F(TabStripTest, EachReleaseOnTheStripCountsOnce) {
+    QSignalSpy released(&strip, &TTabStrip::Released);
+    // On a tab (the bar takes it) and beside the tabs (the strip gets it too).
+    QTest::mouseClick(strip.Bar(), Qt::LeftButton, {}, Middle(0));
+    const QPoint beside(strip.width() - 80, strip.height() / 2);
+    QTest::mouseClick(&strip, Qt::LeftButton, {}, beside);
+    EXPECT_EQ(released.size(), 2);
+}
+
+TEST_F(TabStripTest, SelectsTheTabOfAPeerByTheIdInParentheses) {
+    EXPECT_TRUE(strip.SelectTabOfPeer("111222333"));
+    EXPECT_EQ(strip.CurrentIndex(), 0);
+    EXPECT_FALSE(strip.SelectTabOfPeer("11122233"));
+    EXPECT_EQ(strip.CurrentIndex(), 0);
+}
+
+TEST(ControlMenu, MonitorItemsFollowTheHostsMonitorsAndReportTheirCaption) {
+    TControlMenu menu("Monitor", "MIMonitor", nullptr);
+    menu.ShowMonitorItems(UpdateMonitorMenu(3, 1));
+    for (int i = 0; i < MonitorMenuItems; ++i) {
+        EXPECT_EQ(menu.MonitorItem(i)->isVisible(), i < 3) << i;
+        EXPECT_EQ(menu.MonitorItem(i)->isChecked(), i == 1) << i;
+        EXPECT_EQ(menu.MonitorItem(i)->objectName(), QString("MIMonitor%1").arg(i + 1));
+    }
+    QSignalSpy chosen(&menu, &TControlMenu::MonitorChosen);
+    menu.MonitorItem(2)->trigger();
+    ASSERT_EQ(chosen.size(), 1);
+    EXPECT_EQ(MonitorFromCaption(chosen[0][0].toString()), 2);
+}
+
+TEST(ControlMenu, CommandsInTheirMenuOrderWithTheirNumbers) {
+    TControlMenu menu("Monitor", "MIMonitor", nullptr);
+    QList<int> numbers;
+    for (QAction* action : menu.actions())
+        if (action->data().isValid()) numbers << action->data().toInt();
+    EXPECT_EQ(numbers, (QList<int>{7, 2, 8, 1, 3, 4, 5, 6}));
+    QSignalSpy command(&menu, &TControlMenu::ControlCommand);
+    menu.actions().first()->trigger();
+    ASSERT_EQ(command.size(), 1);
+    EXPECT_EQ(command[0][0].toInt(), 7);
+}
+
+}  // namespace
+}  // namespace corvala

@@ -318,6 +318,11 @@ void TFormMainCR::SelectTab(const QString& id) {
 void TFormMainCR::ATTabs1CloseRequested(int index) {
     if (!FTabs->CloseActiveTab()) return;
     ATTabs1->RemoveTab(index);
+    // A tab chosen while the close pumped messages stays the viewed one even
+    // when removing the closed tab left the bar's index as it was.
+    const int current = ATTabs1->CurrentIndex();
+    if (current >= 0 && rtcClient->CurrentViewingPeerID().isEmpty())
+        FTabs->TabChanging(current, ATTabs1->Caption(current));
     UpdateWindowCaption();
 }
 

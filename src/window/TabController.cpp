@@ -38,7 +38,9 @@ void TabController::TabChanging(int newIndex, const QString& caption) {
 }
 
 bool TabController::CloseActiveTab() {
+    if (FClosing) return false;
     if (FHasChanged && Now() - TabChangeTime < CloseGuardMs) return false;
+    FClosing = true;
     call(FHooks.CloseVoiceWindow);
     const QString closing = FHooks.CurrentViewingPeerID ? FHooks.CurrentViewingPeerID() : QString();
     call(FHooks.SendMessageToPeer, closing, QStringLiteral("DISCONNECT"));
@@ -52,6 +54,7 @@ bool TabController::CloseActiveTab() {
     call(FHooks.UpdateAliveButton);
     if (!FHooks.PeerCount || FHooks.PeerCount() == 0) call(FHooks.HideToolbar);
     call(FHooks.RefreshChatRecipients);
+    FClosing = false;
     return true;
 }
 

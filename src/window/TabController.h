@@ -47,8 +47,9 @@ public:
 
     // The active tab's close button. False when refused (within 300 ms of a
     // tab change, so that a click meant for the previous tab's close button
-    // cannot close the tab that just slid under the pointer); the strip
-    // removes the tab only on true.
+    // cannot close the tab that just slid under the pointer, or while a close
+    // is still pumping messages, so that a second click cannot remove a
+    // second tab); the strip removes the tab only on true.
     bool CloseActiveTab();
 
     // A button release on the tab strip; true when it is the second within
@@ -62,6 +63,7 @@ private:
     std::int64_t TabChangeTime = 0;
     std::int64_t TabsMouseUpDateTime = 0;
     bool FHasChanged = false;
+    bool FClosing = false;
 };
 
 }  // namespace corvala

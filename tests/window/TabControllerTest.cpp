@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 #include "app/ProcessState.h"
 #include "window/TabController.h"
 
@@ -35,6 +37,8 @@ protected:
         h.PumpMessages = [this](int ms) {
             log << QString("pump %1").arg(ms);
             now += ms;
+            // Messages processed meanwhile may hold another click.
+            if (pumpAlso) pumpAlso();
         };
         h.EndCall = [this](const QString& id) {
             log << QString("end %1%2").arg(id, processState().EventsSuspended ? " (suspended)" : "");
@@ -52,6 +56,7 @@ protected:
     QStringList log;
     QStringList sent;
     std::unique_ptr<TabController> tabs;
+    std::function<void()> pumpAlso;
 };
 
 TEST_F(TabControllerTest, ChangeSelectsThePeerOfTheCaptionAndSendsNothing) {
@@ -100,6 +105,22 @@ TEST_F(TabControllerTest, CloseWithin300MsOfAChangeIsRefused) {
         EXPECT_EQ(log.isEmpty(), !c.closes) << c.after;
         now += 1000;
     }
+}
+
+TEST_F(TabControllerTest, ASecondCloseWhileTheFirstPumpsMessagesIsRefused) {
+    tabs->TabChanging(0, "Home (111222333)");
+    now += 1000;
+    bool inner = true;
+    pumpAlso = [&] { inner = tabs->CloseActiveTab(); };
+    ASSERT_TRUE(tabs->CloseActiveTab());
+    EXPECT_FALSE(inner);
+    EXPECT_EQ(sent, QStringList({"111222333"}));
+    EXPECT_EQ(peers, QStringList({"444555666"}));
+    // Once done, the next tab closes as usual.
+    pumpAlso = nullptr;
+    tabs->TabChanging(0, "Office (444555666)");
+    now += 1000;
+    EXPECT_TRUE(tabs->CloseActiveTab());
 }
 
 TEST_F(TabControllerTest, TwoStripReleasesWithin500MsToggleAndATabChangeInBetweenDoesNot) {

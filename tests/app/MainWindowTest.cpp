@@ -312,5 +312,36 @@ TEST_F(MainWindowTest, ViewerLayoutKeepsItsBorderResizedRectangleAcrossARestart)
     EXPECT_FALSE(second.AppSettings().Maximized);
 }
 
+TEST_F(MainWindowTest, DraggingKeepsTheHostOnTheScreenAndMovesTheViewerAnywhere) {
+    TFormMainCR window(Environment());
+    ASSERT_TRUE(window.Create());
+    window.show();
+    const QPoint start = window.pos();
+    auto* label = window.findChild<QLabel*>("lblCaption");
+    QTest::mousePress(label, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseMove(label, QPoint(5 - 5000, 25));
+    QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(5 - 5000, 25));
+    EXPECT_EQ(window.pos(), start + QPoint(0, 20)) << "only the axis that stays on the screen moves";
+
+    processState().MasterMode = true;
+    window.AppSettings().MasterModeWindowRect = {100, 80, 700, 520};
+    window.SwitchToViewerLayout();
+    auto* strip = window.findChild<QWidget*>("tabStrip");
+    const QPoint grip(strip->width() - 100, 10);
+    QTest::mousePress(strip, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(strip, grip + QPoint(-400, 300));
+    QTest::mouseRelease(strip, Qt::LeftButton, {}, grip + QPoint(-400, 300));
+    EXPECT_EQ(window.geometry(), QRect(-300, 380, 600, 440));
+    EXPECT_EQ(window.AppSettings().MasterModeWindowRect, (WindowRect{-300, 380, 300, 820}));
+
+    window.findChild<QAbstractButton*>("btnMaximize")->click();
+    const QRect workArea = window.geometry();
+    QTest::mousePress(strip, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(strip, grip + QPoint(50, 50));
+    QTest::mouseRelease(strip, Qt::LeftButton, {}, grip + QPoint(50, 50));
+    EXPECT_EQ(window.geometry(), workArea) << "a maximised viewer does not move";
+    EXPECT_EQ(window.AppSettings().MasterModeWindowRect, (WindowRect{-300, 380, 300, 820}));
+}
+
 }  // namespace
 }  // namespace corvala

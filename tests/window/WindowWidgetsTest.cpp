@@ -6,7 +6,9 @@
 #include <QAbstractButton>
 #include <QSignalSpy>
 #include <QTabBar>
+#include <QMenu>
 #include <QTest>
+#include <QToolButton>
 
 #include "fakes/QtTestApplication.h"
 #include "window/AngledTabBar.h"
@@ -78,6 +80,23 @@ TEST_F(TabStripTest, SelectsTheTabOfAPeerByTheIdInParentheses) {
     EXPECT_TRUE(strip.SelectTabOfPeer("111222333"));
     EXPECT_EQ(strip.CurrentIndex(), 0);
     EXPECT_FALSE(strip.SelectTabOfPeer("11122233"));
+    EXPECT_EQ(strip.CurrentIndex(), 0);
+}
+
+TEST_F(TabStripTest, PlusButtonAsksForANewConnectionAndTheListSelectsATab) {
+    QSignalSpy add(&strip, &TTabStrip::AddClicked);
+    QTest::mouseClick(strip.findChild<QToolButton*>("btnAddTab"), Qt::LeftButton);
+    EXPECT_EQ(add.size(), 1);
+    EXPECT_EQ(strip.Count(), 2) << "the tab comes with the session, not with the click";
+
+    auto* list = strip.findChild<QToolButton*>("btnTabsList");
+    ASSERT_NE(list, nullptr);
+    emit list->menu()->aboutToShow();
+    const QList<QAction*> entries = list->menu()->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[0]->text(), "Home (111222333)");
+    EXPECT_TRUE(entries[1]->isChecked());
+    entries[0]->trigger();
     EXPECT_EQ(strip.CurrentIndex(), 0);
 }
 

@@ -37,6 +37,8 @@ class TWebRtcClientPort;
 class TFormAddConnection;
 class TRemoteScreenView;
 class TRemoteControl;
+class TDesktopCopyForm;
+class THostCapture;
 
 // What start-up hands to the main window.
 struct MainWindowEnvironment {
@@ -46,6 +48,8 @@ struct MainWindowEnvironment {
     CommandLineSwitches Switches;
     platform::IShell* Shell = nullptr;
     platform::ISessionMonitor* SessionMonitor = nullptr;
+    // The capture thread start-up started; none when it could not start.
+    THostCapture* HostCapture = nullptr;
     QString SupportContact;
     QString WebSiteAddress;
     QString ToolsAddress;
@@ -81,6 +85,7 @@ public:
 
     // A change of the desktop session (lock, unlock, logon).
     void HandleSessionChange(platform::SessionChange change);
+    TDesktopCopyForm* DesktopCopyForm() const { return FDesktopCopyForm.get(); }
 
     // The desktop session ends (logout, shutdown): close without asking.
     void EndSession();
@@ -155,6 +160,7 @@ private:
     std::unique_ptr<TWebRtcClientPort> FRtcPort;
     std::unique_ptr<TSessionSetup> FSession;
     TRemoteControl* FRemote = nullptr;
+    std::unique_ptr<TDesktopCopyForm> FDesktopCopyForm;
     TFormAddConnection* frmAddConnection = nullptr;
     ConnectionLog FConnectionLog;
     QString ConnectionLogPath;

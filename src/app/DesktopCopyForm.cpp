@@ -1,9 +1,11 @@
 #include "app/DesktopCopyForm.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "platform/linux/XOffscreenWindow.h"
 #include "screen/ScreenshotThread.h"
 
 namespace corvala {
@@ -58,17 +60,23 @@ unsigned long TDesktopCopyForm::ShowCovering(int desktopWidth, int desktopHeight
     const unsigned long window = static_cast<unsigned long>(winId());
     if (FWanted) return window;
     FWanted = true;
-    if (!FPicture) {
-        show();
-        lower();
-        return window;
+    if (FPicture) {
+        FPicture->Read([this](const platform::DesktopPicture&, unsigned long version) { FShownVersion = version; });
+        FPicture->Showing = true;
+        FPictureCheck->start();
     }
-    // The next picture the thread stores is the first one taken for this
-    // showing, before the window covers anything.
-    FPicture->Read([this](const platform::DesktopPicture&, unsigned long version) { FShownVersion = version; });
-    FPicture->Showing = true;
-    FPictureCheck->start();
+    if (!FOffscreen && QGuiApplication::platformName() == QLatin1String("xcb"))
+        FOffscreen = std::make_unique<platform::linuxos::XOffscreenWindow>();
+    FOnScreen = !FOffscreen || !FOffscreen->Redirect(window);
+    // On the screen it shows with the first picture taken before it covered
+    // anything (or at once when no thread delivers pictures).
+    if (!FOnScreen || !FPicture) ShowInPlace();
     return window;
+}
+
+void TDesktopCopyForm::ShowInPlace() {
+    show();
+    if (FOnScreen) lower();
 }
 
 void TDesktopCopyForm::CloseCopy() {
@@ -91,10 +99,7 @@ void TDesktopCopyForm::TakeNewPicture() {
     });
     if (image.isNull()) return;
     Image1->SetPicture(std::move(image));
-    if (!isVisible()) {
-        show();
-        lower();
-    }
+    if (!isVisible()) ShowInPlace();
 }
 
 }  // namespace corvala

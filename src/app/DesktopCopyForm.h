@@ -3,21 +3,29 @@
 // engine streams this window (source 998) instead of the screen, and the
 // capture thread keeps its picture current.
 //
-// One X display is one desktop, so the window lies on the very screen the
-// thread copies. It is therefore kept below every other window, where it
-// covers only the desktop background, and it is mapped only once the thread
-// has delivered a picture taken before it showed: the copies it then takes
-// of itself are exactly what lay under it, and every window above it shows
-// through as it really is.
+// One X display is one desktop, so the window would lie on the very screen
+// the thread copies, and the engine would read nothing from it once another
+// window (the screen locker) covered it. It is therefore kept off the screen
+// while mapped (XOffscreenWindow): the engine still reads its content, the
+// thread's copies of the screen do not contain it, and the local user keeps
+// seeing the real screen. Where that is refused (a compositing window manager
+// already keeps every window's content), it lies below every other window,
+// mapped only once the thread has a picture taken before it showed, so that
+// its copies of itself are exactly what lay under it.
 
 #include <QImage>
 #include <QWidget>
+
+#include <memory>
 
 class QTimer;
 
 namespace corvala {
 
 class TDesktopCopyPicture;
+namespace platform::linuxos {
+class XOffscreenWindow;
+}
 
 // The window's one picture control, filling it.
 class TDesktopCopyImage : public QWidget {
@@ -56,8 +64,11 @@ public:
 
 private:
     void TakeNewPicture();
+    void ShowInPlace();
 
     TDesktopCopyPicture* FPicture;
+    std::unique_ptr<platform::linuxos::XOffscreenWindow> FOffscreen;
+    bool FOnScreen = false;  // kept under the other windows instead of off the screen
     QTimer* FPictureCheck;
     unsigned long FShownVersion = 0;
     bool FWanted = false;

@@ -1,8 +1,9 @@
 // A host whose session is locked and unlocked while a viewer watches: the
 // viewer shows "Please wait..." and reconnects by itself each time. While
-// locked, the host streams its desktop copy window, which lies over the
-// desktop background; after the unlock that window is gone and the screen
-// itself is streamed again. The lock comes through the real seam: logind's
+// locked, the host streams its desktop copy window, mapped but kept off its
+// screen; after the unlock that window is gone and the screen itself is
+// streamed again. Input sent while locked reaches the host through
+// the capture thread. The lock comes through the real seam: logind's
 // Lock and Unlock signals on a bus of the test's own.
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include "PrivateLogind.h"
 #include "ProgramHarness.h"
 #include "ServerProcess.h"
+#include "XEventRecorder.h"
 
 namespace corvala::e2e {
 namespace {
@@ -29,6 +31,7 @@ constexpr int Width = 1280, Height = 800;
 // session is locked; none of them near the colours of the viewer's window.
 const std::vector<unsigned long> Before = {0xE02020, 0x20C020, 0x8020E0, 0xE0E020};
 const std::vector<unsigned long> After = {0x20E0E0, 0xE020E0, 0xF09020, 0x804020};
+constexpr unsigned long Grey = 0x808080;
 
 bool AllAbove(const std::vector<int>& counts, int n) {
     return !counts.empty() && std::all_of(counts.begin(), counts.end(), [n](int c) { return c > n; });
@@ -52,7 +55,6 @@ protected:
     void SetUp() override {
         ASSERT_NE(signal.port(), 0);
         ASSERT_TRUE(logind.Ready()) << logind.Log();
-        const unsigned long before[4] = {Before[0], Before[1], Before[2], Before[3]};
         ASSERT_TRUE(PaintRootQuadrants(hostDisplay.name(), before));
         WriteProgramSettings(scratch / "host" / "home", HostId, HostPassword);
         WriteProgramSettings(scratch / "viewer" / "home", ViewerId);
@@ -84,6 +86,7 @@ protected:
     XvfbDisplay hostDisplay{Width, Height};
     XvfbDisplay viewerDisplay{Width, Height};
     std::unique_ptr<ChildProcess> host, viewer;
+    const unsigned long before[4] = {Before[0], Before[1], Before[2], Before[3]};
 };
 
 TEST_F(LockScreen, ViewerWaitsAndReconnectsAcrossLockAndUnlock) {
@@ -102,19 +105,35 @@ TEST_F(LockScreen, ViewerWaitsAndReconnectsAcrossLockAndUnlock) {
     EXPECT_TRUE(ViewerShows(Before, counts)) << Text(counts) << Diagnostics();
     EXPECT_EQ(StatusLines("No signal."), 0);
 
-    // The copy window covers the background: a new background stays hidden
-    // on the host's screen while the session is locked.
+    // The copy window is kept off the host's screen: a new background shows
+    // there at once, and reaches the viewer through the window's copies.
     const unsigned long after[4] = {After[0], After[1], After[2], After[3]};
     ASSERT_TRUE(PaintRootQuadrants(hostDisplay.name(), after));
-    EXPECT_TRUE(AllAbove(ScreenColourCounts(hostDisplay.name(), Before), 50000));
-    EXPECT_TRUE(AllBelow(ScreenColourCounts(hostDisplay.name(), After), 100));
+    EXPECT_TRUE(AllAbove(ScreenColourCounts(hostDisplay.name(), After), 50000));
+    EXPECT_TRUE(ViewerShows(After, counts)) << Text(counts) << Diagnostics();
+
+    // Input is deferred to the capture thread while locked, and still
+    // arrives: a window on the host's screen records it.
+    {
+        XEventRecorder recorder(hostDisplay.name(), Grey);
+        ASSERT_TRUE(recorder.Ok());
+        EXPECT_TRUE(WaitFor([&] { return AllAbove(counts = ScreenColourCounts(viewerDisplay.name(), {Grey}, 8), 50000); },
+                            60s))
+            << Text(counts);
+        const std::string viewerX = "DISPLAY=" + viewerDisplay.name() + " ";
+        RunCommand(viewerX + "xdotool mousemove 640 420 click 1");
+        EXPECT_TRUE(WaitFor([&] { return !recorder.Clicks().empty(); }, 20s)) << "no click reached the locked host";
+        RunCommand(viewerX + "xdotool type --delay 50 'locked'");
+        EXPECT_TRUE(WaitFor([&] { return recorder.Typed() == "locked"; }, 20s)) << "typed: " << recorder.Typed();
+    }
 
     // Unlock: the copy window closes, the viewer waits again and then shows
-    // the real screen.
+    // the screen itself.
     ASSERT_TRUE(logind.Unlock()) << logind.Log();
     EXPECT_TRUE(WaitFor([&] { return StatusLines("Please wait...") == 2; }, 30s)) << Diagnostics();
     EXPECT_TRUE(WaitFor([&] { return MappedWindowsCovering(hostDisplay.name(), Width, Height) == 0; }, 30s));
-    EXPECT_TRUE(ViewerShows(After, counts)) << Text(counts) << Diagnostics();
+    ASSERT_TRUE(PaintRootQuadrants(hostDisplay.name(), before));
+    EXPECT_TRUE(ViewerShows(Before, counts)) << Text(counts) << Diagnostics();
     EXPECT_EQ(StatusLines("No signal."), 0);
     EXPECT_TRUE(host->Running());
     EXPECT_TRUE(viewer->Running());

@@ -11,8 +11,9 @@
 namespace corvala {
 
 namespace {
-// Twice per capture round: a new picture is shown within half a round.
-constexpr int PictureCheckMs = 100;
+// Five times per capture round: a new picture waits at most 40 ms for its
+// painting (a check is one comparison under the picture's lock).
+constexpr int PictureCheckMs = 40;
 
 QImage ToImage(const platform::DesktopPicture& picture) {
     QImage image(picture.width, picture.height, QImage::Format_RGB32);

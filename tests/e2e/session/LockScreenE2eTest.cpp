@@ -3,7 +3,8 @@
 // locked, the host streams its desktop copy window, mapped but kept off its
 // screen; after the unlock that window is gone and the screen itself is
 // streamed again. Input sent while locked reaches the host through
-// the capture thread. The lock comes through the real seam: logind's
+// the capture thread. A host started while locked uses its copy window from
+// the first connection on. The lock comes through the real seam: logind's
 // Lock and Unlock signals on a bus of the test's own.
 
 #include <gtest/gtest.h>
@@ -52,14 +53,16 @@ int Occurrences(const std::string& text, const std::string& part) {
 
 class LockScreen : public ::testing::Test {
 protected:
-    void SetUp() override {
+    // `locked`: the host starts while its session is locked.
+    void StartHostAndViewer(bool locked = false) {
         ASSERT_NE(signal.port(), 0);
-        ASSERT_TRUE(logind.Ready()) << logind.Log();
+        logind = std::make_unique<PrivateLogind>(scratch / "bus", locked);
+        ASSERT_TRUE(logind->Ready()) << logind->Log();
         ASSERT_TRUE(PaintRootQuadrants(hostDisplay.name(), before));
         WriteProgramSettings(scratch / "host" / "home", HostId, HostPassword);
         WriteProgramSettings(scratch / "viewer" / "home", ViewerId);
         auto hostEnvironment = ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name());
-        hostEnvironment["DBUS_SYSTEM_BUS_ADDRESS"] = logind.BusAddress();
+        hostEnvironment["DBUS_SYSTEM_BUS_ADDRESS"] = logind->BusAddress();
         host = std::make_unique<ChildProcess>(std::vector<std::string>{(BinFolder() / "cr").string(), "/from_application"},
                                               hostEnvironment, scratch / "host.log");
         ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostId, PkiFile("ca.pem")); }, 30s))
@@ -72,7 +75,7 @@ protected:
 
     std::string Diagnostics() {
         return "\nviewer messages:\n" + MessageLog(scratch / "viewer") + "\nviewer output:\n" + viewer->Log() +
-               "\nhost output:\n" + host->Log() + "\nlogind:\n" + logind.Log();
+               "\nhost output:\n" + host->Log() + "\nlogind:\n" + logind->Log();
     }
     // Waits until the viewer's screen shows every colour of `picture` widely.
     bool ViewerShows(const std::vector<unsigned long>& picture, std::vector<int>& counts) {
@@ -82,7 +85,7 @@ protected:
 
     ScratchFolder scratch{"lockscreen"};
     ServerProcess signal{"crsignal", SignalServerArguments()};
-    PrivateLogind logind{scratch / "bus"};
+    std::unique_ptr<PrivateLogind> logind;
     XvfbDisplay hostDisplay{Width, Height};
     XvfbDisplay viewerDisplay{Width, Height};
     std::unique_ptr<ChildProcess> host, viewer;
@@ -90,12 +93,13 @@ protected:
 };
 
 TEST_F(LockScreen, ViewerWaitsAndReconnectsAcrossLockAndUnlock) {
+    StartHostAndViewer();
     std::vector<int> counts;
     ASSERT_TRUE(ViewerShows(Before, counts)) << Text(counts) << Diagnostics();
     ASSERT_EQ(MappedWindowsCovering(hostDisplay.name(), Width, Height), 0);
 
     // Lock: the viewer is told to wait, its picture goes...
-    ASSERT_TRUE(logind.Lock()) << logind.Log();
+    ASSERT_TRUE(logind->Lock()) << logind->Log();
     EXPECT_TRUE(WaitFor([&] { return StatusLines("Please wait...") == 1; }, 30s)) << Diagnostics();
     EXPECT_TRUE(WaitFor([&] { return AllBelow(counts = ScreenColourCounts(viewerDisplay.name(), Before), 200); }, 30s))
         << Text(counts);
@@ -129,7 +133,7 @@ TEST_F(LockScreen, ViewerWaitsAndReconnectsAcrossLockAndUnlock) {
 
     // Unlock: the copy window closes, the viewer waits again and then shows
     // the screen itself.
-    ASSERT_TRUE(logind.Unlock()) << logind.Log();
+    ASSERT_TRUE(logind->Unlock()) << logind->Log();
     EXPECT_TRUE(WaitFor([&] { return StatusLines("Please wait...") == 2; }, 30s)) << Diagnostics();
     EXPECT_TRUE(WaitFor([&] { return MappedWindowsCovering(hostDisplay.name(), Width, Height) == 0; }, 30s));
     ASSERT_TRUE(PaintRootQuadrants(hostDisplay.name(), before));
@@ -137,6 +141,24 @@ TEST_F(LockScreen, ViewerWaitsAndReconnectsAcrossLockAndUnlock) {
     EXPECT_EQ(StatusLines("No signal."), 0);
     EXPECT_TRUE(host->Running());
     EXPECT_TRUE(viewer->Running());
+}
+
+// A host started before anybody has logged on streams through its copy
+// window from the first connection on, and leaves it at the logon.
+TEST_F(LockScreen, HostStartedLockedStreamsItsCopyWindowFromTheStart) {
+    StartHostAndViewer(/*locked=*/true);
+    std::vector<int> counts;
+    EXPECT_TRUE(WaitFor([&] { return MappedWindowsCovering(hostDisplay.name(), Width, Height) == 1; }, 60s))
+        << Diagnostics();
+    ASSERT_TRUE(ViewerShows(Before, counts)) << Text(counts) << Diagnostics();
+
+    ASSERT_TRUE(logind->Unlock()) << logind->Log();
+    EXPECT_TRUE(WaitFor([&] { return StatusLines("Please wait...") == 1; }, 30s)) << Diagnostics();
+    EXPECT_TRUE(WaitFor([&] { return MappedWindowsCovering(hostDisplay.name(), Width, Height) == 0; }, 30s));
+    const unsigned long after[4] = {After[0], After[1], After[2], After[3]};
+    ASSERT_TRUE(PaintRootQuadrants(hostDisplay.name(), after));
+    EXPECT_TRUE(ViewerShows(After, counts)) << Text(counts) << Diagnostics();
+    EXPECT_EQ(StatusLines("No signal."), 0);
 }
 
 }  // namespace

@@ -5,13 +5,38 @@
 // gets that session. Prints "ready" once the name is owned.
 
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusMetaType>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QObject>
 
 #include <cstdio>
+
+// One entry of the manager's session list: id, user id, user name, seat, object.
+struct SessionEntry {
+    QString id;
+    uint uid = 0;
+    QString user;
+    QString seat;
+    QDBusObjectPath path;
+};
+Q_DECLARE_METATYPE(SessionEntry)
+
+QDBusArgument& operator<<(QDBusArgument& out, const SessionEntry& e) {
+    out.beginStructure();
+    out << e.id << e.uid << e.user << e.seat << e.path;
+    out.endStructure();
+    return out;
+}
+const QDBusArgument& operator>>(const QDBusArgument& in, SessionEntry& e) {
+    in.beginStructure();
+    in >> e.id >> e.uid >> e.user >> e.seat >> e.path;
+    in.endStructure();
+    return in;
+}
 
 namespace {
 
@@ -26,6 +51,7 @@ class Session : public QObject {
     Q_PROPERTY(bool Active READ active)
     Q_PROPERTY(bool LockedHint READ lockedHint)
 public:
+    explicit Session(bool locked) : locked_(locked) {}
     bool active() const { return true; }
     bool lockedHint() const { return locked_; }
 
@@ -42,7 +68,7 @@ private:
         std::printf("%s\n", locked ? "locked" : "unlocked");
         std::fflush(stdout);
     }
-    bool locked_ = false;
+    bool locked_;
 };
 
 class Manager : public QObject {
@@ -51,19 +77,24 @@ class Manager : public QObject {
 public slots:
     QDBusObjectPath GetSession(const QString&) { return QDBusObjectPath(SessionPath); }
     QDBusObjectPath GetSessionByPID(uint) { return QDBusObjectPath(SessionPath); }
+    QList<SessionEntry> ListSessions() {
+        return {SessionEntry{"31", 1000, "user", "seat0", QDBusObjectPath(SessionPath)}};
+    }
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    qDBusRegisterMetaType<SessionEntry>();
+    qDBusRegisterMetaType<QList<SessionEntry>>();
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) {
         std::fprintf(stderr, "no bus: %s\n", qPrintable(bus.lastError().message()));
         return 1;
     }
     Manager manager;
-    Session session;
+    Session session(app.arguments().contains("--locked"));
     const auto exports = QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties;
     if (!bus.registerObject(ManagerPath, &manager, exports) || !bus.registerObject(SessionPath, &session, exports) ||
         !bus.registerService(Service)) {

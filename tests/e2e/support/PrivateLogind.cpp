@@ -24,7 +24,7 @@ constexpr const char* BusConfig = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop/
 )";
 }  // namespace
 
-PrivateLogind::PrivateLogind(const fs::path& folder) : folder_(folder) {
+PrivateLogind::PrivateLogind(const fs::path& folder, bool locked) : folder_(folder) {
     fs::create_directories(folder_);
     const fs::path socket = folder_ / "bus";
     std::string config = BusConfig;
@@ -36,8 +36,10 @@ PrivateLogind::PrivateLogind(const fs::path& folder) : folder_(folder) {
                                  "--nopidfile"},
         std::map<std::string, std::string>{}, folder_ / "dbus-daemon.log");
     WaitFor([&] { return fs::exists(socket); }, 20s);
+    std::vector<std::string> logind = {(BinFolder() / "corvala_fake_logind").string()};
+    if (locked) logind.push_back("--locked");
     logind_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{(BinFolder() / "corvala_fake_logind").string()},
+        logind,
         std::map<std::string, std::string>{{"DBUS_SYSTEM_BUS_ADDRESS", address_}, {"QT_QPA_PLATFORM", "offscreen"}},
         folder_ / "logind.log");
 }

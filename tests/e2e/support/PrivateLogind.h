@@ -13,8 +13,9 @@ namespace corvala::e2e {
 
 class PrivateLogind {
 public:
-    // Starts dbus-daemon and the fake logind with their files in `folder`.
-    explicit PrivateLogind(const std::filesystem::path& folder);
+    // Starts dbus-daemon and the fake logind with their files in `folder`;
+    // `locked`: the session starts locked (nobody logged on yet).
+    explicit PrivateLogind(const std::filesystem::path& folder, bool locked = false);
     ~PrivateLogind();
 
     // True once the fake serves the session (waits up to 20 s).

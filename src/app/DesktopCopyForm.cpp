@@ -69,9 +69,10 @@ unsigned long TDesktopCopyForm::ShowCovering(int desktopWidth, int desktopHeight
     if (!FOffscreen && QGuiApplication::platformName() == QLatin1String("xcb"))
         FOffscreen = std::make_unique<platform::linuxos::XOffscreenWindow>();
     FOnScreen = !FOffscreen || !FOffscreen->Redirect(window);
-    // On the screen it shows with the first picture taken before it covered
-    // anything (or at once when no thread delivers pictures).
-    if (!FOnScreen || !FPicture) ShowInPlace();
+    // It maps with the first picture taken for this showing: never an empty
+    // frame for the viewers, and on the screen never a copy of itself. The
+    // engine waits for the window to map.
+    if (!FPicture) ShowInPlace();
     return window;
 }
 

@@ -53,7 +53,8 @@ public:
     ~TDesktopCopyForm() override;
 
     // Sizes the window to the desktop, places it at (0, 0) and has it shown
-    // (see above); answers its X window id for the media engine.
+    // with the thread's next picture (see above); answers its X window id
+    // for the media engine.
     unsigned long ShowCovering(int desktopWidth, int desktopHeight);
     // Hides the window and stops the copying; nothing when it is not shown.
     void CloseCopy();

@@ -17,7 +17,7 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-nice gstreamer1.0-tools libnice-dev
   # X11: capture, injection, cursor, monitors
-  libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxtst-dev libxrandr-dev
+  libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxtst-dev libxrandr-dev libxcomposite-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick iproute2 util-linux openssl

@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "app/CloseQuery.h"
+#include "app/DesktopCopyForm.h"
 #include "app/FormMessage.h"
 #include "app/FormWelcome.h"
 #include "app/IceServerDefaults.h"
@@ -44,6 +45,8 @@
 #include "session/QtScreens.h"
 #include "session/RtcClientPort.h"
 #include "session/SessionSetup.h"
+#include "screen/HostCaptureMode.h"
+#include "screen/ScreenshotThread.h"
 #include "signalling/AliveButtonState.h"
 #include "signalling/SignallingConnection.h"
 #include "window/TabController.h"
@@ -165,7 +168,9 @@ TFormMainCR::~TFormMainCR() {
     if (!ConnectionLogPath.isEmpty() && !FConnectionLog.IsEmpty()) FConnectionLog.Save(ConnectionLogPath);
     TimerTurnServerCPUUsageControl->stop();
     // The remote control watches the picture's events: it goes before the
-    // widgets do, so it never sees a half-destroyed picture.
+    // widgets do, so it never sees a half-destroyed picture. The capture
+    // thread lets go of its input first.
+    if (FEnv.HostCapture) FEnv.HostCapture->Input().Detach();
     delete FRemote;
     FRemote = nullptr;
 }
@@ -481,6 +486,9 @@ bool TFormMainCR::Create() {
     TimerActivityAnimation->start();
     cliSignal->ServerConnectionCheckerTimer();
 
+    // The desktop copy window, shown only in lock-screen operation.
+    FDesktopCopyForm = std::make_unique<TDesktopCopyForm>(FEnv.HostCapture ? &FEnv.HostCapture->Picture() : nullptr);
+
     auto* server = new platform::linuxos::InstanceMessageServer(
         [this](const platform::InstanceMessage& m) { HandleInstanceMessage(m); }, this);
     server->Listen();
@@ -612,14 +620,16 @@ void TFormMainCR::HandleInstanceMessage(const platform::InstanceMessage& message
 }
 
 void TFormMainCR::HandleSessionChange(platform::SessionChange change) {
-    ProcessState& state = processState();
-    if (state.MasterMode) return;
-    const bool locked = change == platform::SessionChange::Locked;
-    if (locked == state.LockScreenMode.load()) return;
-    state.LockScreenMode = locked;
-    SendToEveryPeer("RECONNECT");
-    PumpMessages(CloseRecoveryPumpMs);
-    if (rtcClient) rtcClient->SetActive(false);
+    HostSessionHooks hooks;
+    hooks.SendReconnectToEveryPeer = [this] { SendToEveryPeer("RECONNECT"); };
+    hooks.ProcessMessagesFor = [this](int milliseconds) { PumpMessages(milliseconds); };
+    hooks.DeactivateComponent = [this] {
+        if (rtcClient) rtcClient->SetActive(false);
+    };
+    hooks.CloseDesktopCopyWindow = [this] {
+        if (FDesktopCopyForm) FDesktopCopyForm->CloseCopy();
+    };
+    HostSessionChanged(change, hooks);
 }
 
 void TFormMainCR::ChooseLanguage(int index) {
@@ -760,6 +770,12 @@ void TFormMainCR::CreateSession() {
         if (FRemote) FRemote->FrameDrawn();
     };
     ui.CollapseForSession = [this] { CollapseForSession(); };
+    ui.ShowDesktopCopyWindow = [this]() -> unsigned long {
+        if (FRemote) FRemote->Host().ClearReplayTables();
+        if (!FDesktopCopyForm) return 0;
+        const MonitorRect desktop = ScreensFromQt().Desktop();
+        return FDesktopCopyForm->ShowCovering(desktop.width, desktop.height);
+    };
     ui.ShowWindowForSession = [this] {
         if (isVisible()) return;
         processState().ShownForSession = true;
@@ -789,6 +805,11 @@ void TFormMainCR::CreateSession() {
     FRemote = new TRemoteControl(*rtcClient, *imgRemoteScreen, remote, this);
     connect(TimerDataTimeout, &QTimer::timeout, FRemote, &TRemoteControl::LivenessTick);
     connect(TimerMouseCursorCheck, &QTimer::timeout, FRemote, &TRemoteControl::CursorCheckTick);
+    if (FEnv.HostCapture) {
+        HostInput* input = &FRemote->Host();
+        FEnv.HostCapture->Input().Attach(
+            {[input] { input->ReplayDeferredInput(); }, [input] { return input->RelativeMouseMode(); }});
+    }
 
     frmAddConnection = new TFormAddConnection(*FSettings, this);
     connect(btnConnect, &QPushButton::clicked, this, [this] { FSession->ConnectAction(true); });
@@ -857,6 +878,9 @@ void TFormMainCR::UpdateAliveButton() {
     if (!view.changes) return;
     if (view.showRemoteArea) panRemoteScreens->show();
     if (view.fillPicture) imgRemoteScreen->ClearPicture();
+    if (view.labelVisible && view.labelText &&
+        (lblLostConnectionInfo->isHidden() || lblLostConnectionInfo->text() != translate(*view.labelText)))
+        LogStatusText(*view.labelText);
     if (view.labelText) lblLostConnectionInfo->setText(translate(*view.labelText));
     if (view.buttonCaption) panReconnectButton->setText(translate(*view.buttonCaption));
     lblLostConnectionInfo->setVisible(view.labelVisible);
@@ -875,8 +899,14 @@ void TFormMainCR::panReconnectButtonClick() {
         case ReconnectAction::ShowServerUnavailable:
             ShowAppMessage(true, MessageKind::Error, translate(alive_texts::ServerUnavailable));
             break;
+        case ReconnectAction::SendInitToCurrentPeer:
+            FSession->SendInitToCurrentPeer();
+            break;
+        case ReconnectAction::SendGetPublicTurn:
+            FSession->Reconnect(false);
+            break;
         default:
-            // Connecting and re-"init" join with the session set-up.
+            // The "Connect..." caption joins with the viewer's toolbar.
             break;
     }
 }

@@ -43,6 +43,8 @@ class TFullScreenMenu;
 class TBorderShape;
 class TabController;
 enum class BorderControl;
+class TDesktopCopyForm;
+class THostCapture;
 
 // What start-up hands to the main window.
 struct MainWindowEnvironment {
@@ -52,6 +54,8 @@ struct MainWindowEnvironment {
     CommandLineSwitches Switches;
     platform::IShell* Shell = nullptr;
     platform::ISessionMonitor* SessionMonitor = nullptr;
+    // The capture thread start-up started; none when it could not start.
+    THostCapture* HostCapture = nullptr;
     QString SupportContact;
     QString WebSiteAddress;
     QString ToolsAddress;
@@ -87,6 +91,7 @@ public:
 
     // A change of the desktop session (lock, unlock, logon).
     void HandleSessionChange(platform::SessionChange change);
+    TDesktopCopyForm* DesktopCopyForm() const { return FDesktopCopyForm.get(); }
 
     // The desktop session ends (logout, shutdown): close without asking.
     void EndSession();
@@ -199,6 +204,7 @@ private:
     std::unique_ptr<TWebRtcClientPort> FRtcPort;
     std::unique_ptr<TSessionSetup> FSession;
     TRemoteControl* FRemote = nullptr;
+    std::unique_ptr<TDesktopCopyForm> FDesktopCopyForm;
     TFormAddConnection* frmAddConnection = nullptr;
     ConnectionLog FConnectionLog;
     QString ConnectionLogPath;

@@ -228,7 +228,7 @@ void TFormMessage::answerWith(int answer) {
 
 namespace {
 
-void logMessage(MessageKind kind, const QString& text) {
+void logLine(const QString& kind, const QString& text) {
     const QString path = qEnvironmentVariable("CORVALA_MESSAGE_LOG");
     if (path.isEmpty())
         return;
@@ -238,10 +238,14 @@ void logMessage(MessageKind kind, const QString& text) {
     flat.replace(u'\r', QStringLiteral("\\n"));
     QFile log(path);
     if (log.open(QIODevice::WriteOnly | QIODevice::Append))
-        log.write((messageKindName(kind) + u'\t' + flat + u'\n').toUtf8());
+        log.write((kind + u'\t' + flat + u'\n').toUtf8());
 }
 
+void logMessage(MessageKind kind, const QString& text) { logLine(messageKindName(kind), text); }
+
 }  // namespace
+
+void LogStatusText(const QString& text) { logLine(QStringLiteral("Status"), text); }
 
 bool ShowAppMessage(bool modal, MessageKind kind, const QString& text) {
     logMessage(kind, text);

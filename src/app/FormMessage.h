@@ -87,6 +87,11 @@ private:
 // Non-modal: returns false at once; the box frees itself when closed.
 bool ShowAppMessage(bool modal, MessageKind kind, const QString& text);
 
+// Automated runs: the status texts the main window shows over the remote
+// picture ("Please wait...", "No signal.", in English) go to
+// CORVALA_MESSAGE_LOG too, as "Status<TAB><text>" lines.
+void LogStatusText(const QString& text);
+
 // "Warning", "Error", "Confirm", "Information": the kind's name in the log.
 QString messageKindName(MessageKind kind);
 

@@ -52,6 +52,7 @@ public:
 
     PeerMessenger& Messenger() { return *FMessenger; }
     ViewerInput& Viewer() { return *FViewer; }
+    HostInput& Host() { return *FHostInput; }
 
 protected:
     // The remote picture's mouse, wheel and keyboard become input tokens.

@@ -77,7 +77,13 @@ StartupResult StartupSequence::Run() {
         return result_;
     }
     if (EndsForRunningInstance()) return result_;
-    // The host capture thread starts with the capture subsystem.
+    if (platform_.startCaptureThread) {
+        try {
+            platform_.startCaptureThread();
+        } catch (...) {
+            // Without the thread a locked host streams an empty copy window.
+        }
+    }
     if (!ComputeIdentity()) return result_;
     if (!PrepareFolders()) return result_;
     // The language table is linked in and loaded when the main window builds it.

@@ -35,6 +35,9 @@ struct StartupPlatform {
     platform::IFirewall& firewall;
     IStartupMessages& messages;
     std::function<void(std::chrono::milliseconds)> sleep;
+    // Creates and starts the host capture thread (right after the
+    // single-instance check); whatever it throws is ignored.
+    std::function<void()> startCaptureThread = {};
 };
 
 // What this particular run starts from.

@@ -23,7 +23,9 @@
 #include "platform/linux/LocalSocketInstanceChannel.h"
 #include "platform/linux/LogindSessionMonitor.h"
 #include "platform/linux/RuntimeFolder.h"
+#include "platform/linux/XShmDesktopCapture.h"
 #include "platform/linux/XTestSecureAttention.h"
+#include "screen/ScreenshotThread.h"
 #include "session/ConnectArguments.h"
 
 CORVALA_DECLARE_RESOURCE(corvala_root_cert)
@@ -98,6 +100,10 @@ int main(int argc, char** argv) {
     StartupPlatform startupPlatform{shell, instanceLock, instanceChannel, adapters, drives, secureAttention,
                                     firewall, messages,
                                     [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }};
+    std::unique_ptr<THostCapture> hostCapture;
+    startupPlatform.startCaptureThread = [&hostCapture] {
+        hostCapture = std::make_unique<THostCapture>(std::make_unique<lx::XShmDesktopCapture>());
+    };
     const StartupResult result = StartupSequence(startupPlatform, inputs).Run();
     if (result.outcome == StartupOutcome::End) return 0;
 
@@ -113,6 +119,7 @@ int main(int argc, char** argv) {
     environment.Switches = result.switches;
     environment.Shell = &shell;
     environment.SessionMonitor = &sessionMonitor;
+    environment.HostCapture = hostCapture.get();
     environment.SupportContact = CORVALA_SUPPORT_CONTACT;
     environment.WebSiteAddress = QString::fromStdString(inputs.webSiteAddress);
     environment.ToolsAddress = QString::fromStdString(platform::ProcessEnvironment("CORVALA_TOOLS").value_or(CORVALA_TOOLS_ADDRESS));

@@ -33,4 +33,30 @@ void TScreenshotThread::Loop() {
     running_ = false;
 }
 
+void TReplayTarget::Attach(TScreenshotThread::InputReplay input) {
+    std::lock_guard lock(mutex_);
+    input_ = std::move(input);
+}
+
+void TReplayTarget::Detach() {
+    std::lock_guard lock(mutex_);
+    input_ = {};
+}
+
+TScreenshotThread::InputReplay TReplayTarget::Port() {
+    TScreenshotThread::InputReplay port;
+    port.ReplayDeferredInput = [this] {
+        std::lock_guard lock(mutex_);
+        if (input_.ReplayDeferredInput) input_.ReplayDeferredInput();
+    };
+    port.RelativeMouseMode = [this] {
+        std::lock_guard lock(mutex_);
+        return input_.RelativeMouseMode && input_.RelativeMouseMode();
+    };
+    return port;
+}
+
+THostCapture::THostCapture(std::unique_ptr<platform::IDesktopCapture> capture, std::chrono::milliseconds period)
+    : capture_(std::move(capture)), thread_(*capture_, input_.Port(), picture_, period) {}
+
 }  // namespace corvala

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -75,6 +76,42 @@ private:
     bool stop_ = false;
     std::atomic<bool> running_{true};
     std::thread thread_;
+};
+
+// The deferred input belongs to the main window's remote control, which is
+// made after the capture thread starts and destroyed before it ends: it
+// attaches itself for its lifetime, and the thread replays nothing while
+// nobody is attached. Detaching waits for a replay in progress, so that the
+// thread never runs into input that is being destroyed.
+class TReplayTarget {
+public:
+    void Attach(TScreenshotThread::InputReplay input);
+    void Detach();
+    // What the capture thread calls; valid as long as this object lives.
+    TScreenshotThread::InputReplay Port();
+
+private:
+    std::mutex mutex_;
+    TScreenshotThread::InputReplay input_;
+};
+
+// What start-up creates right after the single-instance check: the desktop
+// copy window's picture, the replay target and the capture thread over the
+// given desktop capture. The thread stops first when this goes.
+class THostCapture {
+public:
+    explicit THostCapture(std::unique_ptr<platform::IDesktopCapture> capture,
+                          std::chrono::milliseconds period = TScreenshotThread::Period);
+
+    TDesktopCopyPicture& Picture() { return picture_; }
+    TReplayTarget& Input() { return input_; }
+    bool Running() const { return thread_.Running(); }
+
+private:
+    std::unique_ptr<platform::IDesktopCapture> capture_;
+    TDesktopCopyPicture picture_;
+    TReplayTarget input_;
+    TScreenshotThread thread_;
 };
 
 }  // namespace corvala

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <filesystem>
 
+#include "app/DesktopCopyForm.h"
 #include "app/FormMainCR.h"
 #include "app/ProcessState.h"
 #include "fakes/PlatformFakes.h"
@@ -232,6 +233,12 @@ TEST_F(MainWindowTest, LockScreenModeFollowsTheSessions) {
     EXPECT_FALSE(processState().LockScreenMode);
     sessions.handler(platform::SessionChange::Locked);
     EXPECT_TRUE(processState().LockScreenMode);
+    // The copy window shown for a session while locked closes at the unlock.
+    ASSERT_NE(window.DesktopCopyForm(), nullptr);
+    window.DesktopCopyForm()->ShowCovering(640, 400);
+    sessions.handler(platform::SessionChange::Unlocked);
+    EXPECT_FALSE(processState().LockScreenMode);
+    EXPECT_FALSE(window.DesktopCopyForm()->Showing());
     processState().LockScreenMode = false;
 }
 

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 #include <zip.h>
 
 #include <filesystem>
@@ -76,6 +78,10 @@ protected:
         inputs.webSiteAddress = "http://site.test";
         StartupPlatform platform{shell, instance, channel, adapters, drives, attention, firewall, messages,
                                  [this](std::chrono::milliseconds ms) { sleeps.push_back(ms.count()); }};
+        platform.startCaptureThread = [this] {
+            ++captureStarts;
+            if (captureStartThrows) throw std::runtime_error("no display");
+        };
         return StartupSequence(platform, inputs, state).Run();
     }
 
@@ -92,6 +98,8 @@ protected:
     fakes::FakeFirewall firewall;
     fakes::RecordingMessages messages;
     std::vector<long> sleeps;
+    int captureStarts = 0;
+    bool captureStartThrows = false;
     ProcessState state;
 };
 
@@ -152,6 +160,27 @@ TEST_F(StartupTest, SecondManualStartShowsTheRunningWindowAndEndsQuietly) {
     messages.warnings.clear();
     EXPECT_EQ(Run({"/from_application"}).outcome, StartupOutcome::RunMessageLoop);
     EXPECT_TRUE(messages.warnings.empty());
+}
+
+TEST_F(StartupTest, CaptureThreadStartsRightAfterTheSingleInstanceCheck) {
+    // A copy that hands over to the running one, or only presses the
+    // sequence, never captures.
+    EXPECT_EQ(Run({"/sendsas"}).outcome, StartupOutcome::End);
+    instance.existed = true;
+    channel.windowExists = true;
+    EXPECT_EQ(Run({}).outcome, StartupOutcome::End);
+    EXPECT_EQ(captureStarts, 0);
+
+    // It starts before the identity is computed, so also for a copy that
+    // then ends for lack of one; a failure to start changes nothing else.
+    instance.existed = false;
+    adapters.adapters.clear();
+    EXPECT_EQ(Run({"/from_application"}).outcome, StartupOutcome::End);
+    EXPECT_EQ(captureStarts, 1);
+    adapters.adapters = {{"eth0", {0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F}}};
+    captureStartThrows = true;
+    EXPECT_EQ(Run({"/from_application"}).outcome, StartupOutcome::RunMessageLoop);
+    EXPECT_EQ(captureStarts, 2);
 }
 
 TEST_F(StartupTest, ConnectRequestGoesToTheRunningCopyOrToTheCopyTheLauncherStarts) {

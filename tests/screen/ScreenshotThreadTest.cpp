@@ -104,5 +104,30 @@ TEST_F(ScreenshotThreadTest, DestructionEndsTheWaitBetweenRounds) {
     EXPECT_EQ(replays, 1);
 }
 
+// The input belongs to a part that comes after the thread and goes before
+// it: nothing is replayed without it, and once detached it is never touched
+// again, even by a round that was running meanwhile.
+TEST_F(ScreenshotThreadTest, ReplaysOnlyTheAttachedInputAndNeverAfterDetaching) {
+    THostCapture host(std::make_unique<CountingCapture>(), 1ms);
+    host.Picture().Showing = true;
+    auto shownPixel = [&] {
+        std::uint32_t value = 0;
+        host.Picture().Read([&](const platform::DesktopPicture& p, unsigned long) { value = p.pixels.empty() ? 0 : p.pixels[0]; });
+        return value;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return shownPixel() >= 3; }));  // rounds run without any input attached
+
+    for (int attachment = 0; attachment < 20; ++attachment) {
+        auto owned = std::make_unique<std::atomic<int>>(0);
+        std::atomic<int>* counter = owned.get();
+        host.Input().Attach({[counter] { ++*counter; }, [] { return true; }});
+        ASSERT_TRUE(WaitUntil([&] { return counter->load() >= 2; }));
+        host.Input().Detach();
+        const int replayed = counter->load();
+        owned.reset();  // a replay after Detach would now touch freed memory (ASan, TSan)
+        EXPECT_GE(replayed, 2);
+    }
+}
+
 }  // namespace
 }  // namespace corvala

@@ -1,8 +1,11 @@
 // The host's X11 picture and cursor sources on an Xvfb display the test
 // starts: a colour pattern painted by windows comes back from the desktop
 // copy, the arrow is drawn at the pointer in relative mouse mode, and the
-// cursor names under the pointer give the shape codes.
+// cursor names under the pointer give the shape codes. A window kept off the
+// screen keeps its content for readers of the window but is missing from the
+// desktop copy.
 #include "platform/linux/XFixesCursorNames.h"
+#include "platform/linux/XOffscreenWindow.h"
 #include "platform/linux/XShmDesktopCapture.h"
 #include "screen/CursorShapes.h"
 
@@ -12,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <X11/extensions/Xfixes.h>
 
@@ -115,6 +119,45 @@ TEST_F(X11Screen, CursorNameUnderThePointerGivesTheShapeCode) {
     XSync(display, False);
     EXPECT_TRUE(e2e::WaitFor([&] { return names.CurrentCursorName() == std::string(); }, 10s));
     XFreeCursor(display, unnamed);
+}
+
+TEST_F(X11Screen, WindowKeptOffTheScreenIsReadableButNotOnTheDesktop) {
+    const Window under = Fill(0, 0, Width, Height, 0x405060);
+    const Window copy = Fill(100, 100, 200, 150, 0xC08020);
+    platform::linuxos::XShmDesktopCapture capture(xvfb_->name());
+    platform::DesktopPicture picture;
+    const auto desktopAt = [&](int x, int y) {
+        return capture.CaptureDesktop(picture, false) ? picture.At(x, y) : 0xFFFFFFFFu;
+    };
+    const auto windowPixel = [&] {
+        XImage* image = XGetImage(display, copy, 10, 10, 1, 1, AllPlanes, ZPixmap);
+        const unsigned long pixel = image ? XGetPixel(image, 0, 0) & 0xFFFFFF : 0xFFFFFFFF;
+        if (image) XDestroyImage(image);
+        return pixel;
+    };
+    ASSERT_TRUE(e2e::WaitFor([&] { return desktopAt(150, 150) == 0xC08020u; }, 10s));
+
+    {
+        platform::linuxos::XOffscreenWindow offscreen(xvfb_->name());
+        ASSERT_TRUE(offscreen.Redirect(copy));
+        EXPECT_TRUE(e2e::WaitFor([&] { return desktopAt(150, 150) == 0x405060u; }, 10s)) << std::hex << picture.At(150, 150);
+        // Still mapped and painted: whoever reads the window gets its content.
+        XClearWindow(display, copy);
+        XSync(display, False);
+        EXPECT_EQ(windowPixel(), 0xC08020u);
+        XWindowAttributes attributes;
+        ASSERT_TRUE(XGetWindowAttributes(display, copy, &attributes));
+        EXPECT_EQ(attributes.map_state, IsViewable);
+
+        // A second client cannot take it over while the first holds it.
+        platform::linuxos::XOffscreenWindow second(xvfb_->name());
+        EXPECT_FALSE(second.Redirect(copy));
+    }
+    // The redirection ends with its connection: the window is back on screen.
+    EXPECT_TRUE(e2e::WaitFor([&] { return desktopAt(150, 150) == 0xC08020u; }, 10s));
+    XDestroyWindow(display, copy);
+    XDestroyWindow(display, under);
+    XSync(display, False);
 }
 
 }  // namespace

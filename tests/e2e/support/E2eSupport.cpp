@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -166,6 +167,53 @@ std::optional<unsigned long> ScreenPixel(const std::string& displayName, int x, 
     }
     XCloseDisplay(display);
     return pixel;
+}
+
+std::vector<int> ScreenColourCounts(const std::string& displayName, const std::vector<unsigned long>& colours,
+                                    int tolerance) {
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display) return {};
+    const int screen = DefaultScreen(display);
+    const int width = DisplayWidth(display, screen), height = DisplayHeight(display, screen);
+    XImage* image = XGetImage(display, RootWindow(display, screen), 0, 0, unsigned(width), unsigned(height), AllPlanes,
+                              ZPixmap);
+    std::vector<int> counts;
+    if (image) {
+        counts.assign(colours.size(), 0);
+        const auto near = [tolerance](unsigned long a, unsigned long b) {
+            for (int shift : {16, 8, 0})
+                if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) >= tolerance) return false;
+            return true;
+        };
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const unsigned long pixel = XGetPixel(image, x, y) & 0xFFFFFF;
+                for (std::size_t c = 0; c < colours.size(); ++c)
+                    if (near(pixel, colours[c])) ++counts[c];
+            }
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    return counts;
+}
+
+int MappedWindowsCovering(const std::string& displayName, int width, int height) {
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display) return 0;
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    int covering = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count; ++i) {
+            XWindowAttributes a;
+            if (XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable && a.x == 0 && a.y == 0 &&
+                a.width == width && a.height == height)
+                ++covering;
+        }
+        if (children) XFree(children);
+    }
+    XCloseDisplay(display);
+    return covering;
 }
 
 CommandResult RunCommand(const std::string& commandLine) {

@@ -88,6 +88,17 @@ struct WindowBox {
 };
 std::optional<WindowBox> WindowGeometry(const std::string& display, const std::string& title);
 
+// How many pixels of `display`'s screen lie within `tolerance` (per channel)
+// of each of the given colours (0xRRGGBB); empty when the display cannot be
+// read. Video coding shifts colours a little: a picture is recognised by
+// many pixels near its colours, not by exact values.
+std::vector<int> ScreenColourCounts(const std::string& display, const std::vector<unsigned long>& colours,
+                                    int tolerance = 48);
+
+// Mapped top-level windows of `display` that lie exactly over the rectangle
+// from (0, 0) of the given size.
+int MappedWindowsCovering(const std::string& display, int width, int height);
+
 // Runs a shell command line; its standard output (trimmed) and exit code.
 struct CommandResult {
     int exitCode;

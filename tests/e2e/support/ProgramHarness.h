@@ -24,7 +24,8 @@ void WriteProgramSettings(const std::filesystem::path& home, const std::string& 
 // The environment of a copy: its own program folder and runtime folder under
 // `folder`, the signalling server on loopback, no public STUN servers, the
 // first-run welcome accepted, message boxes answered with `answer` and logged
-// to folder/messages.log. `display` empty: offscreen.
+// to folder/messages.log, no system bus (DBUS_SYSTEM_BUS_ADDRESS names a
+// socket that does not exist). `display` empty: offscreen.
 std::map<std::string, std::string> ProgramEnvironment(const std::filesystem::path& folder, int signallingPort,
                                                       const std::string& display = {},
                                                       const std::string& answer = "ok");

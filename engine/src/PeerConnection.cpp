@@ -21,8 +21,8 @@ namespace corvala::engine {
 
 namespace {
 
-// Payload types we offer; an answer takes the offer's (see linkSenders).
-constexpr int kVideoPt = 96;
+// Payload type of our offer's audio; an answer takes the offer's (see
+// linkSenders). Video's are in VideoCodec.h.
 constexpr int kAudioPt = 111;
 constexpr int kCallbackGraceMs = 2000;
 
@@ -273,8 +273,9 @@ void PeerConnection::addStream(const std::shared_ptr<MediaStream>& stream) {
 
 // Senders are linked once the payload types are known: our own for an offer,
 // the offer's for an answer (an answer whose payload types differ from the
-// offer's makes the other side drop the media).
-void PeerConnection::linkSenders(int videoPt, int audioPt) {
+// offer's makes the other side drop the media). An offer's video sender
+// gets its encoder when the answer has chosen the codec.
+void PeerConnection::linkSenders(const std::optional<VideoCodec>& videoCodec, bool offering, int audioPt) {
   std::vector<std::shared_ptr<MediaStream>> streams;
   {
     std::lock_guard lock(mutex_);
@@ -288,13 +289,16 @@ void PeerConnection::linkSenders(int videoPt, int audioPt) {
     if (!video) video = stream->videoTrack();
     if (!audio) audio = stream->audioTrack();
   }
-  if (video && videoPt > 0 && video->source()) {
+  if (video && (offering || videoCodec) && video->source()) {
     const guint32 ssrc = randomSsrc();
-    auto sender = VideoSender::create(pipeline_, webrtc_, video, videoPt, ssrc);
+    auto sender = VideoSender::create(pipeline_, webrtc_, video, offering ? std::nullopt : videoCodec, ssrc);
     if (sender) {
       std::lock_guard lock(mutex_);
       videoSenders_.push_back(sender);
-      encoders_.push_back(sender->encoder());
+      if (GstElement* encoder = sender->encoder()) {
+        encoders_.push_back(encoder);
+        sentVideo_ = VideoCodecUse::of(videoCodec->kind, videoCodec->payloadType);
+      }
     }
   }
   if (audio && audioPt > 0 && audio->module) {
@@ -346,11 +350,29 @@ void PeerConnection::linkSenders(int videoPt, int audioPt) {
   }
 }
 
+void PeerConnection::startVideoSenders(const VideoCodec& codec) {
+  std::vector<std::shared_ptr<VideoSender>> senders;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+    senders = videoSenders_;
+  }
+  for (auto& sender : senders) {
+    if (sender->started() || !sender->start(codec)) continue;
+    std::lock_guard lock(mutex_);
+    if (closed_) continue;
+    encoders_.push_back(sender->encoder());
+    sentVideo_ = VideoCodecUse::of(codec.kind, codec.payloadType);
+  }
+}
+
 void PeerConnection::addReceiveOnly(const char* kind) {
   const bool video = std::string(kind) == "video";
+  // Without an ssrc of ours: this side sends nothing on it.
+  std::string videoCaps = VideoSender::rtpCaps(std::nullopt, 0);
+  for (size_t at; (at = videoCaps.find(",ssrc=(uint)0")) != std::string::npos;) videoCaps.erase(at, 13);
   GstCaps* caps = gst_caps_from_string(
-      video ? "application/x-rtp,media=video,encoding-name=VP8,clock-rate=90000,payload=96"
-            : "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=111");
+      video ? videoCaps.c_str() : "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=111");
   GstWebRTCRTPTransceiver* transceiver = nullptr;
   GstElement* webrtc = webrtcRef();
   if (!webrtc) {
@@ -433,7 +455,7 @@ void PeerConnection::createOffer(const SDPCallback& callback) {
     if (closed_) return;
     first = !sendersLinked_;
   }
-  linkSenders(kVideoPt, kAudioPt);
+  linkSenders(std::nullopt, true, kAudioPt);
   if (first) {
     // Offer to receive both kinds even when this side sends none of them.
     bool sendsVideo, sendsAudio;
@@ -489,15 +511,21 @@ void PeerConnection::setDescription(const std::shared_ptr<SessionDescription>& d
     if (callback.set_sdp) post([callback] { callback.set_sdp(callback.arg, 1); });
     return;
   }
-  if (!local && type == GST_WEBRTC_SDP_TYPE_OFFER) {
-    int videoPt = 0, audioPt = 0;
+  if (!local && (type == GST_WEBRTC_SDP_TYPE_OFFER || type == GST_WEBRTC_SDP_TYPE_ANSWER)) {
+    std::optional<VideoCodec> videoCodec;
+    int audioPt = 0;
     for (const MediaLine& line : describeSdp(description->sdp)) {
       if (line.rejected) continue;
       const bool wantsOurs = line.direction == "sendrecv" || line.direction == "recvonly";
-      if (line.kind == "video" && wantsOurs && line.payloadTypes.count("VP8")) videoPt = line.payloadTypes.at("VP8");
+      VideoCodec chosen;
+      if (line.kind == "video" && wantsOurs && !videoCodec && chooseVideoCodec(line.formats, chosen))
+        videoCodec = chosen;
       if (line.kind == "audio" && wantsOurs && line.payloadTypes.count("OPUS")) audioPt = line.payloadTypes.at("OPUS");
     }
-    linkSenders(videoPt, audioPt);
+    if (type == GST_WEBRTC_SDP_TYPE_OFFER)
+      linkSenders(videoCodec, false, audioPt);
+    else if (videoCodec)
+      startVideoSenders(*videoCodec);
   }
   ensurePlaying();
   {
@@ -796,13 +824,22 @@ void PeerConnection::linkReceiver(GstPad* pad) {
   const std::string media = gst_structure_get_string(s, "media") ? gst_structure_get_string(s, "media") : "";
   const std::string encoding =
       gst_structure_get_string(s, "encoding-name") ? gst_structure_get_string(s, "encoding-name") : "";
+  int payloadType = 0;
+  gst_structure_get_int(s, "payload", &payloadType);
   gst_caps_unref(caps);
+  if (media == "video" && (encoding == "VP8" || encoding == "H264")) {
+    std::lock_guard lock(mutex_);
+    receivedVideo_ = VideoCodecUse::of(encoding == "H264" ? VideoCodecKind::H264 : VideoCodecKind::VP8, payloadType);
+  }
 
   std::string description;
+  const std::string toFrames =
+      " ! videoconvert n-threads=2 ! video/x-raw,format=BGRx ! appsink name=frames sync=false max-buffers=2 drop=true";
   if (media == "video" && encoding == "VP8" && video)
-    description =
-        "queue ! rtpvp8depay request-keyframe=true wait-for-keyframe=true ! vp8dec threads=2 "
-        "! videoconvert n-threads=2 ! video/x-raw,format=BGRx ! appsink name=frames sync=false max-buffers=2 drop=true";
+    description = "queue ! rtpvp8depay request-keyframe=true wait-for-keyframe=true ! vp8dec threads=2" + toFrames;
+  else if (media == "video" && encoding == "H264" && video)
+    description = "queue ! rtph264depay request-keyframe=true wait-for-keyframe=true ! h264parse "
+                  "! avdec_h264 max-threads=2" + toFrames;
   else if (media == "audio" && encoding == "OPUS")
     description = "queue ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! volume name=volume ! " +
                   audio_->playoutDescription();
@@ -840,10 +877,6 @@ void PeerConnection::linkReceiver(GstPad* pad) {
 // ---- statistics and rate control --------------------------------------------
 
 namespace {
-struct StatValue {
-  std::string id, type, key, value;
-  int64_t timestamp;
-};
 
 std::vector<StatValue> flattenStats(const GstStructure* reply) {
   std::vector<StatValue> values;
@@ -879,6 +912,24 @@ std::vector<StatValue> flattenStats(const GstStructure* reply) {
 }
 }  // namespace
 
+// webrtcbin reports no codec for the video we encode or decode; which one
+// was agreed is worth knowing (VP8 or H.264), so we name them ourselves.
+void PeerConnection::addCodecStats(std::vector<StatValue>& values) {
+  std::pair<std::string, VideoCodecUse> uses[2];
+  {
+    std::lock_guard lock(mutex_);
+    uses[0] = {"codec-video-send", sentVideo_};
+    uses[1] = {"codec-video-receive", receivedVideo_};
+  }
+  const int64_t now = int64_t(g_get_real_time() / 1000);
+  for (const auto& [id, use] : uses) {
+    if (use.mimeType.empty()) continue;
+    values.push_back({id, "codec", "mime-type", use.mimeType, now});
+    values.push_back({id, "codec", "payload-type", std::to_string(use.payloadType), now});
+    values.push_back({id, "codec", "codec-type", id == "codec-video-send" ? "encode" : "decode", now});
+  }
+}
+
 void PeerConnection::getStats(const StatsCallback& callback) {
   {
     std::lock_guard lock(mutex_);
@@ -897,6 +948,7 @@ void PeerConnection::getStats(const StatsCallback& callback) {
         std::vector<StatValue> values;
         if (gst_promise_wait(promise) == GST_PROMISE_RESULT_REPLIED && gst_promise_get_reply(promise))
           values = flattenStats(gst_promise_get_reply(promise));
+        pc->addCodecStats(values);
         const StatsCallback callback = request->callback;
         pc->post([callback, values = std::move(values)] {
           if (callback.get_stats)

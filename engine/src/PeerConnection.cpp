@@ -24,6 +24,12 @@ namespace {
 // Payload type of our offer's audio; an answer takes the offer's (see
 // linkSenders). Video's are in VideoCodec.h.
 constexpr int kAudioPt = 111;
+// Opus is always written "opus/48000/2", whatever it carries; libwebrtc
+// rejects an audio line that says "OPUS/48000". The encoding parameters come
+// from the encoder's caps, which may not have arrived when the offer is made,
+// so the preferences name them.
+constexpr const char* kReceiveAudioCaps =
+    "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,encoding-params=(string)2,payload=111";
 constexpr int kCallbackGraceMs = 2000;
 
 using Ref = std::weak_ptr<PeerConnection>;
@@ -304,7 +310,9 @@ void PeerConnection::linkSenders(const std::optional<VideoCodec>& videoCodec, bo
   if (audio && audioPt > 0 && audio->module) {
     const guint32 ssrc = randomSsrc();
     gchar* caps = g_strdup_printf(
-        "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=%d,ssrc=(uint)%u", audioPt, ssrc);
+        "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,encoding-params=(string)2,payload=%d,"
+        "ssrc=(uint)%u",
+        audioPt, ssrc);
     gchar* description = g_strdup_printf(
         "%s ! queue max-size-time=200000000 leaky=downstream ! audioconvert ! audioresample ! volume name=mute "
         "! opusenc ! rtpopuspay pt=%d ssrc=%u ! capsfilter name=rtpout caps=\"%s\"",
@@ -334,7 +342,7 @@ void PeerConnection::linkSenders(const std::optional<VideoCodec>& videoCodec, bo
       if (transceiver) {
         GstCaps* preferences = gst_caps_from_string(caps);
         g_object_set(transceiver, "direction", GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDRECV, "codec-preferences",
-                     preferences, nullptr);
+                     preferences, "do-nack", FALSE, nullptr);
         gst_caps_unref(preferences);
         gst_object_unref(transceiver);
       }
@@ -372,7 +380,7 @@ void PeerConnection::addReceiveOnly(const char* kind) {
   std::string videoCaps = VideoSender::rtpCaps(std::nullopt, 0);
   for (size_t at; (at = videoCaps.find(",ssrc=(uint)0")) != std::string::npos;) videoCaps.erase(at, 13);
   GstCaps* caps = gst_caps_from_string(
-      video ? videoCaps.c_str() : "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=111");
+      video ? videoCaps.c_str() : kReceiveAudioCaps);
   GstWebRTCRTPTransceiver* transceiver = nullptr;
   GstElement* webrtc = webrtcRef();
   if (!webrtc) {
@@ -701,8 +709,11 @@ void PeerConnection::onGatheringState(GObject* object, GParamSpec*, gpointer sel
 
 void PeerConnection::onNewTransceiver(GstElement*, GstWebRTCRTPTransceiver* transceiver, gpointer) {
   // Retransmission on request: lost packets of a screen picture otherwise
-  // stay lost until the next key frame.
-  g_object_set(transceiver, "do-nack", TRUE, nullptr);
+  // stay lost until the next key frame. Not for audio: a retransmission
+  // stream on an audio line makes libwebrtc refuse the whole description.
+  GstWebRTCKind kind = GST_WEBRTC_KIND_UNKNOWN;
+  g_object_get(transceiver, "kind", &kind, nullptr);
+  if (kind != GST_WEBRTC_KIND_AUDIO) g_object_set(transceiver, "do-nack", TRUE, nullptr);
 }
 
 // ---- data channels ----------------------------------------------------------
@@ -825,11 +836,15 @@ void PeerConnection::linkReceiver(GstPad* pad) {
   const std::string encoding =
       gst_structure_get_string(s, "encoding-name") ? gst_structure_get_string(s, "encoding-name") : "";
   int payloadType = 0;
+  guint ssrc = 0;
   gst_structure_get_int(s, "payload", &payloadType);
+  const bool hasSsrc = gst_structure_get_uint(s, "ssrc", &ssrc);
   gst_caps_unref(caps);
-  if (media == "video" && (encoding == "VP8" || encoding == "H264")) {
+  {
     std::lock_guard lock(mutex_);
-    receivedVideo_ = VideoCodecUse::of(encoding == "H264" ? VideoCodecKind::H264 : VideoCodecKind::VP8, payloadType);
+    if (hasSsrc) receivedKinds_[ssrc] = media;
+    if (media == "video" && (encoding == "VP8" || encoding == "H264"))
+      receivedVideo_ = VideoCodecUse::of(encoding == "H264" ? VideoCodecKind::H264 : VideoCodecKind::VP8, payloadType);
   }
 
   std::string description;
@@ -912,15 +927,27 @@ std::vector<StatValue> flattenStats(const GstStructure* reply) {
 }
 }  // namespace
 
-// webrtcbin reports no codec for the video we encode or decode; which one
-// was agreed is worth knowing (VP8 or H.264), so we name them ourselves.
+// Two corrections of webrtcbin's statistics. It reports no codec for the
+// video we encode or decode; which one was agreed is worth knowing (VP8 or
+// H.264), so we name them ourselves. And in a bundled session it calls every
+// received stream "video"; the receivers know each stream's kind.
 void PeerConnection::addCodecStats(std::vector<StatValue>& values) {
   std::pair<std::string, VideoCodecUse> uses[2];
+  std::map<guint, std::string> kinds;
   {
     std::lock_guard lock(mutex_);
     uses[0] = {"codec-video-send", sentVideo_};
     uses[1] = {"codec-video-receive", receivedVideo_};
+    kinds = receivedKinds_;
   }
+  std::map<std::string, std::string> kindOfReport;
+  for (const StatValue& v : values)
+    if (v.type == "inbound-rtp" && v.key == "ssrc") {
+      const auto known = kinds.find(guint(std::strtoul(v.value.c_str(), nullptr, 10)));
+      if (known != kinds.end()) kindOfReport[v.id] = known->second;
+    }
+  for (StatValue& v : values)
+    if (v.type == "inbound-rtp" && v.key == "kind" && kindOfReport.count(v.id)) v.value = kindOfReport[v.id];
   const int64_t now = int64_t(g_get_real_time() / 1000);
   for (const auto& [id, use] : uses) {
     if (use.mimeType.empty()) continue;

@@ -111,6 +111,7 @@ class PeerConnection : public EngineObject, public std::enable_shared_from_this<
   std::shared_ptr<AudioTrack> remoteAudio_;
   std::vector<GstElement*> encoders_;
   VideoCodecUse sentVideo_, receivedVideo_;
+  std::map<guint, std::string> receivedKinds_;  // by SSRC: "audio", "video"
 
   std::mutex channelMutex_;  // never held while webrtcbin is called
   std::shared_ptr<DataChannel> pendingLocal_;

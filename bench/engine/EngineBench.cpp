@@ -1,11 +1,17 @@
 // Figures of the media engine with the screen source at 1920x1080:
 // delivered frame rate, CPU, capture-to-render latency, time to first frame
 // and data-channel stop-and-wait throughput. Run: CORVALA_BIN_DIR=<bin> engine_bench
+// "engine_bench --load N [seconds]": 1080p30 scrolling with N busy cores beside
+// it, frames per second, the longest gap and the receiver's loss figures.
 #include "EngineHarness.h"
+#include "StatsProbe.h"
 #include "XvfbDisplay.h"
 
 #include <X11/Xutil.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <csignal>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -227,9 +233,79 @@ double stopAndWait(XvfbDisplay* x, size_t megabytes) {
   return double(records * record.size()) / wall / 1e6;
 }
 
+// Busy processes that keep `count` cores loaded while they live (the
+// machine of a user who runs other work beside the host).
+class CpuLoad {
+ public:
+  explicit CpuLoad(int count) {
+    for (int i = 0; i < count; ++i) {
+      const pid_t pid = fork();
+      if (pid == 0) {
+        for (volatile unsigned long n = 0;; n = n + 1) {
+        }
+      }
+      if (pid > 0) pids_.push_back(pid);
+    }
+  }
+  ~CpuLoad() {
+    for (pid_t pid : pids_) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+
+ private:
+  std::vector<pid_t> pids_;
+};
+
+// 1080p30 scrolling for `seconds` with `load` busy cores beside it: frames
+// delivered in each second, and the longest gap between two frames.
+void underLoad(XvfbDisplay& x, int load, int seconds) {
+  Painter painter(x.name(), Content::Scrolling, 30);
+  Session session(30);
+  std::atomic<int64_t> lastFrame{0}, longestGap{0};
+  session.start();
+  session.pair->b->onFrame = [&] {
+    ++session.frames;
+    const int64_t now = nowMs(), last = lastFrame.exchange(now);
+    if (last && now - last > longestGap) longestGap = now - last;
+  };
+  if (!session.pair->b->waitForFrames(1, std::chrono::seconds(20))) {
+    std::printf("no first frame\n");
+    return;
+  }
+  CpuLoad busy(load);
+  std::printf("1080p30 scrolling with %d busy core(s): frames per second:", load);
+  int before = session.frames;
+  const double cpu0 = cpuSeconds();
+  for (int s = 0; s < seconds; ++s) {
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const int now = session.frames;
+    std::printf(" %d", now - before);
+    std::fflush(stdout);
+    before = now;
+  }
+  std::printf("\nlongest gap %lld ms, engine CPU %.0f%%\n", (long long)longestGap.load(),
+              (cpuSeconds() - cpu0) / seconds * 100.0);
+  const auto values = StatsProbe::collect(Engine::get(), session.pair->b->pc);
+  std::printf("receiver: packets %.0f, lost %.0f, NACKs %.0f, PLIs %.0f, FIRs %.0f\n",
+              StatsProbe::sum(values, "inbound-rtp", "packets-received", "video"),
+              StatsProbe::sum(values, "inbound-rtp", "packets-lost", "video"),
+              StatsProbe::sum(values, "inbound-rtp", "nack-count", "video"),
+              StatsProbe::sum(values, "inbound-rtp", "pli-count", "video"),
+              StatsProbe::sum(values, "inbound-rtp", "fir-count", "video"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::strcmp(argv[1], "--load") == 0) {
+    Engine::get().rtc_set_debug_level(1);
+    XvfbDisplay x(kWidth, kHeight);
+    if (!x.ok()) return 1;
+    underLoad(x, std::atoi(argv[2]), argc > 3 ? std::atoi(argv[3]) : 30);
+    return 0;
+  }
   const bool quick = argc > 1 && std::strcmp(argv[1], "--scrolling10") == 0;
   Engine& engine = Engine::get();
   engine.rtc_set_debug_level(1);

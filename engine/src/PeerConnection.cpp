@@ -31,6 +31,7 @@ constexpr int kAudioPt = 111;
 constexpr const char* kReceiveAudioCaps =
     "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,encoding-params=(string)2,payload=111";
 constexpr int kCallbackGraceMs = 2000;
+constexpr int kReceiveLatencyMs = 1000;
 
 using Ref = std::weak_ptr<PeerConnection>;
 void deleteRef(gpointer data, GClosure*) { delete static_cast<Ref*>(data); }
@@ -122,6 +123,14 @@ bool PeerConnection::build(const std::shared_ptr<Factory>& factory, const std::v
       nullptr, nullptr);
   gst_object_unref(bus);
   g_object_set(webrtc_, "bundle-policy", GST_WEBRTC_BUNDLE_POLICY_MAX_BUNDLE, nullptr);
+  // How long a receiver waits for a missing packet before it gives the
+  // packet up. On a loaded machine the receiving threads fall behind and
+  // packets come late rather than never: with webrtcbin's 200 ms they were
+  // given up, each gap cost a key-frame request, each 1080p key frame loaded
+  // the machine further, and the picture stood still for seconds. In-order
+  // packets pass at once (the frames are not synchronised to a clock), so the
+  // longer wait delays only a picture that would otherwise break.
+  g_object_set(webrtc_, "latency", guint(kReceiveLatencyMs), nullptr);
 
   bool stunSet = false;
   for (const IceServer& server : servers) {

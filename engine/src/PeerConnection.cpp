@@ -32,6 +32,7 @@ constexpr const char* kReceiveAudioCaps =
     "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,encoding-params=(string)2,payload=111";
 constexpr int kCallbackGraceMs = 2000;
 constexpr int kReceiveLatencyMs = 1000;
+constexpr int kFastStartPackets = 3;
 
 using Ref = std::weak_ptr<PeerConnection>;
 void deleteRef(gpointer data, GClosure*) { delete static_cast<Ref*>(data); }
@@ -131,6 +132,19 @@ bool PeerConnection::build(const std::shared_ptr<Factory>& factory, const std::v
   // packets pass at once (the frames are not synchronised to a clock), so the
   // longer wait delays only a picture that would otherwise break.
   g_object_set(webrtc_, "latency", guint(kReceiveLatencyMs), nullptr);
+  // A jitter buffer otherwise holds its first packet for the whole wait:
+  // a second more before the first picture. A few packets in a row show
+  // that the stream flows.
+  if (GstElement* rtpbin = gst_bin_get_by_name(GST_BIN(webrtc_), "rtpbin")) {
+    g_signal_connect(rtpbin, "new-jitterbuffer",
+                     G_CALLBACK(+[](GstElement*, GstElement* jitterbuffer, guint, guint, gpointer) {
+                       g_object_set(jitterbuffer, "faststart-min-packets", guint(kFastStartPackets), nullptr);
+                     }),
+                     nullptr);
+    gst_object_unref(rtpbin);
+  } else {
+    logMessage(LogLevel::Warning, "webrtcbin without rtpbin: the first picture waits for the jitter buffer");
+  }
 
   bool stunSet = false;
   for (const IceServer& server : servers) {

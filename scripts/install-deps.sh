@@ -16,12 +16,16 @@ PACKAGES=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-nice gstreamer1.0-tools libnice-dev
+  # H.264 (x264enc; avdec_h264)
+  gstreamer1.0-plugins-ugly gstreamer1.0-libav
   # X11: capture, injection, cursor, monitors
   libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxtst-dev libxrandr-dev libxcomposite-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick iproute2 util-linux openssl
   fonts-dejavu-core dbus
+  # browser interoperability test: headless Chromium
+  chromium
 )
 
 missing=()

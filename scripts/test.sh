@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test through CTest:
-#  1. the unit tests under AddressSanitizer and UndefinedBehaviorSanitizer;
+#  1. the unit tests, and the engine's lifecycle tests (label asan), under
+#     AddressSanitizer and UndefinedBehaviorSanitizer;
 #  2. the tests labelled tsan (threads sharing state without locks) under ThreadSanitizer;
 #  3. every test (unit, component, end-to-end) in the normal build.
 # Ends with CTest's summary of the full run; fails when either run fails.
@@ -10,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 jobs=2
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVALA_SANITIZE=ON -DCORVALA_BUILD_BENCH=OFF >/dev/null || exit 1
-cmake --build build-asan --target corvala_unit_tests -j$jobs || exit 1
+cmake --build build-asan --target corvala_unit_tests corvala_asan_tests -j$jobs || exit 1
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVALA_TSAN=ON -DCORVALA_BUILD_BENCH=OFF >/dev/null || exit 1
 cmake --build build-tsan --target corvala_tsan_tests -j$jobs || exit 1
 cmake -S . -B build -G Ninja >/dev/null || exit 1
@@ -18,8 +19,8 @@ cmake --build build -j$jobs || exit 1
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-echo "== unit tests under ASan+UBSan"
-(cd build-asan && ctest -L unit -j$jobs --output-on-failure)
+echo "== unit and engine lifecycle tests under ASan+UBSan"
+(cd build-asan && ctest -L 'unit|asan' -j$jobs --output-on-failure)
 sanitized=$?
 echo "== tsan tests under ThreadSanitizer"
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest -L tsan -j$jobs --output-on-failure)

@@ -1,14 +1,24 @@
 // Figures of the media engine with the screen source at 1920x1080:
 // delivered frame rate, CPU, capture-to-render latency, time to first frame
 // and data-channel stop-and-wait throughput. Run: CORVALA_BIN_DIR=<bin> engine_bench
+// "engine_bench --load N [seconds]": 1080p30 scrolling with N busy cores beside
+// it, frames per second, the longest gap and the receiver's loss figures.
+// "engine_bench --viewers [fps]": the host's CPU for 1, 2 and 3 viewers of one
+// screen source (viewers in a second process).
 #include "EngineHarness.h"
+#include "StatsProbe.h"
 #include "XvfbDisplay.h"
 
 #include <X11/Xutil.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <csignal>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -227,9 +237,272 @@ double stopAndWait(XvfbDisplay* x, size_t megabytes) {
   return double(records * record.size()) / wall / 1e6;
 }
 
+// Busy processes that keep `count` cores loaded while they live (the
+// machine of a user who runs other work beside the host).
+class CpuLoad {
+ public:
+  explicit CpuLoad(int count) {
+    for (int i = 0; i < count; ++i) {
+      const pid_t pid = fork();
+      if (pid == 0) {
+        for (volatile unsigned long n = 0;; n = n + 1) {
+        }
+      }
+      if (pid > 0) pids_.push_back(pid);
+    }
+  }
+  ~CpuLoad() {
+    for (pid_t pid : pids_) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+
+ private:
+  std::vector<pid_t> pids_;
+};
+
+// 1080p30 scrolling for `seconds` with `load` busy cores beside it: frames
+// delivered in each second, and the longest gap between two frames.
+void underLoad(XvfbDisplay& x, int load, int seconds) {
+  Painter painter(x.name(), Content::Scrolling, 30);
+  Session session(30);
+  std::atomic<int64_t> lastFrame{0}, longestGap{0};
+  session.start();
+  session.pair->b->onFrame = [&] {
+    ++session.frames;
+    const int64_t now = nowMs(), last = lastFrame.exchange(now);
+    if (last && now - last > longestGap) longestGap = now - last;
+  };
+  if (!session.pair->b->waitForFrames(1, std::chrono::seconds(20))) {
+    std::printf("no first frame\n");
+    return;
+  }
+  CpuLoad busy(load);
+  std::printf("1080p30 scrolling with %d busy core(s): frames per second:", load);
+  int before = session.frames;
+  const double cpu0 = cpuSeconds();
+  for (int s = 0; s < seconds; ++s) {
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const int now = session.frames;
+    std::printf(" %d", now - before);
+    std::fflush(stdout);
+    before = now;
+  }
+  std::printf("\nlongest gap %lld ms, engine CPU %.0f%%\n", (long long)longestGap.load(),
+              (cpuSeconds() - cpu0) / seconds * 100.0);
+  const auto values = StatsProbe::collect(Engine::get(), session.pair->b->pc);
+  std::printf("receiver: packets %.0f, lost %.0f, NACKs %.0f, PLIs %.0f, FIRs %.0f\n",
+              StatsProbe::sum(values, "inbound-rtp", "packets-received", "video"),
+              StatsProbe::sum(values, "inbound-rtp", "packets-lost", "video"),
+              StatsProbe::sum(values, "inbound-rtp", "nack-count", "video"),
+              StatsProbe::sum(values, "inbound-rtp", "pli-count", "video"),
+              StatsProbe::sum(values, "inbound-rtp", "fir-count", "video"));
+}
+
+// ---- host CPU per viewer ----------------------------------------------------
+// The host's peers run in this process, the viewers in a child process, so
+// that the CPU time of this process is the host's alone. Descriptions and
+// candidates cross a socket pair as frames "peer kind length\n" + payload.
+class Wire {
+ public:
+  explicit Wire(int fd) : fd_(fd) {}
+  void send(int peer, const std::string& kind, const std::string& payload) {
+    const std::string head = std::to_string(peer) + " " + kind + " " + std::to_string(payload.size()) + "\n";
+    std::lock_guard lock(mutex_);
+    writeAll(head + payload);
+  }
+  // False at the end of the stream.
+  bool receive(int& peer, std::string& kind, std::string& payload) {
+    std::string head;
+    char c;
+    while (read(fd_, &c, 1) == 1 && c != '\n') head += c;
+    size_t size = 0;
+    char name[64] = {};
+    if (std::sscanf(head.c_str(), "%d %63s %zu", &peer, name, &size) != 3) return false;
+    kind = name;
+    payload.resize(size);
+    for (size_t got = 0; got < size;) {
+      const ssize_t n = read(fd_, payload.data() + got, size - got);
+      if (n <= 0) return false;
+      got += size_t(n);
+    }
+    return true;
+  }
+
+ private:
+  void writeAll(const std::string& bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+      const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n <= 0) return;
+      done += size_t(n);
+    }
+  }
+  int fd_;
+  std::mutex mutex_;
+};
+
+// Wires a TestPeer's descriptions and candidates to the other process.
+void wirePeer(TestPeer& peer, Wire& wire, int index) {
+  peer.onDescription = [&wire, index](const std::string& type, const std::string& sdp) { wire.send(index, type, sdp); };
+  peer.onLocalCandidate = [&wire, index](const std::string& mid, int line, const std::string& candidate) {
+    wire.send(index, "candidate", mid + "\n" + std::to_string(line) + "\n" + candidate);
+  };
+}
+
+void deliver(TestPeer& peer, const std::string& kind, const std::string& payload) {
+  if (kind == "candidate") {
+    const auto a = payload.find('\n'), b = payload.find('\n', a + 1);
+    peer.addRemoteCandidate(payload.substr(0, a), std::atoi(payload.substr(a + 1, b - a - 1).c_str()),
+                            payload.substr(b + 1));
+  } else {
+    peer.applyRemote(kind, payload);
+  }
+}
+
+// Child: answers every offer with a new viewer and reports frame counts.
+int runViewers(int fd) {
+  Wire wire(fd);
+  Engine& e = Engine::get();
+  e.rtc_set_debug_level(1);
+  const rtc_handle audio = e.rtc_create_audio_module();
+  const rtc_handle factory = e.rtc_create_factory(audio);
+  const rtc_handle ice = e.rtc_create_iceservers();
+  std::vector<std::unique_ptr<TestPeer>> viewers;
+  int peer;
+  std::string kind, payload;
+  while (wire.receive(peer, kind, payload)) {
+    if (kind == "frames") {
+      // The viewers' CPU seconds first, then each viewer's frame count.
+      std::string counts = std::to_string(int64_t(cpuSeconds() * 1000)) + " ";
+      for (auto& v : viewers) counts += std::to_string(v->frameCount()) + " ";
+      wire.send(-1, "frames", counts);
+      continue;
+    }
+    if (kind == "offer" && peer == int(viewers.size())) {
+      viewers.push_back(std::make_unique<TestPeer>(factory, ice, "viewer" + std::to_string(peer)));
+      wirePeer(*viewers.back(), wire, peer);
+      viewers.back()->create();
+    }
+    if (peer >= 0 && peer < int(viewers.size())) deliver(*viewers[size_t(peer)], kind, payload);
+  }
+  for (auto& v : viewers) v->close();
+  return 0;
+}
+
+// Parent: the host with one screen source and n peers sending it.
+void hostCostPerViewer(int fd, int fps) {
+  Wire wire(fd);
+  Engine& e = Engine::get();
+  e.rtc_set_debug_level(1);
+  XvfbDisplay x(kWidth, kHeight);
+  if (!x.ok()) return;
+  Painter painter(x.name(), Content::Scrolling, 30);
+  const rtc_handle audio = e.rtc_create_audio_module();
+  const rtc_handle factory = e.rtc_create_factory(audio);
+  const rtc_handle ice = e.rtc_create_iceservers();
+  const rtc_handle source = e.rtc_create_source(kWidth, kHeight, fps, RTC_SOURCE_SCREEN, 0);
+  const rtc_handle stream = e.rtc_create_stream(factory, "ARDAMS");
+  e.rtc_add_videotrack(stream, e.rtc_create_videotrack(factory, source, "ARDAMSv0"));
+  std::vector<std::unique_ptr<TestPeer>> hosts;
+  std::mutex countsMutex;
+  std::condition_variable countsChanged;
+  std::vector<int> counts;
+  bool countsFresh = false;
+  std::thread reader([&] {
+    int peer;
+    std::string kind, payload;
+    while (wire.receive(peer, kind, payload)) {
+      if (kind == "frames") {
+        std::lock_guard lock(countsMutex);
+        counts.clear();
+        for (const char* p = payload.c_str(); *p;) {
+          char* end = nullptr;
+          counts.push_back(int(std::strtol(p, &end, 10)));
+          if (end == p) break;
+          p = end;
+          while (*p == ' ') ++p;
+        }
+        countsFresh = true;
+        countsChanged.notify_all();
+      } else if (peer >= 0 && peer < int(hosts.size())) {
+        deliver(*hosts[size_t(peer)], kind, payload);
+      }
+    }
+  });
+  auto frameCounts = [&] {
+    std::unique_lock lock(countsMutex);
+    countsFresh = false;
+    wire.send(-1, "frames", "");
+    countsChanged.wait_for(lock, std::chrono::seconds(10), [&] { return countsFresh; });
+    return counts;
+  };
+  std::printf("host CPU for a 1080p scrolling screen at %d fps, one source, n viewers in another process "
+              "(%% of one core)\n", fps);
+  double previous = 0;
+  for (int n = 1; n <= 3; ++n) {
+    hosts.push_back(std::make_unique<TestPeer>(factory, ice, "host" + std::to_string(n - 1)));
+    wirePeer(*hosts.back(), wire, n - 1);
+    hosts.back()->create(stream);
+    hosts.back()->offer();
+    // Every viewer shows frames, then the rate settles.
+    const auto end = clock_type::now() + std::chrono::seconds(30);
+    for (;;) {
+      const auto c = frameCounts();
+      if ((int(c.size()) == n + 1 && *std::min_element(c.begin() + 1, c.end()) > 0) || clock_type::now() > end) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const auto before = frameCounts();
+    const double cpu0 = cpuSeconds();
+    const auto t0 = clock_type::now();
+    std::this_thread::sleep_for(std::chrono::seconds(8));
+    const double wall = std::chrono::duration<double>(clock_type::now() - t0).count();
+    const double cpu = (cpuSeconds() - cpu0) / wall * 100.0;
+    const auto after = frameCounts();
+    if (after.empty() || before.empty()) continue;
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("%d viewer(s): host CPU %.1f%% (%+.1f%% for this viewer), viewers' CPU %.1f%%, load %.1f, "
+                "frames per second per viewer:",
+                n, cpu, n == 1 ? 0.0 : cpu - previous, (after[0] - before[0]) / 10.0 / wall, load[0]);
+    for (size_t i = 1; i < after.size() && i < before.size(); ++i) std::printf(" %.1f", (after[i] - before[i]) / wall);
+    std::printf("\n");
+    std::fflush(stdout);
+    previous = cpu;
+  }
+  for (auto& h : hosts) h->close();
+  shutdown(fd, SHUT_RDWR);
+  reader.join();
+  e.rtc_destroy_factory(factory);
+  e.rtc_destroy_source(source);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--viewers") == 0) {
+    // Two processes from the start, before any engine thread exists.
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) return 1;
+    const pid_t child = fork();
+    if (child == 0) {
+      close(fds[0]);
+      _exit(runViewers(fds[1]));
+    }
+    close(fds[1]);
+    hostCostPerViewer(fds[0], argc > 2 ? std::atoi(argv[2]) : 30);
+    close(fds[0]);
+    waitpid(child, nullptr, 0);
+    return 0;
+  }
+  if (argc > 2 && std::strcmp(argv[1], "--load") == 0) {
+    Engine::get().rtc_set_debug_level(1);
+    XvfbDisplay x(kWidth, kHeight);
+    if (!x.ok()) return 1;
+    underLoad(x, std::atoi(argv[2]), argc > 3 ? std::atoi(argv[3]) : 30);
+    return 0;
+  }
   const bool quick = argc > 1 && std::strcmp(argv[1], "--scrolling10") == 0;
   Engine& engine = Engine::get();
   engine.rtc_set_debug_level(1);

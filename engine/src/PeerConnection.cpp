@@ -21,10 +21,18 @@ namespace corvala::engine {
 
 namespace {
 
-// Payload types we offer; an answer takes the offer's (see linkSenders).
-constexpr int kVideoPt = 96;
+// Payload type of our offer's audio; an answer takes the offer's (see
+// linkSenders). Video's are in VideoCodec.h.
 constexpr int kAudioPt = 111;
+// Opus is always written "opus/48000/2", whatever it carries; libwebrtc
+// rejects an audio line that says "OPUS/48000". The encoding parameters come
+// from the encoder's caps, which may not have arrived when the offer is made,
+// so the preferences name them.
+constexpr const char* kReceiveAudioCaps =
+    "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,encoding-params=(string)2,payload=111";
 constexpr int kCallbackGraceMs = 2000;
+constexpr int kReceiveLatencyMs = 1000;
+constexpr int kFastStartPackets = 3;
 
 using Ref = std::weak_ptr<PeerConnection>;
 void deleteRef(gpointer data, GClosure*) { delete static_cast<Ref*>(data); }
@@ -116,6 +124,27 @@ bool PeerConnection::build(const std::shared_ptr<Factory>& factory, const std::v
       nullptr, nullptr);
   gst_object_unref(bus);
   g_object_set(webrtc_, "bundle-policy", GST_WEBRTC_BUNDLE_POLICY_MAX_BUNDLE, nullptr);
+  // How long a receiver waits for a missing packet before it gives the
+  // packet up. On a loaded machine the receiving threads fall behind and
+  // packets come late rather than never: with webrtcbin's 200 ms they were
+  // given up, each gap cost a key-frame request, each 1080p key frame loaded
+  // the machine further, and the picture stood still for seconds. In-order
+  // packets pass at once (the frames are not synchronised to a clock), so the
+  // longer wait delays only a picture that would otherwise break.
+  g_object_set(webrtc_, "latency", guint(kReceiveLatencyMs), nullptr);
+  // A jitter buffer otherwise holds its first packet for the whole wait:
+  // a second more before the first picture. A few packets in a row show
+  // that the stream flows.
+  if (GstElement* rtpbin = gst_bin_get_by_name(GST_BIN(webrtc_), "rtpbin")) {
+    g_signal_connect(rtpbin, "new-jitterbuffer",
+                     G_CALLBACK(+[](GstElement*, GstElement* jitterbuffer, guint, guint, gpointer) {
+                       g_object_set(jitterbuffer, "faststart-min-packets", guint(kFastStartPackets), nullptr);
+                     }),
+                     nullptr);
+    gst_object_unref(rtpbin);
+  } else {
+    logMessage(LogLevel::Warning, "webrtcbin without rtpbin: the first picture waits for the jitter buffer");
+  }
 
   bool stunSet = false;
   for (const IceServer& server : servers) {
@@ -273,8 +302,9 @@ void PeerConnection::addStream(const std::shared_ptr<MediaStream>& stream) {
 
 // Senders are linked once the payload types are known: our own for an offer,
 // the offer's for an answer (an answer whose payload types differ from the
-// offer's makes the other side drop the media).
-void PeerConnection::linkSenders(int videoPt, int audioPt) {
+// offer's makes the other side drop the media). An offer's video sender
+// gets its encoder when the answer has chosen the codec.
+void PeerConnection::linkSenders(const std::optional<VideoCodec>& videoCodec, bool offering, int audioPt) {
   std::vector<std::shared_ptr<MediaStream>> streams;
   {
     std::lock_guard lock(mutex_);
@@ -288,19 +318,24 @@ void PeerConnection::linkSenders(int videoPt, int audioPt) {
     if (!video) video = stream->videoTrack();
     if (!audio) audio = stream->audioTrack();
   }
-  if (video && videoPt > 0 && video->source()) {
+  if (video && (offering || videoCodec) && video->source()) {
     const guint32 ssrc = randomSsrc();
-    auto sender = VideoSender::create(pipeline_, webrtc_, video, videoPt, ssrc);
+    auto sender = VideoSender::create(pipeline_, webrtc_, video, offering ? std::nullopt : videoCodec, ssrc);
     if (sender) {
       std::lock_guard lock(mutex_);
       videoSenders_.push_back(sender);
-      encoders_.push_back(sender->encoder());
+      if (GstElement* encoder = sender->encoder()) {
+        encoders_.push_back(encoder);
+        sentVideo_ = VideoCodecUse::of(videoCodec->kind, videoCodec->payloadType);
+      }
     }
   }
   if (audio && audioPt > 0 && audio->module) {
     const guint32 ssrc = randomSsrc();
     gchar* caps = g_strdup_printf(
-        "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=%d,ssrc=(uint)%u", audioPt, ssrc);
+        "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,encoding-params=(string)2,payload=%d,"
+        "ssrc=(uint)%u",
+        audioPt, ssrc);
     gchar* description = g_strdup_printf(
         "%s ! queue max-size-time=200000000 leaky=downstream ! audioconvert ! audioresample ! volume name=mute "
         "! opusenc ! rtpopuspay pt=%d ssrc=%u ! capsfilter name=rtpout caps=\"%s\"",
@@ -330,7 +365,7 @@ void PeerConnection::linkSenders(int videoPt, int audioPt) {
       if (transceiver) {
         GstCaps* preferences = gst_caps_from_string(caps);
         g_object_set(transceiver, "direction", GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDRECV, "codec-preferences",
-                     preferences, nullptr);
+                     preferences, "do-nack", FALSE, nullptr);
         gst_caps_unref(preferences);
         gst_object_unref(transceiver);
       }
@@ -346,11 +381,29 @@ void PeerConnection::linkSenders(int videoPt, int audioPt) {
   }
 }
 
+void PeerConnection::startVideoSenders(const VideoCodec& codec) {
+  std::vector<std::shared_ptr<VideoSender>> senders;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+    senders = videoSenders_;
+  }
+  for (auto& sender : senders) {
+    if (sender->started() || !sender->start(codec)) continue;
+    std::lock_guard lock(mutex_);
+    if (closed_) continue;
+    encoders_.push_back(sender->encoder());
+    sentVideo_ = VideoCodecUse::of(codec.kind, codec.payloadType);
+  }
+}
+
 void PeerConnection::addReceiveOnly(const char* kind) {
   const bool video = std::string(kind) == "video";
+  // Without an ssrc of ours: this side sends nothing on it.
+  std::string videoCaps = VideoSender::rtpCaps(std::nullopt, 0);
+  for (size_t at; (at = videoCaps.find(",ssrc=(uint)0")) != std::string::npos;) videoCaps.erase(at, 13);
   GstCaps* caps = gst_caps_from_string(
-      video ? "application/x-rtp,media=video,encoding-name=VP8,clock-rate=90000,payload=96"
-            : "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=111");
+      video ? videoCaps.c_str() : kReceiveAudioCaps);
   GstWebRTCRTPTransceiver* transceiver = nullptr;
   GstElement* webrtc = webrtcRef();
   if (!webrtc) {
@@ -433,7 +486,7 @@ void PeerConnection::createOffer(const SDPCallback& callback) {
     if (closed_) return;
     first = !sendersLinked_;
   }
-  linkSenders(kVideoPt, kAudioPt);
+  linkSenders(std::nullopt, true, kAudioPt);
   if (first) {
     // Offer to receive both kinds even when this side sends none of them.
     bool sendsVideo, sendsAudio;
@@ -489,15 +542,21 @@ void PeerConnection::setDescription(const std::shared_ptr<SessionDescription>& d
     if (callback.set_sdp) post([callback] { callback.set_sdp(callback.arg, 1); });
     return;
   }
-  if (!local && type == GST_WEBRTC_SDP_TYPE_OFFER) {
-    int videoPt = 0, audioPt = 0;
+  if (!local && (type == GST_WEBRTC_SDP_TYPE_OFFER || type == GST_WEBRTC_SDP_TYPE_ANSWER)) {
+    std::optional<VideoCodec> videoCodec;
+    int audioPt = 0;
     for (const MediaLine& line : describeSdp(description->sdp)) {
       if (line.rejected) continue;
       const bool wantsOurs = line.direction == "sendrecv" || line.direction == "recvonly";
-      if (line.kind == "video" && wantsOurs && line.payloadTypes.count("VP8")) videoPt = line.payloadTypes.at("VP8");
+      VideoCodec chosen;
+      if (line.kind == "video" && wantsOurs && !videoCodec && chooseVideoCodec(line.formats, chosen))
+        videoCodec = chosen;
       if (line.kind == "audio" && wantsOurs && line.payloadTypes.count("OPUS")) audioPt = line.payloadTypes.at("OPUS");
     }
-    linkSenders(videoPt, audioPt);
+    if (type == GST_WEBRTC_SDP_TYPE_OFFER)
+      linkSenders(videoCodec, false, audioPt);
+    else if (videoCodec)
+      startVideoSenders(*videoCodec);
   }
   ensurePlaying();
   {
@@ -673,8 +732,11 @@ void PeerConnection::onGatheringState(GObject* object, GParamSpec*, gpointer sel
 
 void PeerConnection::onNewTransceiver(GstElement*, GstWebRTCRTPTransceiver* transceiver, gpointer) {
   // Retransmission on request: lost packets of a screen picture otherwise
-  // stay lost until the next key frame.
-  g_object_set(transceiver, "do-nack", TRUE, nullptr);
+  // stay lost until the next key frame. Not for audio: a retransmission
+  // stream on an audio line makes libwebrtc refuse the whole description.
+  GstWebRTCKind kind = GST_WEBRTC_KIND_UNKNOWN;
+  g_object_get(transceiver, "kind", &kind, nullptr);
+  if (kind != GST_WEBRTC_KIND_AUDIO) g_object_set(transceiver, "do-nack", TRUE, nullptr);
 }
 
 // ---- data channels ----------------------------------------------------------
@@ -796,13 +858,26 @@ void PeerConnection::linkReceiver(GstPad* pad) {
   const std::string media = gst_structure_get_string(s, "media") ? gst_structure_get_string(s, "media") : "";
   const std::string encoding =
       gst_structure_get_string(s, "encoding-name") ? gst_structure_get_string(s, "encoding-name") : "";
+  int payloadType = 0;
+  guint ssrc = 0;
+  gst_structure_get_int(s, "payload", &payloadType);
+  const bool hasSsrc = gst_structure_get_uint(s, "ssrc", &ssrc);
   gst_caps_unref(caps);
+  {
+    std::lock_guard lock(mutex_);
+    if (hasSsrc) receivedKinds_[ssrc] = media;
+    if (media == "video" && (encoding == "VP8" || encoding == "H264"))
+      receivedVideo_ = VideoCodecUse::of(encoding == "H264" ? VideoCodecKind::H264 : VideoCodecKind::VP8, payloadType);
+  }
 
   std::string description;
+  const std::string toFrames =
+      " ! videoconvert n-threads=2 ! video/x-raw,format=BGRx ! appsink name=frames sync=false max-buffers=2 drop=true";
   if (media == "video" && encoding == "VP8" && video)
-    description =
-        "queue ! rtpvp8depay request-keyframe=true wait-for-keyframe=true ! vp8dec threads=2 "
-        "! videoconvert n-threads=2 ! video/x-raw,format=BGRx ! appsink name=frames sync=false max-buffers=2 drop=true";
+    description = "queue ! rtpvp8depay request-keyframe=true wait-for-keyframe=true ! vp8dec threads=2" + toFrames;
+  else if (media == "video" && encoding == "H264" && video)
+    description = "queue ! rtph264depay request-keyframe=true wait-for-keyframe=true ! h264parse "
+                  "! avdec_h264 max-threads=2" + toFrames;
   else if (media == "audio" && encoding == "OPUS")
     description = "queue ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! volume name=volume ! " +
                   audio_->playoutDescription();
@@ -840,10 +915,6 @@ void PeerConnection::linkReceiver(GstPad* pad) {
 // ---- statistics and rate control --------------------------------------------
 
 namespace {
-struct StatValue {
-  std::string id, type, key, value;
-  int64_t timestamp;
-};
 
 std::vector<StatValue> flattenStats(const GstStructure* reply) {
   std::vector<StatValue> values;
@@ -879,6 +950,36 @@ std::vector<StatValue> flattenStats(const GstStructure* reply) {
 }
 }  // namespace
 
+// Two corrections of webrtcbin's statistics. It reports no codec for the
+// video we encode or decode; which one was agreed is worth knowing (VP8 or
+// H.264), so we name them ourselves. And in a bundled session it calls every
+// received stream "video"; the receivers know each stream's kind.
+void PeerConnection::addCodecStats(std::vector<StatValue>& values) {
+  std::pair<std::string, VideoCodecUse> uses[2];
+  std::map<guint, std::string> kinds;
+  {
+    std::lock_guard lock(mutex_);
+    uses[0] = {"codec-video-send", sentVideo_};
+    uses[1] = {"codec-video-receive", receivedVideo_};
+    kinds = receivedKinds_;
+  }
+  std::map<std::string, std::string> kindOfReport;
+  for (const StatValue& v : values)
+    if (v.type == "inbound-rtp" && v.key == "ssrc") {
+      const auto known = kinds.find(guint(std::strtoul(v.value.c_str(), nullptr, 10)));
+      if (known != kinds.end()) kindOfReport[v.id] = known->second;
+    }
+  for (StatValue& v : values)
+    if (v.type == "inbound-rtp" && v.key == "kind" && kindOfReport.count(v.id)) v.value = kindOfReport[v.id];
+  const int64_t now = int64_t(g_get_real_time() / 1000);
+  for (const auto& [id, use] : uses) {
+    if (use.mimeType.empty()) continue;
+    values.push_back({id, "codec", "mime-type", use.mimeType, now});
+    values.push_back({id, "codec", "payload-type", std::to_string(use.payloadType), now});
+    values.push_back({id, "codec", "codec-type", id == "codec-video-send" ? "encode" : "decode", now});
+  }
+}
+
 void PeerConnection::getStats(const StatsCallback& callback) {
   {
     std::lock_guard lock(mutex_);
@@ -897,6 +998,7 @@ void PeerConnection::getStats(const StatsCallback& callback) {
         std::vector<StatValue> values;
         if (gst_promise_wait(promise) == GST_PROMISE_RESULT_REPLIED && gst_promise_get_reply(promise))
           values = flattenStats(gst_promise_get_reply(promise));
+        pc->addCodecStats(values);
         const StatsCallback callback = request->callback;
         pc->post([callback, values = std::move(values)] {
           if (callback.get_stats)

@@ -10,6 +10,7 @@
 #include "DataChannel.h"
 #include "Dispatcher.h"
 #include "MediaObjects.h"
+#include "VideoCodec.h"
 #include "rtc.h"
 
 #define GST_USE_UNSTABLE_API
@@ -18,12 +19,27 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace corvala::engine {
 
 class VideoSender;
+
+struct StatValue {
+  std::string id, type, key, value;
+  int64_t timestamp;
+};
+
+// The video codec a connection sends or receives, as statistics name it.
+struct VideoCodecUse {
+  std::string mimeType;  // "video/VP8", "video/H264"; empty when none
+  int payloadType = 0;
+  static VideoCodecUse of(VideoCodecKind kind, int payloadType) {
+    return {kind == VideoCodecKind::H264 ? "video/H264" : "video/VP8", payloadType};
+  }
+};
 class RateController;
 
 class PeerConnection : public EngineObject, public std::enable_shared_from_this<PeerConnection> {
@@ -55,7 +71,8 @@ class PeerConnection : public EngineObject, public std::enable_shared_from_this<
   GstElement* webrtcRef();
   void unblockDataSenders();
   void post(std::function<void()> task);
-  void linkSenders(int videoPt, int audioPt);
+  void linkSenders(const std::optional<VideoCodec>& videoCodec, bool offering, int audioPt);
+  void startVideoSenders(const VideoCodec& codec);
   void addReceiveOnly(const char* kind);
   void ensurePlaying();
   void emitSdpRequest(const char* signal, const SDPCallback& callback);
@@ -71,6 +88,7 @@ class PeerConnection : public EngineObject, public std::enable_shared_from_this<
   static void onIceState(GObject*, GParamSpec*, gpointer self);
   static void onGatheringState(GObject*, GParamSpec*, gpointer self);
   void linkReceiver(GstPad* pad);
+  void addCodecStats(std::vector<StatValue>& values);
 
   const PeerConnectionCallback callback_;
   const std::shared_ptr<Lifetime> lifetime_ = std::make_shared<Lifetime>();
@@ -92,6 +110,8 @@ class PeerConnection : public EngineObject, public std::enable_shared_from_this<
   std::shared_ptr<VideoTrack> remoteVideo_;
   std::shared_ptr<AudioTrack> remoteAudio_;
   std::vector<GstElement*> encoders_;
+  VideoCodecUse sentVideo_, receivedVideo_;
+  std::map<guint, std::string> receivedKinds_;  // by SSRC: "audio", "video"
 
   std::mutex channelMutex_;  // never held while webrtcbin is called
   std::shared_ptr<DataChannel> pendingLocal_;

@@ -5,6 +5,7 @@
 #include "RateControl.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -15,6 +16,29 @@ const char* kNominal = "corvala-nominal-bitrate";
 
 std::mutex watchedMutex;
 std::vector<std::weak_ptr<PeerConnection>>* watched = nullptr;
+
+// vp8enc counts bit/s, x264enc kbit/s.
+bool countsKilobits(GstElement* encoder) {
+  return g_object_class_find_property(G_OBJECT_GET_CLASS(encoder), "target-bitrate") == nullptr;
+}
+
+int encoderBitrate(GstElement* encoder) {
+  if (countsKilobits(encoder)) {
+    guint kilobits = 0;
+    g_object_get(encoder, "bitrate", &kilobits, nullptr);
+    return int(kilobits) * 1000;
+  }
+  int bits = 0;
+  g_object_get(encoder, "target-bitrate", &bits, nullptr);
+  return bits;
+}
+
+void setEncoderBitrate(GstElement* encoder, int bits) {
+  if (countsKilobits(encoder))
+    g_object_set(encoder, "bitrate", guint(std::max(1, bits / 1000)), nullptr);
+  else
+    g_object_set(encoder, "target-bitrate", bits, nullptr);
+}
 }  // namespace
 
 void RateController::setNominal(GstElement* encoder, int bitrate) {
@@ -59,11 +83,10 @@ void RateController::update(const std::vector<GstElement*>& encoders, guint64 by
   // Audio is in the same count; at 32-64 kbit/s it does not matter here.
   const double measured = double(bytesSent - previous) * 8.0 / seconds / double(encoders.size());
   for (GstElement* encoder : encoders) {
-    int current = 0;
-    g_object_get(encoder, "target-bitrate", &current, nullptr);
+    const int current = encoderBitrate(encoder);
     const int next = correctedBitrate(nominal(encoder), current, measured);
-    if (next != current) {
-      g_object_set(encoder, "target-bitrate", next, nullptr);
+    if (std::abs(next - current) >= 1000) {
+      setEncoderBitrate(encoder, next);
       logMessage(LogLevel::Debug, "video rate %.0f bit/s, encoder target %d -> %d", measured, current, next);
     }
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 namespace corvala::engine {
@@ -40,6 +41,27 @@ std::vector<MediaLine> describeSdp(const std::string& sdp) {
         std::transform(codec.begin(), codec.end(), codec.begin(), [](unsigned char c) { return std::toupper(c); });
         line.payloadTypes.emplace(codec, pt);
       }
+    }
+    for (guint f = 0; f < gst_sdp_media_formats_len(media); ++f) {
+      VideoFormat format;
+      format.payloadType = std::atoi(gst_sdp_media_get_format(media, f));
+      for (guint a = 0; a < gst_sdp_media_attributes_len(media); ++a) {
+        const GstSDPAttribute* attribute = gst_sdp_media_get_attribute(media, a);
+        if (!attribute->value) continue;
+        const bool rtpmap = std::strcmp(attribute->key, "rtpmap") == 0;
+        if (!rtpmap && std::strcmp(attribute->key, "fmtp") != 0) continue;
+        char* rest = nullptr;
+        if (std::strtol(attribute->value, &rest, 10) != format.payloadType || rest == attribute->value) continue;
+        while (*rest == ' ') ++rest;
+        if (rtpmap && format.name.empty()) {
+          format.name = std::string(rest, std::strcspn(rest, "/"));
+          std::transform(format.name.begin(), format.name.end(), format.name.begin(),
+                         [](unsigned char c) { return std::toupper(c); });
+        } else if (!rtpmap && format.parameters.empty()) {
+          format.parameters = rest;
+        }
+      }
+      line.formats.push_back(std::move(format));
     }
     lines.push_back(std::move(line));
   }

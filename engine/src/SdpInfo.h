@@ -2,6 +2,8 @@
 // kind, mid, direction and payload types by codec name.
 #pragma once
 
+#include "VideoCodec.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@ struct MediaLine {
   std::string direction;  // "sendrecv", "sendonly", "recvonly", "inactive"
   bool rejected = false;  // port 0
   std::map<std::string, int> payloadTypes;  // "VP8" -> 96 (first per codec)
+  std::vector<VideoFormat> formats;         // in the m-line's order
 };
 
 // Empty when the text does not parse.

@@ -168,3 +168,67 @@ TEST(Stats, ValuesThenCompleteAndNackNegotiated) {
   }
   e.rtc_destroy_source(source);
 }
+
+// Browsers (libwebrtc) refuse an audio line that writes Opus without its
+// channel count, or that carries a retransmission stream, and then drop the
+// audio. The offer is made before the encoder's caps are known (a peer
+// without a microphone track never has them), so the engine must write both
+// rules itself, in the offer and in the answer.
+TEST(Stats, AudioLinesAreWrittenAsBrowsersAcceptThem) {
+  Engine& e = Engine::get();
+  struct Case {
+    const char* name;
+    bool offererSendsAudio;
+  } cases[] = {{"offerer without audio track", false}, {"offerer with audio track", true}};
+  for (const Case& c : cases) {
+    PeerPair pair([&](Engine& e, rtc_handle factory) {
+      if (!c.offererSendsAudio) return rtc_handle(0);
+      const rtc_handle stream = e.rtc_create_stream(factory, "ARDAMS");
+      e.rtc_add_audiotrack(stream, e.rtc_create_audiotrack(factory, "ARDAMSa0"));
+      return stream;
+    });
+    ASSERT_TRUE(pair.waitConnected()) << c.name;
+    char type[RTC_TEXT_BUFFER], sdp[RTC_TEXT_BUFFER];
+    for (TestPeer* peer : {pair.a.get(), pair.b.get()}) {
+      e.rtc_get_pc_sdp(peer->pc, 1, type, sdp);
+      const std::string text = sdp;
+      const auto at = text.find("m=audio");
+      ASSERT_NE(at, std::string::npos) << c.name << "\n" << text;
+      const std::string audio = text.substr(at, text.find("m=", at + 2) - at);
+      EXPECT_NE(audio.find("a=rtpmap:111 OPUS/48000/2\r\n"), std::string::npos) << c.name << " " << type << "\n" << audio;
+      EXPECT_EQ(audio.find("rtx/"), std::string::npos) << c.name << " " << type << "\n" << audio;
+    }
+  }
+}
+
+// In a bundled session webrtcbin calls every received stream "video"; the
+// engine's statistics name each by what it carries, so audio that arrives
+// is counted as audio.
+TEST(Stats, InboundStreamsNamedByTheirKind) {
+  Engine& e = Engine::get();
+  struct Grey {
+    static int frame(void*, uint8_t* p, int w, int h) {
+      std::memset(p, 0x60, size_t(w) * h * 4);
+      return 1;
+    }
+  };
+  VirtualCaptureCallback capture{nullptr, nullptr, Grey::frame, nullptr};
+  rtc_handle source = 0;
+  {
+    PeerPair pair([&](Engine& e, rtc_handle factory) {
+      source = e.rtc_create_virtual_source(160, 120, 15, &capture);
+      const rtc_handle stream = e.rtc_create_stream(factory, "ARDAMS");
+      e.rtc_add_videotrack(stream, e.rtc_create_videotrack(factory, source, "ARDAMSv0"));
+      e.rtc_add_audiotrack(stream, e.rtc_create_audiotrack(factory, "ARDAMSa0"));
+      return stream;
+    });
+    ASSERT_TRUE(pair.waitConnected());
+    ASSERT_TRUE(pair.b->waitForFrames(3));
+    EXPECT_TRUE(pollUntil([&] {
+      const auto values = StatsProbe::collect(e, pair.b->pc);
+      return StatsProbe::sum(values, "inbound-rtp", "packets-received", "audio") > 0 &&
+             StatsProbe::sum(values, "inbound-rtp", "packets-received", "video") > 0;
+    }));
+  }
+  e.rtc_destroy_source(source);
+}

@@ -64,6 +64,16 @@ void TestPeer::connectTo(TestPeer& other) {
 
 void TestPeer::offer() { engine.rtc_create_offer(pc, &sdpCallback_); }
 
+void TestPeer::applyRemote(const std::string& type, const std::string& sdp) {
+  const std::string text = rewrite ? rewrite(sdp) : sdp;
+  engine.rtc_set_sdp(pc, engine.rtc_create_sdp(type.c_str(), text.c_str()), 0, &sdpCallback_);
+  if (type == "offer") engine.rtc_create_answer(pc, &sdpCallback_);
+}
+
+void TestPeer::addRemoteCandidate(const std::string& mid, int index, const std::string& line) {
+  engine.rtc_add_candidate(pc, engine.rtc_create_candidate(mid.c_str(), index, line.c_str()));
+}
+
 void TestPeer::send(const std::string& bytes) {
   engine.rtc_send_data(channel, bytes.data(), int(bytes.size()));
 }
@@ -104,6 +114,7 @@ void TestPeer::onCandidate(void* arg, rtc_handle candidate) {
   std::string mid(RTC_TEXT_BUFFER, '\0'), line(RTC_TEXT_BUFFER, '\0');
   self->engine.rtc_get_candidate(candidate, &index, mid.data(), line.data());
   ++self->candidatesSent;
+  if (self->onLocalCandidate) self->onLocalCandidate(mid.c_str(), index, line.c_str());
   TestPeer* other = self->other_;
   if (!other || !other->pc) return;
   const rtc_handle copy = other->engine.rtc_create_candidate(mid.c_str(), index, line.c_str());
@@ -119,9 +130,13 @@ void TestPeer::onCreateSdp(void* arg, rtc_handle description, int error) {
   self->engine.rtc_set_sdp(self->pc, description, 1, &self->sdpCallback_);
   std::string type(RTC_TEXT_BUFFER, '\0'), text(RTC_TEXT_BUFFER, '\0');
   self->engine.rtc_get_sdp(description, type.data(), text.data());
+  std::string sent = text.c_str();
+  if (self->onDescription) self->onDescription(type.c_str(), self->rewrite ? self->rewrite(sent) : sent);
   TestPeer* other = self->other_;
   if (!other || !other->pc) return;
-  const rtc_handle copy = other->engine.rtc_create_sdp(type.c_str(), text.c_str());
+  if (self->rewrite) sent = self->rewrite(sent);
+  if (other->rewrite) sent = other->rewrite(sent);
+  const rtc_handle copy = other->engine.rtc_create_sdp(type.c_str(), sent.c_str());
   other->engine.rtc_set_sdp(other->pc, copy, 0, &other->sdpCallback_);
   if (std::string(type.c_str()) == "offer") other->engine.rtc_create_answer(other->pc, &other->sdpCallback_);
 }

@@ -70,6 +70,12 @@ class TestPeer {
   void create(rtc_handle stream = 0);
   void connectTo(TestPeer& other);  // both directions
   void offer();                     // description exchange starts here
+  // For a peer that is not another TestPeer (a browser): what this one
+  // makes goes to these, what the other makes comes in through the calls.
+  std::function<void(const std::string& type, const std::string& sdp)> onDescription;
+  std::function<void(const std::string& mid, int index, const std::string& line)> onLocalCandidate;
+  void applyRemote(const std::string& type, const std::string& sdp);  // answers an offer
+  void addRemoteCandidate(const std::string& mid, int index, const std::string& line);
   void send(const std::string& bytes);
   void close();
 
@@ -98,6 +104,9 @@ class TestPeer {
   std::function<void()> onFrame;
   // Sees each rendered frame's pixels in place (BGRx, packed).
   std::function<void(const uint8_t* pixels, int width, int height)> onPixels;
+  // Applied, like the program's description rewriting, to every description
+  // this peer makes before it leaves and to every one it receives.
+  std::function<std::string(const std::string& sdp)> rewrite;
   bool renderRemoteVideo = true;
   // Off: received messages are only counted (benchmarks of bulk data).
   bool keepMessages = true;

@@ -1,6 +1,7 @@
 // Pure rules of the engine, without GStreamer running.
 #include "IceServerUri.h"
 #include "RateControl.h"
+#include "VideoCodec.h"
 
 #include <gtest/gtest.h>
 
@@ -50,4 +51,67 @@ TEST(RateControl, KeepsTheRealRateAtTheNominalRate) {
   for (const Case& c : cases)
     EXPECT_EQ(correctedBitrate(c.nominal, c.current, c.measured), c.expected)
         << c.nominal << " " << c.current << " " << c.measured;
+}
+
+TEST(VideoCodec, H264FormatsWeCanSendTo) {
+  struct Case {
+    const char* parameters;
+    bool accepted;
+  } cases[] = {
+      {"level-asymmetry-allowed=1;packetization-mode=1;profile-level-id=42e01f", true},
+      {"packetization-mode=1;profile-level-id=42001f", true},   // baseline decodes constrained baseline
+      {"packetization-mode=1; profile-level-id=4d001f", true},  // main, space after the separator
+      {"packetization-mode=1;profile-level-id=640c1f", true},   // high
+      {"packetization-mode=1;profile-level-id=f4001f", true},   // high 4:4:4
+      {"packetization-mode=1", true},                           // no profile: baseline
+      {"packetization-mode=0;profile-level-id=42e01f", false},  // single units cannot carry a key frame
+      {"profile-level-id=42e01f", false},                       // mode 0 by default
+      {"", false},
+      {"packetization-mode=1;profile-level-id=6e001f", false},  // high 10
+      {"packetization-mode=1;profile-level-id=42e0", false},    // malformed
+      {"packetization-mode=1;profile-level-id=zze01f", false},
+      {"packetization-mode=2;profile-level-id=42e01f", false},  // interleaved
+  };
+  for (const Case& c : cases) EXPECT_EQ(h264FormatAccepted(c.parameters), c.accepted) << c.parameters;
+}
+
+TEST(VideoCodec, FirstSendableFormatInOrderWins) {
+  const VideoFormat vp8{96, "VP8", ""};
+  const VideoFormat rtx{97, "RTX", "apt=96"};
+  const VideoFormat vp9{98, "VP9", "profile-id=0"};
+  const VideoFormat h264Mode0{104, "H264", "packetization-mode=0;profile-level-id=42e01f"};
+  const VideoFormat h264{106, "H264", "packetization-mode=1;profile-level-id=42e01f"};
+  const VideoFormat h264High10{110, "H264", "packetization-mode=1;profile-level-id=6e001f"};
+  struct Case {
+    const char* name;
+    std::vector<VideoFormat> formats;
+    bool found;
+    VideoCodecKind kind;
+    int payloadType;
+  } cases[] = {
+      {"vp8 first", {vp8, rtx, h264}, true, VideoCodecKind::VP8, 96},
+      {"h264 first", {h264, vp8, rtx}, true, VideoCodecKind::H264, 106},
+      {"unknown codecs skipped", {rtx, vp9, h264, vp8}, true, VideoCodecKind::H264, 106},
+      // A preference that moved an unsuitable H.264 format to the front
+      // still means H.264: the first suitable one of that name is taken.
+      {"unsuitable h264 first", {h264Mode0, vp8, h264}, true, VideoCodecKind::H264, 106},
+      {"no suitable h264", {h264Mode0, h264High10, vp8}, true, VideoCodecKind::VP8, 96},
+      {"nothing sendable", {rtx, vp9, h264Mode0}, false, VideoCodecKind::VP8, 0},
+      {"empty", {}, false, VideoCodecKind::VP8, 0},
+  };
+  for (const Case& c : cases) {
+    VideoCodec chosen;
+    ASSERT_EQ(chooseVideoCodec(c.formats, chosen), c.found) << c.name;
+    if (!c.found) continue;
+    EXPECT_EQ(chosen.kind, c.kind) << c.name;
+    EXPECT_EQ(chosen.payloadType, c.payloadType) << c.name;
+  }
+}
+
+TEST(VideoCodec, FormatParameterLookup) {
+  const std::string line = "level-asymmetry-allowed=1; packetization-mode=1;profile-level-id=42e01f";
+  EXPECT_EQ(formatParameter(line, "packetization-mode"), "1");
+  EXPECT_EQ(formatParameter(line, "profile-level-id"), "42e01f");
+  EXPECT_EQ(formatParameter(line, "mode", "none"), "none");  // whole keys only
+  EXPECT_EQ(formatParameter("", "profile-level-id", "x"), "x");
 }

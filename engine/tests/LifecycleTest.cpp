@@ -1,6 +1,8 @@
-// 100 connect/teardown cycles in one process, as a host sees sessions come
-// and go: threads and descriptors must stay bounded and memory must not grow
-// by a frame's worth per session. The figures are printed for the record.
+// Connect/teardown cycles in one process, as a host sees sessions come and
+// go, each torn down while video flows: threads and descriptors must stay
+// bounded and memory must not grow by a frame's worth per session. The
+// figures are printed for the record. The sanitizer build runs a shorter
+// series; there LeakSanitizer judges memory at exit instead of the RSS.
 #include "EngineHarness.h"
 
 #include <gtest/gtest.h>
@@ -64,9 +66,18 @@ void oneSession(Engine& e) {
 
 }  // namespace
 
-TEST(Lifecycle, HundredSessionsKeepThreadsDescriptorsAndMemoryBounded) {
+#ifndef CORVALA_LIFECYCLE_CYCLES
+#define CORVALA_LIFECYCLE_CYCLES 100
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMeasureMemory = false;  // ASan's quarantine hides what RSS would show
+#else
+constexpr bool kMeasureMemory = CORVALA_LIFECYCLE_CYCLES >= 50;
+#endif
+
+TEST(Lifecycle, SessionsKeepThreadsDescriptorsAndMemoryBounded) {
   Engine& e = Engine::get();
-  constexpr int kWarmUp = 10, kCycles = 100;
+  constexpr int kWarmUp = 10, kCycles = CORVALA_LIFECYCLE_CYCLES;
   int threadsAfterWarmUp = 0, fdsAfterWarmUp = 0;
   long rssAfterWarmUp = 0, rssAt25 = 0;
   for (int cycle = 1; cycle <= kCycles; ++cycle) {
@@ -88,7 +99,7 @@ TEST(Lifecycle, HundredSessionsKeepThreadsDescriptorsAndMemoryBounded) {
   const int fds = countEntries("/proc/self/fd");
   const long rss = residentKb();
   const double growthFromWarmUp = double(rss - rssAfterWarmUp) / (kCycles - kWarmUp);
-  const double growthFrom25 = double(rss - rssAt25) / (kCycles - 25);
+  const double growthFrom25 = kCycles > 25 ? double(rss - rssAt25) / (kCycles - 25) : 0.0;
   std::printf("lifecycle: %d of %d sessions without a picture\n", stalledSessions, kCycles);
   std::printf("lifecycle: threads %d -> %d, descriptors %d -> %d, RSS %ld -> %ld KB "
               "(%.1f KB per cycle after %d cycles, %.1f KB per cycle after 25)\n",
@@ -99,7 +110,7 @@ TEST(Lifecycle, HundredSessionsKeepThreadsDescriptorsAndMemoryBounded) {
   EXPECT_LE(fds, fdsAfterWarmUp + 4);
   // One lost 160x120 frame per session would already be 75 KB; a leaked
   // pipeline several MB.
-  EXPECT_LT(growthFrom25, 1024.0);
+  if (kMeasureMemory) EXPECT_LT(growthFrom25, 1024.0);
   // Every session shows its picture. (Frames stamped before a pipeline ran
   // used to stall about one session in sixty behind webrtcbin's clock.)
   EXPECT_EQ(stalledSessions, 0);

@@ -1,6 +1,8 @@
 // Video through the real engine: frames of a program-fed source (id 1000)
 // reach the other peer's renderer, and answers keep the offer's codecs.
 #include "EngineHarness.h"
+#include "StatsProbe.h"
+#include "media/SdpRewriting.h"
 
 #include <gtest/gtest.h>
 
@@ -101,6 +103,59 @@ TEST(Video, VirtualSourceFramesReachRemoteRendererWithSizeAndContent) {
   EXPECT_TRUE(near(pixelAt(frame, 240, 160), {255, 0, 0}));  // blue
   EXPECT_TRUE(near(pixelAt(frame, 160, 20), {0, 255, 0}));   // green bar
   EXPECT_EQ(video.pair.b->sizeAnnouncements(), 1);
+}
+
+// The video codec a peer encodes ("codec-video-send") or decodes
+// ("codec-video-receive"), as "mime-type/payload-type"; "" when none.
+std::string videoCodecOf(Engine& e, rtc_handle pc, const std::string& id) {
+  std::string mime, pt;
+  for (const auto& v : StatsProbe::collect(e, pc)) {
+    if (v.id != id || v.type != "codec") continue;
+    if (v.key == "mime-type") mime = v.value;
+    if (v.key == "payload-type") pt = v.value;
+  }
+  return mime.empty() ? "" : mime + "/" + pt;
+}
+
+std::string videoFormatsOf(const std::string& sdp) {
+  const auto at = sdp.find("m=video ");
+  return at == std::string::npos ? "" : sdp.substr(at, sdp.find("\r\n", at) - at);
+}
+
+// With the program's rewriting preferring H.264 on both sides, the picture
+// travels as H.264: the answer lists it first, the receiver gets its payload
+// type, and the content survives the codec.
+TEST(Video, PreferredH264IsSentAndDecoded) {
+  VideoPair video(640, 360);
+  for (TestPeer* peer : {video.pair.a.get(), video.pair.b.get()})
+    peer->rewrite = [](const std::string& sdp) { return corvala::PreferCodec(sdp, "H264", false); };
+  // The offer went out from the constructor; rewriting applies from the
+  // answer on, which is where the choice is made.
+  ASSERT_TRUE(video.pair.waitConnected());
+  ASSERT_TRUE(video.pair.b->waitForFrames(10));
+  Engine& e = video.pair.engine;
+  char type[RTC_TEXT_BUFFER], answer[RTC_TEXT_BUFFER];
+  e.rtc_get_pc_sdp(video.pair.a->pc, 0, type, answer);
+  ASSERT_STREQ(type, "answer");
+  const std::string formats = videoFormatsOf(answer);
+  EXPECT_EQ(formats.rfind("m=video 9 UDP/TLS/RTP/SAVPF 102", 0), 0u) << formats;
+  EXPECT_EQ(videoCodecOf(e, video.pair.a->pc, "codec-video-send"), "video/H264/102");
+  EXPECT_EQ(videoCodecOf(e, video.pair.b->pc, "codec-video-receive"), "video/H264/102");
+  const Frame frame = video.pair.b->lastFrame();
+  ASSERT_EQ(frame.width, 640);
+  ASSERT_EQ(frame.height, 360);
+  EXPECT_TRUE(near(pixelAt(frame, 160, 240), {0, 0, 255}));
+  EXPECT_TRUE(near(pixelAt(frame, 480, 240), {255, 0, 0}));
+  EXPECT_TRUE(near(pixelAt(frame, 320, 30), {0, 255, 0}));
+}
+
+// Without a preference the offer's first codec, VP8, is sent.
+TEST(Video, WithoutPreferenceVp8IsSent) {
+  VideoPair video;
+  ASSERT_TRUE(video.pair.waitConnected());
+  ASSERT_TRUE(video.pair.b->waitForFrames(5));
+  EXPECT_EQ(videoCodecOf(video.pair.engine, video.pair.a->pc, "codec-video-send"), "video/VP8/96");
+  EXPECT_EQ(videoCodecOf(video.pair.engine, video.pair.b->pc, "codec-video-receive"), "video/VP8/96");
 }
 
 // Odd widths have row strides that are not width * 4 inside GStreamer; the

@@ -21,21 +21,4 @@ bool HostSessionChanged(platform::SessionChange change, const HostSessionHooks& 
     return true;
 }
 
-void ActivateHostSource(TWebRtcClientVcl& client, int desktopWidth, int desktopHeight, const HostSourceHooks& hooks) {
-    if (processState().LockScreenMode) {
-        const unsigned long window =
-            hooks.ShowDesktopCopyWindow ? hooks.ShowDesktopCopyWindow(desktopWidth, desktopHeight) : 0;
-        client.CameraId = CopyWindowSourceId;
-        client.CameraSource = window;
-        if (hooks.ClearReplayTables) hooks.ClearReplayTables();
-    } else {
-        client.CameraId = ScreenSourceId;
-        client.CameraSource = 0;
-    }
-    client.VideoConstraints.MaxWidth = desktopWidth;
-    client.VideoConstraints.MaxHeight = desktopHeight;
-    client.VideoCallEnabled = true;
-    client.SetActive(true);
-}
-
 }  // namespace corvala

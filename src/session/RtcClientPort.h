@@ -12,10 +12,15 @@
 
 namespace corvala {
 
+// Picture sources of the component (CameraId).
+inline constexpr int ScreenSourceId = 999;
+inline constexpr int CopyWindowSourceId = 998;
+
 // The screen source a side activates the component with.
 struct StreamSource {
-    int CameraId = 999;               // 999: the screen; 998: a window (CameraSource)
-    unsigned long CameraSource = 0;   // window for 998
+    int CameraId = ScreenSourceId;
+    // The window for CopyWindowSourceId.
+    unsigned long CameraSource = 0;
     bool VideoCallEnabled = false;    // the host sends video, the viewer does not
     int MaxWidth = 0;
     int MaxHeight = 0;

@@ -331,9 +331,9 @@ void TSessionSetup::activateSource(bool hostSide) {
     source.MaxWidth = desktop.width;
     source.MaxHeight = desktop.height;
     source.VideoCallEnabled = hostSide;
-    source.CameraId = 999;
+    source.CameraId = ScreenSourceId;
     if (hostSide && FEnv.LockScreenMode && FEnv.LockScreenMode()) {
-        source.CameraId = 998;
+        source.CameraId = CopyWindowSourceId;
         source.CameraSource = FUi.ShowDesktopCopyWindow ? FUi.ShowDesktopCopyWindow() : 0;
     }
     FEnv.rtc->Activate(source);

@@ -87,33 +87,5 @@ TEST_F(HostCaptureModeTest, ViewerIgnoresSessionChanges) {
     EXPECT_TRUE(calls.empty());
 }
 
-TEST_F(HostCaptureModeTest, SourceFollowsTheMode) {
-    HostSourceHooks hooks;
-    hooks.ShowDesktopCopyWindow = [this](int w, int h) {
-        calls.push_back("show copy window " + std::to_string(w) + "x" + std::to_string(h));
-        return 0x4200001UL;
-    };
-    hooks.ClearReplayTables = [this] { calls.push_back("clear replay tables"); };
-
-    TWebRtcClientVcl screen(QString(), /*designing=*/true);
-    screen.VideoCallEnabled = false;
-    ActivateHostSource(screen, 3200, 1080, hooks);
-    EXPECT_EQ(screen.CameraId, ScreenSourceId);
-    EXPECT_EQ(screen.CameraSource, 0u);
-    EXPECT_EQ(screen.VideoConstraints.MaxWidth, 3200);
-    EXPECT_EQ(screen.VideoConstraints.MaxHeight, 1080);
-    EXPECT_TRUE(screen.VideoCallEnabled);
-    EXPECT_TRUE(screen.Active());
-    EXPECT_TRUE(calls.empty());
-
-    processState().LockScreenMode = true;
-    TWebRtcClientVcl locked(QString(), /*designing=*/true);
-    ActivateHostSource(locked, 1920, 1080, hooks);
-    EXPECT_EQ(locked.CameraId, CopyWindowSourceId);
-    EXPECT_EQ(locked.CameraSource, 0x4200001UL);
-    EXPECT_TRUE(locked.Active());
-    EXPECT_EQ(calls, (Lines{"show copy window 1920x1080", "clear replay tables"}));
-}
-
 }  // namespace
 }  // namespace corvala

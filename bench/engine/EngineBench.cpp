@@ -566,8 +566,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc > 1 && std::strcmp(argv[1], "--datachannel") == 0) {
-    // The two stop-and-wait figures alone, each the best of `runs` (the
-    // machine is shared: the best run shows what the engine can do).
+    // The two stop-and-wait figures alone, each measured `runs` times: on a
+    // shared machine one run says little, the spread says how much.
     Engine::get().rtc_set_debug_level(1);
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     XvfbDisplay x(kWidth, kHeight);

@@ -2,6 +2,8 @@
 
 #include "Log.h"
 
+#include <cstring>
+
 namespace corvala::engine {
 
 namespace {
@@ -113,20 +115,24 @@ void DataChannel::shutdown() {
   if (channel) g_signal_handlers_disconnect_matched(channel, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr, (gpointer)onMessageData, nullptr);
 }
 
-void DataChannel::received(const guint8* data, size_t size) {
-  std::vector<uint8_t> message(data, data + size);
+void DataChannel::received(GBytes* message) {
+  // The received bytes themselves go to the program: no copy on the way.
+  std::shared_ptr<GBytes> held(message, g_bytes_unref);
   std::lock_guard lock(mutex_);
   if (observed_)
-    postLocked(std::move(message));
+    postLocked(std::move(held));
   else
-    unobserved_.push_back(std::move(message));
+    unobserved_.push_back(std::move(held));
 }
 
-void DataChannel::postLocked(std::vector<uint8_t> message) {
+void DataChannel::postLocked(std::shared_ptr<GBytes> message) {
   if (!callback_.receive_message) return;
   DCCallback callback = callback_;
   Dispatcher::instance().post(owner_, [callback, message = std::move(message)] {
-    callback.receive_message(callback.arg, message.data(), int(message.size()));
+    gsize size = 0;
+    const void* data = g_bytes_get_data(message.get(), &size);
+    static const uint8_t empty = 0;
+    callback.receive_message(callback.arg, data ? static_cast<const uint8_t*>(data) : &empty, int(size));
   });
 }
 
@@ -145,17 +151,13 @@ void DataChannel::onError(GstWebRTCDataChannel*, GError* error, gpointer self) {
 void DataChannel::onMessageData(GstWebRTCDataChannel*, GBytes* data, gpointer self) {
   auto channel = lockRef(self);
   if (!channel) return;
-  gsize size = 0;
-  const guint8* bytes = data ? static_cast<const guint8*>(g_bytes_get_data(data, &size)) : nullptr;
-  static const guint8 empty = 0;
-  channel->received(bytes ? bytes : &empty, bytes ? size : 0);
+  channel->received(data ? g_bytes_ref(data) : g_bytes_new(nullptr, 0));
 }
 
 void DataChannel::onMessageString(GstWebRTCDataChannel*, gchar* text, gpointer self) {
   auto channel = lockRef(self);
   if (!channel) return;
-  const std::string_view view = text ? std::string_view(text) : std::string_view();
-  channel->received(reinterpret_cast<const guint8*>(view.data()), view.size());
+  channel->received(text ? g_bytes_new(text, strlen(text)) : g_bytes_new(nullptr, 0));
 }
 
 }  // namespace corvala::engine

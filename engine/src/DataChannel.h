@@ -40,9 +40,10 @@ class DataChannel : public EngineObject, public std::enable_shared_from_this<Dat
   static void onMessageString(GstWebRTCDataChannel*, gchar* text, gpointer self);
   void opened();
   void closed();
-  void received(const guint8* data, size_t size);
+  // Takes over the reference `message`.
+  void received(GBytes* message);
   void sendLocked(GBytes* bytes);
-  void postLocked(std::vector<uint8_t> message);
+  void postLocked(std::shared_ptr<GBytes> message);
 
   enum class State { Connecting, Open, Closed };
   const std::shared_ptr<Lifetime> owner_;
@@ -52,7 +53,7 @@ class DataChannel : public EngineObject, public std::enable_shared_from_this<Dat
   std::deque<GBytes*> outgoing_;
   bool observed_ = false;
   DCCallback callback_{};
-  std::deque<std::vector<uint8_t>> unobserved_;
+  std::deque<std::shared_ptr<GBytes>> unobserved_;
 };
 
 }  // namespace corvala::engine

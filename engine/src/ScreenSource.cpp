@@ -153,10 +153,11 @@ bool ScreenSource::prepareImage() {
     gone_ = true;
     return false;
   }
-  if (!isRoot_ && attributes.map_state != IsViewable) {
-    viewable_ = false;
-    return false;
-  }
+  // The window's own state, asked each time: it also turns unviewable and
+  // back when an ancestor is unmapped and mapped again, which sends this
+  // window no Unmap/MapNotify.
+  viewable_ = isRoot_ || attributes.map_state == IsViewable;
+  if (!viewable_) return false;
   if (image_ && attributes.width == width_ && attributes.height == height_) return true;
   releaseImage();
   width_ = attributes.width;

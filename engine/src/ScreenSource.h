@@ -22,6 +22,7 @@ class ScreenSource : public VideoSource {
  protected:
   bool begin() override;
   GstBuffer* grab(int& width, int& height) override;
+  void refresh() override { dirty_ = true; }
   void end() override;
 
  private:

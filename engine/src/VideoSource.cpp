@@ -4,16 +4,11 @@
 
 namespace corvala::engine {
 
-namespace {
-// An idle screen still sends a frame this often, so that a receiver that
-// lost a packet or joined late gets a picture.
-constexpr auto kKeepAlive = std::chrono::seconds(1);
-}  // namespace
-
-VideoSource::VideoSource(int maxWidth, int maxHeight, int fps)
+VideoSource::VideoSource(int maxWidth, int maxHeight, int fps, std::chrono::milliseconds keepAlive)
     : maxWidth_(maxWidth > 0 ? maxWidth : 640),
       maxHeight_(maxHeight > 0 ? maxHeight : 480),
-      fps_(std::clamp(fps > 0 ? fps : 30, 1, 120)) {}
+      fps_(std::clamp(fps > 0 ? fps : 30, 1, 120)),
+      keepAlive_(keepAlive) {}
 
 VideoSource::~VideoSource() {
   // Derived classes call shutdown() in their destructor, while their hooks
@@ -88,6 +83,8 @@ void VideoSource::run() {
   auto next = clock::now();
   while (!stop_) {
     int width = 0, height = 0;
+    const bool keepAliveDue = last && clock::now() - lastSent >= keepAlive_;
+    if (keepAliveDue) refresh();
     GstBuffer* frame = grab(width, height);
     const auto now = clock::now();
     if (frame) {
@@ -95,10 +92,10 @@ void VideoSource::run() {
       last = frame;
       lastWidth = width;
       lastHeight = height;
-    } else if (!last || now - lastSent < kKeepAlive) {
-      frame = nullptr;
     }
-    if ((frame || (last && now - lastSent >= kKeepAlive)) && !stop_) {
+    // Without a new frame the keep-alive repeats the last one (the source
+    // could not capture, e.g. an unmapped window).
+    if ((frame || (last && now - lastSent >= keepAlive_)) && !stop_) {
       std::lock_guard deliver(deliverMutex_);
       for (FrameConsumer* consumer : consumers_) consumer->onFrame(last, lastWidth, lastHeight);
       lastSent = now;

@@ -26,7 +26,10 @@ class FrameConsumer {
 
 class VideoSource : public EngineObject {
  public:
-  VideoSource(int maxWidth, int maxHeight, int fps);
+  // An idle source still sends a frame every `keepAlive`, so that a receiver
+  // that lost a packet or joined late gets a picture.
+  VideoSource(int maxWidth, int maxHeight, int fps,
+              std::chrono::milliseconds keepAlive = std::chrono::seconds(1));
   ~VideoSource() override;
 
   void addConsumer(FrameConsumer* consumer);
@@ -43,6 +46,11 @@ class VideoSource : public EngineObject {
   // nullptr when nothing changed since the last one.
   virtual bool begin() { return true; }
   virtual GstBuffer* grab(int& width, int& height) = 0;
+  // The keep-alive is due: the next grab() must capture even if no change
+  // was reported. A change that the change detection missed then shows
+  // within one keep-alive instead of never (repeating the previous frame
+  // would repeat the stale picture for good).
+  virtual void refresh() {}
   virtual void end() {}
   // Wait before the next grab; screen sources wake up early on damage.
   virtual void waitForNextFrame(std::chrono::steady_clock::time_point deadline);
@@ -51,6 +59,7 @@ class VideoSource : public EngineObject {
   // Frames of at most this size keep their size; larger ones are scaled down
   // by the senders, keeping the aspect ratio.
   const int maxWidth_, maxHeight_, fps_;
+  const std::chrono::milliseconds keepAlive_;
 
  private:
   void run();

@@ -350,5 +350,30 @@ TEST_F(MainWindowTest, DraggingKeepsTheHostOnTheScreenAndMovesTheViewerAnywhere)
     EXPECT_EQ(window.AppSettings().MasterModeWindowRect, (WindowRect{-300, 380, 300, 820}));
 }
 
+// A host with a connected viewer stays visible and says so in its caption;
+// once the viewer is gone it can be minimised again.
+TEST_F(MainWindowTest, HostWithAViewerCannotBeMinimised) {
+    TFormMainCR window(Environment());
+    ASSERT_TRUE(window.Create());
+    window.show();
+    TWebRtcClientVcl& rtc = *window.RtcClient();
+    rtc.VideoCallEnabled = false;
+    rtc.SetActive(true);
+    ASSERT_TRUE(rtc.Active());
+    rtc.AddPeer("111222333", rtc.FindEndPoint());
+    window.UpdateWindowCaption();
+    EXPECT_EQ(window.findChild<QLabel*>("lblCaption")->text(), "Connections: 1");
+
+    window.showMinimized();
+    EXPECT_FALSE(window.isMinimized());
+
+    rtc.EndCall("111222333");
+    window.UpdateWindowCaption();
+    EXPECT_EQ(window.findChild<QLabel*>("lblCaption")->text(), "Corvala 4.2");
+    window.showMinimized();
+    EXPECT_TRUE(window.isMinimized());
+    rtc.SetActive(false);
+}
+
 }  // namespace
 }  // namespace corvala

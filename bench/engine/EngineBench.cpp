@@ -248,8 +248,8 @@ class CpuLoad {
     for (int i = 0; i < count; ++i) {
       const pid_t pid = fork();
       if (pid == 0) {
-        for (volatile unsigned long n = 0;; n = n + 1) {
-        }
+        volatile unsigned long n = 0;
+        for (;;) n = n + 1;
       }
       if (pid > 0) pids_.push_back(pid);
     }

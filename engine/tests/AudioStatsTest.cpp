@@ -135,38 +135,23 @@ TEST(Audio, FileMicrophoneMutesAndUnmutes) {
 // on, the descriptions carry NACK feedback for the video codec.
 TEST(Stats, ValuesThenCompleteAndNackNegotiated) {
   Engine& e = Engine::get();
-  struct Blank {
-    static int frame(void*, uint8_t* p, int w, int h) {
-      std::memset(p, 0x80, size_t(w) * h * 4);
-      return 1;
-    }
-  };
-  VirtualCaptureCallback capture{nullptr, nullptr, Blank::frame, nullptr};
-  rtc_handle source = 0;
-  {
-    PeerPair pair([&](Engine& e, rtc_handle factory) {
-      source = e.rtc_create_virtual_source(160, 120, 15, &capture);
-      const rtc_handle stream = e.rtc_create_stream(factory, "ARDAMS");
-      e.rtc_add_videotrack(stream, e.rtc_create_videotrack(factory, source, "ARDAMSv0"));
-      return stream;
-    });
-    ASSERT_TRUE(pair.waitConnected());
-    ASSERT_TRUE(pair.b->waitForFrames(3));
-    const auto values = StatsProbe::collect(e, pair.b->pc);
-    ASSERT_FALSE(values.empty());
-    EXPECT_GT(StatsProbe::sum(values, "inbound-rtp", "packets-received", "video"), 0);
-    for (const auto& v : values) {
-      EXPECT_FALSE(v.id.empty());
-      EXPECT_FALSE(v.type.empty());
-      EXPECT_GT(v.timestamp, 0);
-    }
-    char type[RTC_TEXT_BUFFER], sdp[RTC_TEXT_BUFFER];
-    for (TestPeer* peer : {pair.a.get(), pair.b.get()}) {
-      e.rtc_get_pc_sdp(peer->pc, 1, type, sdp);
-      EXPECT_NE(std::string(sdp).find("a=rtcp-fb:96 nack\r\n"), std::string::npos) << sdp;
-    }
+  FilledVideo video(160, 120, 15, 0x80);
+  PeerPair pair(video.maker());
+  ASSERT_TRUE(pair.waitConnected());
+  ASSERT_TRUE(pair.b->waitForFrames(3));
+  const auto values = StatsProbe::collect(e, pair.b->pc);
+  ASSERT_FALSE(values.empty());
+  EXPECT_GT(StatsProbe::sum(values, "inbound-rtp", "packets-received", "video"), 0);
+  for (const auto& v : values) {
+    EXPECT_FALSE(v.id.empty());
+    EXPECT_FALSE(v.type.empty());
+    EXPECT_GT(v.timestamp, 0);
   }
-  e.rtc_destroy_source(source);
+  char type[RTC_TEXT_BUFFER], sdp[RTC_TEXT_BUFFER];
+  for (TestPeer* peer : {pair.a.get(), pair.b.get()}) {
+    e.rtc_get_pc_sdp(peer->pc, 1, type, sdp);
+    EXPECT_NE(std::string(sdp).find("a=rtcp-fb:96 nack\r\n"), std::string::npos) << sdp;
+  }
 }
 
 // Browsers (libwebrtc) refuse an audio line that writes Opus without its
@@ -206,29 +191,13 @@ TEST(Stats, AudioLinesAreWrittenAsBrowsersAcceptThem) {
 // is counted as audio.
 TEST(Stats, InboundStreamsNamedByTheirKind) {
   Engine& e = Engine::get();
-  struct Grey {
-    static int frame(void*, uint8_t* p, int w, int h) {
-      std::memset(p, 0x60, size_t(w) * h * 4);
-      return 1;
-    }
-  };
-  VirtualCaptureCallback capture{nullptr, nullptr, Grey::frame, nullptr};
-  rtc_handle source = 0;
-  {
-    PeerPair pair([&](Engine& e, rtc_handle factory) {
-      source = e.rtc_create_virtual_source(160, 120, 15, &capture);
-      const rtc_handle stream = e.rtc_create_stream(factory, "ARDAMS");
-      e.rtc_add_videotrack(stream, e.rtc_create_videotrack(factory, source, "ARDAMSv0"));
-      e.rtc_add_audiotrack(stream, e.rtc_create_audiotrack(factory, "ARDAMSa0"));
-      return stream;
-    });
-    ASSERT_TRUE(pair.waitConnected());
-    ASSERT_TRUE(pair.b->waitForFrames(3));
-    EXPECT_TRUE(pollUntil([&] {
-      const auto values = StatsProbe::collect(e, pair.b->pc);
-      return StatsProbe::sum(values, "inbound-rtp", "packets-received", "audio") > 0 &&
-             StatsProbe::sum(values, "inbound-rtp", "packets-received", "video") > 0;
-    }));
-  }
-  e.rtc_destroy_source(source);
+  FilledVideo video(160, 120, 15, 0x60);
+  PeerPair pair(video.maker(/*withMicrophone=*/true));
+  ASSERT_TRUE(pair.waitConnected());
+  ASSERT_TRUE(pair.b->waitForFrames(3));
+  EXPECT_TRUE(pollUntil([&] {
+    const auto values = StatsProbe::collect(e, pair.b->pc);
+    return StatsProbe::sum(values, "inbound-rtp", "packets-received", "audio") > 0 &&
+           StatsProbe::sum(values, "inbound-rtp", "packets-received", "video") > 0;
+  }));
 }

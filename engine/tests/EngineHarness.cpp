@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -258,5 +259,29 @@ PeerPair::~PeerPair() {
 }
 
 bool PeerPair::waitConnected() { return a->waitForRemoteChannel() && b->waitForRemoteChannel(); }
+
+FilledVideo::FilledVideo(int width, int height, int fps, uint8_t fill)
+    : width_(width), height_(height), fps_(fps), fill_(fill) {
+  capture_ = VirtualCaptureCallback{this, nullptr, &FilledVideo::frame, nullptr};
+}
+
+FilledVideo::~FilledVideo() {
+  if (source_) Engine::get().rtc_destroy_source(source_);
+}
+
+int FilledVideo::frame(void* arg, uint8_t* pixels, int width, int height) {
+  std::memset(pixels, static_cast<FilledVideo*>(arg)->fill_, size_t(width) * height * 4);
+  return 1;
+}
+
+StreamMaker FilledVideo::maker(bool withMicrophone) {
+  return [this, withMicrophone](Engine& e, rtc_handle factory) {
+    source_ = e.rtc_create_virtual_source(width_, height_, fps_, &capture_);
+    const rtc_handle stream = e.rtc_create_stream(factory, "ARDAMS");
+    e.rtc_add_videotrack(stream, e.rtc_create_videotrack(factory, source_, "ARDAMSv0"));
+    if (withMicrophone) e.rtc_add_audiotrack(stream, e.rtc_create_audiotrack(factory, "ARDAMSa0"));
+    return stream;
+  };
+}
 
 }  // namespace engine_test

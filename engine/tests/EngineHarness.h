@@ -149,4 +149,24 @@ struct PeerPair {
   std::unique_ptr<TestPeer> a, b;
 };
 
+// A virtual picture source of one fill byte and the stream that carries it,
+// for tests that need video flowing but not particular content. Declare it
+// before the PeerPair that uses its maker: the source must outlive the peers.
+class FilledVideo {
+public:
+  FilledVideo(int width, int height, int fps, uint8_t fill);
+  ~FilledVideo();
+  FilledVideo(const FilledVideo&) = delete;
+  FilledVideo& operator=(const FilledVideo&) = delete;
+  // A stream "ARDAMS" with the video track, plus a microphone track when asked.
+  StreamMaker maker(bool withMicrophone = false);
+
+private:
+  static int frame(void* arg, uint8_t* pixels, int width, int height);
+  int width_, height_, fps_;
+  uint8_t fill_;
+  VirtualCaptureCallback capture_{};
+  rtc_handle source_ = 0;
+};
+
 }  // namespace engine_test

@@ -59,7 +59,7 @@ TEST(Bench, ConfirmToFirstFrame) {
 
     ScratchFolder scratch("bench-session");
     WriteProgramSettings(scratch / "host" / "home", "111222333", "secret7");
-    ChildProcess host({(BinFolder() / "cr").string(), "/from_application"},
+    ChildProcess host(HostCommand(),
                       ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name()), scratch / "host.log");
     ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), "111222333", PkiFile("ca.pem")); }, 30s));
 
@@ -68,8 +68,7 @@ TEST(Bench, ConfirmToFirstFrame) {
         const auto folder = scratch / ("viewer" + std::to_string(round));
         WriteProgramSettings(folder / "home", viewerId);
         const auto start = Clock::now();
-        ChildProcess viewer({(BinFolder() / "cr").string(), "/from_application", "--connect", "111222333",
-                             "--password", "secret7"},
+        ChildProcess viewer(ViewerCommand("111222333", "secret7"),
                             ProgramEnvironment(folder, signal.port(), viewerDisplay.name()), folder / "viewer.log");
         Clock::time_point joinedAt{}, frameAt{};
         WaitFor([&] {

@@ -90,12 +90,11 @@ protected:
         auto hostEnvironment = ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name());
         for (auto& [key, value] : hostExtra) hostEnvironment[key] = value;
         hostProgram = std::make_unique<ChildProcess>(
-            std::vector<std::string>{(BinFolder() / "cr").string(), "/from_application"}, hostEnvironment,
+            HostCommand(), hostEnvironment,
             scratch / "host.log");
         ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), "111222333", PkiFile("ca.pem")); }, 30s));
         viewerProgram = std::make_unique<ChildProcess>(
-            std::vector<std::string>{(BinFolder() / "cr").string(), "/from_application", "--connect", "111222333",
-                                     "--password", "secret7"},
+            ViewerCommand("111222333", "secret7"),
             ProgramEnvironment(scratch / "viewer", signal.port(), viewerDisplay.name()), scratch / "viewer.log");
         ASSERT_TRUE(WaitFor([&] { return Near(viewer.At(ProbeX, ProbeY), Colours[0]); }, 60s));
     }

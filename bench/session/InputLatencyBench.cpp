@@ -38,12 +38,11 @@ TEST(Bench, KeyPressToHostEvent) {
     XvfbDisplay hostDisplay(1280, 800), viewerDisplay(1280, 800);
     WriteProgramSettings(scratch / "host" / "home", "111222333", "secret7");
     WriteProgramSettings(scratch / "viewer" / "home", "444555666");
-    ChildProcess host({(BinFolder() / "cr").string(), "/from_application"},
+    ChildProcess host(HostCommand(),
                       ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name()), scratch / "host.log");
     ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), "111222333", PkiFile("ca.pem")); }, 30s));
     XEventRecorder recorder(hostDisplay.name(), 0x808080);
-    ChildProcess viewer({(BinFolder() / "cr").string(), "/from_application", "--connect", "111222333", "--password",
-                         "secret7"},
+    ChildProcess viewer(ViewerCommand("111222333", "secret7"),
                         ProgramEnvironment(scratch / "viewer", signal.port(), viewerDisplay.name()),
                         scratch / "viewer.log");
     const std::string viewerX = "DISPLAY=" + viewerDisplay.name() + " ";

@@ -63,13 +63,11 @@ protected:
         WriteProgramSettings(scratch / "viewer" / "home", ViewerId);
         auto hostEnvironment = ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name());
         hostEnvironment["DBUS_SYSTEM_BUS_ADDRESS"] = logind->BusAddress();
-        host = std::make_unique<ChildProcess>(std::vector<std::string>{(BinFolder() / "cr").string(), "/from_application"},
-                                              hostEnvironment, scratch / "host.log");
+        host = std::make_unique<ChildProcess>(HostCommand(), hostEnvironment, scratch / "host.log");
         ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostId, PkiFile("ca.pem")); }, 30s))
             << host->Log();
         viewer = std::make_unique<ChildProcess>(
-            std::vector<std::string>{(BinFolder() / "cr").string(), "/from_application", "--connect", HostId,
-                                     "--password", HostPassword},
+            ViewerCommand(HostId, HostPassword),
             ProgramEnvironment(scratch / "viewer", signal.port(), viewerDisplay.name()), scratch / "viewer.log");
     }
 

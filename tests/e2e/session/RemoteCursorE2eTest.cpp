@@ -32,11 +32,10 @@ TEST(RemoteCursor, ViewerPointerTakesTheHostsCursorShape) {
     CursorWindow hostWindow(hostDisplay.name(), Teal);
     ASSERT_TRUE(hostWindow.Ok());
     hostWindow.SetCursor("left_ptr", XC_left_ptr);
-    ChildProcess host({(BinFolder() / "cr").string(), "/from_application"},
+    ChildProcess host(HostCommand(),
                       ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name()), scratch / "host.log");
     ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostId, PkiFile("ca.pem")); }, 30s));
-    ChildProcess viewer({(BinFolder() / "cr").string(), "/from_application", "--connect", HostId, "--password",
-                         "secret7"},
+    ChildProcess viewer(ViewerCommand(HostId, "secret7"),
                         ProgramEnvironment(scratch / "viewer", signal.port(), viewerDisplay.name()),
                         scratch / "viewer.log");
     std::vector<int> counts;
@@ -70,7 +69,9 @@ TEST(RemoteCursor, ViewerPointerTakesTheHostsCursorShape) {
         // Back on the arrow, the very shape of the start; every other shape
         // differs from it. A themed cursor also carries its name.
         EXPECT_EQ(shown->SamePicture(*arrow), c.code == 1) << c.hostName;
-        if (!shown->name.empty()) EXPECT_EQ(CursorCodeForName(shown->name), c.code) << shown->name;
+        if (!shown->name.empty()) {
+            EXPECT_EQ(CursorCodeForName(shown->name), c.code) << shown->name;
+        }
         previous = shown;
     }
 }

@@ -32,14 +32,13 @@ TEST(RemoteInput, ViewerClickAndKeysReachTheHost) {
     XvfbDisplay hostDisplay(1280, 800), viewerDisplay(1280, 800);
     WriteProgramSettings(scratch / "host" / "home", HostId, "secret7");
     WriteProgramSettings(scratch / "viewer" / "home", ViewerId);
-    ChildProcess host({(BinFolder() / "cr").string(), "/from_application"},
+    ChildProcess host(HostCommand(),
                       ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name()), scratch / "host.log");
     ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostId, PkiFile("ca.pem")); }, 30s));
     XEventRecorder recorder(hostDisplay.name(), 0x808080);
     ASSERT_TRUE(recorder.Ok());
 
-    ChildProcess viewer({(BinFolder() / "cr").string(), "/from_application", "--connect", HostId, "--password",
-                         "secret7"},
+    ChildProcess viewer(ViewerCommand(HostId, "secret7"),
                         ProgramEnvironment(scratch / "viewer", signal.port(), viewerDisplay.name()),
                         scratch / "viewer.log");
     // The recorder's grey fills the host's screen; once the viewer shows it,

@@ -54,7 +54,7 @@ protected:
         WriteProgramSettings(scratch / "host" / "home", HostId, HostPassword);
         WriteProgramSettings(scratch / "viewer" / "home", ViewerId);
         host = std::make_unique<ChildProcess>(
-            std::vector<std::string>{(BinFolder() / "cr").string(), "/from_application"},
+            HostCommand(),
             ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name()), scratch / "host.log");
         ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostId, PkiFile("ca.pem")); }, 30s))
             << host->Log();
@@ -66,8 +66,7 @@ protected:
 
     void StartViewer(const std::string& password) {
         viewer = std::make_unique<ChildProcess>(
-            std::vector<std::string>{(BinFolder() / "cr").string(), "/from_application", "--connect", HostId,
-                                     "--password", password},
+            ViewerCommand(HostId, password),
             ProgramEnvironment(scratch / "viewer", signal.port(), viewerDisplay.name()), scratch / "viewer.log");
     }
 

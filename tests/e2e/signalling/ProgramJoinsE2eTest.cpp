@@ -30,8 +30,7 @@ protected:
 
     std::unique_ptr<ChildProcess> StartProgram(std::uint16_t port) {
         return std::make_unique<ChildProcess>(
-            std::vector<std::string>{(BinFolder() / "cr").string(), "/from_application"},
-            ProgramEnvironment(scratch.path(), port), scratch / "program.log");
+            HostCommand(), ProgramEnvironment(scratch.path(), port), scratch / "program.log");
     }
 
     bool ProgramJoined(std::uint16_t port) { return e2e::ProgramJoined(port, ProgramId, PkiFile("ca.pem")); }

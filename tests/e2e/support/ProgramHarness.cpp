@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include "E2eSupport.h"
 #include "ServerProcess.h"
 #include "TlsLineClient.h"
 #include "identity/DeviceIdentity.h"
@@ -85,6 +86,14 @@ std::vector<std::string> SignalServerArguments(const std::string& port, const st
 std::string MessageLog(const fs::path& folder) {
     std::ifstream in(folder / "messages.log");
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> HostCommand() { return {(BinFolder() / "cr").string(), "/from_application"}; }
+
+std::vector<std::string> ViewerCommand(const std::string& hostId, const std::string& password) {
+    std::vector<std::string> command = HostCommand();
+    command.insert(command.end(), {"--connect", hostId, "--password", password});
+    return command;
 }
 
 }  // namespace corvala::e2e

@@ -42,6 +42,11 @@ bool ProgramJoined(int port, const std::string& deviceId, const std::string& caF
 std::vector<std::string> SignalServerArguments(const std::string& port = "0", const std::string& chain = "server.pem",
                                                const std::string& key = "server.key");
 
+// The command line of a copy started as the desktop starts it (a host), and
+// of one that asks at once to connect to `hostId` with `password` (a viewer).
+std::vector<std::string> HostCommand();
+std::vector<std::string> ViewerCommand(const std::string& hostId, const std::string& password);
+
 // The lines the copy's message boxes wrote ("Kind<TAB>text").
 std::string MessageLog(const std::filesystem::path& folder);
 

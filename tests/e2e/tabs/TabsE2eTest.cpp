@@ -117,9 +117,9 @@ TEST(Tabs, TwoHostsInTwoTabsOfOneViewer) {
     WriteProgramSettings(scratch / "viewer" / "home", ViewerId, {},
                          std::array<int, 4>{Left, Top, Left + Width, Top + Height});
     const std::string cr = (BinFolder() / "cr").string();
-    ChildProcess hostA({cr, "/from_application"}, ProgramEnvironment(scratch / "a", signal.port(), displayA.name()),
+    ChildProcess hostA(HostCommand(), ProgramEnvironment(scratch / "a", signal.port(), displayA.name()),
                        scratch / "a.log");
-    ChildProcess hostB({cr, "/from_application"}, ProgramEnvironment(scratch / "b", signal.port(), displayB.name()),
+    ChildProcess hostB(HostCommand(), ProgramEnvironment(scratch / "b", signal.port(), displayB.name()),
                        scratch / "b.log");
     ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostA, PkiFile("ca.pem")); }, 30s));
     ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostB, PkiFile("ca.pem")); }, 30s));
@@ -134,7 +134,7 @@ TEST(Tabs, TwoHostsInTwoTabsOfOneViewer) {
     ASSERT_GT(expandedHeight, 100);
 
     const auto viewerEnvironment = ProgramEnvironment(scratch / "viewer", signal.port(), viewerDisplay.name());
-    ChildProcess viewer({cr, "/from_application", "--connect", HostA, "--password", "secretA1"}, viewerEnvironment,
+    ChildProcess viewer(ViewerCommand(HostA, "secretA1"), viewerEnvironment,
                         scratch / "viewer.log");
     ViewerScreen screen(viewerDisplay);
     ASSERT_TRUE(WaitFor([&] { return screen.Shows(Red); }, 60s)) << viewer.Log() << MessageLog(scratch / "viewer");

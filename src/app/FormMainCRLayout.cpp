@@ -13,19 +13,16 @@
 #include <QWindow>
 
 #include "app/FormMainCR.h"
-#include "app/ProcessState.h"
-#include "app/ProductInfo.h"
-#include "app/RemoteControl.h"
 #include "app/RemoteScreenView.h"
-#include "app/WindowChrome.h"
+#include "base/ProcessState.h"
+#include "base/ProductInfo.h"
+#include "core/AppCore.h"
 #include "i18n/Translator.h"
-#include "media/WebrtcClientVcl.h"
 #include "screen/MonitorMenu.h"
-#include "session/SessionSetup.h"
+#include "widgets/WindowChrome.h"
 #include "window/BorderShape.h"
 #include "window/ControlMenu.h"
 #include "window/FullScreenMenu.h"
-#include "window/TabController.h"
 #include "window/TabStrip.h"
 #include "window/ViewerToolbar.h"
 #include "window/WindowCaption.h"
@@ -99,40 +96,12 @@ void TFormMainCR::CreateViewerControls() {
         FBorderControls << shape;
     }
 
-    TabHooks tabs;
-    tabs.CloseVoiceWindow = [] {};  // the voice window arrives with voice
-    tabs.ClearPressedKeys = [this] {
-        if (FRemote) FRemote->Viewer().ClearPressedKeys();
-    };
-    tabs.CurrentViewingPeerID = [this] { return rtcClient ? rtcClient->CurrentViewingPeerID() : QString(); };
-    tabs.SetCurrentViewingPeerID = [this](const QString& id) {
-        if (rtcClient) rtcClient->SetCurrentViewingPeerID(id);
-    };
-    tabs.ResetFrameWatch = [this] {
-        if (FRemote) FRemote->FrameDrawn();
-    };
-    tabs.UpdateMonitorMenu = [this] { UpdateMonitorMenu(); };
-    tabs.UpdateAliveButton = [this] { UpdateAliveButton(); };
-    tabs.SendMessageToPeer = [this](const QString& id, const QString& text) {
-        if (FRemote) FRemote->Messenger().SendMessageToPeer(id, text);
-    };
-    tabs.PumpMessages = [this](int ms) { PumpMessages(ms); };
-    tabs.EndCall = [this](const QString& id) {
-        if (rtcClient) rtcClient->EndCall(id);
-    };
-    tabs.PeerCount = [this] { return rtcClient ? rtcClient->Peers.Count() : 0; };
-    tabs.HideToolbar = [this] { pnlToolbar->hide(); };
-    tabs.RefreshChatRecipients = [] {};  // the chat window arrives with chat
-    FTabs = std::make_unique<TabController>(tabs);
-
     connect(ATTabs1, &TTabStrip::TabChanged, this,
-            [this](int index, const QString& tabCaption) { FTabs->TabChanging(index, tabCaption); });
+            [this](int index, const QString& tabCaption) { FCore.Tabs().TabChanging(index, tabCaption); });
     connect(ATTabs1, &TTabStrip::CloseRequested, this, &TFormMainCR::ATTabs1CloseRequested);
-    connect(ATTabs1, &TTabStrip::AddClicked, this, [this] {
-        if (FSession) FSession->ConnectAction(false);
-    });
+    connect(ATTabs1, &TTabStrip::AddClicked, this, [this] { FCore.ConnectAction(false); });
     connect(ATTabs1, &TTabStrip::Released, this, [this] {
-        if (FTabs->StripReleased() && !FFullScreen) MaximizeClick();
+        if (FCore.Tabs().StripReleased() && !FFullScreen) MaximizeClick();
     });
     connect(ATTabs1, &TTabStrip::DragTo, this, [this](QPoint to) { MoveWindowTo(to, true); });
     panCaption->Pressed = [this](QPoint global) { BordersMouseDownPos = global; };
@@ -143,10 +112,8 @@ void TFormMainCR::CreateViewerControls() {
     connect(btnCollapse, &QAbstractButton::clicked, this, &TFormMainCR::CollapseClick);
     connect(panFullScreenMenu, &TFullScreenMenu::ExitFullScreen, this, &TFormMainCR::ExitFullScreenClick);
     for (TControlMenu* menu : {pnlToolbar->ControlMenu(), pnlToolbar->TabSettingsControlMenu()}) {
-        connect(menu, &TControlMenu::ControlCommand, this, [this](int n) {
-            if (FRemote) FRemote->Viewer().SendControlCommand(n);
-        });
-        connect(menu, &TControlMenu::MonitorChosen, this, &TFormMainCR::MIMonitor1Click);
+        connect(menu, &TControlMenu::ControlCommand, this, [this](int n) { FCore.Viewer().SendControlCommand(n); });
+        connect(menu, &TControlMenu::MonitorChosen, this, [this](const QString& item) { FCore.ChooseMonitor(item); });
     }
     // The floating menu follows the pointer over the panel and the picture.
     panRemoteScreens->setMouseTracking(true);
@@ -163,7 +130,7 @@ void TFormMainCR::TranslateViewerControls() {
     UpdateWindowCaption();
 }
 
-bool TFormMainCR::Maximized() const { return FSettings && FSettings->Maximized; }
+bool TFormMainCR::Maximized() const { return FCore.AppSettings().Maximized; }
 
 void TFormMainCR::SwitchToViewerLayout() {
     panHost->hide();
@@ -204,7 +171,7 @@ void TFormMainCR::SetWindowPositions() {
     in.Layout = CurrentLayout();
     in.Maximized = Maximized();
     in.Collapsed = FCollapsed;
-    if (FSettings) in.MasterModeWindowRect = ToQRect(FSettings->MasterModeWindowRect);
+    in.MasterModeWindowRect = ToQRect(FCore.AppSettings().MasterModeWindowRect);
     in.WorkArea = PrimaryWorkArea();
     in.CaptionBarHeight = TCaptionBar::Height;
     const QMargins margins = layout()->contentsMargins();
@@ -217,7 +184,7 @@ void TFormMainCR::SetWindowPositions() {
         setGeometry(*out.Bounds);
         btnMaximize->SetGlyph(out.Picture == CaptionPicture::Restore ? TCaptionButton::Glyph::Restore
                                                                        : TCaptionButton::Glyph::Maximize);
-        UpdateAliveButton();
+        FCore.UpdateAliveButton();
         // The picture lays itself out again on its new size.
         panRemoteScreens->update();
         return;
@@ -250,13 +217,13 @@ void TFormMainCR::ExpandAfterSessions() {
 }
 
 void TFormMainCR::MaximizeClick() {
-    FSettings->Maximized = !FSettings->Maximized;
+    FCore.AppSettings().Maximized = !FCore.AppSettings().Maximized;
     SetWindowPositions();
 }
 
 void TFormMainCR::FullScreenClick() {
     FFullScreen = true;
-    FSettings->Maximized = true;
+    FCore.AppSettings().Maximized = true;
     panCaption->hide();
     ShowBorderControls(false);
     layout()->setContentsMargins(0, 0, 0, 0);
@@ -265,7 +232,7 @@ void TFormMainCR::FullScreenClick() {
 
 void TFormMainCR::ExitFullScreenClick() {
     FFullScreen = false;
-    FSettings->Maximized = false;
+    FCore.AppSettings().Maximized = false;
     panCaption->show();
     ShowBorderControls(true);
     const int border = processState().Theme.BorderWidth;
@@ -294,43 +261,38 @@ void TFormMainCR::BorderMoved(BorderControl control, QPoint global) {
     if (!bounds) return;
     setGeometry(*bounds);
     StoreMasterModeWindowRect();
-    UpdateAliveButton();
+    FCore.UpdateAliveButton();
 }
 
 void TFormMainCR::StoreMasterModeWindowRect() {
-    if (FSettings) FSettings->MasterModeWindowRect = ToWindowRect(geometry());
+    FCore.AppSettings().MasterModeWindowRect = ToWindowRect(geometry());
 }
 
-void TFormMainCR::AddTab(const QString& caption, const QString& id) {
+void TFormMainCR::AddTab(const QString& caption, const QString&) {
     panRemoteScreens->show();
     pnlToolbar->show();
     ATTabs1->AddTab(caption);
-    // Selecting the new tab ran the change query; the session's own peer wins
-    // should the caption hold no ID.
-    rtcClient->SetCurrentViewingPeerID(id);
-    UpdateWindowCaption();
 }
 
-void TFormMainCR::SelectTab(const QString& id) {
-    if (!ATTabs1->SelectTabOfPeer(id)) rtcClient->SetCurrentViewingPeerID(id);
-}
+bool TFormMainCR::SelectTab(const QString& id) { return ATTabs1->SelectTabOfPeer(id); }
+
+void TFormMainCR::HideToolbar() { pnlToolbar->hide(); }
 
 void TFormMainCR::ATTabs1CloseRequested(int index) {
-    if (!FTabs->CloseActiveTab()) return;
+    if (!FCore.Tabs().CloseActiveTab()) return;
     ATTabs1->RemoveTab(index);
     // A tab chosen while the close pumped messages stays the viewed one even
     // when removing the closed tab left the bar's index as it was.
     const int current = ATTabs1->CurrentIndex();
-    if (current >= 0 && rtcClient->CurrentViewingPeerID().isEmpty())
-        FTabs->TabChanging(current, ATTabs1->Caption(current));
+    if (current >= 0 && FCore.Rtc().CurrentViewingPeerID().isEmpty())
+        FCore.Tabs().TabChanging(current, ATTabs1->Caption(current));
     UpdateWindowCaption();
 }
 
 void TFormMainCR::UpdateWindowCaption() {
-    if (!lblCaption || !FSettings) return;
-    CaptionPeerCount = rtcClient ? rtcClient->Peers.Count() : 0;
+    CaptionPeerCount = FCore.PeerCount();
     const WindowCaption caption =
-        ComposeWindowCaption(CaptionPeerCount, FSettings->AllowOnlyViewing, ProductName, VersionText());
+        ComposeWindowCaption(CaptionPeerCount, FCore.AppSettings().AllowOnlyViewing, ProductName, VersionText());
     lblCaption->setText(caption.Text);
     const bool host = !processState().MasterMode;
     panButtonInfo->setVisible(host && caption.ShowInfoButtons);
@@ -339,23 +301,9 @@ void TFormMainCR::UpdateWindowCaption() {
     lblCaption->update();
 }
 
-void TFormMainCR::UpdateMonitorMenu() {
-    if (processState().EventsSuspended || !rtcClient || !pnlToolbar) return;
-    auto peer = rtcClient->Peers.Find(rtcClient->CurrentViewingPeerID());
-    if (!peer) return;
-    const auto items = corvala::UpdateMonitorMenu(peer->MultipleMonitorsCount, peer->CurrentMonitor);
+void TFormMainCR::ShowMonitorItems(const std::array<MonitorMenuItem, MonitorMenuItems>& items) {
     pnlToolbar->ControlMenu()->ShowMonitorItems(items);
     pnlToolbar->TabSettingsControlMenu()->ShowMonitorItems(items);
-}
-
-void TFormMainCR::MIMonitor1Click(const QString& caption) {
-    if (processState().EventsSuspended || !rtcClient) return;
-    auto peer = rtcClient->Peers.Find(rtcClient->CurrentViewingPeerID());
-    const auto monitor = MonitorFromCaption(caption);
-    if (!peer || !monitor) return;
-    // The host is not told: the next frame is drawn from the other region.
-    peer->CurrentMonitor = *monitor;
-    UpdateMonitorMenu();
 }
 
 void TFormMainCR::RevealFullScreenMenu(int y) {

@@ -8,9 +8,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/ProcessState.h"
-#include "app/ProductInfo.h"
-#include "app/WindowChrome.h"
+#include "base/ProcessState.h"
+#include "base/ProductInfo.h"
+#include "widgets/WindowChrome.h"
 #include "i18n/Translator.h"
 
 namespace corvala {

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/FormMessage.h"
+#include "widgets/FormMessage.h"
 #include "app/StartupMessages.h"
 
 namespace corvala {

@@ -2,9 +2,9 @@
 
 #include <QPainter>
 
-#include "app/ProcessState.h"
-#include "app/WindowChrome.h"
-#include "media/WebrtcClientVcl.h"
+#include "base/ProcessState.h"
+#include "widgets/WindowChrome.h"
+#include "media/RtcClientPort.h"
 #include "screen/RemoteViewGeometry.h"
 
 namespace corvala {
@@ -16,14 +16,14 @@ TRemoteScreenView::TRemoteScreenView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void TRemoteScreenView::DrawRemoteFrame(TWebRtcClientVcl& rtc) {
+void TRemoteScreenView::DrawRemoteFrame(IRtcClientPort& rtc) {
     FSource = &rtc;
     // One monitor of a multi-monitor host, or the whole frame.
     MonitorRegion region;
     const QSize frame = rtc.RemoteFrameSize();
     region.Width = frame.width();
     region.Height = frame.height();
-    if (auto peer = rtc.Peers.Find(rtc.CurrentViewingPeerID())) {
+    if (auto peer = rtc.FindPeer(rtc.CurrentViewingPeerID())) {
         PeerGeometry geometry = GeometryOf(*peer);
         // The picture holds the viewed peer's last frame, whatever size the
         // peer reports by now.
@@ -37,9 +37,9 @@ void TRemoteScreenView::DrawRemoteFrame(TWebRtcClientVcl& rtc) {
         FPicture = QImage(layout->Width, layout->Height, QImage::Format_RGB32);
     FOrigin = QPoint(layout->Left, layout->Top);
     if (region.Cropped)
-        rtc.DrawFrame(region.Left, region.Top, region.Width, region.Height, FPicture, false);
+        rtc.DrawRemoteFrame(region.Left, region.Top, region.Width, region.Height, FPicture);
     else
-        rtc.DrawFrame(0, 0, 0, 0, FPicture, false);  // the whole frame, scaled to the picture
+        rtc.DrawRemoteFrame(0, 0, 0, 0, FPicture);  // the whole frame, scaled to the picture
     update();
 }
 

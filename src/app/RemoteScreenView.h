@@ -7,7 +7,7 @@
 
 namespace corvala {
 
-class TWebRtcClientVcl;
+class IRtcClientPort;
 
 class TRemoteScreenView : public QWidget {
     Q_OBJECT
@@ -16,7 +16,7 @@ public:
 
     // Copies the component's current remote frame into the picture. Main
     // thread, inside the frame hand-over.
-    void DrawRemoteFrame(TWebRtcClientVcl& rtc);
+    void DrawRemoteFrame(IRtcClientPort& rtc);
     // Only the remote-area colour: no picture until the next frame.
     void ClearPicture() {
         FPicture = QImage();
@@ -35,7 +35,7 @@ protected:
     bool focusNextPrevChild(bool) override { return false; }
 
 private:
-    TWebRtcClientVcl* FSource = nullptr;
+    IRtcClientPort* FSource = nullptr;
     QImage FPicture;
     QPoint FOrigin;
 };

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/CommandLineSwitches.h"
-#include "app/ProcessState.h"
+#include "base/ProcessState.h"
 #include "app/StartupMessages.h"
 #include "platform/DriveIdentification.h"
 #include "platform/Firewall.h"
@@ -64,21 +64,6 @@ struct StartupResult {
     std::string macAddressText;       // hyphenated when it has 12 digits
     std::string machineFingerprint;
 };
-
-// File names in the program folder.
-namespace programfiles {
-inline constexpr const char* Program = "cr";
-inline constexpr const char* Update = "cr_update";
-inline constexpr const char* CompanionService = "crsystem";
-inline constexpr const char* RelayServer = "crserver";
-inline constexpr const char* MediaEngine = "rt.so";
-inline constexpr const char* RootCertificate = "cr2.dt";
-inline constexpr const char* PayloadArchive = "data.zip";
-inline constexpr const char* BrandingSource = "crcustom.txt";
-inline constexpr const char* Branding = "crcustom1.txt";
-inline constexpr const char* AutostartMarker = "~i";
-inline constexpr const char* Settings = "set.dt";
-}  // namespace programfiles
 
 // Installed versions up to this one cannot take over an update by themselves.
 inline constexpr int LastVersionWithoutSelfUpdate = 26;

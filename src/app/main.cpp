@@ -1,4 +1,6 @@
-// Entry of `cr`: the start-up routine, then the windows and the message loop.
+// Entry of `cr`: the start-up routine, then the platform objects, the core and
+// the windows, and the message loop. Every long-lived object is made here, in
+// this order, and nowhere else.
 
 #include <QApplication>
 #include <QSessionManager>
@@ -9,12 +11,15 @@
 #include <thread>
 #include <unistd.h>
 
-#include "app/EmbeddedResource.h"
 #include "app/FormMainCR.h"
 #include "app/GuiStartupMessages.h"
 #include "app/PayloadArchive.h"
 #include "app/StartupSequence.h"
 #include "app/VersionMarker.h"
+#include "base/EmbeddedResource.h"
+#include "base/Log.h"
+#include "core/AppCore.h"
+#include "core/PayloadIntegrity.h"
 #include "platform/linux/FlockSingleInstance.h"
 #include "platform/linux/LinuxDriveIdentification.h"
 #include "platform/linux/LinuxFirewall.h"
@@ -23,7 +28,9 @@
 #include "platform/linux/LocalSocketInstanceChannel.h"
 #include "platform/linux/LogindSessionMonitor.h"
 #include "platform/linux/RuntimeFolder.h"
+#include "platform/linux/XFixesCursorNames.h"
 #include "platform/linux/XShmDesktopCapture.h"
+#include "platform/linux/XTestInputInjector.h"
 #include "platform/linux/XTestSecureAttention.h"
 #include "screen/ScreenshotThread.h"
 #include "session/ConnectArguments.h"
@@ -111,22 +118,35 @@ int main(int argc, char** argv) {
     if (!app) app = new QApplication(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
-    lx::LogindSessionMonitor sessionMonitor;
-    MainWindowEnvironment environment;
-    environment.Folders = inputs.folders;
-    environment.MacAddressText = QString::fromStdString(result.macAddressText);
-    environment.MachineFingerprint = QString::fromStdString(result.machineFingerprint);
-    environment.Switches = result.switches;
-    environment.Shell = &shell;
-    environment.SessionMonitor = &sessionMonitor;
-    environment.HostCapture = hostCapture.get();
-    environment.SupportContact = CORVALA_SUPPORT_CONTACT;
-    environment.WebSiteAddress = QString::fromStdString(inputs.webSiteAddress);
-    environment.ToolsAddress = QString::fromStdString(platform::ProcessEnvironment("CORVALA_TOOLS").value_or(CORVALA_TOOLS_ADDRESS));
+    InstallLogFile(QString::fromStdString((inputs.folders.program / LogFileName).string()));
 
-    // Windows in their creation order; the rest join as they are built.
-    TFormMainCR mainWindow(environment);
-    if (!mainWindow.Create() || processState().EventsSuspended) return 0;
+    lx::LogindSessionMonitor sessionMonitor;
+    lx::XTestInputInjector injector;
+    lx::XFixesCursorNames cursorNames;
+    CorePlatform corePlatform{shell, injector, cursorNames};
+    corePlatform.SessionMonitor = &sessionMonitor;
+    corePlatform.HostCapture = hostCapture.get();
+    corePlatform.LoadEngine = [](const QString& folder) { return TWebRtcClientPort::Load(folder); };
+    CoreEnvironment coreEnvironment;
+    coreEnvironment.Folders = inputs.folders;
+    coreEnvironment.MacAddressText = QString::fromStdString(result.macAddressText);
+    coreEnvironment.MachineFingerprint = QString::fromStdString(result.machineFingerprint);
+    coreEnvironment.SupportContact = CORVALA_SUPPORT_CONTACT;
+    coreEnvironment.WebSiteAddress = QString::fromStdString(inputs.webSiteAddress);
+    coreEnvironment.ToolsAddress =
+        QString::fromStdString(platform::ProcessEnvironment("CORVALA_TOOLS").value_or(CORVALA_TOOLS_ADDRESS));
+    coreEnvironment.TrustedFiles = DeliveredDigests();
+    TAppCore core(coreEnvironment, corePlatform);
+
+    MainWindowEnvironment windowEnvironment;
+    windowEnvironment.WebSiteAddress = coreEnvironment.WebSiteAddress;
+    windowEnvironment.DesktopCopyPicture = hostCapture ? &hostCapture->Picture() : nullptr;
+    TFormMainCR mainWindow(core, windowEnvironment);
+    if (!core.Create(mainWindow) || processState().EventsSuspended) return 0;
+
+    platform::linuxos::InstanceMessageServer instanceServer(
+        [&core](const platform::InstanceMessage& m) { core.HandleInstanceMessage(m); });
+    instanceServer.Listen();
     EndSessionOnTermination(mainWindow);
     QObject::connect(app, &QGuiApplication::commitDataRequest, &mainWindow,
                      [&mainWindow](QSessionManager&) { mainWindow.EndSession(); });
@@ -136,6 +156,6 @@ int main(int argc, char** argv) {
         if (!mainWindow.isVisible() && processState().EventsSuspended) app->quit();
     });
     if (!processState().StartHidden) mainWindow.show();
-    if (connectRequest) mainWindow.ConnectFromCommandLine(connectRequest->id, connectRequest->password);
+    if (connectRequest) core.ConnectFromCommandLine(*connectRequest);
     return app->exec();
 }

@@ -3,6 +3,8 @@
 // Keywords are upper-case and case-sensitive; an argument follows its
 // keyword directly.
 
+#include "base/ProcessState.h"
+
 namespace corvala {
 
 namespace commands {
@@ -28,10 +30,6 @@ inline constexpr char DemonstrationRejects[] =
     "Remote side is running in the Demonstration mode. It rejects the control commands.";
 inline constexpr char Demonstration[] = "DEMONSTRATION";
 }  // namespace control_texts
-
-// The file-transfer state. The transfer module owns the value; the control
-// logic reads it through a hook.
-enum class TTransferMode { Idle, Sending, Receiving };
 
 // Host command numbers sent with "CONTROL" (the work behind them belongs to
 // the host-commands module).

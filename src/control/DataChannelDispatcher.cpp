@@ -1,6 +1,7 @@
 #include "control/DataChannelDispatcher.h"
 
-#include "app/ProcessState.h"
+#include "base/Log.h"
+#include "base/ProcessState.h"
 #include "screen/CursorShapes.h"
 
 #include <stdexcept>
@@ -20,41 +21,36 @@ QString ArgumentOf(const QString& text, const char* keyword) {
     return text.mid(static_cast<qsizetype>(std::char_traits<char>::length(keyword)));
 }
 
-template <typename F, typename... Args>
-void Call(const F& hook, Args&&... args) {
-    if (hook) hook(std::forward<Args>(args)...);
-}
-
 }  // namespace
 
-DataChannelDispatcher::DataChannelDispatcher(TWebRtcClientVcl& client, PeerMessenger& messenger,
-                                             HostInput& hostInput, DispatcherHooks hooks)
-    : client_(client), messenger_(messenger), hostInput_(hostInput), hooks_(std::move(hooks)) {}
-
-TTransferMode DataChannelDispatcher::Transfer() const {
-    return hooks_.TransferMode ? hooks_.TransferMode() : TTransferMode::Idle;
-}
+DataChannelDispatcher::DataChannelDispatcher(IRtcClientPort& rtc, PeerMessenger& messenger, HostInput& hostInput,
+                                             IDispatcherEvents& events)
+    : FRtc(rtc), FMessenger(messenger), FHostInput(hostInput), FEvents(events) {}
 
 void DataChannelDispatcher::Receive(TPeer& sender, const QByteArray& data) {
     if (processState().EventsSuspended) return;
+    // A remote message never takes the program down; the next one is handled normally.
     try {
         HandlePeerMessage(sender, data);
+    } catch (const std::exception& error) {
+        qCWarning(lcControl) << "message from" << sender.Id() << "dropped:" << error.what()
+                             << "- it began" << data.left(24);
     } catch (...) {
-        // A remote message never takes the program down; the next one is handled normally.
+        qCWarning(lcControl) << "message from" << sender.Id() << "dropped: unknown failure - it began"
+                             << data.left(24);
     }
 }
 
 void DataChannelDispatcher::HandlePeerMessage(TPeer& sender, const QByteArray& data) {
     const bool master = processState().MasterMode;
-    const TTransferMode transfer = Transfer();
+    const TTransferMode transfer = processState().TransferMode;
 
-    // 1. Raw bytes of a file being received are not text.
+    // Raw bytes of a file being received are not text.
     const QString t = transfer != TTransferMode::Receiving ? QString::fromUtf8(data) : QString();
 
-    // 2-4.
     if (t == QLatin1StringView(commands::Reconnect)) {
         sender.NeedToReconnect = true;
-        Call(hooks_.UpdateAliveButton);
+        FEvents.UpdateAliveButton();
         return;
     }
     if (t == QLatin1StringView(commands::Disconnect)) {
@@ -62,34 +58,33 @@ void DataChannelDispatcher::HandlePeerMessage(TPeer& sender, const QByteArray& d
         return;
     }
     if (t == QLatin1StringView(commands::OpenDocsDir)) {
-        Call(hooks_.OpenDocsDir);
+        FEvents.OpenDocsDir(sender);
         return;
     }
-    // 5-6: the flag changes and the dispatch goes on.
+    // The flag changes and the dispatch goes on: the same message may still
+    // be a transfer message below.
     if (t == QLatin1StringView(commands::DemonstrationOn)) sender.DemonstrationMode = true;
     if (t == QLatin1StringView(commands::DemonstrationOff)) sender.DemonstrationMode = false;
 
-    // 7-9.
-    if (!master && t == QLatin1StringView(commands::Speak) &&
-        !(hooks_.VoiceWindowShowing && hooks_.VoiceWindowShowing())) {
-        messenger_.SendDataToPeer(sender, QString::fromLatin1(commands::NoSpeak));
+    if (!master && t == QLatin1StringView(commands::Speak) && !FEvents.VoiceWindowShowing()) {
+        FMessenger.SendDataToPeer(sender, QString::fromLatin1(commands::NoSpeak));
         return;
     }
     if (master && t == QLatin1StringView(commands::NoSpeak)) {
-        Call(hooks_.ArmNoSpeakDialog, sender.DemonstrationMode ? 1 : 0);
+        FEvents.ArmNoSpeakDialog(sender.DemonstrationMode);
         return;
     }
     if (master && t == QLatin1StringView(commands::LockScreenOff)) {
-        Call(hooks_.ArmCannotCtrlAltDelDialog);
+        FEvents.ArmCannotCtrlAltDelDialog();
         return;
     }
 
-    // 10-11: the Magnifier's zoom chords, as plain keys.
+    // The magnifier's zoom chords, as plain keys.
     const auto chord = [this](std::uint16_t key) {
-        hostInput_.InjectKey(vk::LeftWin, false, false, false);
-        hostInput_.InjectKey(key, false, false, false);
-        hostInput_.InjectKey(key, true, false, false);
-        hostInput_.InjectKey(vk::LeftWin, true, false, false);
+        FHostInput.InjectKey(vk::LeftWin, false, false, false);
+        FHostInput.InjectKey(key, false, false, false);
+        FHostInput.InjectKey(key, true, false, false);
+        FHostInput.InjectKey(vk::LeftWin, true, false, false);
     };
     if (t == QLatin1StringView(commands::ZoomIn)) {
         chord(vk::Add);
@@ -100,51 +95,45 @@ void DataChannelDispatcher::HandlePeerMessage(TPeer& sender, const QByteArray& d
         return;
     }
 
-    // 12-14.
     if (HasArgument(t, commands::Chat)) {
-        Call(hooks_.ShowChatLine, sender, ArgumentOf(t, commands::Chat));
+        FEvents.ShowChatLine(sender, ArgumentOf(t, commands::Chat));
         return;
     }
     if (HasArgument(t, commands::Clipboard)) {
-        Call(hooks_.SetClipboardText, ArgumentOf(t, commands::Clipboard));
+        FEvents.SetClipboardText(sender, ArgumentOf(t, commands::Clipboard));
         return;
     }
     if (!master && HasArgument(t, commands::Control)) {
-        client_.SetCurrentViewingPeerID(sender.FId);
+        FRtc.SetCurrentViewingPeerID(sender.FId);
         bool ok = false;
         const int n = ArgumentOf(t, commands::Control).toInt(&ok, 10);
         if (!ok) throw std::invalid_argument("CONTROL without a decimal number");
         if (n == ControlSendCtrlAltDel && !processState().LockScreenMode)
-            messenger_.SendDataToPeer(sender, QString::fromLatin1(commands::LockScreenOff));
+            FMessenger.SendDataToPeer(sender, QString::fromLatin1(commands::LockScreenOff));
         else
-            Call(hooks_.ArmControlCommand, n);
+            FEvents.ArmControlCommand(sender, n);
         return;
     }
 
-    // 15. The view-only gate: everything later from a viewer is refused, one reply each.
-    if (!master && hooks_.AllowOnlyViewing && hooks_.AllowOnlyViewing()) {
-        messenger_.SendDataToPeer(sender, QString::fromLatin1(commands::DemonstrationOn));
+    // The view-only gate: everything later from a viewer is refused, one reply each.
+    if (!master && FEvents.AllowOnlyViewing()) {
+        FMessenger.SendDataToPeer(sender, QString::fromLatin1(commands::DemonstrationOn));
         return;
     }
 
-    // 16. File transfer.
-    if (hooks_.HandleFileTransfer) {
-        const bool consumed = hooks_.HandleFileTransfer(sender, t, transfer == TTransferMode::Receiving ? data : QByteArray());
-        if (consumed || transfer != TTransferMode::Idle) return;
-    } else if (transfer != TTransferMode::Idle) {
-        return;
-    }
+    const bool consumed =
+        FEvents.HandleFileTransfer(sender, t, transfer == TTransferMode::Receiving ? data : QByteArray());
+    if (consumed || transfer != TTransferMode::Idle) return;
 
-    // 17. Cursor shapes, only from the peer on screen.
+    // Cursor shapes, only from the peer on screen.
     if (master) {
-        if (t.size() >= 2 && t[0] == u'C' && sender.FId == client_.CurrentViewingPeerID()) {
-            if (const auto shape = CursorShapeForMessage(t)) Call(hooks_.SetRemoteCursor, *shape);
+        if (t.size() >= 2 && t[0] == u'C' && sender.FId == FRtc.CurrentViewingPeerID()) {
+            if (const auto shape = CursorShapeForMessage(t)) FEvents.SetRemoteCursor(*shape);
         }
         return;
     }
 
-    // 18. Input events.
-    hostInput_.ParseAndInject(t);
+    FHostInput.ParseAndInject(t, sender.FId);
 }
 
 }  // namespace corvala

@@ -1,19 +1,18 @@
 #include "control/DemonstrationMode.h"
 
 #include "i18n/Translator.h"
+#include "settings/Settings.h"
 
 namespace corvala {
 
-DemonstrationMode::DemonstrationMode(PeerMessenger& messenger, DemonstrationHooks hooks)
-    : messenger_(messenger), hooks_(std::move(hooks)) {}
+DemonstrationMode::DemonstrationMode(Settings& settings, PeerMessenger& messenger)
+    : FSettings(settings), FMessenger(messenger) {}
 
 void DemonstrationMode::SetAllowOnlyViewing(bool value, bool notify) {
-    if (hooks_.StoreAllowOnlyViewing) hooks_.StoreAllowOnlyViewing(value);
+    FSettings.AllowOnlyViewing = value;
     if (notify)
-        messenger_.SendDataToEveryPeer(
+        FMessenger.SendDataToEveryPeer(
             QString::fromLatin1(value ? commands::DemonstrationOn : commands::DemonstrationOff));
-    if (hooks_.RefreshCaption) hooks_.RefreshCaption();
-    if (hooks_.DriveMagnifier) hooks_.DriveMagnifier(value);
 }
 
 QString CaptionPrefix(bool allowOnlyViewing) {

@@ -1,35 +1,27 @@
 #pragma once
 // The host's demonstration mode (the "Allow Only Viewing" setting): one
-// routine switches it, tells the connected viewers when asked to, and has
-// the caption and the Magnifier follow.
+// routine switches it and tells the connected viewers when asked to, so that
+// their input is refused or accepted again on both ends.
 
 #include "control/PeerMessenger.h"
 
 #include <QString>
 
-#include <functional>
-
 namespace corvala {
 
-struct DemonstrationHooks {
-    // Settings: AllowOnlyViewing := value.
-    std::function<void(bool value)> StoreAllowOnlyViewing;
-    // Refresh the window caption (its prefix comes from CaptionPrefix).
-    std::function<void()> RefreshCaption;
-    // The Magnifier follows the mode (host-commands module).
-    std::function<void(bool on)> DriveMagnifier;
-};
+class Settings;
 
 class DemonstrationMode {
 public:
-    DemonstrationMode(PeerMessenger& messenger, DemonstrationHooks hooks);
+    DemonstrationMode(Settings& settings, PeerMessenger& messenger);
     // From the menu (notify: every peer hears "DEMONSTRATION_ON"/"_OFF") or
-    // with the stored value at start-up (notify false).
+    // with the stored value at start-up (notify false). The caller refreshes
+    // the caption.
     void SetAllowOnlyViewing(bool value, bool notify);
 
 private:
-    PeerMessenger& messenger_;
-    DemonstrationHooks hooks_;
+    Settings& FSettings;
+    PeerMessenger& FMessenger;
 };
 
 // The caption's prefix: translated "DEMONSTRATION" and " - " while the mode

@@ -3,30 +3,28 @@
 #include "control/DateTime.h"
 #include "screen/Rounding.h"
 
+#include <utility>
+
 namespace corvala {
 
 namespace mf = platform::mouse_flags;
 
 namespace {
 
-bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
-bool IsNumberChar(QChar c) { return c == u'-' || IsDigit(c); }
-
-// A buffer is open when it is not empty; opening puts a single space in it,
-// which is trimmed before the number is read.
-void Open(QString& buffer) { buffer = QStringLiteral(" "); }
-bool IsOpen(const QString& buffer) { return !buffer.isEmpty(); }
-
-int NumberOf(const QString& buffer) {
-    bool ok = false;
-    const int value = buffer.trimmed().toInt(&ok, 10);
-    if (!ok) throw BadInputNumber("input number does not parse: \"" + buffer.trimmed().toStdString() + "\"");
-    return value;
-}
-
 // The dedicated navigation keys (Page Up .. Down, Insert, Delete) whose codes
 // the numeric pad shares: injected as extended keys.
 bool IsExtendedKey(int code) { return (code >= 33 && code <= 40) || code == 45 || code == 46; }
+
+struct ButtonFlags {
+    MouseButton button;
+    std::uint32_t down;
+    std::uint32_t up;
+};
+constexpr ButtonFlags Buttons[] = {
+    {MouseButton::Left, mf::LeftDown, mf::LeftUp},
+    {MouseButton::Right, mf::RightDown, mf::RightUp},
+    {MouseButton::Middle, mf::MiddleDown, mf::MiddleUp},
+};
 
 }  // namespace
 
@@ -37,86 +35,54 @@ HostInput::HostInput(platform::IInputInjector& injector, std::function<bool()> l
       mouseTable_(now ? now : MonotonicDateTime),
       keyTable_(now ? now : MonotonicDateTime) {}
 
-void HostInput::ParseAndInject(const QString& message) {
-    QString key, x, y, wheel;
-    bool typing = false;
-    bool keyUp = false;
-    const qsizetype n = message.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = message[i];
-        const bool atEnd = i == n - 1;
-        const QChar next = atEnd ? QChar() : message[i + 1];
-        if (c == u'c' || c == u'C') {
-            typing = true;
-            continue;
-        }
-        if (typing) {
-            InjectKey(c.unicode(), false, false, true);
-            InjectKey(c.unicode(), true, false, true);
-            // A character outside the basic plane is one character in two
-            // code units: type both.
-            typing = c.isHighSurrogate() && next.isLowSurrogate();
-            continue;
-        }
-        if (c == u'k' || c == u'K') {
-            keyUp = c == u'k';
-            Open(key);
-            continue;
-        }
-        if (IsOpen(key) && IsDigit(c)) {
-            key += c;
-            if (atEnd || !IsDigit(next)) {
-                const int code = NumberOf(key);
-                key.clear();
-                InjectKey(static_cast<std::uint16_t>(code), keyUp, IsExtendedKey(code), false);
-            }
-            continue;
-        }
-        if (c == u'x' || c == u'X') {
-            Open(x);
-            y.clear();
-            relativeMouseMode_.store(c == u'X', std::memory_order_relaxed);
-            continue;
-        }
-        if (c == u'y' || c == u'Y') {
-            Open(y);
-            continue;
-        }
-        switch (c.unicode()) {
-        case u'L': InjectMouse(mf::LeftDown, 0); continue;
-        case u'l': InjectMouse(mf::LeftUp, 0); continue;
-        case u'R': InjectMouse(mf::RightDown, 0); continue;
-        case u'r': InjectMouse(mf::RightUp, 0); continue;
-        case u'M': InjectMouse(mf::MiddleDown, 0); continue;
-        case u'm': InjectMouse(mf::MiddleUp, 0); continue;
-        default: break;
-        }
-        if (c == u'W') {
-            Open(wheel);
-            continue;
-        }
-        if (IsOpen(wheel)) {
-            if (IsNumberChar(c)) wheel += c;
-            if (atEnd || !IsNumberChar(next)) {
-                const int delta = NumberOf(wheel);
-                wheel.clear();
-                InjectMouse(mf::Wheel, delta);
-            }
-        } else if (IsOpen(y)) {
-            if (IsNumberChar(c)) y += c;
-            if ((atEnd && IsOpen(x)) || !IsNumberChar(next)) {
-                const int px = NumberOf(x);
-                const int py = NumberOf(y);
-                pendingMoveX_.store(px, std::memory_order_relaxed);
-                pendingMoveY_.store(py, std::memory_order_relaxed);
-                if (!lockScreenMode_()) InjectPendingMove();
-                x.clear();
-                y.clear();
-            }
-        } else if (IsOpen(x) && IsNumberChar(c)) {
-            x += c;
-        }
+void HostInput::ParseAndInject(const QString& message, const QString& sender) {
+    FSender = sender;
+    ParseInputTokens(message, *this);
+}
+
+void HostInput::InputKey(std::uint16_t virtualKey, bool up) {
+    QList<std::uint16_t>& keys = FHeld[FSender].keys;
+    if (up)
+        keys.removeAll(virtualKey);
+    else if (!keys.contains(virtualKey))
+        keys.append(virtualKey);
+    InjectKey(virtualKey, up, IsExtendedKey(virtualKey), false);
+}
+
+void HostInput::InputCharacter(char16_t unit) {
+    InjectKey(unit, false, false, true);
+    InjectKey(unit, true, false, true);
+}
+
+void HostInput::InputButton(MouseButton button, bool up) {
+    for (const ButtonFlags& flags : Buttons) {
+        if (flags.button != button) continue;
+        QList<MouseButton>& buttons = FHeld[FSender].buttons;
+        if (up)
+            buttons.removeAll(button);
+        else if (!buttons.contains(button))
+            buttons.append(button);
+        InjectMouse(up ? flags.up : flags.down, 0);
     }
+}
+
+void HostInput::InputMoveMode(bool relative) { relativeMouseMode_.store(relative, std::memory_order_relaxed); }
+
+void HostInput::InputMove(int x, int y) {
+    pendingMoveX_.store(x, std::memory_order_relaxed);
+    pendingMoveY_.store(y, std::memory_order_relaxed);
+    if (!lockScreenMode_()) InjectPendingMove();
+}
+
+void HostInput::InputWheel(int delta) { InjectMouse(mf::Wheel, delta); }
+
+void HostInput::ReleaseHeldInput(const QString& sender) {
+    const Held held = FHeld.take(sender);
+    for (qsizetype i = held.keys.size() - 1; i >= 0; --i)
+        InjectKey(held.keys[i], true, IsExtendedKey(held.keys[i]), false);
+    for (MouseButton button : held.buttons)
+        for (const ButtonFlags& flags : Buttons)
+            if (flags.button == button) InjectMouse(flags.up, 0);
 }
 
 void HostInput::InjectKey(std::uint16_t code, bool up, bool extended, bool character) {

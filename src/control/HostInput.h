@@ -7,25 +7,20 @@
 // ReplayDeferredInput runs on the capture thread. They share the pending
 // move, RelativeMouseMode and the two replay tables, all lock-free.
 
+#include "control/InputTokens.h"
 #include "control/ReplayTables.h"
 #include "platform/InputInjector.h"
 
+#include <QHash>
+#include <QList>
 #include <QString>
 
 #include <atomic>
 #include <functional>
-#include <stdexcept>
 
 namespace corvala {
 
-// A number in an input message that does not parse (for example a lone
-// "-"): ends the handling of that message; earlier events stay injected.
-class BadInputNumber : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-class HostInput {
+class HostInput : private IInputTokenSink {
 public:
     static constexpr std::size_t ReplaySlots = 100;
     using MouseTable = ReplayTable<MouseReplayEvent, ReplaySlots>;
@@ -36,9 +31,12 @@ public:
     HostInput(platform::IInputInjector& injector, std::function<bool()> lockScreenMode,
               std::function<double()> now = {});
 
-    // Parses one received message token by token and injects each event.
-    // Throws BadInputNumber on a number that does not parse.
-    void ParseAndInject(const QString& message);
+    // Parses one received message of `sender` token by token and injects
+    // each event. Throws BadInputNumber on a number that does not parse.
+    void ParseAndInject(const QString& message, const QString& sender = {});
+    // The viewer's call ended: every key and button it still holds goes up,
+    // so that nothing stays pressed on this desktop.
+    void ReleaseHeldInput(const QString& sender);
 
     void InjectKey(std::uint16_t code, bool up, bool extended, bool character);
     void InjectMouse(std::uint32_t flags, std::int32_t data);
@@ -55,6 +53,14 @@ public:
     const KeyTable& KeyReplayTable() const { return keyTable_; }
 
 private:
+    // IInputTokenSink: one parsed event each.
+    void InputKey(std::uint16_t virtualKey, bool up) override;
+    void InputCharacter(char16_t unit) override;
+    void InputButton(MouseButton button, bool up) override;
+    void InputMoveMode(bool relative) override;
+    void InputMove(int x, int y) override;
+    void InputWheel(int delta) override;
+
     void SendKey(const KeyReplayEvent& event);
 
     platform::IInputInjector& injector_;
@@ -66,6 +72,13 @@ private:
     std::atomic<int> pendingMoveY_{0};
     MouseTable mouseTable_;
     KeyTable keyTable_;
+    // What each viewer holds down now, main thread only.
+    struct Held {
+        QList<std::uint16_t> keys;
+        QList<MouseButton> buttons;
+    };
+    QHash<QString, Held> FHeld;
+    QString FSender;  // whose message is being parsed
 };
 
 }  // namespace corvala

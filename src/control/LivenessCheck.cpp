@@ -1,65 +1,70 @@
 #include "control/LivenessCheck.h"
 
-#include "app/ProcessState.h"
+#include "base/Log.h"
+#include "base/ProcessState.h"
 #include "control/DateTime.h"
 
 #include <QStringList>
 
 namespace corvala {
 
-LivenessCheck::LivenessCheck(TWebRtcClientVcl& client, LivenessHooks hooks)
-    : client_(client), hooks_(std::move(hooks)) {}
+LivenessCheck::LivenessCheck(IRtcClientPort& rtc, ILivenessEvents& events, std::function<double()> now)
+    : FRtc(rtc), FEvents(events), FNow(std::move(now)) {}
+
+double LivenessCheck::Now() const { return FNow ? FNow() : NowDateTime(); }
+
+void LivenessCheck::FrameDrawn() { FLastFrameTime = Now(); }
 
 void LivenessCheck::Tick() {
-    if (processState().EventsSuspended || running_) return;
-    running_ = true;
+    if (processState().EventsSuspended || FRunning) return;
+    FRunning = true;
     struct Reset {
         bool& flag;
         ~Reset() { flag = false; }
-    } reset{running_};
+    } reset{FRunning};
+    // A timer tick never takes the program down.
     try {
-        if (hooks_.TransferMode && hooks_.TransferMode() != TTransferMode::Idle) {
-            if (hooks_.TransferTimeoutTick) hooks_.TransferTimeoutTick();
+        if (processState().TransferMode != TTransferMode::Idle) {
+            FEvents.TransferTimeoutTick();
             return;
         }
         if (processState().MasterMode)
             ViewerTick();
         else
             HostTick();
-    } catch (...) {
-        // A timer tick never takes the program down.
+    } catch (const std::exception& error) {
+        qCWarning(lcControl) << "liveness check failed:" << error.what();
     }
 }
 
 void LivenessCheck::HostTick() {
-    if (client_.Peers.Count() == 0) return;
     QStringList lost;
-    for (const auto& peer : client_.Peers.Values())
+    for (const auto& peer : FRtc.Peers())
         if (!peer->Alive) lost.append(peer->FId);
     if (lost.isEmpty()) return;
-    for (qsizetype i = lost.size() - 1; i >= 0; --i)
-        if (hooks_.EndCall) hooks_.EndCall(lost[i]);
-    if (hooks_.SessionsEnded) hooks_.SessionsEnded(client_.Peers.Count() == 0);
+    for (qsizetype i = lost.size() - 1; i >= 0; --i) {
+        qCInfo(lcControl) << "session of" << lost[i] << "ends: the viewer left";
+        FRtc.EndCall(lost[i]);
+    }
+    FEvents.SessionsEnded(FRtc.PeerCount() == 0);
 }
 
 void LivenessCheck::ViewerTick() {
-    const auto peer = client_.Peers.Find(client_.CurrentViewingPeerID());
-    if (!peer || !hooks_.LastFrameTime) return;
-    const double lastFrame = hooks_.LastFrameTime();
-    if (lastFrame == 0) return;
-    const double now = hooks_.Now ? hooks_.Now() : NowDateTime();
-    const bool buttonVisible = hooks_.ReconnectButtonVisible && hooks_.ReconnectButtonVisible();
-    if (WholeSecondsBetween(now, lastFrame) > StallSeconds) {
+    const auto peer = FRtc.FindPeer(FRtc.CurrentViewingPeerID());
+    if (!peer || FLastFrameTime == 0) return;
+    const double now = Now();
+    const bool buttonVisible = FEvents.ReconnectButtonVisible();
+    if (WholeSecondsBetween(now, FLastFrameTime) > StallSeconds) {
         if (peer->NeedToReconnect) {
-            if (hooks_.SetLastFrameTime) hooks_.SetLastFrameTime(now);
+            FLastFrameTime = now;
             peer->NeedToReconnect = false;
-            if (hooks_.Reconnect) hooks_.Reconnect();
+            FEvents.Reconnect();
         } else {
             peer->Alive = false;
-            if (!buttonVisible && hooks_.UpdateAliveButton) hooks_.UpdateAliveButton();
+            if (!buttonVisible) FEvents.UpdateAliveButton();
         }
-    } else if (buttonVisible && peer->Alive && hooks_.UpdateAliveButton) {
-        hooks_.UpdateAliveButton();
+    } else if (buttonVisible && peer->Alive) {
+        FEvents.UpdateAliveButton();
     }
 }
 

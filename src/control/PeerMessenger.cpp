@@ -1,35 +1,31 @@
 #include "control/PeerMessenger.h"
 
+#include "base/Log.h"
+
 namespace corvala {
 
-PeerMessenger::PeerMessenger(TWebRtcClientVcl& client, std::function<TTransferMode()> transferMode,
-                             Transport transport)
-    : client_(client), transferMode_(std::move(transferMode)), transport_(std::move(transport)) {
-    if (!transport_)
-        transport_ = [](const TPeer& peer, const QByteArray& bytes) { peer.SendFileDataToPeer(bytes); };
-}
+PeerMessenger::PeerMessenger(IRtcClientPort& rtc) : FRtc(rtc) {}
 
 void PeerMessenger::SendMessageToPeer(const QString& peerid, const QString& mess) {
     if (peerid.isEmpty()) return;
-    if (transferMode_ && transferMode_() != TTransferMode::Idle) return;
-    if (auto peer = client_.Peers.Find(peerid)) transport_(*peer, mess.toUtf8());
+    if (processState().TransferMode != TTransferMode::Idle) {
+        qCDebug(lcControl) << "not sent while a transfer runs:" << mess.left(16) << "to" << peerid;
+        return;
+    }
+    if (auto peer = FRtc.FindPeer(peerid)) FRtc.SendData(*peer, mess.toUtf8());
 }
 
 void PeerMessenger::SendMessageToEveryPeer(const QString& mess) {
-    for (const QString& id : client_.Peers.Keys()) SendMessageToPeer(id, mess);
+    for (const QString& id : FRtc.PeerIds()) SendMessageToPeer(id, mess);
 }
 
-void PeerMessenger::SendDataToPeer(const TPeer& peer, const QString& text) {
-    transport_(peer, text.toUtf8());
-}
+void PeerMessenger::SendDataToPeer(const TPeer& peer, const QString& text) { FRtc.SendData(peer, text.toUtf8()); }
 
 void PeerMessenger::SendDataToEveryPeer(const QString& text) {
     const QByteArray bytes = text.toUtf8();
-    for (const auto& peer : client_.Peers.Values()) transport_(*peer, bytes);
+    for (const auto& peer : FRtc.Peers()) FRtc.SendData(*peer, bytes);
 }
 
-void PeerMessenger::SendFileDataToPeer(const TPeer& peer, const QByteArray& bytes) {
-    transport_(peer, bytes);
-}
+void PeerMessenger::SendFileDataToPeer(const TPeer& peer, const QByteArray& bytes) { FRtc.SendData(peer, bytes); }
 
 }  // namespace corvala

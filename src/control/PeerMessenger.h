@@ -1,26 +1,20 @@
 #pragma once
 // The send paths of the data channel. SendMessageToPeer is the gated path:
-// it drops the message silently for an empty or unknown peer ID and while a
-// file transfer runs. The direct paths (replies, broadcasts, cursor shapes,
-// chat, clipboard) send whatever the transfer state.
+// it drops the message for an empty or unknown peer ID and while a file
+// transfer runs. The direct paths (replies, broadcasts, cursor shapes, chat,
+// clipboard) send whatever the transfer state.
 
 #include "control/ControlProtocol.h"
-#include "media/WebrtcClientVcl.h"
+#include "media/RtcClientPort.h"
 
 #include <QByteArray>
 #include <QString>
-
-#include <functional>
 
 namespace corvala {
 
 class PeerMessenger {
 public:
-    // How one message leaves for one peer; by default the peer's own data
-    // channel (TPeer::SendFileDataToPeer with the bytes). Tests record here.
-    using Transport = std::function<void(const TPeer& peer, const QByteArray& bytes)>;
-
-    PeerMessenger(TWebRtcClientVcl& client, std::function<TTransferMode()> transferMode, Transport transport = {});
+    explicit PeerMessenger(IRtcClientPort& rtc);
 
     // Gated: input events, "CONTROL", "SPEAK", "DISCONNECT", "RECONNECT".
     void SendMessageToPeer(const QString& peerid, const QString& mess);
@@ -35,9 +29,7 @@ public:
     void SendFileDataToPeer(const TPeer& peer, const QByteArray& bytes);
 
 private:
-    TWebRtcClientVcl& client_;
-    std::function<TTransferMode()> transferMode_;
-    Transport transport_;
+    IRtcClientPort& FRtc;
 };
 
 }  // namespace corvala

@@ -1,6 +1,6 @@
 #include "control/ViewerInput.h"
 
-#include "app/ProcessState.h"
+#include "base/ProcessState.h"
 
 namespace corvala {
 
@@ -8,19 +8,19 @@ namespace {
 constexpr auto EscapeAfterWinKey = std::chrono::milliseconds(300);
 }
 
-ViewerInput::ViewerInput(TWebRtcClientVcl& client, PeerMessenger& messenger, ViewerInputHooks hooks)
-    : client_(client), messenger_(messenger), hooks_(std::move(hooks)) {}
+ViewerInput::ViewerInput(IRtcClientPort& rtc, PeerMessenger& messenger, IViewerInputEvents& events, Clock now)
+    : FRtc(rtc), FMessenger(messenger), FEvents(events), FNow(std::move(now)) {}
 
 std::chrono::steady_clock::time_point ViewerInput::Now() const {
-    return hooks_.Now ? hooks_.Now() : std::chrono::steady_clock::now();
+    return FNow ? FNow() : std::chrono::steady_clock::now();
 }
 
 ViewerInput::Gate ViewerInput::SendGate() const {
-    if (!hooks_.TabActive || !hooks_.TabActive()) return Gate::Closed;
-    const QString id = client_.CurrentViewingPeerID();
+    if (!FEvents.TabActive()) return Gate::Closed;
+    const QString id = FRtc.CurrentViewingPeerID();
     if (id.isEmpty()) return Gate::Closed;
-    if (hooks_.TransferMode && hooks_.TransferMode() != TTransferMode::Idle) return Gate::Closed;
-    if (const auto peer = client_.Peers.Find(id)) {
+    if (processState().TransferMode != TTransferMode::Idle) return Gate::Closed;
+    if (const auto peer = FRtc.FindPeer(id)) {
         if (!peer->Alive) return Gate::Closed;
         if (peer->DemonstrationMode) return Gate::Demonstration;
     }
@@ -28,7 +28,7 @@ ViewerInput::Gate ViewerInput::SendGate() const {
 }
 
 void ViewerInput::Send(const QString& token) {
-    messenger_.SendMessageToPeer(client_.CurrentViewingPeerID(), token);
+    FMessenger.SendMessageToPeer(FRtc.CurrentViewingPeerID(), token);
 }
 
 int ViewerInput::SendKey(int key, bool up, bool altHeld) {
@@ -41,13 +41,13 @@ int ViewerInput::SendKey(int key, bool up, bool altHeld) {
     } else if (!PressedKeys_.contains(code)) {
         PressedKeys_.append(code);
     }
-    Send((up ? QStringLiteral("k") : QStringLiteral("K")) + QString::number(key));
+    Send(input_tokens::Key(key, up));
     int localKey = key;
     if (key == vk::F4 && altHeld) localKey = 0;
     if ((key == vk::LeftWin || key == vk::RightWin) && processState().MasterMode) {
         LastWinKeyTime_ = now;
         winKeySeen_ = true;
-        if (hooks_.InjectLocalEscape) hooks_.InjectLocalEscape();
+        FEvents.InjectLocalEscape();
     }
     return localKey;
 }
@@ -55,51 +55,42 @@ int ViewerInput::SendKey(int key, bool up, bool altHeld) {
 void ViewerInput::MouseDown(MouseButton button) {
     const Gate gate = SendGate();
     if (gate == Gate::Demonstration) {
-        if (hooks_.ShowDemonstrationMessage) hooks_.ShowDemonstrationMessage();
+        FEvents.ShowDemonstrationMessage();
         return;
     }
     if (gate != Gate::Open) return;
-    switch (button) {
-    case MouseButton::Left: Send(QStringLiteral("L")); break;
-    case MouseButton::Right: Send(QStringLiteral("R")); break;
-    case MouseButton::Middle: Send(QStringLiteral("M")); break;
-    case MouseButton::Other: break;
-    }
+    const QString token = input_tokens::Button(button, false);
+    if (!token.isEmpty()) Send(token);
 }
 
 void ViewerInput::MouseUp(MouseButton button) {
     if (SendGate() != Gate::Open) return;
-    switch (button) {
-    case MouseButton::Left: Send(QStringLiteral("l")); break;
-    case MouseButton::Right: Send(QStringLiteral("r")); break;
-    case MouseButton::Middle: Send(QStringLiteral("m")); break;
-    case MouseButton::Other: break;
-    }
+    const QString token = input_tokens::Button(button, true);
+    if (!token.isEmpty()) Send(token);
 }
 
-void ViewerInput::MouseMove(int x, int y) {
+void ViewerInput::MouseMove(int x, int y, SceneSize scene) {
     if (SendGate() != Gate::Open) return;
     if (x == LastCoordinateX_ && y == LastCoordinateY_) return;
-    const auto peer = client_.Peers.Find(client_.CurrentViewingPeerID());
+    const auto peer = FRtc.FindPeer(FRtc.CurrentViewingPeerID());
     if (!peer) return;
     const PeerGeometry geometry = GeometryOf(*peer);
     if (geometry.FrameWidth == 0 || geometry.FrameHeight == 0) return;
     LastCoordinateX_ = x;
     LastCoordinateY_ = y;
-    const SceneSize scene = hooks_.Scene ? hooks_.Scene() : SceneSize{};
-    Send(QStringLiteral("x%1y%2").arg(MapX(geometry, scene, x)).arg(MapY(geometry, scene, y)));
+    Send(input_tokens::Move(MapX(geometry, scene, x), MapY(geometry, scene, y)));
 }
 
 void ViewerInput::Wheel(int delta) {
     if (!processState().MasterMode) return;
     if (SendGate() != Gate::Open) return;
-    Send(QStringLiteral("W") + QString::number(delta));
+    Send(input_tokens::Wheel(delta));
 }
 
 void ViewerInput::SendControlCommand(int n) {
     const Gate gate = SendGate();
     if (gate == Gate::Demonstration) {
-        if (hooks_.ShowDemonstrationMessage) hooks_.ShowDemonstrationMessage();
+        FEvents.ShowDemonstrationMessage();
         return;
     }
     if (gate != Gate::Open) return;

@@ -4,8 +4,9 @@
 // peer of the active tab.
 
 #include "control/ControlProtocol.h"
+#include "control/InputTokens.h"
 #include "control/PeerMessenger.h"
-#include "media/WebrtcClientVcl.h"
+#include "media/RtcClientPort.h"
 #include "screen/RemoteViewGeometry.h"
 
 #include <QList>
@@ -15,25 +16,25 @@
 
 namespace corvala {
 
-// What the main window connects. Unset: no tab, Idle, no picture.
-struct ViewerInputHooks {
-    std::function<bool()> TabActive;
-    std::function<TTransferMode()> TransferMode;
-    // imgSceneWidth, imgSceneHeight.
-    std::function<SceneSize()> Scene;
-    // ShowAppMessage(translate(control_texts::DemonstrationRejects)).
-    std::function<void()> ShowDemonstrationMessage;
-    // A local Escape key press (down only) to close the menu the Windows key
-    // opened on this desktop.
-    std::function<void()> InjectLocalEscape;
-    std::function<std::chrono::steady_clock::time_point()> Now;
-};
+// What the senders ask of the rest of the program; the core implements it.
+class IViewerInputEvents {
+public:
+    // A connection tab is selected.
+    virtual bool TabActive() const = 0;
+    // The viewed host is in demonstration mode and rejects control.
+    virtual void ShowDemonstrationMessage() = 0;
+    // The Windows key went to the host; the menu it may have opened on this
+    // desktop is closed with a local Escape.
+    virtual void InjectLocalEscape() = 0;
 
-enum class MouseButton { Left, Right, Middle, Other };
+protected:
+    ~IViewerInputEvents() = default;
+};
 
 class ViewerInput {
 public:
-    ViewerInput(TWebRtcClientVcl& client, PeerMessenger& messenger, ViewerInputHooks hooks);
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    ViewerInput(IRtcClientPort& rtc, PeerMessenger& messenger, IViewerInputEvents& events, Clock now = {});
 
     // FormKeyDown/FormKeyUp. Returns the key the local window should keep
     // handling: 0 for Alt+F4, so that it reaches the host and does not close
@@ -41,9 +42,9 @@ public:
     int SendKey(int key, bool up, bool altHeld);
     void MouseDown(MouseButton button);
     void MouseUp(MouseButton button);
-    // A move over the picture at (X, Y) in picture pixels. RevealFullScreenMenu
-    // is the window's, before this call.
-    void MouseMove(int x, int y);
+    // A move over the picture (of size `scene`) at (X, Y) in picture
+    // pixels. RevealFullScreenMenu is the window's, before this call.
+    void MouseMove(int x, int y, SceneSize scene);
     void Wheel(int delta);
     // A control-menu item: "CONTROL" + n to the viewed peer, or the
     // demonstration message when that peer rejects control commands.
@@ -64,9 +65,10 @@ private:
     void Send(const QString& token);
     std::chrono::steady_clock::time_point Now() const;
 
-    TWebRtcClientVcl& client_;
-    PeerMessenger& messenger_;
-    ViewerInputHooks hooks_;
+    IRtcClientPort& FRtc;
+    PeerMessenger& FMessenger;
+    IViewerInputEvents& FEvents;
+    Clock FNow;
     QList<quint16> PressedKeys_;
     std::chrono::steady_clock::time_point LastWinKeyTime_{};
     bool winKeySeen_ = false;

@@ -1,7 +1,7 @@
 #include "dialogs/FormAddConnection.h"
 
-#include "app/FormMessage.h"
-#include "dialogs/ConnectionEntries.h"
+#include "widgets/FormMessage.h"
+#include "session/ConnectionEntries.h"
 #include "i18n/Translator.h"
 #include "i18n/WindowTexts.h"
 #include "settings/Settings.h"

@@ -1,7 +1,7 @@
 #include "i18n/Translator.h"
 
-#include "app/EmbeddedResource.h"
-#include "app/ProcessState.h"
+#include "base/EmbeddedResource.h"
+#include "base/ProcessState.h"
 
 CORVALA_DECLARE_RESOURCE(corvala_language_table)
 

@@ -24,4 +24,23 @@ ProgramFolders ResolveProgramFolders(const EnvironmentLookup& env,
 // The process environment as an EnvironmentLookup; unset and empty are absent.
 std::optional<std::string> ProcessEnvironment(const char* name);
 
+// File names in the program folder.
+namespace programfiles {
+inline constexpr const char* Program = "cr";
+inline constexpr const char* Update = "cr_update";
+inline constexpr const char* CompanionService = "crsystem";
+inline constexpr const char* RelayServer = "crserver";
+inline constexpr const char* MediaEngine = "rt.so";
+inline constexpr const char* RootCertificate = "cr2.dt";
+inline constexpr const char* PayloadArchive = "data.zip";
+inline constexpr const char* BrandingSource = "crcustom.txt";
+inline constexpr const char* Branding = "crcustom1.txt";
+inline constexpr const char* AutostartMarker = "~i";
+inline constexpr const char* Settings = "set.dt";
+}  // namespace programfiles
+
 }  // namespace corvala::platform
+
+namespace corvala {
+namespace programfiles = platform::programfiles;
+}  // namespace corvala

@@ -1,6 +1,6 @@
 #include "screen/ScreenshotThread.h"
 
-#include "app/ProcessState.h"
+#include "base/ProcessState.h"
 
 namespace corvala {
 

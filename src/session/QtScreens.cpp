@@ -24,4 +24,10 @@ LocalScreens ScreensFromQt() {
     return result;
 }
 
+QSize PrimaryScreenSize() {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return {};
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->size() : QSize();
+}
+
 }  // namespace corvala

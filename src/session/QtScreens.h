@@ -4,9 +4,14 @@
 
 #include "session/SessionSetup.h"
 
+#include <QSize>
+
 namespace corvala {
 
 // Needs a QGuiApplication; without one (or without screens) the list is empty.
 LocalScreens ScreensFromQt();
+
+// The primary screen's size in device-independent pixels; empty without one.
+QSize PrimaryScreenSize();
 
 }  // namespace corvala

@@ -13,12 +13,6 @@ namespace corvala {
 
 namespace {
 
-template <typename F, typename... A>
-void call(const F& hook, A&&... args) {
-    if (hook)
-        hook(std::forward<A>(args)...);
-}
-
 QString filled(const char* english, const QString& value) {
     return translate(QString::fromLatin1(english)).replace(QStringLiteral("%s"), value);
 }
@@ -53,15 +47,15 @@ void ApplySessionInfo(TPeer& peer, const QJsonObject& sessionInfo) {
         peer.DesktopHeight = *layout.desktopHeight;
 }
 
-TSessionSetup::TSessionSetup(SessionEnvironment env, SessionUiHooks ui)
-    : FEnv(std::move(env)), FUi(std::move(ui)), FGate(FEnv.Now) {
-    if (!FEnv.settings || !FEnv.rtc || !FEnv.SendLine || !FEnv.MasterMode)
-        throw std::invalid_argument("TSessionSetup needs settings, a component, a line writer and MasterMode");
+TSessionSetup::TSessionSetup(SessionEnvironment values, ISessionEnvironment& env, ISessionEvents& events)
+    : FValues(std::move(values)), FEnv(env), FUi(events), FGate(FValues.Now) {
+    if (!FValues.settings || !FValues.rtc)
+        throw std::invalid_argument("TSessionSetup needs settings and a component");
     refreshIdentity();
 }
 
 TSessionSetup::Identity TSessionSetup::refreshIdentity() {
-    Identity fresh{FEnv.settings->DeviceId.toStdU16String(), FEnv.settings->DisplayName.toStdU16String(),
+    Identity fresh{FValues.settings->DeviceId.toStdU16String(), FValues.settings->DisplayName.toStdU16String(),
                    FEnv.MasterMode()};
     std::lock_guard lock(FIdentityMutex);
     FIdentity = fresh;
@@ -74,7 +68,7 @@ TSessionSetup::Identity TSessionSetup::identity() const {
 }
 
 TRecentConnections TSessionSetup::recent() const {
-    return TRecentConnections::FromCommaText(FEnv.settings->RecentConnections);
+    return TRecentConnections::FromCommaText(FValues.settings->RecentConnections);
 }
 
 bool TSessionSetup::send(const QString& msg, const QString& to, const QString& type, const QString& payload,
@@ -108,39 +102,39 @@ void TSessionSetup::replyTurn(const QString& to, const QString& password) {
 
 SessionInfoPayload TSessionSetup::OwnSessionInfo() const {
     IceServer ice;
-    const std::optional<OwnRelay> own = FEnv.RunningRelay ? FEnv.RunningRelay() : std::nullopt;
+    const std::optional<OwnRelay> own = FEnv.RunningRelay();
     if (own)
         ice = IceServer{own->Password, own->UserName,
                         QStringLiteral("turn:") + own->PublicIP + u':' + QString::number(own->Port), std::nullopt};
     else if (FPublicRelay && !FPublicRelay->url.isEmpty())
         ice = IceServer{FPublicRelay->password, FPublicRelay->username, FPublicRelay->url, std::nullopt};
-    const LocalScreens screens = FEnv.Screens ? FEnv.Screens() : LocalScreens{};
-    const bool lockScreen = FEnv.LockScreenMode && FEnv.LockScreenMode();
-    return SessionInfoPayload::Make(ice, screens.Monitors, screens.PrimaryIndex, lockScreen, FEnv.MacAddressText);
+    const LocalScreens screens = FEnv.Screens();
+    const bool lockScreen = FEnv.LockScreenMode();
+    return SessionInfoPayload::Make(ice, screens.Monitors, screens.PrimaryIndex, lockScreen, FValues.MacAddressText);
 }
 
 void TSessionSetup::UpdateRecentEntryName(const QString& name, const QString& id) {
     TRecentConnections entries = recent();
     if (!entries.UpdateName(name, id))
         return;
-    FEnv.settings->RecentConnections = entries.ToCommaText();
-    call(FEnv.SaveSettings);
+    FValues.settings->RecentConnections = entries.ToCommaText();
+    FEnv.SaveSettings();
 }
 
 // ---- viewer: the request -------------------------------------------------
 
 bool TSessionSetup::ConnectAction(bool fromHostPanel) {
     refreshIdentity();
-    if (!FEnv.ConnectedToSignalServer || !FEnv.ConnectedToSignalServer()) {
-        call(FUi.ShowError, translate(QStringLiteral("Unable to connect to server. Please try again in a minute.")));
+    if (!FEnv.ConnectedToSignalServer()) {
+        FUi.ShowError(translate(QStringLiteral("Unable to connect to server. Please try again in a minute.")));
         return false;
     }
-    auto confirmed = [this](const QString& text) { return FUi.Confirm && FUi.Confirm(text); };
+    auto confirmed = [this](const QString& text) { return FUi.Confirm(text); };
     if (!FEnv.MasterMode() && fromHostPanel) {
-        if (FEnv.rtc->PeerCount() > 0) {
+        if (FValues.rtc->PeerCount() > 0) {
             if (!confirmed(translate(QStringLiteral("All current connections will be closed. Do you want to continue?"))))
                 return false;
-            call(FUi.DisconnectAllPeers);
+            FUi.DisconnectAllPeers();
         }
         if (recent().IsEmpty()) {
             const QString question =
@@ -150,15 +144,15 @@ bool TSessionSetup::ConnectAction(bool fromHostPanel) {
             if (!confirmed(question))
                 return false;
         }
-        call(FEnv.SetMasterMode);
-        call(FUi.SwitchToViewerLayout);
+        FEnv.SetMasterMode();
+        FUi.SwitchToViewerLayout();
         refreshIdentity();
     }
-    call(FUi.CloseVoiceWindow);
+    FUi.CloseVoiceWindow();
     const std::optional<ConnectRequest> confirmWith = std::exchange(FConfirmWith, std::nullopt);
-    const auto result = FUi.ShowConnectionDialog ? FUi.ShowConnectionDialog(confirmWith) : std::nullopt;
-    if (FEnv.rtc->PeerCount() == 0)
-        call(FUi.UpdateAliveButton);
+    const auto result = FUi.ShowConnectionDialog(confirmWith);
+    if (FValues.rtc->PeerCount() == 0)
+        FUi.UpdateAliveButton();
     if (!result)
         return false;
     return ConnectConfirmed(result->idText, result->password);
@@ -166,7 +160,7 @@ bool TSessionSetup::ConnectAction(bool fromHostPanel) {
 
 void TSessionSetup::ConnectFromCommandLine(const ConnectRequest& request) {
     FCommandLineRequest = request;
-    if (FEnv.ConnectedToSignalServer && FEnv.ConnectedToSignalServer())
+    if (FEnv.ConnectedToSignalServer())
         SignallingJoined();
 }
 
@@ -180,23 +174,23 @@ void TSessionSetup::SignallingJoined() {
 
 bool TSessionSetup::ConnectConfirmed(const QString& idText, const QString& password) {
     refreshIdentity();
-    call(FEnv.SaveSettings);
+    FEnv.SaveSettings();
     FDialogIdText = idText;
     FDialogPassword = password;
-    if (!FEnv.ConnectedToSignalServer || !FEnv.ConnectedToSignalServer())
+    if (!FEnv.ConnectedToSignalServer())
         return false;
-    if (FEnv.RunningRelay && FEnv.RunningRelay()) {
+    if (FEnv.RunningRelay()) {
         sendInit(ExtractId(idText), password);
         return true;
     }
     return send(QString::fromUtf16(wire::GetPublicTurn), {}, QString::fromUtf16(wire::NewConnection),
-                FEnv.CountryCode ? FEnv.CountryCode() : QString());
+                FEnv.CountryCode());
 }
 
 bool TSessionSetup::SendInitToCurrentPeer() {
     refreshIdentity();
-    const QString id = FEnv.rtc->CurrentViewingPeerID();
-    const std::shared_ptr<TPeer> peer = id.isEmpty() ? nullptr : FEnv.rtc->FindPeer(id);
+    const QString id = FValues.rtc->CurrentViewingPeerID();
+    const std::shared_ptr<TPeer> peer = id.isEmpty() ? nullptr : FValues.rtc->FindPeer(id);
     if (!peer)
         return false;
     sendInit(id, peer->Password);
@@ -205,13 +199,13 @@ bool TSessionSetup::SendInitToCurrentPeer() {
 
 bool TSessionSetup::Reconnect(bool withoutSender) {
     refreshIdentity();
-    if (!FEnv.ConnectedToSignalServer || !FEnv.ConnectedToSignalServer()) {
-        call(FUi.ShowError, translate(QStringLiteral("Unable to connect to server. Please try again in a minute.")));
+    if (!FEnv.ConnectedToSignalServer()) {
+        FUi.ShowError(translate(QStringLiteral("Unable to connect to server. Please try again in a minute.")));
         return false;
     }
-    if (withoutSender || (FEnv.RunningRelay && FEnv.RunningRelay()))
+    if (withoutSender || FEnv.RunningRelay())
         return SendInitToCurrentPeer();
-    return send(QString::fromUtf16(wire::GetPublicTurn), {}, {}, FEnv.CountryCode ? FEnv.CountryCode() : QString());
+    return send(QString::fromUtf16(wire::GetPublicTurn), {}, {}, FEnv.CountryCode());
 }
 
 void TSessionSetup::SendInitAfterPublicTurn(bool newConnection) {
@@ -228,21 +222,21 @@ void TSessionSetup::ApplyIceServerFromPayload(const IceServer& relay, bool remem
         FPublicRelay = IceServer{relay.password, relay.username, relay.url, std::nullopt};
     if (relay.url.isEmpty())
         return;
-    TIceServers& servers = FEnv.rtc->IceServers();
+    TIceServers& servers = FValues.rtc->IceServers();
     for (const TIceServer& s : servers)
         if (s.Url == relay.url)
             return;
     const TIceServer server{relay.url, relay.username, relay.password};
-    const bool active = FEnv.rtc->Active();
+    const bool active = FValues.rtc->Active();
     // A host's own relay, offered in its "turn", goes right after the two
     // STUN servers so that it is tried before relays added earlier.
-    const bool relayRunning = FEnv.RunningRelay && FEnv.RunningRelay().has_value();
+    const bool relayRunning = FEnv.RunningRelay().has_value();
     if (!remember && FEnv.MasterMode() && !relayRunning && servers.size() > 2 && !active)
         servers.insert(2, server);
     else
         servers.append(server);
     if (active)
-        FEnv.rtc->AddNewIceServer(server);
+        FValues.rtc->AddNewIceServer(server);
 }
 
 // ---- dispatch ------------------------------------------------------------
@@ -266,7 +260,7 @@ void TSessionSetup::handleAsViewer(const TPeerMessage& m) {
 }
 
 void TSessionSetup::handleAsHost(const TPeerMessage& m) {
-    const Settings& s = *FEnv.settings;
+    const Settings& s = *FValues.settings;
     if (const auto refusal = FGate.Check(m.from, m.password, {s.WhiteListEnabled, s.WhiteList, s.HostPassword})) {
         sendError(m.from, *refusal, m.password);
         return;
@@ -287,7 +281,7 @@ void TSessionSetup::handleAdmitted(const TPeerMessage& m, TurnHandler turn) {
 }
 
 void TSessionSetup::handleCommon(const TPeerMessage& m, const QJsonObject& payload) {
-    IRtcClientPort& rtc = *FEnv.rtc;
+    IRtcClientPort& rtc = *FValues.rtc;
     if (m.type == QStringView(wire::Offer)) {
         rtc.CreateAnswer(m.from, MemberText(payload, u"type"), MemberText(payload, u"sdp"));
     } else if (m.type == QStringView(wire::Answer)) {
@@ -299,19 +293,19 @@ void TSessionSetup::handleCommon(const TPeerMessage& m, const QJsonObject& paylo
         const auto warning = AdmissionErrorWarning(MemberText(payload, u"type"), MemberText(payload, u"payload"),
                                                    SentPassword(m.from));
         if (warning)
-            call(FUi.ShowWarning, *warning);
+            FUi.ShowWarning(*warning);
     }
 }
 
 // ---- the two "turn"s -----------------------------------------------------
 
 std::shared_ptr<TPeer> TSessionSetup::makePeer(const TPeerMessage& m, bool demonstrationMode) {
-    const int endPoint = FEnv.rtc->FindEndPoint();
+    const int endPoint = FValues.rtc->FindEndPoint();
     if (endPoint >= TWebRtcClientVcl::kEndPointCount)
         return nullptr;
     std::shared_ptr<TPeer> peer;
     try {
-        peer = FEnv.rtc->AddPeer(m.from, endPoint);
+        peer = FValues.rtc->AddPeer(m.from, endPoint);
     } catch (const std::exception&) {
         return nullptr;
     }
@@ -326,21 +320,21 @@ std::shared_ptr<TPeer> TSessionSetup::makePeer(const TPeerMessage& m, bool demon
 }
 
 void TSessionSetup::activateSource(bool hostSide) {
-    const MonitorRect desktop = (FEnv.Screens ? FEnv.Screens() : LocalScreens{}).Desktop();
+    const MonitorRect desktop = FEnv.Screens().Desktop();
     StreamSource source;
     source.MaxWidth = desktop.width;
     source.MaxHeight = desktop.height;
     source.VideoCallEnabled = hostSide;
     source.CameraId = ScreenSourceId;
-    if (hostSide && FEnv.LockScreenMode && FEnv.LockScreenMode()) {
+    if (hostSide && FEnv.LockScreenMode()) {
         source.CameraId = CopyWindowSourceId;
-        source.CameraSource = FUi.ShowDesktopCopyWindow ? FUi.ShowDesktopCopyWindow() : 0;
+        source.CameraSource = FUi.ShowDesktopCopyWindow();
     }
-    FEnv.rtc->Activate(source);
+    FValues.rtc->Activate(source);
 }
 
 void TSessionSetup::viewerTurn(const TPeerMessage& m, const QJsonObject& payload) {
-    IRtcClientPort& rtc = *FEnv.rtc;
+    IRtcClientPort& rtc = *FValues.rtc;
     ApplyIceServerFromPayload(IceServer::FromObject(payload), false);
     if (!rtc.Active())
         activateSource(false);
@@ -352,32 +346,32 @@ void TSessionSetup::viewerTurn(const TPeerMessage& m, const QJsonObject& payload
         if (const auto peer = makePeer(m, m.isMobile())) {
             rtc.SetCurrentViewingPeerID(m.from);
             peer->Password = kept;
-            call(FUi.ResetFrameWatch, m.from);
+            FUi.ResetFrameWatch(m.from);
             ApplySessionInfo(*peer, payload);
-            call(FUi.UpdateMonitorMenu, m.from);
-            call(FUi.SelectTab, m.from);
+            FUi.UpdateMonitorMenu(m.from);
+            FUi.SelectTab(m.from);
         }
     } else if (const auto peer = makePeer(m, false)) {
         const QString entry = MakeEntry(m.username, m.from);
-        call(FUi.AddTab, entry, m.from);
+        FUi.AddTab(entry, m.from);
         rtc.SetCurrentViewingPeerID(m.from);
         peer->Password = FSentPasswords.contains(m.from) ? FSentPasswords.value(m.from) : FDialogPassword;
         rtc.SetMicrophone(*peer, false);
-        call(FUi.ResetFrameWatch, m.from);
-        call(FUi.ClearPressedKeys);
+        FUi.ResetFrameWatch(m.from);
+        FUi.ClearPressedKeys();
         ApplySessionInfo(*peer, payload);
-        call(FUi.RememberWakeOnLan, m.from, MemberText(payload, u"hw_macaddress"));
-        call(FUi.UpdateMonitorMenu, m.from);
-        call(FUi.LogConnection, filled("Outgoing connection to %s", entry));
+        FUi.RememberWakeOnLan(m.from, MemberText(payload, u"hw_macaddress"));
+        FUi.UpdateMonitorMenu(m.from);
+        FUi.LogConnection(filled("Outgoing connection to %s", entry));
         if (m.isMobile()) {
             peer->DemonstrationMode = true;
-            call(FUi.ShowNonModalWarning,
+            FUi.ShowNonModalWarning(
                  translate(QStringLiteral("Remote side is running in the Demonstration mode. Your remote partner can "
                                           "hear you. You can ask him to perform certain actions on his mobile device.")));
-            call(FUi.OpenVoiceWindow, m.from);
+            FUi.OpenVoiceWindow(m.from);
         }
         UpdateRecentEntryName(m.username, m.from);
-        call(FUi.RefreshChatRecipients);
+        FUi.RefreshChatRecipients();
     }
 
     const std::shared_ptr<TPeer> peer = rtc.FindPeer(m.from);
@@ -385,11 +379,11 @@ void TSessionSetup::viewerTurn(const TPeerMessage& m, const QJsonObject& payload
 }
 
 void TSessionSetup::hostTurn(const TPeerMessage& m, const QJsonObject& payload) {
-    IRtcClientPort& rtc = *FEnv.rtc;
+    IRtcClientPort& rtc = *FValues.rtc;
     ApplyIceServerFromPayload(IceServer::FromObject(payload), false);
     if (!rtc.Active())
         activateSource(true);
-    const bool lockScreen = FEnv.LockScreenMode && FEnv.LockScreenMode();
+    const bool lockScreen = FEnv.LockScreenMode();
 
     std::shared_ptr<TPeer> peer;
     if (rtc.FindPeer(m.from)) {
@@ -397,17 +391,17 @@ void TSessionSetup::hostTurn(const TPeerMessage& m, const QJsonObject& payload) 
         rtc.EndCall(m.from);
         peer = makePeer(m, false);
         if (peer && m.isMobile())
-            call(FUi.DriveMagnifier, !lockScreen);
+            FUi.DriveMagnifier(!lockScreen);
     } else if ((peer = makePeer(m, false))) {
-        call(FUi.ShowWindowForSession);
-        call(FUi.ClearBookUnlocked);
-        call(FUi.LogConnection, filled("Incoming connection from %s", MakeEntry(m.username, m.from)));
-        call(FUi.CollapseForSession);
-        rtc.SetMicrophone(*peer, FUi.VoiceWindowShowing && FUi.VoiceWindowShowing());
+        FUi.ShowWindowForSession();
+        FUi.ClearBookUnlocked();
+        FUi.LogConnection(filled("Incoming connection from %s", MakeEntry(m.username, m.from)));
+        FUi.CollapseForSession();
+        rtc.SetMicrophone(*peer, FUi.VoiceWindowShowing());
         if (m.isMobile())
-            call(FUi.DriveMagnifier, !lockScreen);
+            FUi.DriveMagnifier(!lockScreen);
         UpdateRecentEntryName(m.username, m.from);
-        call(FUi.RefreshChatRecipients);
+        FUi.RefreshChatRecipients();
     }
     // Without a free end point there is no peer to offer for; the viewer's
     // "turn" then simply goes unanswered.
@@ -430,15 +424,6 @@ void TSessionSetup::rtcClientIceCandidate(TPeer* peer, int aLabel, const QString
     const bool viewer = identity().masterMode;
     sendPeer(peer->Id(), QString::fromUtf16(wire::Candidate), CandidateObject{aLabel, aid, aCandidate}.toJson(),
              viewer ? peer->Password : QString());
-}
-
-void ConnectComponentWriters(TWebRtcClientVcl& component, TSessionSetup& session) {
-    component.OnSdpCreateSuccess = [&session](TPeer* peer, const QString& type, const QString& sdp) {
-        session.rtcClientSdpCreateSuccess(peer, type, sdp);
-    };
-    component.OnIceCandidate = [&session](TPeer* peer, int label, const QString& id, const QString& candidate) {
-        session.rtcClientIceCandidate(peer, label, id, candidate);
-    };
 }
 
 }  // namespace corvala

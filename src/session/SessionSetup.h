@@ -9,18 +9,17 @@
 // writers of "offer"/"answer"/"candidate", which run on the media engine's
 // threads.
 //
-// The main window owns one TSessionSetup and wires it: the signalling
-// dispatch (ClientMessageHooks) calls HandlePeerMessage,
-// ApplyIceServerFromPayload and SendInitAfterPublicTurn; the component's
-// OnSdpCreateSuccess and OnIceCandidate call the two writers; everything the
-// windows must do is a hook in SessionUiHooks (an unset hook does nothing).
+// The core owns one TSessionSetup: the signalling dispatch calls
+// HandlePeerMessage, ApplyIceServerFromPayload and SendInitAfterPublicTurn;
+// the component's description and candidate events call the two writers;
+// what the windows and other modules must do goes to ISessionEvents.
 // Everything except the two writers runs on the main thread.
 
-#include "dialogs/ConnectionEntries.h"
+#include "session/ConnectionEntries.h"
 #include "session/AdmissionGate.h"
 #include "session/ConnectArguments.h"
 #include "session/PeerMessage.h"
-#include "session/RtcClientPort.h"
+#include "media/RtcClientPort.h"
 #include "signalling/WirePayloads.h"
 
 #include <QByteArray>
@@ -54,86 +53,98 @@ struct OwnRelay {
     QString Password;
 };
 
-// What session set-up reads and where it writes. Everything is required
-// except where a default is noted.
-struct SessionEnvironment {
-    Settings* settings = nullptr;  // DeviceId, DisplayName, HostPassword, WhiteList*, RecentConnections
-    IRtcClientPort* rtc = nullptr;
+// What session set-up reads and where it writes; the core implements it.
+class ISessionEnvironment {
+public:
     // Writes one signalling line (CR LF added by the link). Called from the
     // main thread and from engine threads.
-    std::function<bool(const QByteArray& line)> SendLine;
-    std::function<bool()> SaveSettings;
-    std::function<bool()> ConnectedToSignalServer;  // FConnectedToSignalServer
-    std::function<bool()> MasterMode;
-    std::function<void()> SetMasterMode;
-    std::function<bool()> LockScreenMode;
-    // The own relay when RelayRunning; nothing otherwise. Default: none.
-    std::function<std::optional<OwnRelay>()> RunningRelay;
-    std::function<QString()> CountryCode;  // default: empty
-    std::function<LocalScreens()> Screens;
-    QString MacAddressText;
-    TAdmissionGate::Clock Now;  // default: the system clock
+    virtual bool SendLine(const QByteArray& line) = 0;
+    virtual bool ConnectedToSignalServer() const = 0;  // FConnectedToSignalServer
+    virtual bool SaveSettings() = 0;
+    virtual bool MasterMode() const = 0;
+    virtual void SetMasterMode() = 0;
+    virtual bool LockScreenMode() const = 0;
+    // The own relay while it runs.
+    virtual std::optional<OwnRelay> RunningRelay() const = 0;
+    virtual QString CountryCode() const = 0;
+    virtual LocalScreens Screens() const = 0;
+
+protected:
+    ~ISessionEnvironment() = default;
 };
 
-// What the windows do for session set-up. Unset hooks do nothing (or answer
-// false / cancel).
-struct SessionUiHooks {
+// What the connection dialog answers when confirmed.
+struct ConnectionDialogResult {
+    QString idText;
+    QString password;
+};
+
+// What session set-up asks of the windows and the other modules; the core
+// implements it.
+class ISessionEvents {
+public:
     // Message boxes; texts arrive translated and filled.
-    std::function<void(const QString& text)> ShowWarning;           // modal
-    std::function<void(const QString& text)> ShowNonModalWarning;
-    std::function<void(const QString& text)> ShowError;             // modal
-    std::function<bool(const QString& text)> Confirm;               // modal; true = OK
+    virtual void ShowWarning(const QString& text) = 0;  // modal
+    virtual void ShowNonModalWarning(const QString& text) = 0;
+    virtual void ShowError(const QString& text) = 0;  // modal
+    virtual bool Confirm(const QString& text) = 0;    // modal; true = OK
     // Connection log (the log adds the date and time in front and saves).
-    std::function<void(const QString& text)> LogConnection;
-    std::function<void()> RefreshChatRecipients;
+    virtual void LogConnection(const QString& text) = 0;
+    virtual void RefreshChatRecipients() = 0;
     // LastFrameTime := now for the peer.
-    std::function<void(const QString& id)> ResetFrameWatch;
+    virtual void ResetFrameWatch(const QString& id) = 0;
 
     // Viewer.
     // Host panel's connect while viewers are connected: EventsSuspended,
     // "DISCONNECT" to every peer, wait, deactivate the component, wait, clear.
-    std::function<void()> DisconnectAllPeers;
+    virtual void DisconnectAllPeers() = 0;
     // MasterMode was just set: the viewer layout.
-    std::function<void()> SwitchToViewerLayout;
-    std::function<void()> CloseVoiceWindow;
+    virtual void SwitchToViewerLayout() = 0;
+    virtual void CloseVoiceWindow() = 0;
     // Shows the connection dialog modally; nothing when cancelled, else its
     // ID text and password (the dialog has updated RecentConnections). With
-    // `confirmWith` the dialog is pre-filled (strID, strPswd) and confirmed
-    // at once (TFormAddConnection::Execute(true)).
-    struct DialogResult {
-        QString idText;
-        QString password;
-    };
-    std::function<std::optional<DialogResult>(const std::optional<ConnectRequest>& confirmWith)>
-        ShowConnectionDialog;
-    std::function<void()> UpdateAliveButton;
+    // `confirmWith` the dialog is pre-filled and confirmed at once.
+    virtual std::optional<ConnectionDialogResult> ShowConnectionDialog(
+        const std::optional<ConnectRequest>& confirmWith) = 0;
+    virtual void UpdateAliveButton() = 0;
     // Shows the remote-screens panel and the viewer toolbar, adds a tab with
     // the caption at the end and selects it.
-    std::function<void(const QString& caption, const QString& id)> AddTab;
+    virtual void AddTab(const QString& caption, const QString& id) = 0;
     // Selects the tab whose caption contains "(" + id + ")".
-    std::function<void(const QString& id)> SelectTab;
-    std::function<void()> ClearPressedKeys;
-    std::function<void(const QString& id)> UpdateMonitorMenu;
+    virtual void SelectTab(const QString& id) = 0;
+    virtual void ClearPressedKeys() = 0;
+    virtual void UpdateMonitorMenu(const QString& id) = 0;
     // Hands the ID and the host's MAC text to the Wake-on-LAN table.
-    std::function<void(const QString& id, const QString& macAddress)> RememberWakeOnLan;
-    std::function<void(const QString& id)> OpenVoiceWindow;
+    virtual void RememberWakeOnLan(const QString& id, const QString& macAddress) = 0;
+    virtual void OpenVoiceWindow(const QString& id) = 0;
 
     // Host.
     // LockScreenMode: size the desktop copy window to the desktop, place it at
     // (0, 0), show it, clear both input replay tables; returns the window.
-    std::function<unsigned long()> ShowDesktopCopyWindow;
+    virtual unsigned long ShowDesktopCopyWindow() = 0;
     // If the main window is not showing: ShownForSession := true and show it.
-    std::function<void()> ShowWindowForSession;
-    std::function<void()> ClearBookUnlocked;
+    virtual void ShowWindowForSession() = 0;
+    virtual void ClearBookUnlocked() = 0;
     // Restore if minimised, collapse if not Collapsed, lay out, caption.
-    std::function<void()> CollapseForSession;
-    std::function<bool()> VoiceWindowShowing;
-    std::function<void(bool start)> DriveMagnifier;
+    virtual void CollapseForSession() = 0;
+    virtual bool VoiceWindowShowing() const = 0;
+    virtual void DriveMagnifier(bool start) = 0;
+
+protected:
+    ~ISessionEvents() = default;
+};
+
+// Values session set-up is made with.
+struct SessionEnvironment {
+    Settings* settings = nullptr;  // DeviceId, DisplayName, HostPassword, WhiteList*, RecentConnections
+    IRtcClientPort* rtc = nullptr;
+    QString MacAddressText;
+    TAdmissionGate::Clock Now;  // default: the system clock
 };
 
 class TSessionSetup {
 public:
-    TSessionSetup(SessionEnvironment env, SessionUiHooks ui);
+    TSessionSetup(SessionEnvironment values, ISessionEnvironment& env, ISessionEvents& events);
 
     // The connect action (panButtonConnectToRemotePCClick). `fromHostPanel`:
     // the host panel's "Connect..." button (the one that turns a host into a
@@ -214,8 +225,9 @@ private:
     void activateSource(bool hostSide);
     TRecentConnections recent() const;
 
-    SessionEnvironment FEnv;
-    SessionUiHooks FUi;
+    SessionEnvironment FValues;
+    ISessionEnvironment& FEnv;
+    ISessionEvents& FUi;
     TAdmissionGate FGate;
     std::optional<IceServer> FPublicRelay;
     // Per host ID the password of the last "init" sent there: refusals are
@@ -233,9 +245,5 @@ private:
 
 // Copies the host's screen geometry from its SessionInfoPayload into the peer.
 void ApplySessionInfo(TPeer& peer, const QJsonObject& sessionInfo);
-
-// Points the component's description and candidate events at the session's
-// writers (they then run on the engine's threads, as they should).
-void ConnectComponentWriters(TWebRtcClientVcl& component, TSessionSetup& session);
 
 }  // namespace corvala

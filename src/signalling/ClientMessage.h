@@ -2,8 +2,8 @@
 // Dispatch of one line received from the signalling server. Only four kinds
 // concern the client: "invalid_id", "joined", "publicturn" and "message";
 // every other kind, and every line that is not a JSON object, is ignored.
-// What each kind leads to is supplied by the main window as hooks, so this
-// class stays free of windows and of the session logic.
+// What each kind leads to goes to IClientMessageEvents, so this class stays
+// free of windows and of the session logic.
 
 #include "signalling/WirePayloads.h"
 
@@ -11,7 +11,6 @@
 #include <QJsonObject>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 namespace corvala {
@@ -19,30 +18,31 @@ namespace corvala {
 // The warning shown (translated, as a modal warning box) for "invalid_id".
 inline constexpr char InvalidIdWarning[] = "Device with this ID is not connected or you entered a wrong ID.";
 
-// Ignores every peer message. Stands in for HandlePeerMessage until the
-// outgoing request and the admission of incoming connections exist.
-void HandlePeerMessageStub(const QJsonObject& message);
-
-struct ClientMessageHooks {
-    // "invalid_id": show `englishText` through the translation as a modal warning.
-    std::function<void(const QString& englishText)> ShowWarning;
+// What each kind of line leads to; the core implements it.
+class IClientMessageEvents {
+public:
+    // "invalid_id": the ID a message went to is not connected.
+    virtual void SignallingInvalidId() = 0;
     // "joined": the link is established (SignallingConnection::SetJoined, and
     // the relay timer TurnChecker with its Tag set to 0 if it is not running).
-    std::function<void()> Joined;
+    virtual void SignallingJoined() = 0;
     // "publicturn" with a payload object: add the relay to the ICE servers.
     // `remember` is always true here: the relay was also stored as PublicRelay.
-    std::function<void(const IceServer& relay, bool remember)> ApplyIceServerFromPayload;
+    virtual void ApplyIceServerFromPayload(const IceServer& relay, bool remember) = 0;
     // "publicturn", always after the above (also when the payload did not
     // parse): send "init", to the ID in the connection dialog when
     // `newConnection`, else to FCurrentViewingPeerID.
-    std::function<void(bool newConnection)> SendInitAfterPublicTurn;
+    virtual void SendInitAfterPublicTurn(bool newConnection) = 0;
     // "message": one peer message, the whole parsed envelope.
-    std::function<void(const QJsonObject& message)> HandlePeerMessage = HandlePeerMessageStub;
+    virtual void HandlePeerMessage(const QJsonObject& message) = 0;
+
+protected:
+    ~IClientMessageEvents() = default;
 };
 
 class ClientMessage {
 public:
-    explicit ClientMessage(ClientMessageHooks hooks);
+    explicit ClientMessage(IClientMessageEvents& events);
 
     // Handles one received line (without or with its line end).
     void operator()(QByteArrayView line);
@@ -51,7 +51,7 @@ public:
     const std::optional<IceServer>& PublicRelay() const { return publicRelay_; }
 
 private:
-    ClientMessageHooks hooks_;
+    IClientMessageEvents& FEvents;
     std::optional<IceServer> publicRelay_;
 };
 

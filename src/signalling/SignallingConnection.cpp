@@ -1,6 +1,6 @@
 #include "signalling/SignallingConnection.h"
 
-#include "app/ProcessState.h"
+#include "base/ProcessState.h"
 #include "signalling/SignallingMessage.h"
 
 namespace corvala {

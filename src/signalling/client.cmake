@@ -2,10 +2,10 @@
 # link's lifecycle and reader thread, dispatch of received lines and the
 # remote-area status decisions. No widgets.
 add_library(corvala_signalling_client STATIC
-  AliveButtonState.cpp ClientMessage.cpp LineFramer.cpp ReadThread.cpp
+  ClientMessage.cpp LineFramer.cpp ReadThread.cpp
   SignallingConnection.cpp SignallingEndpoint.cpp TlsLineConnection.cpp)
 set_target_properties(corvala_signalling_client PROPERTIES AUTOMOC ON)
 target_compile_definitions(corvala_signalling_client PRIVATE
   CORVALA_SIGNALLING_HOST="${CORVALA_SIGNALLING_HOST}")
-target_link_libraries(corvala_signalling_client PUBLIC corvala_signalling_wire corvala_process_state
+target_link_libraries(corvala_signalling_client PUBLIC corvala_signalling_wire corvala_base
   Qt6::Core OpenSSL::SSL OpenSSL::Crypto Threads::Threads)

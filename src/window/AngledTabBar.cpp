@@ -7,8 +7,8 @@
 
 #include <algorithm>
 
-#include "app/ProcessState.h"
-#include "app/WindowChrome.h"
+#include "base/ProcessState.h"
+#include "widgets/WindowChrome.h"
 #include "i18n/Translator.h"
 #include "window/TabCloseButton.h"
 

@@ -3,8 +3,8 @@
 #include <QHBoxLayout>
 #include <QMenu>
 
-#include "app/ProcessState.h"
-#include "app/WindowChrome.h"
+#include "base/ProcessState.h"
+#include "widgets/WindowChrome.h"
 
 namespace corvala {
 

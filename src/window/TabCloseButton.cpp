@@ -2,8 +2,8 @@
 
 #include <QPainter>
 
-#include "app/ProcessState.h"
-#include "app/WindowChrome.h"
+#include "base/ProcessState.h"
+#include "widgets/WindowChrome.h"
 
 namespace corvala {
 

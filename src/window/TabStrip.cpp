@@ -6,8 +6,8 @@
 #include <QMouseEvent>
 #include <QToolButton>
 
-#include "app/ProcessState.h"
-#include "app/WindowChrome.h"
+#include "base/ProcessState.h"
+#include "widgets/WindowChrome.h"
 #include "i18n/Translator.h"
 #include "window/AngledTabBar.h"
 

@@ -2,8 +2,8 @@
 
 #include <QHBoxLayout>
 
-#include "app/ProcessState.h"
-#include "app/WindowChrome.h"
+#include "base/ProcessState.h"
+#include "widgets/WindowChrome.h"
 #include "i18n/Translator.h"
 #include "window/ControlMenu.h"
 #include "window/MenuItems.h"

@@ -17,9 +17,13 @@
 
 #include "app/DesktopCopyForm.h"
 #include "app/FormMainCR.h"
-#include "app/ProcessState.h"
+#include "base/ProcessState.h"
+#include "core/AppCore.h"
+#include "core/PayloadIntegrity.h"
 #include "fakes/PlatformFakes.h"
 #include "fakes/QtTestApplication.h"
+#include "fakes/RecordingInjector.h"
+#include "platform/CursorNames.h"
 #include "i18n/Translator.h"
 #include "media/WebrtcClientVcl.h"
 #include "signalling/SignallingConnection.h"
@@ -41,6 +45,22 @@ public:
     bool AnySessionActive() override { return active; }
 };
 
+class NoCursorNames : public platform::ICursorNames {
+public:
+    std::optional<std::string> CurrentCursorName() override { return std::nullopt; }
+};
+
+class MainWindowTest;
+
+// The program as main.cpp puts it together: the core over the real media
+// engine with platform fakes, and the main window as its view.
+struct MainProgram {
+    explicit MainProgram(MainWindowTest& test);
+    bool Create() { return core.Create(window); }
+    TAppCore core;
+    TFormMainCR window;
+};
+
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -60,16 +80,24 @@ protected:
 
     fs::path Program(const char* name) const { return fs::path(folder.path().toStdString()) / name; }
 
-    MainWindowEnvironment Environment() {
-        MainWindowEnvironment env;
+public:
+    CoreEnvironment Environment() {
+        CoreEnvironment env;
         env.Folders = {folder.path().toStdString(), (folder.path() + "/received").toStdString()};
         env.MachineFingerprint = "9PKN9B722B49";
-        env.Shell = &shell;
-        env.SessionMonitor = &sessions;
         env.SupportContact = "help@example.test";
         env.WebSiteAddress = "http://site.test";
+        env.TrustedFiles = DeliveredDigests();
         return env;
     }
+    CorePlatform Platform() {
+        CorePlatform platform{shell, injector, cursorNames};
+        platform.SessionMonitor = &sessions;
+        platform.LoadEngine = [](const QString& folder) { return TWebRtcClientPort::Load(folder); };
+        return platform;
+    }
+
+protected:
 
     QString Messages() const {
         QFile log(folder.path() + "/messages.log");
@@ -78,23 +106,29 @@ protected:
 
     QTemporaryDir folder;
     fakes::FakeShell shell;
+    testing_support::RecordingInjector injector;
+    NoCursorNames cursorNames;
     FakeSessionMonitor sessions;
 };
 
+MainProgram::MainProgram(MainWindowTest& test)
+    : core(test.Environment(), test.Platform()), window(core, {"http://site.test", nullptr}) {}
+
 TEST_F(MainWindowTest, FirstRunShowsIdentityAndRandomPassword) {
-    TFormMainCR window(Environment());
-    ASSERT_TRUE(window.Create()) << Messages().toStdString();
+    MainProgram windowProgram(*this);
+    ASSERT_TRUE(windowProgram.Create()) << Messages().toStdString();
+    TFormMainCR& window = windowProgram.window;
     EXPECT_EQ(window.findChild<QLabel*>("lblCaption")->text(), "Corvala 4.2");
     const QString id = window.findChild<QLabel*>("lblId")->text();
     EXPECT_EQ(id.size(), 9);
-    EXPECT_EQ(id, window.AppSettings().DeviceId);
+    EXPECT_EQ(id, windowProgram.core.AppSettings().DeviceId);
     const QString password = window.findChild<QLabel*>("lblPassword")->text();
     EXPECT_EQ(password.size(), 6);
-    EXPECT_EQ(password, window.AppSettings().HostPassword);
+    EXPECT_EQ(password, windowProgram.core.AppSettings().HostPassword);
     EXPECT_FALSE(window.findChild<QPushButton*>("btnConnect")->isEnabled()) << "not joined yet";
 
     // The component as the window configures it.
-    TWebRtcClientVcl* rtc = window.RtcClient();
+    TWebRtcClientVcl* rtc = &windowProgram.core.Rtc().Client();
     ASSERT_NE(rtc, nullptr);
     EXPECT_FALSE(rtc->Active());
     EXPECT_EQ(rtc->VideoConstraints.MaxFramerate, 10);
@@ -103,67 +137,52 @@ TEST_F(MainWindowTest, FirstRunShowsIdentityAndRandomPassword) {
     EXPECT_EQ(rtc->CameraId, 0);
 }
 
+// The core's timers are checked by the core's own test; the window keeps
+// only its activity animation, started by the last creation step.
 TEST_F(MainWindowTest, TimersExistWithTheirIntervalsAndStartStates) {
-    TFormMainCR window(Environment());
-    ASSERT_TRUE(window.Create());
-    struct Case {
-        const char* name;
-        int interval;
-        bool running;
-    } cases[] = {
-        {"TimerDataTimeout", 1000, true},
-        {"TimerMouseCursorCheck", 100, true},
-        {"TimerActivityAnimation", 500, true},
-        {"TimerCopyImagehider", 300, false},
-        {"TimerControlCommand", 100, false},
-        {"TimerShowNoSpeakDialog", 1000, false},
-        {"TimerShowCannotProcessCtrlAltDelDialog", 1000, false},
-        {"TimerMagnifierMinimizer", 1000, false},
-        {"TimerSelectDirectory", 1000, false},
-        {"TimerSelectDirsAndFiles", 1000, false},
-        {"TimerTransferFormShow", 1000, false},
-        {"TimerStartFileTransfer", 500, false},
-        {"TurnChecker", 100, false},
-        {"TimerTurnServerCPUUsageControl", 30000, false},
-    };
+    MainProgram windowProgram(*this);
+    ASSERT_TRUE(windowProgram.Create());
+    TFormMainCR& window = windowProgram.window;
+    auto* animation = window.findChild<QTimer*>("TimerActivityAnimation");
+    ASSERT_NE(animation, nullptr);
+    EXPECT_EQ(animation->interval(), 500);
+    EXPECT_TRUE(animation->isActive());
+    EXPECT_EQ(windowProgram.core.Timers().TimerDataTimeout->interval(), 1000);
+    EXPECT_TRUE(windowProgram.core.Timers().TimerDataTimeout->isActive());
     // The signalling client's checker: enabled by its first, direct run.
-    EXPECT_EQ(window.Signalling()->ServerConnectionChecker().interval(), 15000);
+    EXPECT_EQ(windowProgram.core.Signalling()->ServerConnectionChecker().interval(), 15000);
     // The attempt (refused at once here) ends on the main thread, which then
     // enables the checker for good.
     QElapsedTimer waited;
     waited.start();
-    while (!window.Signalling()->ServerConnectionChecker().isActive() && waited.elapsed() < 10000)
+    while (!windowProgram.core.Signalling()->ServerConnectionChecker().isActive() && waited.elapsed() < 10000)
         QApplication::processEvents(QEventLoop::AllEvents, 50);
-    EXPECT_TRUE(window.Signalling()->ServerConnectionChecker().isActive());
-    for (const auto& c : cases) {
-        auto* timer = window.findChild<TTimer*>(c.name);
-        ASSERT_NE(timer, nullptr) << c.name;
-        EXPECT_EQ(timer->interval(), c.interval) << c.name;
-        EXPECT_EQ(timer->isActive(), c.running) << c.name;
-    }
+    EXPECT_TRUE(windowProgram.core.Signalling()->ServerConnectionChecker().isActive());
 }
 
 TEST_F(MainWindowTest, SettingsSurviveARestartAndStaticPasswordsShowBullets) {
     QString id;
     {
-        TFormMainCR first(Environment());
-        ASSERT_TRUE(first.Create());
-        id = first.AppSettings().DeviceId;
-        first.AppSettings().RandomPasswordMode = false;
-        first.AppSettings().HostPassword = "secret7";
+        MainProgram firstProgram(*this);
+        ASSERT_TRUE(firstProgram.Create());
+        TFormMainCR& first = firstProgram.window;
+        id = firstProgram.core.AppSettings().DeviceId;
+        firstProgram.core.AppSettings().RandomPasswordMode = false;
+        firstProgram.core.AppSettings().HostPassword = "secret7";
         qputenv("CORVALA_AUTO_ANSWER", "ok");
         EXPECT_TRUE(first.close());  // the close query asks; the automatic answer is OK
     }
-    TFormMainCR second(Environment());
-    ASSERT_TRUE(second.Create());
+    MainProgram secondProgram(*this);
+    ASSERT_TRUE(secondProgram.Create());
+    TFormMainCR& second = secondProgram.window;
     EXPECT_EQ(second.findChild<QLabel*>("lblId")->text(), id);
     EXPECT_EQ(second.findChild<QLabel*>("lblPassword")->text(), QString(7, QChar(0x25CF)));
 }
 
 TEST_F(MainWindowTest, RefusedWelcomeEndsTheProgram) {
     qputenv("CORVALA_AUTO_ANSWER", "cancel");
-    TFormMainCR window(Environment());
-    EXPECT_FALSE(window.Create());
+    MainProgram windowProgram(*this);
+    EXPECT_FALSE(windowProgram.Create());
     EXPECT_TRUE(processState().EventsSuspended);
     EXPECT_FALSE(fs::exists(Program("set.dt")));
 }
@@ -173,15 +192,16 @@ TEST_F(MainWindowTest, TamperedEngineFailsTheIntegrityTest) {
     ASSERT_TRUE(engine.open(QIODevice::Append));
     engine.write("x");
     engine.close();
-    TFormMainCR window(Environment());
-    EXPECT_FALSE(window.Create());
+    MainProgram windowProgram(*this);
+    EXPECT_FALSE(windowProgram.Create());
     EXPECT_TRUE(processState().EventsSuspended);
     EXPECT_TRUE(Messages().contains("Error\tError 286.Please contact developers (help@example.test).")) << Messages().toStdString();
 }
 
 TEST_F(MainWindowTest, ChoosingALanguageRetranslatesAndIsStored) {
-    TFormMainCR window(Environment());
-    ASSERT_TRUE(window.Create());
+    MainProgram windowProgram(*this);
+    ASSERT_TRUE(windowProgram.Create());
+    TFormMainCR& window = windowProgram.window;
     QMenu* languages = window.MenuAction("Language")->menu();
     ASSERT_NE(languages, nullptr);
     ASSERT_EQ(languages->actions().size(), 11);
@@ -194,15 +214,16 @@ TEST_F(MainWindowTest, ChoosingALanguageRetranslatesAndIsStored) {
     EXPECT_EQ(window.findChild<QLabel*>("lblYourId")->text(), "Eigene ID:");
     EXPECT_EQ(window.findChild<QPushButton*>("btnConnect")->text(), "Verbinden...");
 
-    Settings stored(window.AppSettings().environment());
+    Settings stored(windowProgram.core.AppSettings().environment());
     ASSERT_TRUE(stored.read());
     EXPECT_EQ(stored.LanguageCode, "de");
     translator().setLanguageIndex(0);
 }
 
 TEST_F(MainWindowTest, SessionEndClosesWithoutQuestionsAndWritesSettings) {
-    TFormMainCR window(Environment());
-    ASSERT_TRUE(window.Create());
+    MainProgram windowProgram(*this);
+    ASSERT_TRUE(windowProgram.Create());
+    TFormMainCR& window = windowProgram.window;
     fs::create_directory(Program("~i"));  // automatic start on: a normal close would ask
     qputenv("CORVALA_AUTO_ANSWER", "cancel");
     EXPECT_FALSE(window.close());
@@ -214,20 +235,22 @@ TEST_F(MainWindowTest, SessionEndClosesWithoutQuestionsAndWritesSettings) {
 }
 
 TEST_F(MainWindowTest, SecondInstanceMessageShowsOnlyForTheExactValues) {
-    TFormMainCR window(Environment());
-    ASSERT_TRUE(window.Create());
+    MainProgram windowProgram(*this);
+    ASSERT_TRUE(windowProgram.Create());
+    TFormMainCR& window = windowProgram.window;
     window.hide();
-    window.HandleInstanceMessage({0xAAAB, 1111, 2223});
-    window.HandleInstanceMessage({0xAAAA, 1111, 2222});
+    windowProgram.core.HandleInstanceMessage({0xAAAB, 1111, 2223});
+    windowProgram.core.HandleInstanceMessage({0xAAAA, 1111, 2222});
     EXPECT_TRUE(window.isHidden());
-    window.HandleInstanceMessage({0xAAAB, 1111, 2222});
+    windowProgram.core.HandleInstanceMessage({0xAAAB, 1111, 2222});
     EXPECT_FALSE(window.isHidden());
 }
 
 TEST_F(MainWindowTest, LockScreenModeFollowsTheSessions) {
     sessions.active = false;
-    TFormMainCR window(Environment());
-    ASSERT_TRUE(window.Create());
+    MainProgram windowProgram(*this);
+    ASSERT_TRUE(windowProgram.Create());
+    TFormMainCR& window = windowProgram.window;
     EXPECT_TRUE(processState().LockScreenMode);
     sessions.handler(platform::SessionChange::Unlocked);
     EXPECT_FALSE(processState().LockScreenMode);
@@ -243,8 +266,9 @@ TEST_F(MainWindowTest, LockScreenModeFollowsTheSessions) {
 }
 
 TEST_F(MainWindowTest, CaptionShowsTheDemonstrationModeWithoutTheVersion) {
-    TFormMainCR window(Environment());
-    ASSERT_TRUE(window.Create());
+    MainProgram windowProgram(*this);
+    ASSERT_TRUE(windowProgram.Create());
+    TFormMainCR& window = windowProgram.window;
     auto* caption = window.findChild<QLabel*>("lblCaption");
     window.MenuAction("Allow only viewing")->trigger();
     EXPECT_EQ(caption->text(), "DEMONSTRATION - Corvala");
@@ -253,8 +277,9 @@ TEST_F(MainWindowTest, CaptionShowsTheDemonstrationModeWithoutTheVersion) {
 }
 
 TEST_F(MainWindowTest, HostWindowCollapsesToItsCaptionAndComesBackToItsSize) {
-    TFormMainCR window(Environment());
-    ASSERT_TRUE(window.Create());
+    MainProgram windowProgram(*this);
+    ASSERT_TRUE(windowProgram.Create());
+    TFormMainCR& window = windowProgram.window;
     window.show();
     const QSize expanded = window.size();
     auto* collapse = window.findChild<QAbstractButton*>("btnCollapse");
@@ -274,11 +299,12 @@ TEST_F(MainWindowTest, HostWindowCollapsesToItsCaptionAndComesBackToItsSize) {
 // back after a restart.
 TEST_F(MainWindowTest, ViewerLayoutKeepsItsBorderResizedRectangleAcrossARestart) {
     {
-        TFormMainCR window(Environment());
-        ASSERT_TRUE(window.Create());
+        MainProgram windowProgram(*this);
+        ASSERT_TRUE(windowProgram.Create());
+        TFormMainCR& window = windowProgram.window;
         window.show();
         processState().MasterMode = true;
-        window.AppSettings().MasterModeWindowRect = {100, 80, 700, 520};
+        windowProgram.core.AppSettings().MasterModeWindowRect = {100, 80, 700, 520};
         window.SwitchToViewerLayout();
         EXPECT_EQ(window.geometry(), QRect(100, 80, 600, 440));
         EXPECT_FALSE(window.findChild<QWidget*>("panHost")->isVisible());
@@ -312,16 +338,18 @@ TEST_F(MainWindowTest, ViewerLayoutKeepsItsBorderResizedRectangleAcrossARestart)
     }
     processState().MasterMode = false;
     processState().EventsSuspended = false;
-    TFormMainCR second(Environment());
-    ASSERT_TRUE(second.Create());
-    const WindowRect stored = second.AppSettings().MasterModeWindowRect;
+    MainProgram secondProgram(*this);
+    ASSERT_TRUE(secondProgram.Create());
+    TFormMainCR& second = secondProgram.window;
+    const WindowRect stored = secondProgram.core.AppSettings().MasterModeWindowRect;
     EXPECT_EQ(stored, (WindowRect{100, 80, 750, 520}));
-    EXPECT_FALSE(second.AppSettings().Maximized);
+    EXPECT_FALSE(secondProgram.core.AppSettings().Maximized);
 }
 
 TEST_F(MainWindowTest, DraggingKeepsTheHostOnTheScreenAndMovesTheViewerAnywhere) {
-    TFormMainCR window(Environment());
-    ASSERT_TRUE(window.Create());
+    MainProgram windowProgram(*this);
+    ASSERT_TRUE(windowProgram.Create());
+    TFormMainCR& window = windowProgram.window;
     window.show();
     const QPoint start = window.pos();
     auto* label = window.findChild<QLabel*>("lblCaption");
@@ -331,7 +359,7 @@ TEST_F(MainWindowTest, DraggingKeepsTheHostOnTheScreenAndMovesTheViewerAnywhere)
     EXPECT_EQ(window.pos(), start + QPoint(0, 20)) << "only the axis that stays on the screen moves";
 
     processState().MasterMode = true;
-    window.AppSettings().MasterModeWindowRect = {100, 80, 700, 520};
+    windowProgram.core.AppSettings().MasterModeWindowRect = {100, 80, 700, 520};
     window.SwitchToViewerLayout();
     auto* strip = window.findChild<QWidget*>("tabStrip");
     const QPoint grip(strip->width() - 100, 10);
@@ -339,7 +367,7 @@ TEST_F(MainWindowTest, DraggingKeepsTheHostOnTheScreenAndMovesTheViewerAnywhere)
     QTest::mouseMove(strip, grip + QPoint(-400, 300));
     QTest::mouseRelease(strip, Qt::LeftButton, {}, grip + QPoint(-400, 300));
     EXPECT_EQ(window.geometry(), QRect(-300, 380, 600, 440));
-    EXPECT_EQ(window.AppSettings().MasterModeWindowRect, (WindowRect{-300, 380, 300, 820}));
+    EXPECT_EQ(windowProgram.core.AppSettings().MasterModeWindowRect, (WindowRect{-300, 380, 300, 820}));
 
     window.findChild<QAbstractButton*>("btnMaximize")->click();
     const QRect workArea = window.geometry();
@@ -347,16 +375,17 @@ TEST_F(MainWindowTest, DraggingKeepsTheHostOnTheScreenAndMovesTheViewerAnywhere)
     QTest::mouseMove(strip, grip + QPoint(50, 50));
     QTest::mouseRelease(strip, Qt::LeftButton, {}, grip + QPoint(50, 50));
     EXPECT_EQ(window.geometry(), workArea) << "a maximised viewer does not move";
-    EXPECT_EQ(window.AppSettings().MasterModeWindowRect, (WindowRect{-300, 380, 300, 820}));
+    EXPECT_EQ(windowProgram.core.AppSettings().MasterModeWindowRect, (WindowRect{-300, 380, 300, 820}));
 }
 
 // A host with a connected viewer stays visible and says so in its caption;
 // once the viewer is gone it can be minimised again.
 TEST_F(MainWindowTest, HostWithAViewerCannotBeMinimised) {
-    TFormMainCR window(Environment());
-    ASSERT_TRUE(window.Create());
+    MainProgram windowProgram(*this);
+    ASSERT_TRUE(windowProgram.Create());
+    TFormMainCR& window = windowProgram.window;
     window.show();
-    TWebRtcClientVcl& rtc = *window.RtcClient();
+    TWebRtcClientVcl& rtc = windowProgram.core.Rtc().Client();
     rtc.VideoCallEnabled = false;
     rtc.SetActive(true);
     ASSERT_TRUE(rtc.Active());

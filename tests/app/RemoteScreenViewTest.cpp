@@ -10,7 +10,7 @@
 
 #include "app/RemoteScreenView.h"
 #include "fakes/QtTestApplication.h"
-#include "media/WebrtcClientVcl.h"
+#include "media/RtcClientPort.h"
 
 namespace corvala {
 namespace {
@@ -52,18 +52,19 @@ protected:
     }
 
     TWebRtcClientVcl rtc{QString(), true};
+    TWebRtcClientPort port{rtc};
     std::shared_ptr<TPeer> peer;
     TRemoteScreenView view;
 };
 
 TEST_F(TwoMonitorHost, TheChosenMonitorIsDrawnAndLaidOutForItsSize) {
     Frame(3200, 1080);
-    view.DrawRemoteFrame(rtc);
+    view.DrawRemoteFrame(port);
     EXPECT_EQ(view.Picture().size(), QSize(1000, 562));  // 1920x1080 fitted, 562.5 rounded to even
     EXPECT_EQ(Middle(), Red);
 
     peer->CurrentMonitor = 1;
-    view.DrawRemoteFrame(rtc);
+    view.DrawRemoteFrame(port);
     EXPECT_EQ(view.Picture().size(), QSize(875, 700));  // 1280x1024 fitted
     EXPECT_EQ(view.PictureOrigin(), QPoint(62, 0));  // 62.5 rounded to even
     EXPECT_EQ(Middle(), Blue);
@@ -73,7 +74,7 @@ TEST_F(TwoMonitorHost, TheChosenMonitorIsDrawnAndLaidOutForItsSize) {
 TEST_F(TwoMonitorHost, AFrameThatIsNotTheWholeDesktopIsDrawnWhole) {
     peer->CurrentMonitor = 1;
     Frame(2560, 1080);
-    view.DrawRemoteFrame(rtc);
+    view.DrawRemoteFrame(port);
     EXPECT_EQ(view.Picture().size(), QSize(1000, 422));
     EXPECT_EQ(view.Picture().pixel(5, 200) | 0xFF000000, Red);
     EXPECT_EQ(view.Picture().pixel(995, 200) | 0xFF000000, Blue);

@@ -3,8 +3,9 @@
 // demonstration gate, the transfer states, and what it sends back.
 #include "control/DataChannelDispatcher.h"
 
-#include "app/ProcessState.h"
-#include "RecordingInjector.h"
+#include "base/ProcessState.h"
+#include "fakes/RecordingInjector.h"
+#include "fakes/RecordingRtc.h"
 
 #include <gtest/gtest.h>
 
@@ -50,12 +51,12 @@ struct DispatchCase {
     Lines replies;  // what went back to the sender
 };
 
-class DispatcherFixture {
+class DispatcherFixture : private IDispatcherEvents {
 protected:
     DispatcherFixture() {
-        client.SetActive(true);  // peers exist only in an active component
-        sender = client.AddPeer(Sender, client.FindEndPoint());
-        client.AddPeer(Other, client.FindEndPoint());
+        rtc.Activate({});  // peers exist only in an active component
+        sender = rtc.AddPeer(Sender, rtc.FindEndPoint());
+        rtc.AddPeer(Other, rtc.FindEndPoint());
         sender->Alive = true;
     }
 
@@ -64,8 +65,9 @@ protected:
         processState().MasterMode = s.master;
         processState().LockScreenMode = s.lockScreen;
         processState().EventsSuspended = false;
+        processState().TransferMode = s.transfer;
         sender->DemonstrationMode = s.senderInDemonstration;
-        client.SetCurrentViewingPeerID(s.currentViewing);
+        rtc.SetCurrentViewingPeerID(s.currentViewing);
     }
 
     // The flags the dispatcher may change, as effects.
@@ -81,57 +83,58 @@ protected:
         dispatcher.Receive(*sender, message);
         RecordFlagChanges(alive, reconnect, demo);
         for (auto& e : injector.Take()) effects.push_back(e);
+        // What went back, the sender's without its name.
+        for (const std::string& sent : rtc.TakeData()) {
+            const std::string own = Sender.toStdString() + ": ";
+            replies.push_back(sent.rfind(own, 0) == 0 ? sent.substr(own.size()) : sent);
+        }
     }
 
-    ~DispatcherFixture() { processState().MasterMode = false, processState().LockScreenMode = false; }
+    ~DispatcherFixture() {
+        processState().MasterMode = false;
+        processState().LockScreenMode = false;
+        processState().TransferMode = TTransferMode::Idle;
+    }
 
-    TWebRtcClientVcl client{QString(), /*designing=*/true};
+    testing::RecordingRtc rtc;
     std::shared_ptr<TPeer> sender;
     Situation situation;
     Lines effects, replies;
     testing_support::RecordingInjector injector;
     HostInput hostInput{injector, [] { return processState().LockScreenMode.load(); }};
-    PeerMessenger messenger{client, [this] { return situation.transfer; },
-                            [this](const TPeer& peer, const QByteArray& bytes) {
-                                replies.push_back((peer.FId == Sender ? "" : peer.FId.toStdString() + ": ") +
-                                                  bytes.toStdString());
-                            }};
-    DataChannelDispatcher dispatcher{client, messenger, hostInput, Hooks()};
+    PeerMessenger messenger{rtc};
+    DataChannelDispatcher dispatcher{rtc, messenger, hostInput, *this};
 
 private:
-    DispatcherHooks Hooks() {
-        DispatcherHooks h;
-        h.AllowOnlyViewing = [this] { return situation.allowOnlyViewing; };
-        h.TransferMode = [this] { return situation.transfer; };
-        h.VoiceWindowShowing = [this] { return situation.voiceShowing; };
-        h.UpdateAliveButton = [this] { effects.push_back("UpdateAliveButton"); };
-        h.OpenDocsDir = [this] { effects.push_back("OpenDocsDir"); };
-        h.ArmNoSpeakDialog = [this](int tag) { effects.push_back("NoSpeakDialog " + std::to_string(tag)); };
-        h.ArmCannotCtrlAltDelDialog = [this] { effects.push_back("CannotCtrlAltDelDialog"); };
-        h.ShowChatLine = [this](TPeer& from, const QString& text) {
-            effects.push_back("Chat " + from.FId.toStdString() + " " + text.toStdString());
-        };
-        h.SetClipboardText = [this](const QString& text) { effects.push_back("Clipboard " + text.toStdString()); };
-        h.ArmControlCommand = [this](int n) {
-            effects.push_back("ControlCommand " + std::to_string(n) + " from " +
-                              client.CurrentViewingPeerID().toStdString());
-        };
-        h.HandleFileTransfer = [this](TPeer&, const QString& text, const QByteArray& raw) {
-            if (situation.transfer == TTransferMode::Receiving) {
-                effects.push_back("Transfer raw " + raw.toStdString());
-                return true;
-            }
-            const bool request = text.startsWith("GETFILE") || text.startsWith("FILE") || text.startsWith("DIRECTORY") ||
-                                 text.startsWith("SELECTDIR") || text.startsWith("DIRSELECTED");
-            if (request || situation.transfer == TTransferMode::Sending) effects.push_back("Transfer " + text.toStdString());
-            return request;
-        };
-        h.SetRemoteCursor = [this](Qt::CursorShape shape) { effects.push_back("Cursor " + std::to_string(int(shape))); };
-        return h;
+    bool AllowOnlyViewing() const override { return situation.allowOnlyViewing; }
+    bool VoiceWindowShowing() const override { return situation.voiceShowing; }
+    void UpdateAliveButton() override { effects.push_back("UpdateAliveButton"); }
+    void OpenDocsDir(TPeer&) override { effects.push_back("OpenDocsDir"); }
+    void ArmNoSpeakDialog(bool demonstration) override {
+        effects.push_back("NoSpeakDialog " + std::to_string(demonstration ? 1 : 0));
     }
+    void ArmCannotCtrlAltDelDialog() override { effects.push_back("CannotCtrlAltDelDialog"); }
+    void ShowChatLine(TPeer& from, const QString& text) override {
+        effects.push_back("Chat " + from.FId.toStdString() + " " + text.toStdString());
+    }
+    void SetClipboardText(TPeer&, const QString& text) override { effects.push_back("Clipboard " + text.toStdString()); }
+    void ArmControlCommand(TPeer&, int n) override {
+        effects.push_back("ControlCommand " + std::to_string(n) + " from " + rtc.CurrentViewingPeerID().toStdString());
+    }
+    bool HandleFileTransfer(TPeer&, const QString& text, const QByteArray& raw) override {
+        if (situation.transfer == TTransferMode::Receiving) {
+            effects.push_back("Transfer raw " + raw.toStdString());
+            return true;
+        }
+        const bool request = text.startsWith("GETFILE") || text.startsWith("FILE") || text.startsWith("DIRECTORY") ||
+                             text.startsWith("SELECTDIR") || text.startsWith("DIRSELECTED");
+        if (request || situation.transfer == TTransferMode::Sending) effects.push_back("Transfer " + text.toStdString());
+        return request;
+    }
+    void SetRemoteCursor(Qt::CursorShape shape) override { effects.push_back("Cursor " + std::to_string(int(shape))); }
 };
 
-class Dispatcher : public DispatcherFixture, public testing::TestWithParam<DispatchCase> {};
+class Dispatcher : public DispatcherFixture, public ::testing::TestWithParam<DispatchCase> {};
 
 TEST_P(Dispatcher, RunsTheEffectOfTheFirstMatchingStep) {
     const DispatchCase& c = GetParam();
@@ -147,7 +150,7 @@ Situation DemoHost() { return With(Host(), [](auto& s) { s.allowOnlyViewing = tr
 Situation Sending(Situation s) { return With(s, [](auto& x) { x.transfer = TTransferMode::Sending; }); }
 Situation Receiving(Situation s) { return With(s, [](auto& x) { x.transfer = TTransferMode::Receiving; }); }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Dispatcher, testing::Values(
+INSTANTIATE_TEST_SUITE_P(Cases, Dispatcher, ::testing::Values(
     // Both roles: session flags.
     DispatchCase{"ReconnectOnHost", "RECONNECT", Host(), {"UpdateAliveButton", "NeedToReconnect"}, {}},
     DispatchCase{"ReconnectOnViewer", "RECONNECT", Viewer(), {"UpdateAliveButton", "NeedToReconnect"}, {}},
@@ -158,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Dispatcher, testing::Values(
     DispatchCase{"DemonstrationOnOnViewer", "DEMONSTRATION_ON", Viewer(), {"DemonstrationMode on"}, {}},
     DispatchCase{"DemonstrationOffOnViewer", "DEMONSTRATION_OFF",
                  With(Viewer(), [](auto& s) { s.senderInDemonstration = true; }), {"DemonstrationMode off"}, {}},
-    // Steps 5-6 come before the transfer branch: the flag is set while sending...
+    // The demonstration flags come before the transfer branch: set while sending...
     DispatchCase{"DemonstrationOnWhileSendingStillSetsTheFlag", "DEMONSTRATION_ON", Sending(Viewer()),
                  {"Transfer DEMONSTRATION_ON", "DemonstrationMode on"}, {}},
     // ...but while receiving no text is recognised at all.

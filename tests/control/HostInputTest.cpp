@@ -3,7 +3,7 @@
 // while the lock screen is up.
 #include "control/HostInput.h"
 
-#include "RecordingInjector.h"
+#include "fakes/RecordingInjector.h"
 
 #include <gtest/gtest.h>
 

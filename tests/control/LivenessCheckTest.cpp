@@ -1,23 +1,36 @@
 // TimerDataTimeout's liveness check for both roles.
 #include "control/LivenessCheck.h"
 
-#include "app/ProcessState.h"
+#include "base/ProcessState.h"
 #include "control/DateTime.h"
+#include "fakes/RecordingRtc.h"
 
 #include <gtest/gtest.h>
 
 namespace corvala {
 namespace {
 
-using Lines = std::vector<std::string>;
 constexpr double Second = 1.0 / 86400;
 
-class Liveness : public testing::Test {
+using Lines = std::vector<std::string>;
+
+// The component, with every ended call in the test's log.
+struct LoggingPort : testing::RecordingRtc {
+    explicit LoggingPort(Lines& log) : calls(log) {}
+    void EndCall(const QString& id) override {
+        calls.push_back("EndCall " + id.toStdString());
+        RecordingRtc::EndCall(id);
+    }
+    Lines& calls;
+};
+
+class Liveness : public ::testing::Test, private ILivenessEvents {
 protected:
-    Liveness() { client.SetActive(true); }  // peers exist only in an active component
+    Liveness() { client.Activate({}); }  // peers exist only in an active component
     ~Liveness() override {
         processState().MasterMode = false;
         processState().EventsSuspended = false;
+        processState().TransferMode = TTransferMode::Idle;
     }
 
     std::shared_ptr<TPeer> Add(const QString& id, bool alive) {
@@ -25,32 +38,26 @@ protected:
         peer->Alive = alive;
         return peer;
     }
-
-    LivenessHooks Hooks() {
-        LivenessHooks h;
-        h.TransferMode = [this] { return transfer; };
-        h.TransferTimeoutTick = [this] { calls.push_back("TransferTimeoutTick"); };
-        h.EndCall = [this](const QString& id) {
-            calls.push_back("EndCall " + id.toStdString());
-            client.EndCall(id);
-        };
-        h.SessionsEnded = [this](bool none) { calls.push_back(none ? "SessionsEnded, none left" : "SessionsEnded"); };
-        h.LastFrameTime = [this] { return lastFrame; };
-        h.SetLastFrameTime = [this](double t) { lastFrame = t; };
-        h.ReconnectButtonVisible = [this] { return buttonVisible; };
-        h.Reconnect = [this] { calls.push_back("Reconnect"); };
-        h.UpdateAliveButton = [this] { calls.push_back("UpdateAliveButton"); };
-        h.Now = [this] { return now; };
-        return h;
+    // The last frame was drawn at `when`.
+    void FrameAt(double when) {
+        const double saved = now;
+        now = when;
+        check.FrameDrawn();
+        now = saved;
     }
 
-    TWebRtcClientVcl client{QString(), /*designing=*/true};
-    TTransferMode transfer = TTransferMode::Idle;
-    double now = 46000.25;
-    double lastFrame = 0;
-    bool buttonVisible = false;
     Lines calls;
-    LivenessCheck check{client, Hooks()};
+    LoggingPort client{calls};
+    double now = 46000.25;
+    bool buttonVisible = false;
+    LivenessCheck check{client, *this, [this] { return now; }};
+
+private:
+    void TransferTimeoutTick() override { calls.push_back("TransferTimeoutTick"); }
+    void SessionsEnded(bool none) override { calls.push_back(none ? "SessionsEnded, none left" : "SessionsEnded"); }
+    bool ReconnectButtonVisible() const override { return buttonVisible; }
+    void Reconnect() override { calls.push_back("Reconnect"); }
+    void UpdateAliveButton() override { calls.push_back("UpdateAliveButton"); }
 };
 
 TEST_F(Liveness, HostEndsDisconnectedPeersLastCollectedFirst) {
@@ -59,7 +66,7 @@ TEST_F(Liveness, HostEndsDisconnectedPeersLastCollectedFirst) {
     Add("333333333", false);
     check.Tick();
     EXPECT_EQ(calls, (Lines{"EndCall 333333333", "EndCall 111111111", "SessionsEnded"}));
-    EXPECT_EQ(client.Peers.Count(), 1);
+    EXPECT_EQ(client.PeerCount(), 1);
 }
 
 TEST_F(Liveness, HostWithoutLostPeersDoesNothing) {
@@ -81,7 +88,7 @@ TEST_F(Liveness, SkippedWhileEventsAreSuspendedOrATransferRuns) {
     check.Tick();
     EXPECT_TRUE(calls.empty());
     processState().EventsSuspended = false;
-    transfer = TTransferMode::Receiving;
+    processState().TransferMode = TTransferMode::Receiving;
     check.Tick();
     EXPECT_EQ(calls, (Lines{"TransferTimeoutTick"}));
 }
@@ -98,19 +105,19 @@ protected:
 
 TEST_F(ViewerLiveness, StallAfterReconnectAnnouncementReconnectsByItself) {
     peer->NeedToReconnect = true;
-    lastFrame = now - 8.9 * Second;  // 8 whole seconds: not yet
+    FrameAt(now - 8.9 * Second);  // 8 whole seconds: not yet
     check.Tick();
     EXPECT_TRUE(calls.empty());
-    lastFrame = now - 9 * Second;
+    FrameAt(now - 9 * Second);
     check.Tick();
     EXPECT_EQ(calls, (Lines{"Reconnect"}));
     EXPECT_FALSE(peer->NeedToReconnect);
-    EXPECT_EQ(lastFrame, now);
+    EXPECT_EQ(check.LastFrameTime(), now);
     EXPECT_TRUE(peer->Alive);
 }
 
 TEST_F(ViewerLiveness, StallWithoutAnnouncementMarksThePeerLost) {
-    lastFrame = now - 20 * Second;
+    FrameAt(now - 20 * Second);
     check.Tick();
     EXPECT_FALSE(peer->Alive);
     EXPECT_EQ(calls, (Lines{"UpdateAliveButton"}));
@@ -120,7 +127,7 @@ TEST_F(ViewerLiveness, StallWithoutAnnouncementMarksThePeerLost) {
 }
 
 TEST_F(ViewerLiveness, FramesFlowingAgainHideTheButton) {
-    lastFrame = now - 2 * Second;
+    FrameAt(now - 2 * Second);
     buttonVisible = true;
     check.Tick();
     EXPECT_EQ(calls, (Lines{"UpdateAliveButton"}));
@@ -132,7 +139,7 @@ TEST_F(ViewerLiveness, FramesFlowingAgainHideTheButton) {
 
 TEST_F(ViewerLiveness, NothingBeforeTheFirstFrameOrWithoutThePeer) {
     check.Tick();  // LastFrameTime 0
-    lastFrame = now - 60 * Second;
+    FrameAt(now - 60 * Second);
     client.SetCurrentViewingPeerID("999999999");
     check.Tick();
     EXPECT_TRUE(calls.empty());

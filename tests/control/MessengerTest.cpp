@@ -3,6 +3,8 @@
 #include "control/DemonstrationMode.h"
 #include "control/PeerMessenger.h"
 #include "control/QtKeyToVirtualKey.h"
+#include "fakes/RecordingRtc.h"
+#include "settings/Settings.h"
 
 #include <gtest/gtest.h>
 
@@ -11,60 +13,59 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class Messenger : public testing::Test {
+class Messenger : public ::testing::Test {
 protected:
     Messenger() {
-        client.SetActive(true);  // peers exist only in an active component
+        client.Activate({});  // peers exist only in an active component
         a = client.AddPeer("111111111", client.FindEndPoint());
         b = client.AddPeer("222222222", client.FindEndPoint());
     }
-    TWebRtcClientVcl client{QString(), /*designing=*/true};
+    ~Messenger() override { processState().TransferMode = TTransferMode::Idle; }
+    // "peer bytes" for each message sent.
+    Lines Sent() {
+        Lines out;
+        for (std::string line : client.dataSent) out.push_back(line.replace(line.find(": "), 2, " "));
+        return out;
+    }
+    testing::RecordingRtc client;
     std::shared_ptr<TPeer> a, b;
-    TTransferMode transfer = TTransferMode::Idle;
-    Lines sent;
-    PeerMessenger messenger{client, [this] { return transfer; }, [this](const TPeer& p, const QByteArray& bytes) {
-                                sent.push_back(p.FId.toStdString() + " " + bytes.toStdString());
-                            }};
+    PeerMessenger messenger{client};
 };
 
 TEST_F(Messenger, GatedPathDropsSilently) {
     messenger.SendMessageToPeer("111111111", "L");
     messenger.SendMessageToPeer("", "L");
     messenger.SendMessageToPeer("999999999", "L");
-    transfer = TTransferMode::Sending;
+    processState().TransferMode = TTransferMode::Sending;
     messenger.SendMessageToPeer("111111111", "CONTROL1");
     messenger.SendMessageToEveryPeer("RECONNECT");
-    EXPECT_EQ(sent, (Lines{"111111111 L"}));
+    EXPECT_EQ(Sent(), (Lines{"111111111 L"}));
 }
 
 TEST_F(Messenger, DirectPathsIgnoreTheTransferState) {
-    transfer = TTransferMode::Receiving;
+    processState().TransferMode = TTransferMode::Receiving;
     messenger.SendDataToPeer(*a, QString::fromUtf8("CHAT\xc3\xa9"));
     messenger.SendDataToEveryPeer("C2");
     messenger.SendFileDataToPeer(*b, QByteArray("\x01\x02", 2));
-    EXPECT_EQ(sent, (Lines{"111111111 CHAT\xc3\xa9", "111111111 C2", "222222222 C2", "222222222 \x01\x02"}));
+    EXPECT_EQ(Sent(), (Lines{"111111111 CHAT\xc3\xa9", "111111111 C2", "222222222 C2", "222222222 \x01\x02"}));
 }
 
 TEST_F(Messenger, EveryPeerHearsTheGatedBroadcast) {
     messenger.SendMessageToEveryPeer("RECONNECT");
-    EXPECT_EQ(sent, (Lines{"111111111 RECONNECT", "222222222 RECONNECT"}));
+    EXPECT_EQ(Sent(), (Lines{"111111111 RECONNECT", "222222222 RECONNECT"}));
 }
 
 TEST_F(Messenger, DemonstrationSwitchNotifiesOnlyFromTheMenu) {
-    Lines effects;
-    DemonstrationHooks hooks;
-    hooks.StoreAllowOnlyViewing = [&](bool v) { effects.push_back(v ? "store on" : "store off"); };
-    hooks.RefreshCaption = [&] { effects.push_back("caption"); };
-    hooks.DriveMagnifier = [&](bool v) { effects.push_back(v ? "magnifier on" : "magnifier off"); };
-    DemonstrationMode mode(messenger, hooks);
-    transfer = TTransferMode::Sending;  // the announcement is not gated
+    Settings settings{SettingsEnvironment{}};
+    DemonstrationMode mode(settings, messenger);
+    processState().TransferMode = TTransferMode::Sending;  // the announcement is not gated
     mode.SetAllowOnlyViewing(true, true);
+    EXPECT_TRUE(settings.AllowOnlyViewing);
     mode.SetAllowOnlyViewing(false, false);
+    EXPECT_FALSE(settings.AllowOnlyViewing);
     mode.SetAllowOnlyViewing(false, true);
-    EXPECT_EQ(sent, (Lines{"111111111 DEMONSTRATION_ON", "222222222 DEMONSTRATION_ON", "111111111 DEMONSTRATION_OFF",
-                           "222222222 DEMONSTRATION_OFF"}));
-    EXPECT_EQ(effects, (Lines{"store on", "caption", "magnifier on", "store off", "caption", "magnifier off",
-                              "store off", "caption", "magnifier off"}));
+    EXPECT_EQ(Sent(), (Lines{"111111111 DEMONSTRATION_ON", "222222222 DEMONSTRATION_ON", "111111111 DEMONSTRATION_OFF",
+                             "222222222 DEMONSTRATION_OFF"}));
     EXPECT_EQ(CaptionPrefix(false), QString());
     EXPECT_TRUE(CaptionPrefix(true).endsWith(" - "));
 }

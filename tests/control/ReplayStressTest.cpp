@@ -6,7 +6,7 @@
 #include "control/HostInput.h"
 #include "control/DateTime.h"
 
-#include "RecordingInjector.h"
+#include "fakes/RecordingInjector.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "dialogs/FormAddConnection.h"
 
 #include "../session/QtPrinters.h"
-#include "dialogs/ConnectionEntries.h"
+#include "session/ConnectionEntries.h"
 #include "i18n/Translator.h"
 #include "settings/Settings.h"
 

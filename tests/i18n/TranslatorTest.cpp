@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ProcessState.h"
+#include "base/ProcessState.h"
 
 namespace corvala {
 namespace {

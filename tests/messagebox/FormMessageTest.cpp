@@ -1,4 +1,4 @@
-#include "app/FormMessage.h"
+#include "widgets/FormMessage.h"
 
 #include <functional>
 #include <memory>
@@ -16,7 +16,7 @@
 
 #include "fakes/QtTestApplication.h"
 
-#include "app/ProcessState.h"
+#include "base/ProcessState.h"
 #include "i18n/Translator.h"
 
 namespace corvala {

@@ -6,7 +6,7 @@
 
 #include <QApplication>
 
-#include "app/FormMessage.h"
+#include "widgets/FormMessage.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

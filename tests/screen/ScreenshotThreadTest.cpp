@@ -3,7 +3,7 @@
 // relative mouse mode, and ends on EventsSuspended. Run under TSan too.
 #include "screen/ScreenshotThread.h"
 
-#include "app/ProcessState.h"
+#include "base/ProcessState.h"
 
 #include <gtest/gtest.h>
 

@@ -73,7 +73,7 @@ protected:
     }
 
     void connect(const QString& idText, const QString& password) {
-        viewer.dialogAnswer = SessionUiHooks::DialogResult{idText, password};
+        viewer.dialogAnswer = ConnectionDialogResult{idText, password};
         viewer.session->ConnectAction(true);
         relay.Pump();
     }

@@ -324,7 +324,7 @@ TEST_F(ConnectActionTest, HostWithViewersClosesThemThenBecomesAViewer) {
     side.settings.RecentConnections = "555555555";
     side.rtc.Activate({});
     side.rtc.AddPeer("777777777", 0);
-    side.dialogAnswer = SessionUiHooks::DialogResult{"1a2b 3c4d", "pw"};
+    side.dialogAnswer = ConnectionDialogResult{"1a2b 3c4d", "pw"};
     TSessionSetup& s = side.Start();
     EXPECT_TRUE(s.ConnectAction(true));
     EXPECT_EQ(side.confirmations, QStringList{"All current connections will be closed. Do you want to continue?"});
@@ -342,7 +342,7 @@ TEST_F(ConnectActionTest, HostWithViewersClosesThemThenBecomesAViewer) {
 TEST_F(ConnectActionTest, OwnRelaySendsInitStraightAway) {
     side.masterMode = true;
     side.relay = OwnRelay{"192.0.2.1", 3478, "ru", "rp"};
-    side.dialogAnswer = SessionUiHooks::DialogResult{"Office (333333333)", "pw"};
+    side.dialogAnswer = ConnectionDialogResult{"Office (333333333)", "pw"};
     TSessionSetup& s = side.Start();
     EXPECT_TRUE(s.ConnectAction(false));
     EXPECT_TRUE(side.confirmations.isEmpty());

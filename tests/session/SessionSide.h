@@ -4,7 +4,7 @@
 // do. Two sides and a relay make a whole session in one process.
 
 #include "QtPrinters.h"
-#include "RecordingRtc.h"
+#include "fakes/RecordingRtc.h"
 #include "session/SessionSetup.h"
 #include "settings/Settings.h"
 #include "signalling/SignallingMessage.h"
@@ -17,7 +17,7 @@
 
 namespace corvala::testing {
 
-class SessionSide {
+class SessionSide : private ISessionEnvironment, private ISessionEvents {
 public:
     SessionSide(const QString& deviceId, const QString& displayName) : settings(SettingsEnvironment{}) {
         settings.DeviceId = deviceId;
@@ -29,62 +29,13 @@ public:
 
     // Builds the session object; change the fields above first.
     TSessionSetup& Start() {
-        SessionEnvironment env;
-        env.settings = &settings;
-        env.rtc = &rtc;
-        // Engine threads write too.
-        env.SendLine = [this](const QByteArray& line) {
-            std::lock_guard lock(sentMutex);
-            sent.push_back(line);
-            return connected;
-        };
-        env.SaveSettings = [this] {
-            ++saves;
-            return true;
-        };
-        env.ConnectedToSignalServer = [this] { return connected; };
-        env.MasterMode = [this] { return masterMode; };
-        env.SetMasterMode = [this] { masterMode = true; };
-        env.LockScreenMode = [this] { return lockScreenMode; };
-        env.RunningRelay = [this] { return relay; };
-        env.CountryCode = [] { return QString("DE"); };
-        env.Screens = [this] { return screens; };
-        env.MacAddressText = "00-11-22-33-44-55";
-        env.Now = [this] { return nowMs; };
-
-        SessionUiHooks ui;
-        ui.ShowWarning = [this](const QString& t) { warnings << t; };
-        ui.ShowNonModalWarning = [this](const QString& t) { nonModalWarnings << t; };
-        ui.ShowError = [this](const QString& t) { errors << t; };
-        ui.Confirm = [this](const QString& t) {
-            confirmations << t;
-            return confirmAnswer;
-        };
-        ui.LogConnection = [this](const QString& t) { log << t; };
-        ui.DisconnectAllPeers = [this] { ++disconnectAll; };
-        ui.SwitchToViewerLayout = [this] { ++viewerLayout; };
-        ui.ShowConnectionDialog =
-            [this](const std::optional<ConnectRequest>& confirmWith) -> std::optional<SessionUiHooks::DialogResult> {
-            ++dialogShown;
-            if (confirmWith)
-                dialogAnswer = SessionUiHooks::DialogResult{confirmWith->id, confirmWith->password};
-            if (!dialogAnswer)
-                return std::nullopt;
-            // What the confirmed dialog does to the history.
-            TRecentConnections recent = TRecentConnections::FromCommaText(settings.RecentConnections);
-            recent.PutOnTop(dialogAnswer->idText, ExtractId(dialogAnswer->idText));
-            settings.RecentConnections = recent.ToCommaText();
-            return dialogAnswer;
-        };
-        ui.AddTab = [this](const QString& caption, const QString&) { tabs << caption; };
-        ui.SelectTab = [this](const QString& id) { selectedTabs << id; };
-        ui.RememberWakeOnLan = [this](const QString& id, const QString& mac) { wakeOnLan << id + "=" + mac; };
-        ui.OpenVoiceWindow = [this](const QString& id) { voiceWindows << id; };
-        ui.ShowDesktopCopyWindow = [] { return 4242ul; };
-        ui.ShowWindowForSession = [this] { ++shownForSession; };
-        ui.ClearBookUnlocked = [this] { ++bookLocked; };
-        ui.DriveMagnifier = [this](bool start) { magnifier.push_back(start); };
-        session = std::make_unique<TSessionSetup>(std::move(env), std::move(ui));
+        SessionEnvironment values;
+        values.settings = &settings;
+        values.rtc = &rtc;
+        values.MacAddressText = "00-11-22-33-44-55";
+        values.Now = [this] { return nowMs; };
+        session = std::make_unique<TSessionSetup>(std::move(values), static_cast<ISessionEnvironment&>(*this),
+                                                  static_cast<ISessionEvents&>(*this));
         return *session;
     }
 
@@ -107,7 +58,7 @@ public:
     LocalScreens screens;
     qint64 nowMs = 1'800'000'000'000;
     bool confirmAnswer = true;
-    std::optional<SessionUiHooks::DialogResult> dialogAnswer;
+    std::optional<ConnectionDialogResult> dialogAnswer;
 
     std::mutex sentMutex;
     std::vector<QByteArray> sent;
@@ -117,6 +68,64 @@ public:
     int disconnectAll = 0, viewerLayout = 0, dialogShown = 0, shownForSession = 0, bookLocked = 0;
     std::vector<bool> magnifier;
     std::unique_ptr<TSessionSetup> session;
+
+private:
+    // ISessionEnvironment. Engine threads write too.
+    bool SendLine(const QByteArray& line) override {
+        std::lock_guard lock(sentMutex);
+        sent.push_back(line);
+        return connected;
+    }
+    bool ConnectedToSignalServer() const override { return connected; }
+    bool SaveSettings() override {
+        ++saves;
+        return true;
+    }
+    bool MasterMode() const override { return masterMode; }
+    void SetMasterMode() override { masterMode = true; }
+    bool LockScreenMode() const override { return lockScreenMode; }
+    std::optional<OwnRelay> RunningRelay() const override { return relay; }
+    QString CountryCode() const override { return "DE"; }
+    LocalScreens Screens() const override { return screens; }
+
+    // ISessionEvents.
+    void ShowWarning(const QString& t) override { warnings << t; }
+    void ShowNonModalWarning(const QString& t) override { nonModalWarnings << t; }
+    void ShowError(const QString& t) override { errors << t; }
+    bool Confirm(const QString& t) override {
+        confirmations << t;
+        return confirmAnswer;
+    }
+    void LogConnection(const QString& t) override { log << t; }
+    void RefreshChatRecipients() override {}
+    void ResetFrameWatch(const QString&) override {}
+    void DisconnectAllPeers() override { ++disconnectAll; }
+    void SwitchToViewerLayout() override { ++viewerLayout; }
+    void CloseVoiceWindow() override {}
+    std::optional<ConnectionDialogResult> ShowConnectionDialog(
+        const std::optional<ConnectRequest>& confirmWith) override {
+        ++dialogShown;
+        if (confirmWith) dialogAnswer = ConnectionDialogResult{confirmWith->id, confirmWith->password};
+        if (!dialogAnswer) return std::nullopt;
+        // What the confirmed dialog does to the history.
+        TRecentConnections recent = TRecentConnections::FromCommaText(settings.RecentConnections);
+        recent.PutOnTop(dialogAnswer->idText, ExtractId(dialogAnswer->idText));
+        settings.RecentConnections = recent.ToCommaText();
+        return dialogAnswer;
+    }
+    void UpdateAliveButton() override {}
+    void AddTab(const QString& caption, const QString&) override { tabs << caption; }
+    void SelectTab(const QString& id) override { selectedTabs << id; }
+    void ClearPressedKeys() override {}
+    void UpdateMonitorMenu(const QString&) override {}
+    void RememberWakeOnLan(const QString& id, const QString& mac) override { wakeOnLan << id + "=" + mac; }
+    void OpenVoiceWindow(const QString& id) override { voiceWindows << id; }
+    unsigned long ShowDesktopCopyWindow() override { return 4242ul; }
+    void ShowWindowForSession() override { ++shownForSession; }
+    void ClearBookUnlocked() override { ++bookLocked; }
+    void CollapseForSession() override {}
+    bool VoiceWindowShowing() const override { return false; }
+    void DriveMagnifier(bool start) override { magnifier.push_back(start); }
 };
 
 // A peer message as it arrives from the server.

@@ -1,4 +1,4 @@
-// Dispatch of received signalling lines: which hook each line reaches, with
+// Dispatch of received signalling lines: which event each line raises, with
 // what, and that everything else is ignored.
 #include "signalling/ClientMessage.h"
 #include "signalling/SignallingMessage.h"
@@ -11,21 +11,17 @@ using namespace corvala;
 
 namespace {
 
-// Records every hook call as one text, in order.
-struct Recorder {
+// Records every event as one text, in order.
+struct Recorder : IClientMessageEvents {
     QStringList calls;
-    ClientMessageHooks hooks() {
-        ClientMessageHooks h;
-        h.ShowWarning = [this](const QString& t) { calls << u"warning:"_qs + t; };
-        h.Joined = [this] { calls << u"joined"_qs; };
-        h.ApplyIceServerFromPayload = [this](const IceServer& r, bool remember) {
-            calls << QStringLiteral("apply:%1|%2|%3|%4").arg(r.url, r.username, r.password, remember ? u"1" : u"0");
-        };
-        h.SendInitAfterPublicTurn = [this](bool n) { calls << (n ? u"init:dialog"_qs : u"init:current"_qs); };
-        h.HandlePeerMessage = [this](const QJsonObject& o) {
-            calls << u"peer:"_qs + o.value(u"type").toString() + u"|"_qs + o.value(u"from").toString();
-        };
-        return h;
+    void SignallingInvalidId() override { calls << u"invalid id"_qs; }
+    void SignallingJoined() override { calls << u"joined"_qs; }
+    void ApplyIceServerFromPayload(const IceServer& r, bool remember) override {
+        calls << QStringLiteral("apply:%1|%2|%3|%4").arg(r.url, r.username, r.password, remember ? u"1" : u"0");
+    }
+    void SendInitAfterPublicTurn(bool n) override { calls << (n ? u"init:dialog"_qs : u"init:current"_qs); }
+    void HandlePeerMessage(const QJsonObject& o) override {
+        calls << u"peer:"_qs + o.value(u"type").toString() + u"|"_qs + o.value(u"from").toString();
     }
 };
 
@@ -43,9 +39,9 @@ struct Case {
 
 class ClientMessageDispatch : public ::testing::TestWithParam<Case> {};
 
-TEST_P(ClientMessageDispatch, ReachesTheRightHook) {
+TEST_P(ClientMessageDispatch, RaisesTheRightEvent) {
     Recorder r;
-    ClientMessage dispatch(r.hooks());
+    ClientMessage dispatch(r);
     dispatch(GetParam().line);
     EXPECT_EQ(r.calls, GetParam().expected) << GetParam().name;
 }
@@ -53,8 +49,7 @@ TEST_P(ClientMessageDispatch, ReachesTheRightHook) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, ClientMessageDispatch,
     ::testing::Values(
-        Case{"invalid_id", line("invalid_id"),
-             {u"warning:Device with this ID is not connected or you entered a wrong ID."_qs}},
+        Case{"invalid_id", line("invalid_id"), {u"invalid id"_qs}},
         Case{"joined", line("joined"), {u"joined"_qs}},
         Case{"joined with CR LF", line("joined") + "\r\n", {u"joined"_qs}},
         Case{"joined as the server writes it (members omitted)", R"({"msg":"joined"})", {u"joined"_qs}},
@@ -89,20 +84,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ClientMessage, StoresTheLastRelayAsPublicRelay) {
     Recorder r;
-    ClientMessage dispatch(r.hooks());
+    ClientMessage dispatch(r);
     EXPECT_FALSE(dispatch.PublicRelay());
     dispatch(line("publicturn", "", relay));
     dispatch(line("publicturn", "", u"not json"_qs));  // leaves the stored relay alone
     ASSERT_TRUE(dispatch.PublicRelay());
     EXPECT_EQ(dispatch.PublicRelay()->url, u"turn:10.0.0.1:3478");
     EXPECT_EQ(dispatch.PublicRelay()->username, u"user");
-}
-
-TEST(ClientMessage, DefaultPeerHandlerIsTheIgnoringStubAndMissingHooksAreSkipped) {
-    ClientMessage dispatch(ClientMessageHooks{});
-    // Nothing set but the stub: no line may crash it.
-    for (const char* kind : {"invalid_id", "joined", "publicturn", "message"}) dispatch(line(kind, "", relay));
-    EXPECT_TRUE(dispatch.PublicRelay());
 }
 
 }  // namespace

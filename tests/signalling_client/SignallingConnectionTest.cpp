@@ -5,7 +5,7 @@
 #include "ServerProcess.h"
 #include "TlsLineClient.h"
 
-#include "app/ProcessState.h"
+#include "base/ProcessState.h"
 #include "signalling/ClientMessage.h"
 #include "signalling/SignallingConnection.h"
 #include "signalling/SignallingMessage.h"
@@ -55,7 +55,7 @@ std::string text(const QByteArray& b) { return b.toStdString(); }
 // A client as the main window wires it: received lines go through
 // ClientMessage, whose "joined" marks the link joined and whose peer messages
 // are recorded here.
-struct Client {
+struct Client : IClientMessageEvents {
     explicit Client(std::uint16_t port, SignallingTimings timings = fastTimings()) {
         SignallingConfig config;
         config.endpoint = {u"127.0.0.1"_qs, port};
@@ -63,19 +63,22 @@ struct Client {
         config.deviceId = OwnId;
         config.timings = timings;
         connection = std::make_unique<SignallingConnection>(config);
-        ClientMessageHooks hooks;
-        hooks.Joined = [this] {
-            ++joins;
-            connection->SetJoined();
-        };
-        hooks.HandlePeerMessage = [this](const QJsonObject& o) { peerMessages << Envelope::FromObject(o); };
-        dispatch = std::make_unique<ClientMessage>(hooks);
+        dispatch = std::make_unique<ClientMessage>(*this);
         QObject::connect(connection.get(), &SignallingConnection::lineReceived,
                          [this](const QByteArray& line) { (*dispatch)(line); });
         QObject::connect(connection.get(), &SignallingConnection::linkLost, [this] { ++losses; });
         QObject::connect(connection.get(), &SignallingConnection::connectAttemptFinished,
                          [this](bool ok) { ++(ok ? connects : failures); });
     }
+    void SignallingInvalidId() override {}
+    void SignallingJoined() override {
+        ++joins;
+        connection->SetJoined();
+    }
+    void ApplyIceServerFromPayload(const IceServer&, bool) override {}
+    void SendInitAfterPublicTurn(bool) override {}
+    void HandlePeerMessage(const QJsonObject& o) override { peerMessages << Envelope::FromObject(o); }
+
     static SignallingTimings fastTimings() {
         SignallingTimings t;
         t.checkerPeriod = 500ms;

@@ -1,0 +1,690 @@
+#include "core/AppCore.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostInfo>
+#include <QLocale>
+#include <QThread>
+
+#include "base/Log.h"
+#include "base/ProductInfo.h"
+#include "core/AppView.h"
+#include "core/EngineHandOver.h"
+#include "core/IceServerDefaults.h"
+#include "i18n/SystemLanguage.h"
+#include "i18n/Translator.h"
+#include "identity/RandomCredentials.h"
+#include "media/MediaLibraryLoader.h"
+#include "platform/CursorNames.h"
+#include "platform/InputInjector.h"
+#include "platform/Shell.h"
+#include "screen/MonitorMenu.h"
+#include "screen/ScreenshotThread.h"
+#include "session/QtScreens.h"
+#include "signalling/SignallingConnection.h"
+
+namespace corvala {
+
+namespace {
+
+// The pause that lets "RECONNECT" and "DISCONNECT" leave before the
+// connections they concern go down.
+constexpr int CloseRecoveryPumpMs = 1000;
+const QString Bullet = QString(QChar(0x25CF));
+
+QString Format(const QString& text, const QString& value) {
+    QString out = text;
+    const int at = out.indexOf("%s");
+    if (at >= 0) out.replace(at, 2, value);
+    return out;
+}
+
+QString InFolder(const std::filesystem::path& folder, const char* name) {
+    return QString::fromStdString((folder / name).string());
+}
+
+QTimer* MakeTimer(QObject* owner, int interval, const char* name) {
+    auto* timer = new QTimer(owner);
+    timer->setInterval(interval);
+    timer->setObjectName(name);
+    return timer;
+}
+
+}  // namespace
+
+CoreTimers::CoreTimers(QObject* owner)
+    : TimerDataTimeout(MakeTimer(owner, 1000, "TimerDataTimeout")),
+      TimerMouseCursorCheck(MakeTimer(owner, 100, "TimerMouseCursorCheck")),
+      TimerCopyImagehider(MakeTimer(owner, 300, "TimerCopyImagehider")),
+      TimerControlCommand(MakeTimer(owner, 100, "TimerControlCommand")),
+      TimerShowNoSpeakDialog(MakeTimer(owner, 1000, "TimerShowNoSpeakDialog")),
+      TimerShowCannotProcessCtrlAltDelDialog(MakeTimer(owner, 1000, "TimerShowCannotProcessCtrlAltDelDialog")),
+      TimerMagnifierMinimizer(MakeTimer(owner, 1000, "TimerMagnifierMinimizer")),
+      TimerSelectDirectory(MakeTimer(owner, 1000, "TimerSelectDirectory")),
+      TimerSelectDirsAndFiles(MakeTimer(owner, 1000, "TimerSelectDirsAndFiles")),
+      TimerTransferFormShow(MakeTimer(owner, 1000, "TimerTransferFormShow")),
+      TimerStartFileTransfer(MakeTimer(owner, 500, "TimerStartFileTransfer")),
+      TurnChecker(MakeTimer(owner, 100, "TurnChecker")),
+      TimerTurnServerCPUUsageControl(MakeTimer(owner, 30000, "TimerTurnServerCPUUsageControl")) {}
+
+TAppCore::TAppCore(CoreEnvironment environment, CorePlatform platform)
+    : FEnv(std::move(environment)), FPlatform(std::move(platform)), FTimers(std::make_unique<CoreTimers>(this)) {}
+
+TAppCore::~TAppCore() {
+    // The connection log is saved, then everything else goes with its owner.
+    if (!ConnectionLogPath.isEmpty() && !FConnectionLog.IsEmpty()) FConnectionLog.Save(ConnectionLogPath);
+    FTimers->TimerTurnServerCPUUsageControl->stop();
+    // The capture thread lets go of the host input before it goes.
+    if (FPlatform.HostCapture) FPlatform.HostCapture->Input().Detach();
+}
+
+// ---- creation ------------------------------------------------------------
+
+bool TAppCore::Create(IAppView& view) {
+    FView = &view;
+    ProcessState& state = processState();
+    identity::RandomCredentials::SeedFromClock();
+    state.LockScreenMode = FPlatform.SessionMonitor && !FPlatform.SessionMonitor->AnySessionActive();
+    // A system without session notifications simply sends none.
+    if (FPlatform.SessionMonitor)
+        FPlatform.SessionMonitor->Start([this](platform::SessionChange change) { HandleSessionChange(change); });
+    QCoreApplication::setApplicationName(ProductName);
+
+    SettingsEnvironment settingsEnv;
+    settingsEnv.FilePath = InFolder(FEnv.Folders.program, programfiles::Settings);
+    settingsEnv.MachineFingerprint = FEnv.MachineFingerprint;
+    settingsEnv.PrimaryScreenSize = PrimaryScreenSize();
+    settingsEnv.SystemLanguageCode = systemLanguageCode();
+    settingsEnv.ComputerName = QHostInfo::localHostName().left(256);
+    FSettings = std::make_unique<Settings>(settingsEnv);
+    const bool settingsRead = FSettings->read();
+    translator().buildFromUtf8(embeddedLanguageTable());
+    translator().setLanguageCode(FSettings->LanguageCode);
+    if (!settingsRead) {
+        // First run: a new identity, and the user's consent before anything
+        // can reach this computer.
+        FSettings->DeviceId = QString::fromStdString(identity::RandomCredentials::MakeDeviceId());
+        if (!FView->AskWelcome()) {
+            qCInfo(lcCore) << "the welcome was refused: the program ends";
+            state.EventsSuspended = true;
+            return false;
+        }
+    }
+    FView->TranslateWindow();
+    if (!PassesIntegrityTest()) return false;
+    ConnectionLogPath = InFolder(FEnv.Folders.program, "log.txt");
+    FConnectionLog.Load(ConnectionLogPath);
+    if (!LoadEngine()) return false;
+    CreateControl();
+    CreateSignalling();
+    CreateSession();
+
+    if (FSettings->RandomPasswordMode)
+        FSettings->HostPassword = QString::fromStdString(identity::RandomCredentials::RandomCredential());
+    FView->ShowIdentity(FSettings->DeviceId, PasswordFigure());
+    if (state.Branded) ApplyBranding();
+    FView->ShowHostLayout();
+    FTimers->TimerDataTimeout->start();
+    FTimers->TimerMouseCursorCheck->start();
+    FSignalling->ServerConnectionCheckerTimer();
+    return true;
+}
+
+bool TAppCore::PassesIntegrityTest() {
+    const QString folder = QString::fromStdString(FEnv.Folders.program.string());
+    const std::optional<QString> failed = FirstIntegrityFailure(folder, FEnv.TrustedFiles);
+    if (!failed) return true;
+    qCCritical(lcCore) << "integrity test failed for" << *failed << "in" << folder;
+    if (!processState().LockScreenMode)
+        FView->ShowAppMessage(true, MessageKind::Error,
+                              translate("Error") + " 286." + translate("Please contact developers") + " (" +
+                                  FEnv.SupportContact + ").");
+    processState().EventsSuspended = true;
+    return false;
+}
+
+bool TAppCore::LoadEngine() {
+    try {
+        FRtc = FPlatform.LoadEngine(QString::fromStdString(FEnv.Folders.program.string()));
+    } catch (const std::exception& error) {
+        qCCritical(lcCore) << "the media engine cannot be used:" << error.what();
+        FView->ShowAppMessage(true, MessageKind::Error, QString::fromUtf8(error.what()));
+        processState().EventsSuspended = true;
+        return false;
+    }
+    FRtc->SetEvents(*this);
+    FRtc->Configure(10);
+    FRtc->IceServers() = DefaultIceServers(IceServersFromEnvironment());
+    return true;
+}
+
+void TAppCore::CreateControl() {
+    FMessenger = std::make_unique<PeerMessenger>(*FRtc);
+    FHostInput = std::make_unique<HostInput>(FPlatform.Injector, [] { return processState().LockScreenMode.load(); });
+    FDispatcher = std::make_unique<DataChannelDispatcher>(*FRtc, *FMessenger, *FHostInput,
+                                                          static_cast<IDispatcherEvents&>(*this));
+    FViewer = std::make_unique<ViewerInput>(*FRtc, *FMessenger, static_cast<IViewerInputEvents&>(*this));
+    FLiveness = std::make_unique<LivenessCheck>(*FRtc, static_cast<ILivenessEvents&>(*this));
+    FTabs = std::make_unique<TabController>(static_cast<ITabEvents&>(*this));
+    FDemonstration = std::make_unique<DemonstrationMode>(*FSettings, *FMessenger);
+    connect(FTimers->TimerDataTimeout, &QTimer::timeout, this, [this] { FLiveness->Tick(); });
+    connect(FTimers->TimerMouseCursorCheck, &QTimer::timeout, this, &TAppCore::CursorCheckTick);
+    if (FPlatform.HostCapture) {
+        HostInput* input = FHostInput.get();
+        FPlatform.HostCapture->Input().Attach(
+            {[input] { input->ReplayDeferredInput(); }, [input] { return input->RelativeMouseMode(); }});
+    }
+}
+
+void TAppCore::CreateSignalling() {
+    SignallingConfig config;
+    config.rootCertificateFile = InFolder(FEnv.Folders.program, programfiles::RootCertificate);
+    config.deviceId = FSettings->DeviceId;
+    FSignalling = std::make_unique<SignallingConnection>(config);
+    FClientMessage = std::make_unique<ClientMessage>(static_cast<IClientMessageEvents&>(*this));
+    connect(FSignalling.get(), &SignallingConnection::lineReceived, this,
+            [this](const QByteArray& line) { (*FClientMessage)(line); });
+}
+
+void TAppCore::CreateSession() {
+    SessionEnvironment values;
+    values.settings = FSettings.get();
+    values.rtc = FRtc.get();
+    values.MacAddressText = FEnv.MacAddressText;
+    FSession = std::make_unique<TSessionSetup>(values, static_cast<ISessionEnvironment&>(*this),
+                                               static_cast<ISessionEvents&>(*this));
+}
+
+QString TAppCore::PasswordFigure() const {
+    return FSettings->RandomPasswordMode ? FSettings->HostPassword : Bullet.repeated(FSettings->HostPassword.size());
+}
+
+void TAppCore::ApplyBranding() {
+    QFile file(InFolder(FEnv.Folders.program, programfiles::Branding));
+    if (!file.open(QIODevice::ReadOnly)) {
+        // The normal, unbranded layout goes on.
+        qCWarning(lcCore) << "branding file unreadable:" << file.fileName() << file.errorString();
+        if (!processState().LockScreenMode)
+            FView->ShowAppMessage(false, MessageKind::Error,
+                                  file.errorString() + " " + "Error code: 3823. " + "Please contact developers.");
+        return;
+    }
+    QString text = QString::fromUtf8(file.readAll());
+    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    QStringList lines = text.split('\n');
+    for (QString& line : lines) line.remove('\r');
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    Branding branding;
+    if (lines.size() == 2) {
+        branding.Contact = lines[0];
+        const QString banner = InFolder(FEnv.Folders.program, lines[1].toUtf8().constData());
+        // Only a file inside the program folder, named by the branding file.
+        if (!lines[1].isEmpty() && !lines[1].contains('/') && QFileInfo(banner).isFile())
+            branding.BannerPath = banner;
+    }
+    FView->ApplyBranding(branding);
+}
+
+// ---- what the windows read ------------------------------------------------
+
+bool TAppCore::ConnectedToSignalServer() const { return FSignalling && FSignalling->FConnectedToSignalServer(); }
+
+int TAppCore::PeerCount() const { return FRtc ? FRtc->PeerCount() : 0; }
+
+bool TAppCore::AutostartMarkerExists() const {
+    return QFileInfo(InFolder(FEnv.Folders.program, programfiles::AutostartMarker)).isDir();
+}
+
+// ---- what the windows forward ---------------------------------------------
+
+void TAppCore::ConnectAction(bool fromHostPanel) { FSession->ConnectAction(fromHostPanel); }
+
+void TAppCore::ReconnectButtonClick() {
+    ReconnectInput input;
+    input.buttonCaption = FAliveStatus.buttonCaption;
+    input.translatedConnectCaption = QString::fromLatin1(alive_texts::Connect);
+    input.connectedToSignalServer = ConnectedToSignalServer();
+    input.calledWithoutSender = false;
+    input.relayRunning = RunningRelay().has_value();
+    input.currentPeerExists = FRtc->FindPeer(FRtc->CurrentViewingPeerID()) != nullptr;
+    switch (panReconnectButtonClick(input)) {
+        case ReconnectAction::RunConnectButton: ConnectAction(false); break;
+        case ReconnectAction::ShowServerUnavailable:
+            FView->ShowAppMessage(true, MessageKind::Error, translate(alive_texts::ServerUnavailable));
+            break;
+        case ReconnectAction::SendInitToCurrentPeer: FSession->SendInitToCurrentPeer(); break;
+        case ReconnectAction::SendGetPublicTurn: FSession->Reconnect(false); break;
+        case ReconnectAction::Nothing: break;
+    }
+}
+
+void TAppCore::ChooseMonitor(const QString& caption) {
+    if (processState().EventsSuspended) return;
+    auto peer = FRtc->FindPeer(FRtc->CurrentViewingPeerID());
+    const auto monitor = MonitorFromCaption(caption);
+    if (!peer || !monitor) return;
+    // The host is not told: the next frame is drawn from the other region.
+    peer->CurrentMonitor = *monitor;
+    UpdateMonitorMenu();
+}
+
+void TAppCore::UpdateMonitorMenu() {
+    if (processState().EventsSuspended) return;
+    auto peer = FRtc->FindPeer(FRtc->CurrentViewingPeerID());
+    if (!peer) return;
+    FView->ShowMonitorItems(corvala::UpdateMonitorMenu(peer->MultipleMonitorsCount, peer->CurrentMonitor));
+}
+
+void TAppCore::SetAutomaticStart(bool on) {
+    FPlatform.Shell.Execute("runas", (FEnv.Folders.program / programfiles::CompanionService).string(),
+                            on ? "/install" : "/uninstall");
+}
+
+void TAppCore::AutomaticStartClick() {
+    const bool wasOn = AutostartMarkerExists();
+    if (wasOn || !FSettings->RandomPasswordMode) {
+        SetAutomaticStart(!wasOn);
+        return;
+    }
+    // A random password changes at every start: nobody could reach this
+    // computer after an automatic start, so a static password comes first.
+    FView->ShowAppMessage(
+        true, MessageKind::Warning,
+        Format(translate("In order to start %s with Windows you must specify a \"Static Password\"."), ProductName));
+}
+
+void TAppCore::AllowOnlyViewingClick() {
+    // The viewers hear it both ways: their input is refused, or taken again.
+    FDemonstration->SetAllowOnlyViewing(!FSettings->AllowOnlyViewing, true);
+    FView->UpdateWindowCaption();
+}
+
+void TAppCore::ChooseLanguage(int index) {
+    // A forced update on screen keeps its language.
+    if (ForcedUpdateShown()) return;
+    translator().setLanguageIndex(index);
+    FSettings->LanguageCode = translator().languageCode(index);
+    FSettings->write();
+    FView->TranslateWindow();
+}
+
+void TAppCore::OpenWebAddress(const QString& address) { FPlatform.Shell.Execute("open", address.toStdString(), ""); }
+
+// ---- from outside the program ---------------------------------------------
+
+void TAppCore::HandleInstanceMessage(const platform::InstanceMessage& message) {
+    if (message.message == platform::ConnectRequestMessage) {
+        if (auto request = DecodeConnectRequest(QByteArray::fromStdString(message.payload)))
+            ConnectFromCommandLine(*request);
+        else
+            qCWarning(lcCore) << "connect request from another copy dropped: it does not decode";
+        return;
+    }
+    const auto& wanted = platform::ShowWindowMessage;
+    if (message.message != wanted.message || message.wParam != wanted.wParam || message.lParam != wanted.lParam) {
+        qCWarning(lcCore) << "instance message dropped:" << message.message << message.wParam << message.lParam;
+        return;
+    }
+    if (!FView->WindowShowing()) FView->ShowWindow();
+}
+
+void TAppCore::ConnectFromCommandLine(const ConnectRequest& request) {
+    if (FSession) FSession->ConnectFromCommandLine(request);
+}
+
+void TAppCore::HandleSessionChange(platform::SessionChange change) {
+    // A lock enters lock-screen operation, a logon or unlock leaves it; each
+    // change tells the viewers to reconnect and drops the running call so
+    // that the next admission picks the fitting source.
+    ProcessState& state = processState();
+    if (state.MasterMode) return;
+    const bool locking = change == platform::SessionChange::Locked;
+    if (locking == state.LockScreenMode.load()) return;
+    qCInfo(lcCore) << (locking ? "the session locked" : "the session unlocked");
+    state.LockScreenMode = locking;
+    if (!FRtc) return;
+    SendToEveryPeer(QString::fromLatin1(commands::Reconnect));
+    PumpMessages(CloseRecoveryPumpMs);
+    FRtc->Deactivate();
+    if (!locking) FView->CloseDesktopCopyWindow();
+}
+
+// ---- closing --------------------------------------------------------------
+
+bool TAppCore::QueryClose() {
+    if (!FSettings) return false;
+    CloseQueryState query;
+    query.EndingSession = FEndingSession;
+    query.AutostartMarkerExists = AutostartMarkerExists();
+    query.MasterMode = processState().MasterMode;
+    query.ForcedUpdateShown = ForcedUpdateShown();
+    query.PeersConnected = PeerCount() > 0;
+    return corvala::QueryClose(query, *this);
+}
+
+void TAppCore::CloseSequence() {
+    FClosing = true;
+    FSettings->write();
+    if (PeerCount() > 0) {
+        SendToEveryPeer(QString::fromLatin1(commands::Disconnect));
+        PumpMessages(CloseRecoveryPumpMs);
+    }
+    processState().EventsSuspended = true;
+    if (FSignalling) FSignalling->StopChecker();
+    if (FRtc) FRtc->Deactivate();
+    if (FSignalling) FSignalling->CloseConnection();
+}
+
+void TAppCore::PumpMessages(int milliseconds) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < milliseconds) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+void TAppCore::SendToEveryPeer(const QString& text) { FMessenger->SendMessageToEveryPeer(text); }
+
+void TAppCore::CursorCheckTick() {
+    CursorShapeMonitor::Conditions conditions;
+    conditions.eventsSuspended = processState().EventsSuspended;
+    conditions.masterMode = processState().MasterMode;
+    conditions.allowOnlyViewing = FSettings->AllowOnlyViewing;
+    conditions.anyPeer = FRtc->PeerCount() > 0;
+    conditions.transferIdle = processState().TransferMode == TTransferMode::Idle;
+    if (auto message = FCursorMonitor.Tick(conditions, FPlatform.CursorNames.CurrentCursorName()))
+        FMessenger->SendDataToEveryPeer(*message);
+}
+
+void TAppCore::DropUnsupported(const char* feature, const QString& peerId, const QString& what) {
+    qCWarning(lcCore).noquote() << "dropped" << what << "from" << peerId << "-" << feature
+                                << "is not part of this build";
+}
+
+// ---- the engine's events (engine threads) ----------------------------------
+
+void TAppCore::rtcClientReceiveData(TPeer& sender, const QByteArray& data) {
+    if (processState().EventsSuspended) return;
+    // The peer may be ended while this thread waits: the main thread looks
+    // it up again.
+    const QString id = sender.Id();
+    RunOnMainThread(this, [&] {
+        if (const auto peer = FRtc->FindPeer(id)) FDispatcher->Receive(*peer, data);
+    });
+}
+
+void TAppCore::rtcClientRenderFrame(const QString& peerId) {
+    if (processState().EventsSuspended) return;
+    RunOnMainThread(this, [&] {
+        if (processState().EventsSuspended || FRtc->CurrentViewingPeerID() != peerId) return;
+        FView->DrawRemoteFrame();
+        FLiveness->FrameDrawn();
+        // The component marked the peer alive; the picture replaces the status.
+        if (FAliveStatus.labelVisible || FAliveStatus.buttonVisible) UpdateAliveButton();
+    });
+}
+
+void TAppCore::rtcClientSdpCreateSuccess(TPeer& peer, const QString& sdpType, const QString& sdp) {
+    FSession->rtcClientSdpCreateSuccess(&peer, sdpType, sdp);
+}
+
+void TAppCore::rtcClientIceCandidate(TPeer& peer, int label, const QString& id, const QString& candidate) {
+    FSession->rtcClientIceCandidate(&peer, label, id, candidate);
+}
+
+void TAppCore::rtcClientRemoveRemoteStream(const QString& peerId) {
+    // Every ended call comes here, the main thread's own EndCall and
+    // deactivation too; those tidy up the rest themselves.
+    if (QThread::currentThread() == thread()) {
+        FHostInput->ReleaseHeldInput(peerId);
+        return;
+    }
+    QMetaObject::invokeMethod(this, [this, peerId] { PeerEndedByEngine(peerId); }, Qt::QueuedConnection);
+}
+
+void TAppCore::PeerEndedByEngine(const QString& peerId) {
+    qCInfo(lcCore) << "the connection to" << peerId << "ended";
+    FHostInput->ReleaseHeldInput(peerId);
+    if (processState().EventsSuspended) return;
+    if (processState().MasterMode)
+        UpdateAliveButton();
+    else
+        SessionsEnded(FRtc->PeerCount() == 0);
+}
+
+void TAppCore::rtcClientError(const QString& error) { qCWarning(lcEngine) << "media engine:" << error; }
+
+// ---- signalling dispatch ----------------------------------------------------
+
+void TAppCore::SignallingInvalidId() {
+    ShowWarning(translate(QString::fromLatin1(InvalidIdWarning)));
+}
+
+void TAppCore::SignallingJoined() {
+    FSignalling->SetJoined();
+    FSession->SignallingJoined();
+    if (!FTimers->TurnChecker->isActive()) {
+        // The relay set-up that TurnChecker runs arrives with relay hosting.
+    }
+    FView->EnableConnectButton();
+}
+
+void TAppCore::ApplyIceServerFromPayload(const IceServer& relay, bool remember) {
+    FSession->ApplyIceServerFromPayload(relay, remember);
+}
+
+void TAppCore::SendInitAfterPublicTurn(bool newConnection) { FSession->SendInitAfterPublicTurn(newConnection); }
+
+void TAppCore::HandlePeerMessage(const QJsonObject& message) { FSession->HandlePeerMessage(message); }
+
+// ---- session set-up's environment -------------------------------------------
+
+bool TAppCore::SendLine(const QByteArray& line) { return FSignalling->WriteLine(line); }
+
+bool TAppCore::SaveSettings() { return FSettings->write(); }
+
+bool TAppCore::MasterMode() const { return processState().MasterMode; }
+
+void TAppCore::SetMasterMode() { processState().MasterMode = true; }
+
+bool TAppCore::LockScreenMode() const { return processState().LockScreenMode.load(); }
+
+std::optional<OwnRelay> TAppCore::RunningRelay() const { return std::nullopt; }
+
+QString TAppCore::CountryCode() const { return {}; }
+
+LocalScreens TAppCore::Screens() const { return ScreensFromQt(); }
+
+// ---- session set-up's events --------------------------------------------------
+
+void TAppCore::ShowWarning(const QString& text) { FView->ShowAppMessage(true, MessageKind::Warning, text); }
+
+void TAppCore::ShowNonModalWarning(const QString& text) { FView->ShowAppMessage(false, MessageKind::Warning, text); }
+
+void TAppCore::ShowError(const QString& text) { FView->ShowAppMessage(true, MessageKind::Error, text); }
+
+bool TAppCore::Confirm(const QString& text) { return FView->ShowAppMessage(true, MessageKind::Confirm, text); }
+
+void TAppCore::LogConnection(const QString& text) {
+    FConnectionLog.Insert(QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat) + ": " + text);
+    FConnectionLog.Save(ConnectionLogPath);
+}
+
+void TAppCore::RefreshChatRecipients() {}  // the chat window arrives with chat
+
+void TAppCore::ResetFrameWatch(const QString&) { FLiveness->FrameDrawn(); }
+
+void TAppCore::DisconnectAllPeers() {
+    processState().EventsSuspended = true;
+    SendToEveryPeer(QString::fromLatin1(commands::Disconnect));
+    PumpMessages(CloseRecoveryPumpMs);
+    FRtc->Deactivate();
+    PumpMessages(CloseRecoveryPumpMs);
+    processState().EventsSuspended = false;
+}
+
+void TAppCore::SwitchToViewerLayout() { FView->SwitchToViewerLayout(); }
+
+void TAppCore::CloseVoiceWindow() {}  // the voice window arrives with voice
+
+std::optional<ConnectionDialogResult> TAppCore::ShowConnectionDialog(const std::optional<ConnectRequest>& confirmWith) {
+    return FView->ShowConnectionDialog(confirmWith);
+}
+
+void TAppCore::UpdateAliveButton() {
+    AliveButtonInput input;
+    input.anyPeers = FRtc->PeerCount() > 0;
+    if (auto peer = FRtc->FindPeer(FRtc->CurrentViewingPeerID())) {
+        input.currentPeerExists = true;
+        input.needToReconnect = peer->NeedToReconnect;
+        input.alive = peer->Alive;
+    }
+    const AliveButtonView view = corvala::UpdateAliveButton(input);
+    if (!view.changes) return;
+    FAliveStatus.Apply(view);
+    FView->ShowAliveStatus(view);
+}
+
+void TAppCore::AddTab(const QString& caption, const QString& id) {
+    FView->AddTab(caption, id);
+    // Selecting the new tab ran the change query; the session's own peer wins
+    // should the caption hold no ID.
+    FRtc->SetCurrentViewingPeerID(id);
+    FView->UpdateWindowCaption();
+}
+
+void TAppCore::SelectTab(const QString& id) {
+    if (!FView->SelectTab(id)) FRtc->SetCurrentViewingPeerID(id);
+}
+
+void TAppCore::ClearPressedKeys() { FViewer->ClearPressedKeys(); }
+
+void TAppCore::UpdateMonitorMenu(const QString&) { UpdateMonitorMenu(); }
+
+void TAppCore::RememberWakeOnLan(const QString&, const QString&) {}  // the table arrives with Wake-on-LAN
+
+void TAppCore::OpenVoiceWindow(const QString& id) { DropUnsupported("voice", id, "a voice window"); }
+
+unsigned long TAppCore::ShowDesktopCopyWindow() {
+    FHostInput->ClearReplayTables();
+    const MonitorRect desktop = Screens().Desktop();
+    return FView->ShowDesktopCopyWindow(desktop.width, desktop.height);
+}
+
+void TAppCore::ShowWindowForSession() {
+    if (FView->WindowShowing()) return;
+    processState().ShownForSession = true;
+    FView->ShowWindow();
+}
+
+void TAppCore::ClearBookUnlocked() {}  // the book arrives with the contacts book
+
+void TAppCore::CollapseForSession() { FView->CollapseForSession(); }
+
+bool TAppCore::VoiceWindowShowing() const { return false; }
+
+void TAppCore::DriveMagnifier(bool) {}  // the magnifier arrives with the host commands
+
+void TAppCore::DisableAutostart() { SetAutomaticStart(false); }
+
+// ---- the dispatcher's events --------------------------------------------------
+
+bool TAppCore::AllowOnlyViewing() const { return FSettings->AllowOnlyViewing; }
+
+void TAppCore::OpenDocsDir(TPeer& sender) { DropUnsupported("file transfer", sender.Id(), "\"OPENDOCSDIR\""); }
+
+void TAppCore::ArmNoSpeakDialog(bool) { DropUnsupported("voice", FRtc->CurrentViewingPeerID(), "\"NOSPEAK\""); }
+
+void TAppCore::ArmCannotCtrlAltDelDialog() {
+    DropUnsupported("host commands", FRtc->CurrentViewingPeerID(), "\"LOCKSCREEN_OFF\"");
+}
+
+void TAppCore::ShowChatLine(TPeer& sender, const QString&) { DropUnsupported("chat", sender.Id(), "a chat line"); }
+
+void TAppCore::SetClipboardText(TPeer& sender, const QString&) {
+    DropUnsupported("clipboard sharing", sender.Id(), "clipboard text");
+}
+
+void TAppCore::ArmControlCommand(TPeer& sender, int n) {
+    DropUnsupported("host commands", sender.Id(), QString("\"CONTROL%1\"").arg(n));
+}
+
+bool TAppCore::HandleFileTransfer(TPeer& sender, const QString& text, const QByteArray&) {
+    static const char* const requests[] = {"GETFILE", "SELECTDIR", "DIRSELECTED", "FILE", "DIRECTORY"};
+    for (const char* request : requests) {
+        if (text.startsWith(QLatin1StringView(request))) {
+            DropUnsupported("file transfer", sender.Id(), QString("\"%1\"").arg(request));
+            return true;
+        }
+    }
+    return false;
+}
+
+void TAppCore::SetRemoteCursor(Qt::CursorShape shape) { FView->SetRemoteCursor(shape); }
+
+// ---- the liveness check's events ----------------------------------------------
+
+void TAppCore::TransferTimeoutTick() {}  // transfers arrive with file transfer
+
+void TAppCore::SessionsEnded(bool noPeerLeft) {
+    FView->UpdateWindowCaption();
+    RefreshChatRecipients();
+    if (!noPeerLeft) return;
+    FView->ExpandAfterSessions();
+    if (processState().ShownForSession) {
+        processState().ShownForSession = false;
+        FView->HideWindow();
+    }
+    FRtc->Deactivate();
+}
+
+bool TAppCore::ReconnectButtonVisible() const { return FAliveStatus.buttonVisible; }
+
+void TAppCore::Reconnect() {
+    FAliveStatus.buttonCaption = QString::fromLatin1(alive_texts::Reconnect);
+    ReconnectInput input;
+    input.buttonCaption = FAliveStatus.buttonCaption;
+    input.translatedConnectCaption = QString::fromLatin1(alive_texts::Connect);
+    input.connectedToSignalServer = ConnectedToSignalServer();
+    input.calledWithoutSender = true;
+    input.relayRunning = RunningRelay().has_value();
+    input.currentPeerExists = FRtc->FindPeer(FRtc->CurrentViewingPeerID()) != nullptr;
+    switch (panReconnectButtonClick(input)) {
+        case ReconnectAction::ShowServerUnavailable:
+            FView->ShowAppMessage(true, MessageKind::Error, translate(alive_texts::ServerUnavailable));
+            break;
+        case ReconnectAction::SendInitToCurrentPeer: FSession->SendInitToCurrentPeer(); break;
+        default: break;
+    }
+}
+
+// ---- the viewer input's events --------------------------------------------------
+
+bool TAppCore::TabActive() const { return !FRtc->CurrentViewingPeerID().isEmpty(); }
+
+void TAppCore::ShowDemonstrationMessage() {
+    FView->ShowAppMessage(true, MessageKind::Information, translate(control_texts::DemonstrationRejects));
+}
+
+void TAppCore::InjectLocalEscape() {
+    // Down and up: a key left down on this desktop would stay pressed.
+    FPlatform.Injector.InjectVirtualKey(vk::Escape, false, false);
+    FPlatform.Injector.InjectVirtualKey(vk::Escape, true, false);
+}
+
+// ---- the tabs' events ------------------------------------------------------------
+
+QString TAppCore::CurrentViewingPeerID() const { return FRtc->CurrentViewingPeerID(); }
+
+void TAppCore::SetCurrentViewingPeerID(const QString& id) { FRtc->SetCurrentViewingPeerID(id); }
+
+void TAppCore::ResetFrameWatch() { FLiveness->FrameDrawn(); }
+
+void TAppCore::SendMessageToPeer(const QString& id, const QString& text) { FMessenger->SendMessageToPeer(id, text); }
+
+void TAppCore::EndCall(const QString& id) { FRtc->EndCall(id); }
+
+void TAppCore::HideToolbar() { FView->HideToolbar(); }
+
+}  // namespace corvala

@@ -1,0 +1,306 @@
+#pragma once
+// The application core: the program without its windows. It owns the
+// settings, the peer-connection component, the signalling connection and
+// its dispatch, session set-up, the remote-control objects (messenger, host
+// and viewer input, dispatcher, liveness check, tabs), the hand-over from
+// the engine's threads to the main thread, the creation steps and the close
+// sequence. main.cpp makes the platform objects, the core and the windows,
+// in that order; the windows see the core through its public methods and the
+// core sees them through IAppView.
+//
+// How one received data-channel message travels: the engine's thread calls
+// rtcClientReceiveData, which waits while the main thread runs
+// DataChannelDispatcher::Receive, which hands input to
+// HostInput::ParseAndInject.
+//
+// Every module reports to the core through its own small interface (the
+// I...Events classes below); the core passes each call on to the module or
+// the view that does the work. A message for a feature this build lacks is
+// logged and dropped, never silently lost.
+
+#include "base/ProcessState.h"
+#include "control/DataChannelDispatcher.h"
+#include "control/DemonstrationMode.h"
+#include "control/HostInput.h"
+#include "control/LivenessCheck.h"
+#include "control/PeerMessenger.h"
+#include "control/ViewerInput.h"
+#include "core/AliveButtonState.h"
+#include "core/CloseQuery.h"
+#include "core/PayloadIntegrity.h"
+#include "core/TabController.h"
+#include "features/ConnectionLog.h"
+#include "media/RtcClientPort.h"
+#include "platform/Folders.h"
+#include "platform/InstanceChannel.h"
+#include "platform/SessionMonitor.h"
+#include "screen/CursorShapes.h"
+#include "session/SessionSetup.h"
+#include "settings/Settings.h"
+#include "signalling/ClientMessage.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+
+namespace corvala {
+
+class IAppView;
+class SignallingConnection;
+class THostCapture;
+struct SignallingConfig;
+namespace platform {
+class IShell;
+class IInputInjector;
+class ICursorNames;
+}  // namespace platform
+
+// The operating system as the core uses it; main.cpp makes these.
+struct CorePlatform {
+    platform::IShell& Shell;
+    platform::IInputInjector& Injector;
+    platform::ICursorNames& CursorNames;
+    // Lock and unlock notifications; none where the system has none.
+    platform::ISessionMonitor* SessionMonitor = nullptr;
+    // The capture thread start-up started; none when it could not start.
+    THostCapture* HostCapture = nullptr;
+    // Loads the media engine; throws MediaLibraryError when it cannot.
+    std::function<std::unique_ptr<TWebRtcClientPort>(const QString& programFolder)> LoadEngine;
+};
+
+// Values the core is made with.
+struct CoreEnvironment {
+    platform::ProgramFolders Folders;
+    QString MacAddressText;
+    QString MachineFingerprint;
+    QString SupportContact;
+    QString WebSiteAddress;
+    QString ToolsAddress;
+    // The files the integrity test compares: the program passes the build's
+    // own (DeliveredDigests), tests the ones they put into their folder.
+    std::span<const ExpectedDigest> TrustedFiles;
+};
+
+// The core's timers, named as the windows' timers were; each feature connects
+// its handler when it lands.
+struct CoreTimers {
+    explicit CoreTimers(QObject* owner);
+    QTimer* TimerDataTimeout;
+    QTimer* TimerMouseCursorCheck;
+    QTimer* TimerCopyImagehider;
+    QTimer* TimerControlCommand;
+    QTimer* TimerShowNoSpeakDialog;
+    QTimer* TimerShowCannotProcessCtrlAltDelDialog;
+    QTimer* TimerMagnifierMinimizer;
+    QTimer* TimerSelectDirectory;
+    QTimer* TimerSelectDirsAndFiles;
+    QTimer* TimerTransferFormShow;
+    QTimer* TimerStartFileTransfer;
+    QTimer* TurnChecker;
+    QTimer* TimerTurnServerCPUUsageControl;
+};
+
+class TAppCore final : public QObject,
+                       private IRtcClientEvents,
+                       private IClientMessageEvents,
+                       private ISessionEnvironment,
+                       private ISessionEvents,
+                       private IDispatcherEvents,
+                       private ILivenessEvents,
+                       private IViewerInputEvents,
+                       private ITabEvents,
+                       private ICloseQuestions {
+    Q_OBJECT
+public:
+    TAppCore(CoreEnvironment environment, CorePlatform platform);
+    ~TAppCore() override;
+
+    // The creation steps, showing through `view`. False when the program
+    // must end (the welcome refused, the integrity test failed, the media
+    // engine missing); EventsSuspended is then set.
+    bool Create(IAppView& view);
+
+    // ---- What the windows read.
+    Settings& AppSettings() { return *FSettings; }
+    TWebRtcClientPort& Rtc() { return *FRtc; }
+    bool ConnectedToSignalServer() const;
+    SignallingConnection* Signalling() const { return FSignalling.get(); }
+    int PeerCount() const;
+    bool AutostartMarkerExists() const;
+    // A forced update is on screen ("Download" on the connect button).
+    bool ForcedUpdateShown() const { return false; }
+    const CoreTimers& Timers() const { return *FTimers; }
+    const ConnectionLog& Log() const { return FConnectionLog; }
+    const TSessionSetup& Session() const { return *FSession; }
+
+    // ---- What the windows forward.
+    // The connect button: the host panel's (`fromHostPanel`) or the tab
+    // strip's "+".
+    void ConnectAction(bool fromHostPanel);
+    // The remote area's button, by its current caption.
+    void ReconnectButtonClick();
+    ViewerInput& Viewer() { return *FViewer; }
+    TabController& Tabs() { return *FTabs; }
+    // A control-menu monitor item ("1" to "9").
+    void ChooseMonitor(const QString& caption);
+    void UpdateMonitorMenu() override;
+    // The remote area's status label and button from the viewed peer.
+    void UpdateAliveButton() override;
+    void AutomaticStartClick();
+    void AllowOnlyViewingClick();
+    void ChooseLanguage(int index);
+    void OpenWebAddress(const QString& address);
+    // The caption's hide-to-tray: refused while peers are connected.
+    bool MayHideToTray() const { return PeerCount() == 0; }
+
+    // ---- From outside the program.
+    void HandleInstanceMessage(const platform::InstanceMessage& message);
+    // `cr --connect`: the connection dialog pre-filled and confirmed once
+    // the signalling server is joined.
+    void ConnectFromCommandLine(const ConnectRequest& request);
+    void HandleSessionChange(platform::SessionChange change);
+
+    // ---- Closing.
+    // The desktop session ends (logout, shutdown): close without questions.
+    void SetEndingSession() { FEndingSession = true; }
+    // The questions before closing; true when the program may close.
+    bool QueryClose();
+    // Settings saved, peers told, signalling and engine shut down.
+    void CloseSequence();
+    bool Closing() const { return FClosing; }
+
+private:
+    // Creation steps.
+    bool PassesIntegrityTest();
+    bool LoadEngine();
+    void CreateSignalling();
+    void CreateSession();
+    void CreateControl();
+    void ApplyBranding();
+    QString PasswordFigure() const;
+
+    void SendToEveryPeer(const QString& text);
+    void SetAutomaticStart(bool on);
+    void CursorCheckTick();
+    // The peer ended on the engine's side (main thread, after the hand-over).
+    void PeerEndedByEngine(const QString& peerId);
+    // A message of a feature this build lacks: logged and dropped.
+    void DropUnsupported(const char* feature, const QString& peerId, const QString& what);
+
+    // IRtcClientEvents (engine threads).
+    void rtcClientReceiveData(TPeer& sender, const QByteArray& data) override;
+    void rtcClientRenderFrame(const QString& peerId) override;
+    void rtcClientSdpCreateSuccess(TPeer& peer, const QString& sdpType, const QString& sdp) override;
+    void rtcClientIceCandidate(TPeer& peer, int label, const QString& id, const QString& candidate) override;
+    void rtcClientRemoveRemoteStream(const QString& peerId) override;
+    void rtcClientError(const QString& error) override;
+
+    // IClientMessageEvents.
+    void SignallingInvalidId() override;
+    void SignallingJoined() override;
+    void ApplyIceServerFromPayload(const IceServer& relay, bool remember) override;
+    void SendInitAfterPublicTurn(bool newConnection) override;
+    void HandlePeerMessage(const QJsonObject& message) override;
+
+    // ISessionEnvironment.
+    bool SendLine(const QByteArray& line) override;
+    bool SaveSettings() override;
+    bool MasterMode() const override;
+    void SetMasterMode() override;
+    bool LockScreenMode() const override;
+    std::optional<OwnRelay> RunningRelay() const override;
+    QString CountryCode() const override;
+    LocalScreens Screens() const override;
+
+    // ISessionEvents and ICloseQuestions.
+    void ShowWarning(const QString& text) override;
+    void ShowNonModalWarning(const QString& text) override;
+    void ShowError(const QString& text) override;
+    bool Confirm(const QString& text) override;
+    void LogConnection(const QString& text) override;
+    void RefreshChatRecipients() override;
+    void ResetFrameWatch(const QString& id) override;
+    void DisconnectAllPeers() override;
+    void SwitchToViewerLayout() override;
+    void CloseVoiceWindow() override;
+    std::optional<ConnectionDialogResult> ShowConnectionDialog(
+        const std::optional<ConnectRequest>& confirmWith) override;
+    void AddTab(const QString& caption, const QString& id) override;
+    void SelectTab(const QString& id) override;
+    void ClearPressedKeys() override;
+    void UpdateMonitorMenu(const QString& id) override;
+    void RememberWakeOnLan(const QString& id, const QString& macAddress) override;
+    void OpenVoiceWindow(const QString& id) override;
+    unsigned long ShowDesktopCopyWindow() override;
+    void ShowWindowForSession() override;
+    void ClearBookUnlocked() override;
+    void CollapseForSession() override;
+    bool VoiceWindowShowing() const override;
+    void DriveMagnifier(bool start) override;
+    void DisableAutostart() override;
+
+    // IDispatcherEvents.
+    bool AllowOnlyViewing() const override;
+    void OpenDocsDir(TPeer& sender) override;
+    void ArmNoSpeakDialog(bool demonstration) override;
+    void ArmCannotCtrlAltDelDialog() override;
+    void ShowChatLine(TPeer& sender, const QString& text) override;
+    void SetClipboardText(TPeer& sender, const QString& text) override;
+    void ArmControlCommand(TPeer& sender, int n) override;
+    bool HandleFileTransfer(TPeer& sender, const QString& text, const QByteArray& raw) override;
+    void SetRemoteCursor(Qt::CursorShape shape) override;
+
+    // ILivenessEvents.
+    void TransferTimeoutTick() override;
+    void SessionsEnded(bool noPeerLeft) override;
+    bool ReconnectButtonVisible() const override;
+    void Reconnect() override;
+
+    // IViewerInputEvents.
+    bool TabActive() const override;
+    void ShowDemonstrationMessage() override;
+    void InjectLocalEscape() override;
+
+    // ITabEvents.
+    QString CurrentViewingPeerID() const override;
+    void SetCurrentViewingPeerID(const QString& id) override;
+    void ResetFrameWatch() override;
+    void SendMessageToPeer(const QString& id, const QString& text) override;
+    void PumpMessages(int milliseconds) override;
+    void EndCall(const QString& id) override;
+    void HideToolbar() override;
+
+    CoreEnvironment FEnv;
+    CorePlatform FPlatform;
+    IAppView* FView = nullptr;  // set by Create, before anything can call it
+
+    std::unique_ptr<Settings> FSettings;
+    ConnectionLog FConnectionLog;
+    QString ConnectionLogPath;
+    std::unique_ptr<CoreTimers> FTimers;
+
+    std::unique_ptr<TWebRtcClientPort> FRtc;
+    std::unique_ptr<SignallingConnection> FSignalling;
+    std::unique_ptr<ClientMessage> FClientMessage;
+    std::unique_ptr<TSessionSetup> FSession;
+
+    std::unique_ptr<PeerMessenger> FMessenger;
+    std::unique_ptr<HostInput> FHostInput;
+    std::unique_ptr<DataChannelDispatcher> FDispatcher;
+    std::unique_ptr<ViewerInput> FViewer;
+    std::unique_ptr<LivenessCheck> FLiveness;
+    std::unique_ptr<TabController> FTabs;
+    std::unique_ptr<DemonstrationMode> FDemonstration;
+    CursorShapeMonitor FCursorMonitor;
+    // What the remote area's label and button show now.
+    AliveButtonStatus FAliveStatus;
+
+    bool FEndingSession = false;
+    bool FClosing = false;
+};
+
+}  // namespace corvala

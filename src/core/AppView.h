@@ -1,0 +1,96 @@
+#pragma once
+// The one view of the application core: everything the core asks the
+// windows to show or to ask the user. The main window implements it; every
+// method is pure, so that a method no window implements is a compile error.
+// A feature module that lands brings its own methods here.
+//
+// All calls come on the main thread. Texts arrive translated unless a
+// method says otherwise.
+
+#include "base/MessageKind.h"
+#include "core/AliveButtonState.h"
+#include "screen/MonitorMenu.h"
+#include "session/ConnectArguments.h"
+#include "session/SessionSetup.h"
+
+#include <QString>
+#include <Qt>
+
+#include <array>
+#include <optional>
+
+namespace corvala {
+
+// A branded build's own texts and picture (from "crcustom1.txt").
+struct Branding {
+    QString Contact;     // empty: the file did not have two lines
+    QString BannerPath;  // the picture replacing the main banner; empty: none
+};
+
+class IAppView {
+public:
+    // ---- Creation, in the order the core runs them.
+    // First run: the welcome window, modal; true when accepted.
+    virtual bool AskWelcome() = 0;
+    // Every text of the windows in the current language, the language menu
+    // with the current one ticked. Also after a language change.
+    virtual void TranslateWindow() = 0;
+    // "Your ID:" and "Password:" figures.
+    virtual void ShowIdentity(const QString& deviceId, const QString& passwordFigure) = 0;
+    // A branded build: contact labels instead of the connect button, the
+    // banner, fewer menu items.
+    virtual void ApplyBranding(const Branding& branding) = 0;
+    // The theme, the host layout sized and centred, the caption, the
+    // activity animation: the window is ready to be shown.
+    virtual void ShowHostLayout() = 0;
+
+    // ---- Messages. The message box; true only for a modal Confirm
+    // answered with OK.
+    virtual bool ShowAppMessage(bool modal, MessageKind kind, const QString& text) = 0;
+
+    // ---- The main window.
+    virtual bool WindowShowing() const = 0;
+    virtual void ShowWindow() = 0;  // from the tray, restored and raised
+    virtual void HideWindow() = 0;
+    // The caption from the peer count and the demonstration mode.
+    virtual void UpdateWindowCaption() = 0;
+    // The signalling link is joined: the host panel's connect button works.
+    virtual void EnableConnectButton() = 0;
+    // MasterMode was just set: the one-way switch to the viewer layout.
+    virtual void SwitchToViewerLayout() = 0;
+    // Host: restore if minimised, collapse, caption.
+    virtual void CollapseForSession() = 0;
+    // Host: the last session ended, the panel comes back.
+    virtual void ExpandAfterSessions() = 0;
+
+    // ---- Viewer.
+    // The connection dialog, modal; nothing when cancelled. With
+    // `confirmWith` pre-filled and confirmed at once.
+    virtual std::optional<ConnectionDialogResult> ShowConnectionDialog(
+        const std::optional<ConnectRequest>& confirmWith) = 0;
+    // Shows the remote area and the toolbar, adds a tab and selects it.
+    virtual void AddTab(const QString& caption, const QString& id) = 0;
+    // Selects the tab of that peer; false when no tab shows it.
+    virtual bool SelectTab(const QString& id) = 0;
+    virtual void HideToolbar() = 0;
+    // The monitor items of both control menus.
+    virtual void ShowMonitorItems(const std::array<MonitorMenuItem, MonitorMenuItems>& items) = 0;
+    // Copy the viewed peer's new frame into the picture (the frame hand-over,
+    // while the engine thread waits).
+    virtual void DrawRemoteFrame() = 0;
+    // The status label and reconnect button over the remote area; texts in
+    // English, the view translates them.
+    virtual void ShowAliveStatus(const AliveButtonView& status) = 0;
+    virtual void SetRemoteCursor(Qt::CursorShape shape) = 0;
+
+    // ---- Host on its lock screen.
+    // Sizes the desktop copy window to the desktop, shows it, and answers
+    // its X window id for the media engine.
+    virtual unsigned long ShowDesktopCopyWindow(int desktopWidth, int desktopHeight) = 0;
+    virtual void CloseDesktopCopyWindow() = 0;
+
+protected:
+    ~IAppView() = default;
+};
+
+}  // namespace corvala

@@ -1,0 +1,459 @@
+// The application core without windows and without the media engine: a
+// recording engine port, a view that writes down what it is told, a
+// recording input injector, and the real signalling server over TLS with
+// the other side played by a line client. Whole host and viewer sessions run
+// through the core's own wiring, from the signalling line to the injector
+// and the view.
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <memory>
+
+#include "ServerProcess.h"
+#include "TlsLineClient.h"
+#include "base/ProcessState.h"
+#include "core/AppCore.h"
+#include "core/AppView.h"
+#include "fakes/PlatformFakes.h"
+#include "fakes/RecordingInjector.h"
+#include "platform/CursorNames.h"
+#include "fakes/RecordingRtc.h"
+#include "session/ConnectionEntries.h"
+#include "signalling/SignallingConnection.h"
+#include "signalling/SignallingMessage.h"
+#include "signalling/WirePayloads.h"
+
+namespace corvala {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::PkiFile;
+using testing::ServerProcess;
+using testing::TlsLineClient;
+
+const QString OtherId = QStringLiteral("222333444");
+
+// One QGuiApplication for the whole program: the core reads the screens
+// through it, and no widget exists.
+class GuiApplication : public ::testing::Environment {
+public:
+    void SetUp() override { FApp = std::make_unique<QGuiApplication>(FArgc, FArgv); }
+    void TearDown() override { FApp.reset(); }
+
+private:
+    int FArgc = 1;
+    char FName[8] = "corvala";
+    char* FArgv[2] = {FName, nullptr};
+    std::unique_ptr<QGuiApplication> FApp;
+};
+const auto* const kGuiApplication = ::testing::AddGlobalTestEnvironment(new GuiApplication);
+
+// Writes down every call, one line each.
+class RecordingView : public IAppView {
+public:
+    QStringList calls;
+    QStringList messages;  // "Kind: text"
+    bool showing = false;
+    bool confirmAnswer = true;
+    std::optional<ConnectionDialogResult> dialogAnswer;
+
+    bool Called(const QString& what) const { return calls.contains(what); }
+
+    bool AskWelcome() override {
+        calls << "AskWelcome";
+        return true;
+    }
+    void TranslateWindow() override { calls << "TranslateWindow"; }
+    void ShowIdentity(const QString& id, const QString& figure) override { calls << "ShowIdentity " + id + " " + figure; }
+    void ApplyBranding(const Branding& b) override { calls << "ApplyBranding " + b.Contact; }
+    void ShowHostLayout() override { calls << "ShowHostLayout"; }
+    bool ShowAppMessage(bool modal, MessageKind kind, const QString& text) override {
+        static const char* const kinds[] = {"Warning", "Error", "Confirm", "Information"};
+        messages << QString("%1%2: %3").arg(kinds[int(kind)], modal ? "" : " (non-modal)", text);
+        return modal && kind == MessageKind::Confirm && confirmAnswer;
+    }
+    bool WindowShowing() const override { return showing; }
+    void ShowWindow() override {
+        calls << "ShowWindow";
+        showing = true;
+    }
+    void HideWindow() override {
+        calls << "HideWindow";
+        showing = false;
+    }
+    void UpdateWindowCaption() override { calls << "UpdateWindowCaption"; }
+    void EnableConnectButton() override { calls << "EnableConnectButton"; }
+    void SwitchToViewerLayout() override { calls << "SwitchToViewerLayout"; }
+    void CollapseForSession() override { calls << "CollapseForSession"; }
+    void ExpandAfterSessions() override { calls << "ExpandAfterSessions"; }
+    std::optional<ConnectionDialogResult> ShowConnectionDialog(const std::optional<ConnectRequest>&) override {
+        calls << "ShowConnectionDialog";
+        // What the confirmed dialog does to the history.
+        if (dialogAnswer && history) {
+            TRecentConnections recent = TRecentConnections::FromCommaText(*history);
+            recent.PutOnTop(dialogAnswer->idText, ExtractId(dialogAnswer->idText));
+            *history = recent.ToCommaText();
+        }
+        return dialogAnswer;
+    }
+    QString* history = nullptr;  // the settings' RecentConnections
+    void AddTab(const QString& caption, const QString&) override { calls << "AddTab " + caption; }
+    bool SelectTab(const QString& id) override {
+        calls << "SelectTab " + id;
+        return true;
+    }
+    void HideToolbar() override { calls << "HideToolbar"; }
+    void ShowMonitorItems(const std::array<MonitorMenuItem, MonitorMenuItems>& items) override {
+        int visible = 0;
+        for (const MonitorMenuItem& item : items) visible += item.Visible;
+        calls << QString("ShowMonitorItems %1").arg(visible);
+    }
+    void DrawRemoteFrame() override { calls << "DrawRemoteFrame"; }
+    void ShowAliveStatus(const AliveButtonView& status) override {
+        calls << "ShowAliveStatus " + status.labelText.value_or(QString());
+    }
+    void SetRemoteCursor(Qt::CursorShape shape) override { calls << QString("SetRemoteCursor %1").arg(int(shape)); }
+    unsigned long ShowDesktopCopyWindow(int width, int height) override {
+        calls << QString("ShowDesktopCopyWindow %1x%2").arg(width).arg(height);
+        return 4242;
+    }
+    void CloseDesktopCopyWindow() override { calls << "CloseDesktopCopyWindow"; }
+};
+
+// A pointer whose shape cannot be read: the host reports no cursor shapes.
+class FakeCursorNames : public platform::ICursorNames {
+public:
+    std::optional<std::string> CurrentCursorName() override { return std::nullopt; }
+};
+
+class FakeSessionMonitor : public platform::ISessionMonitor {
+public:
+    std::function<void(platform::SessionChange)> handler;
+    bool Start(std::function<void(platform::SessionChange)> h) override {
+        handler = std::move(h);
+        return true;
+    }
+    bool AnySessionActive() override { return true; }
+};
+
+// The signalling line of a peer message, as another copy writes it.
+std::string PeerLine(const QString& from, const QString& to, const QString& type, const QString& payload,
+                     const QString& password, const QString& username) {
+    return GetMessage(from, u"message"_qs, to, type, payload, password, username, u"42"_qs).toStdString();
+}
+
+class AppCoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ProcessState& state = processState();
+        state.EventsSuspended = false;
+        state.MasterMode = false;
+        state.LockScreenMode = false;
+        state.ShownForSession = false;
+        state.TransferMode = TTransferMode::Idle;
+        ASSERT_TRUE(folder.isValid());
+        std::filesystem::copy_file(PkiFile("ca.pem"), Program("cr2.dt"));
+        qputenv("CORVALA_ICE_SERVERS", "");
+        qputenv("CORVALA_SIGNALLING", "127.0.0.1:9");  // nothing listens unless a test starts crsignal
+    }
+    void TearDown() override {
+        if (core && !core->Closing()) core->CloseSequence();
+        core.reset();
+        processState().EventsSuspended = false;
+        processState().MasterMode = false;
+        processState().LockScreenMode = false;
+    }
+
+    std::filesystem::path Program(const char* name) const {
+        return std::filesystem::path(folder.path().toStdString()) / name;
+    }
+
+    void StartSignalling() {
+        server = std::make_unique<ServerProcess>(
+            "crsignal", std::vector<std::string>{"--port", "0", "--bind", "127.0.0.1", "--cert", PkiFile("server.pem"),
+                                                 "--key", PkiFile("server.key")});
+        ASSERT_NE(server->port(), 0) << "crsignal did not start";
+        qputenv("CORVALA_SIGNALLING", QByteArray("127.0.0.1:") + QByteArray::number(server->port()));
+    }
+
+    // Makes the core with its platform and runs its creation steps.
+    bool CreateCore() {
+        CorePlatform platform{shell, injector, cursorNames};
+        platform.SessionMonitor = &sessions;
+        platform.LoadEngine = [this](const QString&) {
+            auto port = std::make_unique<testing::RecordingRtc>();
+            rtc = port.get();
+            return port;
+        };
+        CoreEnvironment environment;
+        environment.Folders = {folder.path().toStdString(), (folder.path() + "/received").toStdString()};
+        environment.MacAddressText = "00-11-22-33-44-55";
+        environment.MachineFingerprint = "9PKN9B722B49";
+        environment.SupportContact = "help@example.test";
+        environment.WebSiteAddress = "http://site.test";
+        core = std::make_unique<TAppCore>(environment, platform);
+        return core->Create(view);
+    }
+
+    QString OwnId() const { return core->AppSettings().DeviceId; }
+
+    bool WaitJoined() { return QTest::qWaitFor([&] { return core->ConnectedToSignalServer(); }, 20000); }
+
+    std::unique_ptr<TlsLineClient> JoinAs(const QString& id) {
+        auto client = std::make_unique<TlsLineClient>();
+        EXPECT_TRUE(client->connect(server->port(), PkiFile("ca.pem")));
+        EXPECT_TRUE(client->writeLine(GetMessage(id, u"join"_qs, {}, {}, id).toStdString()));
+        EXPECT_TRUE(Expect(*client, "joined", {}));
+        return client;
+    }
+
+    // The next envelope of that kind (and peer-message type) the client
+    // receives; the core runs meanwhile.
+    std::optional<Envelope> Expect(TlsLineClient& client, const QString& msg, const QString& type) {
+        const auto until = std::chrono::steady_clock::now() + 20s;
+        while (std::chrono::steady_clock::now() < until) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            const std::optional<std::string> line = client.readLine(20ms);
+            if (!line) continue;
+            const auto object = ParseSignallingLine(QByteArray::fromStdString(*line));
+            if (!object) continue;
+            const Envelope e = Envelope::FromObject(*object);
+            if (e.msg == msg && (type.isEmpty() || e.type == type)) return e;
+        }
+        ADD_FAILURE() << "no " << msg.toStdString() << " " << type.toStdString() << " arrived";
+        return std::nullopt;
+    }
+
+    // A peer connected to the core's component without signalling.
+    std::shared_ptr<TPeer> ConnectPeer(const QString& id) {
+        if (!rtc->Active()) rtc->Activate({});
+        auto peer = rtc->AddPeer(id, rtc->FindEndPoint());
+        peer->Alive = true;
+        return peer;
+    }
+
+    QTemporaryDir folder;
+    fakes::FakeShell shell;
+    testing_support::RecordingInjector injector;
+    FakeCursorNames cursorNames;
+    FakeSessionMonitor sessions;
+    RecordingView view;
+    testing::RecordingRtc* rtc = nullptr;  // the core owns it
+    std::unique_ptr<ServerProcess> server;
+    std::unique_ptr<TAppCore> core;
+};
+
+TEST_F(AppCoreTest, CreationRunsTheStepsInOrderAndStartsTheTimers) {
+    ASSERT_TRUE(CreateCore());
+    const QString id = OwnId();
+    EXPECT_EQ(id.size(), 9);
+    const QString password = core->AppSettings().HostPassword;
+    EXPECT_EQ(password.size(), 6);
+    EXPECT_EQ(view.calls, QStringList({"AskWelcome", "TranslateWindow", "ShowIdentity " + id + " " + password,
+                                       "ShowHostLayout"}));
+    EXPECT_TRUE(rtc->IceServers().isEmpty()) << "CORVALA_ICE_SERVERS empty replaces the public servers";
+    EXPECT_FALSE(rtc->Active());
+    EXPECT_EQ(rtc->Client().VideoConstraints.MaxFramerate, 10);
+
+    struct Case {
+        QTimer* timer;
+        const char* name;
+        int interval;
+        bool running;
+    };
+    const CoreTimers& t = core->Timers();
+    const Case cases[] = {
+        {t.TimerDataTimeout, "TimerDataTimeout", 1000, true},
+        {t.TimerMouseCursorCheck, "TimerMouseCursorCheck", 100, true},
+        {t.TimerCopyImagehider, "TimerCopyImagehider", 300, false},
+        {t.TimerControlCommand, "TimerControlCommand", 100, false},
+        {t.TimerShowNoSpeakDialog, "TimerShowNoSpeakDialog", 1000, false},
+        {t.TimerShowCannotProcessCtrlAltDelDialog, "TimerShowCannotProcessCtrlAltDelDialog", 1000, false},
+        {t.TimerMagnifierMinimizer, "TimerMagnifierMinimizer", 1000, false},
+        {t.TimerSelectDirectory, "TimerSelectDirectory", 1000, false},
+        {t.TimerSelectDirsAndFiles, "TimerSelectDirsAndFiles", 1000, false},
+        {t.TimerTransferFormShow, "TimerTransferFormShow", 1000, false},
+        {t.TimerStartFileTransfer, "TimerStartFileTransfer", 500, false},
+        {t.TurnChecker, "TurnChecker", 100, false},
+        {t.TimerTurnServerCPUUsageControl, "TimerTurnServerCPUUsageControl", 30000, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.timer->objectName(), c.name);
+        EXPECT_EQ(c.timer->interval(), c.interval);
+        EXPECT_EQ(c.timer->isActive(), c.running);
+    }
+    ASSERT_NE(core->Signalling(), nullptr);
+    EXPECT_EQ(core->Signalling()->ServerConnectionChecker().interval(), 15000);
+}
+
+TEST_F(AppCoreTest, HostAdmitsAViewerInjectsItsClickAndEndsTheSessionWhenItLeaves) {
+    StartSignalling();
+    ASSERT_TRUE(CreateCore());
+    ASSERT_TRUE(WaitJoined());
+    EXPECT_TRUE(view.Called("EnableConnectButton"));
+    const QString host = OwnId();
+    const QString password = core->AppSettings().HostPassword;
+    auto viewer = JoinAs(OtherId);
+
+    viewer->writeLine(PeerLine(OtherId, host, u"init"_qs, {}, u"wrong!"_qs, u"Viewer"_qs));
+    const auto refused = Expect(*viewer, u"message"_qs, u"error"_qs);
+    ASSERT_TRUE(refused);
+    EXPECT_TRUE(refused->payload.contains("invalid_password")) << refused->payload.toStdString();
+
+    viewer->writeLine(PeerLine(OtherId, host, u"init"_qs, {}, password, u"Viewer"_qs));
+    const auto turn = Expect(*viewer, u"message"_qs, u"turn"_qs);
+    ASSERT_TRUE(turn);
+    EXPECT_TRUE(ParsePayloadObject(turn->payload)) << "the host's session information";
+    EXPECT_EQ(rtc->PeerCount(), 0) << "no peer before the viewer's own turn";
+
+    const QString viewerInfo =
+        SessionInfoPayload::Make(IceServer{}, {{0, 0, 800, 600}}, 0, false, u"AA-BB"_qs).toJson();
+    viewer->writeLine(PeerLine(OtherId, host, u"turn"_qs, viewerInfo, password, u"Viewer"_qs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rtc->offers.contains(OtherId); }, 10000));
+    ASSERT_EQ(rtc->activations.size(), 1u);
+    EXPECT_EQ(rtc->activations[0].CameraId, ScreenSourceId);
+    EXPECT_TRUE(rtc->activations[0].VideoCallEnabled);
+    EXPECT_TRUE(view.Called("ShowWindow")) << "a hidden host shows itself for the session";
+    EXPECT_TRUE(view.Called("CollapseForSession"));
+    ASSERT_FALSE(core->Log().Lines().isEmpty());
+    EXPECT_TRUE(core->Log().Lines().first().endsWith("Incoming connection from Viewer (222333444)"));
+
+    // A click on the data channel reaches the desktop through the injector.
+    const auto peer = rtc->FindPeer(OtherId);
+    ASSERT_TRUE(peer);
+    rtc->Events().rtcClientReceiveData(*peer, "x960y540L");
+    EXPECT_EQ(injector.Take(), (std::vector<std::string>{"mouse 0x8001 32768,32768 0", "mouse 0x0002 0,0 0"}));
+
+    // The viewer leaves; the next liveness tick ends its session.
+    view.calls.clear();
+    rtc->Events().rtcClientReceiveData(*peer, "DISCONNECT");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rtc->PeerCount() == 0; }, 5000));
+    EXPECT_TRUE(view.Called("UpdateWindowCaption"));
+    EXPECT_TRUE(view.Called("ExpandAfterSessions"));
+    EXPECT_TRUE(view.Called("HideWindow")) << "the window shown for the session hides again";
+    EXPECT_FALSE(rtc->Active());
+    EXPECT_EQ(injector.Take(), (std::vector<std::string>{"mouse 0x0004 0,0 0"}))
+        << "the button the viewer held is released";
+}
+
+TEST_F(AppCoreTest, ViewerConnectsDrawsTheHostSendsInputAndClosesTheTab) {
+    StartSignalling();
+    ASSERT_TRUE(CreateCore());
+    ASSERT_TRUE(WaitJoined());
+    auto host = JoinAs(OtherId);
+    const QString own = OwnId();
+
+    view.dialogAnswer = ConnectionDialogResult{OtherId, u"host-pw"_qs};
+    view.history = &core->AppSettings().RecentConnections;
+    core->ConnectAction(true);
+    EXPECT_TRUE(processState().MasterMode);
+    EXPECT_TRUE(view.Called("SwitchToViewerLayout"));
+    EXPECT_TRUE(view.Called("ShowConnectionDialog"));
+    const auto init = Expect(*host, u"message"_qs, u"init"_qs);
+    ASSERT_TRUE(init);
+    EXPECT_EQ(init->from, own);
+    EXPECT_EQ(init->password, "host-pw");
+
+    const QString hostInfo =
+        SessionInfoPayload::Make(IceServer{}, {{0, 0, 1280, 800}}, 0, false, u"AA-BB"_qs).toJson();
+    host->writeLine(PeerLine(OtherId, own, u"turn"_qs, hostInfo, {}, u"Office"_qs));
+    const auto turn = Expect(*host, u"message"_qs, u"turn"_qs);
+    ASSERT_TRUE(turn);
+    EXPECT_EQ(turn->password, "host-pw");
+    EXPECT_TRUE(view.Called("AddTab Office (222333444)"));
+    EXPECT_EQ(rtc->CurrentViewingPeerID(), OtherId);
+
+    host->writeLine(PeerLine(OtherId, own, u"offer"_qs, SdpObject{u"offer"_qs, u"v=0\r\n"_qs}.toJson(), {}, u"Office"_qs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rtc->answersMade.empty(); }, 10000));
+    EXPECT_EQ(rtc->answersMade[0].peer, OtherId);
+
+    rtc->Events().rtcClientRenderFrame(OtherId);
+    EXPECT_TRUE(view.Called("DrawRemoteFrame"));
+    core->Viewer().MouseDown(MouseButton::Left);
+    core->Viewer().MouseUp(MouseButton::Left);
+    EXPECT_EQ(rtc->TakeData(), (std::vector<std::string>{"222333444: L", "222333444: l"}));
+
+    view.calls.clear();
+    ASSERT_TRUE(core->Tabs().CloseActiveTab());
+    EXPECT_EQ(rtc->TakeData(), (std::vector<std::string>{"222333444: DISCONNECT"}));
+    EXPECT_EQ(rtc->PeerCount(), 0);
+    EXPECT_TRUE(view.Called("HideToolbar"));
+    EXPECT_TRUE(view.Called("ShowAliveStatus No connections."));
+}
+
+TEST_F(AppCoreTest, MessagesOfFeaturesThisBuildLacksAreLoggedNotLost) {
+    ASSERT_TRUE(CreateCore());
+    const auto peer = ConnectPeer(OtherId);
+    static QStringList logged;
+    logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
+        if (m.contains("dropped")) logged << m;
+    });
+    const char* const messages[] = {"CHAThello", "CLIPBRDtext", "CONTROL3", "GETFILEa.txt", "OPENDOCSDIR"};
+    for (const char* message : messages) rtc->Events().rtcClientReceiveData(*peer, message);
+    qInstallMessageHandler(previous);
+    const char* const expected[] = {"a chat line", "clipboard text", "\"CONTROL3\"", "\"GETFILE\"", "\"OPENDOCSDIR\""};
+    ASSERT_EQ(logged.size(), std::size(expected)) << logged.join('\n').toStdString();
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_TRUE(logged[i].contains(expected[i]) && logged[i].contains(OtherId)) << logged[i].toStdString();
+    }
+    EXPECT_TRUE(injector.Take().empty());
+}
+
+TEST_F(AppCoreTest, AllowOnlyViewingTellsEveryViewerBothWays) {
+    ASSERT_TRUE(CreateCore());
+    ConnectPeer(OtherId);
+    view.calls.clear();
+    core->AllowOnlyViewingClick();
+    EXPECT_TRUE(core->AppSettings().AllowOnlyViewing);
+    core->AllowOnlyViewingClick();
+    EXPECT_FALSE(core->AppSettings().AllowOnlyViewing);
+    EXPECT_EQ(rtc->TakeData(), (std::vector<std::string>{"222333444: DEMONSTRATION_ON", "222333444: DEMONSTRATION_OFF"}));
+    EXPECT_EQ(view.calls, QStringList({"UpdateWindowCaption", "UpdateWindowCaption"}));
+}
+
+// The host follows its session's lock state: every viewer is told to
+// reconnect before the call drops, so that the next admission picks the
+// fitting picture source; a transfer holds the gated "RECONNECT" back.
+TEST_F(AppCoreTest, LockAndUnlockTellTheViewersAndDropTheCall) {
+    ASSERT_TRUE(CreateCore());
+    ASSERT_TRUE(sessions.handler);
+    ConnectPeer("111111111");
+    ConnectPeer("222222222");
+    view.calls.clear();
+
+    sessions.handler(platform::SessionChange::Locked);
+    EXPECT_TRUE(processState().LockScreenMode);
+    EXPECT_EQ(rtc->TakeData(), (std::vector<std::string>{"111111111: RECONNECT", "222222222: RECONNECT"}));
+    EXPECT_FALSE(rtc->Active());
+    EXPECT_TRUE(view.calls.isEmpty());
+
+    sessions.handler(platform::SessionChange::Locked);  // no change: nothing
+    EXPECT_EQ(rtc->deactivations, 1);
+
+    ConnectPeer("111111111");
+    processState().TransferMode = TTransferMode::Receiving;
+    sessions.handler(platform::SessionChange::Unlocked);
+    processState().TransferMode = TTransferMode::Idle;
+    EXPECT_FALSE(processState().LockScreenMode);
+    EXPECT_TRUE(rtc->TakeData().empty());
+    EXPECT_EQ(rtc->deactivations, 2);
+    EXPECT_EQ(view.calls, QStringList({"CloseDesktopCopyWindow"}));
+
+    processState().LockScreenMode = true;  // started before anybody logged on
+    sessions.handler(platform::SessionChange::LoggedOn);
+    EXPECT_FALSE(processState().LockScreenMode);
+
+    processState().MasterMode = true;  // a viewer ignores its session
+    sessions.handler(platform::SessionChange::Locked);
+    EXPECT_FALSE(processState().LockScreenMode);
+}
+
+}  // namespace
+}  // namespace corvala

@@ -1,8 +1,7 @@
 #include "SignalServer.h"
 
-#include "LineSplitter.h"
-
 #include "signalling/JsonEscape.h"
+#include "signalling/LineFramer.h"
 
 #include <nlohmann/json.hpp>
 #include <openssl/err.h>
@@ -20,7 +19,6 @@ using asio::ip::tcp;
 
 namespace {
 
-constexpr std::size_t kMaxLine = 16384;
 constexpr std::size_t kMaxIdLength = 64;
 constexpr std::string_view kLineEnd = "\r\n";
 
@@ -212,7 +210,7 @@ private:
     SSL* ssl_ = nullptr;
     std::uint64_t serial_;
     Clock::time_point deadline_;
-    LineSplitter lines_{kMaxLine};
+    LineFramer lines_{wire::MaxLineLength};
     std::string outbox_;
     std::size_t sent_ = 0;  // bytes of outbox_ already written
     bool open_ = false;

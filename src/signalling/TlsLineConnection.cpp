@@ -233,7 +233,11 @@ TlsLineConnection::ReadResult TlsLineConnection::readLine() {
     char chunk[16384];
     for (;;) {
         if (aborted_) return {ReadResult::Aborted, {}};
-        if (auto line = framer_.takeLine()) return {ReadResult::Line, std::move(*line)};
+        if (!received_.empty()) {
+            QByteArray line = std::move(received_.front());
+            received_.pop_front();
+            return {ReadResult::Line, std::move(line)};
+        }
         if (framer_.overflowed()) {
             setError(QStringLiteral("received line longer than %1 characters").arg(wire::MaxLineLength));
             return {ReadResult::LineTooLong, {}};
@@ -248,7 +252,10 @@ TlsLineConnection::ReadResult TlsLineConnection::readLine() {
             if (rc <= 0) e = SSL_get_error(ssl_, rc);
         }
         if (rc > 0) {
-            framer_.append(chunk, rc);
+            framer_.feed(std::string_view(chunk, static_cast<std::size_t>(rc)), [this](std::string_view line) {
+                received_.emplace_back(line.data(), static_cast<qsizetype>(line.size()));
+                return true;
+            });
             continue;  // decrypted bytes may wait inside OpenSSL: read until it wants the socket
         }
         if (e == SSL_ERROR_ZERO_RETURN) return {ReadResult::Closed, {}};

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 
 #include "signalling/LineFramer.h"
@@ -73,7 +74,10 @@ private:
     std::atomic<bool> aborted_{false};
     bool broken_ = false;       // under ioMutex_
     bool established_ = false;  // under ioMutex_: the handshake succeeded
-    LineFramer framer_;    // only the reader thread touches it
+    // Only the reader thread touches these: lines framed but not yet read,
+    // in order; those before an over-long line are still handed out.
+    LineFramer framer_;
+    std::deque<QByteArray> received_;
     mutable std::mutex errorMutex_;
     QString error_;
 };

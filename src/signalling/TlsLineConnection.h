@@ -1,7 +1,8 @@
 #pragma once
 // The TLS line connection to the signalling server (the program's cliSignal
 // socket): TCP with a connect time-out, TLS 1.2 only, the server verified
-// against one root file with depth 2, lines out with CR LF, lines in up to LF.
+// against one root file with depth 2 (leaf, one intermediate, root), lines
+// out with CR LF, lines in up to LF.
 //
 // Thread use: one thread connects, then one reader thread calls readLine()
 // while any number of threads call writeLine(). Every OpenSSL call on the

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -21,6 +22,10 @@ namespace {
 
 constexpr std::size_t kMaxIdLength = 64;
 constexpr std::string_view kLineEnd = "\r\n";
+// Lines dropped for a missing or false identity before the connection goes.
+constexpr int kMaxIdentityViolations = 3;
+// Lines about refused input written per second at most (see LogThrottle).
+constexpr std::size_t kRefusalLinesPerSecond = 20;
 
 // Every line the server writes is a full eight-member envelope.
 std::string envelope(std::string_view msg, std::string_view type = {}, std::string_view payload = {}) {
@@ -40,6 +45,15 @@ std::optional<std::string> textMember(const nlohmann::json& o, const char* key) 
     return it->get<std::string>();
 }
 
+// Client-chosen text for the log: quoted, escaped to printable ASCII, cut short.
+std::string forLog(std::string_view text) {
+    constexpr std::size_t kShown = 64;
+    std::string out;
+    AppendJsonStringUtf8(out, text.substr(0, kShown));
+    if (text.size() > kShown) out += "...";
+    return out;
+}
+
 }  // namespace
 
 // One client. TLS runs straight on the non-blocking socket (OpenSSL reads
@@ -47,8 +61,8 @@ std::optional<std::string> textMember(const nlohmann::json& o, const char* key) 
 // an idle connection down to its socket, its SSL object and a few strings.
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
-    Connection(SignalServer& server, tcp::socket socket, std::uint64_t serial)
-        : server_(server), socket_(std::move(socket)), serial_(serial) {
+    Connection(SignalServer& server, tcp::socket socket, std::uint64_t serial, const Source& source)
+        : server_(server), socket_(std::move(socket)), serial_(serial), source_(source) {
         deadline_ = Clock::now() + server_.options_.handshakeTimeout;
     }
     ~Connection() {
@@ -72,7 +86,7 @@ public:
     void send(std::string_view line) {
         if (closed_) return;
         if (outbox_.size() - sent_ + line.size() + 2 > server_.options_.maxQueuedBytes)
-            return close("not reading its messages");
+            return refuse("not reading its messages, " + std::to_string(outbox_.size() - sent_) + " bytes unsent");
         outbox_.append(line);
         outbox_.append(kLineEnd);
         if (!flushPosted_ && !writeArmed_) {
@@ -86,21 +100,44 @@ public:
 
     void close(const std::string& why) {
         if (closed_) return;
-        closed_ = true;
         if (server_.options_.verbose) server_.log("connection " + std::to_string(serial_) + " closed: " + why);
-        asio::error_code ec;
-        socket_.close(ec);
-        server_.forget(*this);
+        shut();
+    }
+
+    // Closes the connection for something it sent or failed to read, and
+    // logs why whatever --verbose says.
+    void refuse(const std::string& why) {
+        if (closed_) return;
+        server_.logRefusal(*this, why + "; connection closed");
+        shut();
     }
 
     bool expired(Clock::time_point now) const { return deadline_ != Clock::time_point::max() && now > deadline_; }
     bool isOpen() const { return open_ && !closed_; }
     std::uint64_t serial() const { return serial_; }
+    const Source& source() const { return source_; }
+    Clock::time_point lastHeard() const { return lastHeard_; }
+
+    // "connection 12 from 192.0.2.7 joined as \"555\"", for the log.
+    std::string describe() const {
+        std::string text = "connection " + std::to_string(serial_) + " from " + SourceText(source_);
+        if (!id.empty()) text += " joined as " + forLog(id);
+        return text;
+    }
+
     std::string id;  // the ID this connection joined under, if any
     std::size_t reviews = 0;  // reviews stored from this connection
+    int identityViolations = 0;
 
 private:
     enum class Need { Nothing, Read, Write, Failed, Closed };
+
+    void shut() {
+        closed_ = true;
+        asio::error_code ec;
+        socket_.close(ec);
+        server_.forget(*this);
+    }
 
     Need need(int result) {
         switch (SSL_get_error(ssl_, result)) {
@@ -193,8 +230,9 @@ private:
     }
 
     void touch() {
+        lastHeard_ = Clock::now();
         const auto idle = server_.options_.idleTimeout;
-        deadline_ = idle.count() == 0 ? Clock::time_point::max() : Clock::now() + idle;
+        deadline_ = idle.count() == 0 ? Clock::time_point::max() : lastHeard_ + idle;
     }
 
     void consume(std::string_view data) {
@@ -202,14 +240,16 @@ private:
             server_.handleLine(*this, line);
             return !closed_;
         });
-        if (!withinLimit) close("line too long");
+        if (!withinLimit) refuse("sent a line longer than " + std::to_string(wire::MaxLineLength) + " characters");
     }
 
     SignalServer& server_;
     tcp::socket socket_;
     SSL* ssl_ = nullptr;
     std::uint64_t serial_;
+    Source source_;
     Clock::time_point deadline_;
+    Clock::time_point lastHeard_{};
     LineFramer lines_{wire::MaxLineLength};
     std::string outbox_;
     std::size_t sent_ = 0;  // bytes of outbox_ already written
@@ -222,7 +262,7 @@ private:
 
 SignalServer::SignalServer(asio::io_context& io, ServerOptions options)
     : io_(io), options_(std::move(options)), tls_(asio::ssl::context::tls_server), acceptor_(io),
-      acceptPause_(io), sweepTimer_(io) {
+      acceptPause_(io), sweepTimer_(io), sources_(options_.perSource), refusalLog_(kRefusalLinesPerSecond) {
     SSL_CTX* ctx = tls_.native_handle();
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     SSL_CTX_set_max_proto_version(ctx, TLS1_2_VERSION);
@@ -278,20 +318,34 @@ void SignalServer::accept() {
             });
             return;
         }
-        if (connections_.size() >= options_.maxConnections) {
-            asio::error_code ignored;
-            socket.close(ignored);
-        } else {
-            auto c = std::make_shared<Connection>(*this, std::move(socket), nextSerial_++);
-            connections_.insert(c);
-            c->start();
-        }
+        admit(std::move(socket));
         accept();
     });
 }
 
+void SignalServer::admit(tcp::socket socket) {
+    asio::error_code ec;
+    const auto peer = socket.remote_endpoint(ec);
+    if (ec) return;  // already gone
+    const Source source = SourceOf(peer.address());
+    std::string refused;
+    if (connections_.size() >= options_.maxConnections)
+        refused = "all " + std::to_string(options_.maxConnections) + " connections in use";
+    else if (!sources_.admitConnection(source, Clock::now()))
+        refused = "already " + std::to_string(options_.perSource.maxConnections) + " connections from this address";
+    if (!refused.empty()) {
+        logRefusal("connection from " + SourceText(source) + " refused: " + refused);
+        socket.close(ec);
+        return;
+    }
+    auto c = std::make_shared<Connection>(*this, std::move(socket), nextSerial_++, source);
+    connections_.insert(c);
+    c->start();
+}
+
 void SignalServer::sweep() {
     const auto now = Clock::now();
+    sources_.prune(now);
     std::vector<std::shared_ptr<Connection>> expired;
     for (const auto& c : connections_)
         if (c->expired(now)) expired.push_back(c);
@@ -303,6 +357,7 @@ void SignalServer::sweep() {
 }
 
 void SignalServer::forget(Connection& c) {
+    sources_.releaseConnection(c.source());
     relays_.withdraw(c.serial());
     if (!c.id.empty()) {
         const auto it = registry_.find(c.id);
@@ -313,15 +368,55 @@ void SignalServer::forget(Connection& c) {
 }
 
 void SignalServer::join(Connection& c, const std::string& id) {
-    if (!c.id.empty() && c.id != id) {
-        const auto it = registry_.find(c.id);
-        if (it != registry_.end() && it->second == &c) registry_.erase(it);
+    const auto now = Clock::now();
+    if (!sources_.admitJoin(c.source(), now))
+        return c.refuse("join as " + forLog(id) + " refused: more than " +
+                        std::to_string(options_.perSource.joinBurst) + " joins in a row from this address");
+    const auto it = registry_.find(id);
+    if (it != registry_.end() && it->second != &c) {
+        // One ID, one live copy: the ID stays with a connection that still
+        // speaks (clients send a keep-alive every 15 s). A connection silent
+        // for longer is taken for a copy that lost its network without the
+        // server noticing; its newer connection takes the ID over.
+        Connection& holder = *it->second;
+        const auto silence = now - holder.lastHeard();
+        if (silence <= options_.liveWindow)
+            return c.refuse("join as " + forLog(id) + " refused: the ID is held by live connection " +
+                            std::to_string(holder.serial()));
+        holder.refuse("its ID taken over by connection " + std::to_string(c.serial()) + " after " +
+                      std::to_string(std::chrono::duration_cast<std::chrono::seconds>(silence).count()) +
+                      " s of silence");
     }
-    // A newer connection under the same ID wins: the usual case is a client
-    // that reconnected before the server noticed its old link was gone.
+    if (!c.id.empty() && c.id != id) {
+        const auto own = registry_.find(c.id);
+        if (own != registry_.end() && own->second == &c) registry_.erase(own);
+    }
     registry_[id] = &c;
     c.id = id;
     c.send(envelope("joined"));
+}
+
+bool SignalServer::speaksForItself(Connection& c, const nlohmann::json& doc, std::string_view msg) {
+    std::string what;
+    if (c.id.empty()) {
+        what = "\"" + std::string(msg) + "\" from a connection that has not joined";
+        ++identityDrops_.unjoined;
+    } else if (msg == "message") {
+        const auto from = textMember(doc, "from");
+        if (from && *from == c.id) return true;
+        what = "\"message\" claiming to be from " + (from ? forLog(*from) : std::string("a non-text value"));
+        ++identityDrops_.spoofed;
+    } else {
+        return true;
+    }
+    ++c.identityViolations;
+    const std::string count = " (" + std::to_string(c.identityViolations) + " of " +
+                              std::to_string(kMaxIdentityViolations) + "; since start " +
+                              std::to_string(identityDrops_.unjoined) + " unjoined, " +
+                              std::to_string(identityDrops_.spoofed) + " spoofed)";
+    if (c.identityViolations >= kMaxIdentityViolations) c.refuse("dropped " + what + count);
+    else logRefusal(c, "dropped " + what + count);
+    return false;
 }
 
 void SignalServer::handleLine(Connection& c, std::string_view line) {
@@ -330,6 +425,9 @@ void SignalServer::handleLine(Connection& c, std::string_view line) {
     if (doc.is_discarded() || !doc.is_object()) return;
     const auto msg = textMember(doc, "msg");
     if (!msg) return;
+
+    // Only a join, a relay request and a withdrawal need no joined identity.
+    if ((*msg == "message" || *msg == "publicturn" || *msg == "review") && !speaksForItself(c, doc, *msg)) return;
 
     if (*msg == "message") {
         const auto to = textMember(doc, "to");
@@ -365,27 +463,46 @@ void SignalServer::handleLine(Connection& c, std::string_view line) {
     } else if (*msg == "removeturn") {
         relays_.withdraw(c.serial());
     } else if (*msg == "review") {
-        const auto from = textMember(doc, "from");
         const auto payload = textMember(doc, "payload");
-        // Each review is a line in a file on disk: one connection cannot fill it.
-        if (from && payload && c.reviews < options_.reviewsPerConnection) {
-            ++c.reviews;
-            appendReview(*from, *payload);
-        }
+        if (!payload) return;
+        // Each review is a line in a file on disk: neither one connection nor
+        // all of them together can fill the disk.
+        std::string refused;
+        if (c.reviews >= options_.reviewsPerConnection)
+            refused = "already " + std::to_string(options_.reviewsPerConnection) + " reviews from this connection";
+        else if (payload->size() > options_.maxReviewLength)
+            refused = std::to_string(payload->size()) + " bytes long";
+        if (!refused.empty()) return logRefusal(c, "review dropped: " + refused);
+        ++c.reviews;
+        appendReview(c, *payload);
     }
 }
 
-void SignalServer::appendReview(const std::string& from, const std::string& payload) {
+void SignalServer::appendReview(Connection& c, const std::string& payload) {
     if (options_.reviewsFile.empty()) return;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(options_.reviewsFile, ec);
+    if (!ec && size >= options_.reviewsFileLimit)
+        return logRefusal(c, "review dropped: " + options_.reviewsFile + " has reached " +
+                                 std::to_string(options_.reviewsFileLimit) + " bytes");
     char stamp[32];
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&now, &utc);
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    const nlohmann::json record{{"time", stamp}, {"from", from}, {"review", payload}};
+    // The sender is the ID its connection joined under, not what the line claims.
+    const nlohmann::json record{{"time", stamp}, {"from", c.id}, {"review", payload}};
     std::ofstream out(options_.reviewsFile, std::ios::app);
     out << record.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) << '\n';
     if (!out) log("cannot append to " + options_.reviewsFile);
+}
+
+void SignalServer::logRefusal(const Connection& c, const std::string& what) { logRefusal(c.describe() + ": " + what); }
+
+void SignalServer::logRefusal(const std::string& text) {
+    std::size_t heldBack = 0;
+    if (!refusalLog_.allow(Clock::now(), heldBack)) return;
+    log(heldBack ? text + " (" + std::to_string(heldBack) + " similar lines held back)" : text);
 }
 
 void SignalServer::log(const std::string& text) const { std::cerr << "crsignal: " << text << '\n'; }

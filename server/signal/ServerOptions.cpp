@@ -43,6 +43,10 @@ Options:
   --joins-per-minute N      a token bucket of N tokens (default 60), refilled at
                             this rate (default 60); a join without a token
                             closes its connection
+  --limit-loopback          apply the per-address limits above to connections from
+                            loopback addresses too (by default these are exempt:
+                            they come from this machine, or from a local proxy
+                            that all clients would share)
   --live-window SECS        a join under an ID whose connection sent anything
                             within SECS is refused (its connection is closed);
                             after SECS of silence the newer join takes the ID
@@ -97,6 +101,10 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, std::stri
             }
             if (flag == "--verbose") {
                 o.verbose = true;
+                continue;
+            }
+            if (flag == "--limit-loopback") {
+                o.perSource.limitLoopback = true;
                 continue;
             }
             if (i + 1 >= argc) throw std::invalid_argument("missing value for " + std::string(flag));

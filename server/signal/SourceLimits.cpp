@@ -8,15 +8,21 @@ namespace corvala::signal {
 
 Source SourceOf(const asio::ip::address& address) {
     if (address.is_v4()) return asio::ip::make_address_v6(asio::ip::v4_mapped, address.to_v4()).to_bytes();
-    Source s = address.to_v6().to_bytes();
-    if (!address.to_v6().is_v4_mapped()) std::fill(s.begin() + 8, s.end(), 0);
+    const asio::ip::address_v6 v6 = address.to_v6();
+    Source s = v6.to_bytes();
+    if (!v6.is_v4_mapped() && !v6.is_loopback()) std::fill(s.begin() + 8, s.end(), 0);
     return s;
 }
 
 std::string SourceText(const Source& source) {
     const asio::ip::address_v6 v6(source);
     if (v6.is_v4_mapped()) return asio::ip::make_address_v4(asio::ip::v4_mapped, v6).to_string();
-    return v6.to_string() + "/64";
+    return v6.is_loopback() ? v6.to_string() : v6.to_string() + "/64";
+}
+
+bool IsLoopback(const Source& source) {
+    const asio::ip::address_v6 v6(source);
+    return v6.is_loopback() || (v6.is_v4_mapped() && source[12] == 127);
 }
 
 TokenBucket::TokenBucket(std::size_t burst, std::size_t perMinute, SourceClock::time_point now)
@@ -49,7 +55,10 @@ SourceLimits::State& SourceLimits::stateOf(const Source& source, SourceClock::ti
     return it->second;
 }
 
+bool SourceLimits::exempt(const Source& source) const { return !figures_.limitLoopback && IsLoopback(source); }
+
 bool SourceLimits::admitConnection(const Source& source, SourceClock::time_point now) {
+    if (exempt(source)) return true;
     State& state = stateOf(source, now);
     if (state.connections >= figures_.maxConnections) return false;
     ++state.connections;
@@ -57,11 +66,13 @@ bool SourceLimits::admitConnection(const Source& source, SourceClock::time_point
 }
 
 void SourceLimits::releaseConnection(const Source& source) {
+    if (exempt(source)) return;
     const auto it = sources_.find(source);
     if (it != sources_.end() && it->second.connections > 0) --it->second.connections;
 }
 
 bool SourceLimits::admitJoin(const Source& source, SourceClock::time_point now) {
+    if (exempt(source)) return true;
     return stateOf(source, now).joins.take(now);
 }
 

@@ -2,7 +2,9 @@
 // What crsignal allows per source of connections: how many connections it
 // holds at once and how fast it takes joins (a token bucket). A source is an
 // IPv4 address or the /64 network of an IPv6 address, since one IPv6 host
-// usually has a whole /64 to pick addresses from.
+// usually has a whole /64 to pick addresses from. Loopback sources are
+// exempt unless asked otherwise: they are this machine itself, and behind a
+// local proxy every client would share them.
 
 #include <asio/ip/address.hpp>
 
@@ -22,6 +24,8 @@ using Source = std::array<std::uint8_t, 16>;
 Source SourceOf(const asio::ip::address& address);
 // "192.0.2.7" or "2001:db8:1:2::/64", for the log.
 std::string SourceText(const Source& source);
+// 127.0.0.0/8 or ::1.
+bool IsLoopback(const Source& source);
 
 // Holds up to `burst` tokens and gains `perMinute` of them a minute.
 class TokenBucket {
@@ -43,6 +47,7 @@ struct SourceFigures {
     std::size_t maxConnections = 256;
     std::size_t joinBurst = 60;
     std::size_t joinsPerMinute = 60;
+    bool limitLoopback = false;
 };
 
 class SourceLimits {
@@ -71,6 +76,7 @@ private:
         TokenBucket joins;
     };
     State& stateOf(const Source& source, SourceClock::time_point now);
+    bool exempt(const Source& source) const;
 
     SourceFigures figures_;
     std::unordered_map<Source, State, Hash> sources_;

@@ -299,7 +299,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SignalServerTest, JoinsFromOneAddressAreRateLimited) {
-    startServer({"--join-burst", "3", "--joins-per-minute", "60"});
+    startServer({"--join-burst", "3", "--joins-per-minute", "60", "--limit-loopback"});
     auto first = joinAs("j0");
     auto second = joinAs("j1");
     auto third = joinAs("j2");
@@ -311,7 +311,7 @@ TEST_F(SignalServerTest, JoinsFromOneAddressAreRateLimited) {
 }
 
 TEST_F(SignalServerTest, ConnectionsFromOneAddressAreLimited) {
-    startServer({"--max-per-address", "3"});
+    startServer({"--max-per-address", "3", "--limit-loopback"});
     auto joined = joinAs("a");
     auto second = connectClient();
     auto third = connectClient();
@@ -532,7 +532,7 @@ TEST_F(SignalServerTest, HelpListsTheOptionsAndBadOptionsFail) {
     for (const char* option : {"--port", "--cert", "--key", "--relays", "--reviews", "--max-queue",
                                "--handshake-timeout", "--idle-timeout", "--reviews-per-connection", "--max-review",
                                "--reviews-file-limit", "--max-connections", "--max-per-address", "--join-burst",
-                               "--joins-per-minute", "--live-window"})
+                               "--joins-per-minute", "--limit-loopback", "--live-window"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
     for (const std::string bad : {"--port 70000 --cert a --key b", "--cert a", "--frobnicate 1 --cert a --key b",
                                   "--cert /nonexistent.pem --key /nonexistent.key --port 0"}) {

@@ -37,10 +37,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SourceText, NamesTheAddressOrTheNetwork) {
     EXPECT_EQ(SourceText(source("::ffff:192.0.2.7")), "192.0.2.7");
     EXPECT_EQ(SourceText(source("2001:db8:1:2:3:4:5:6")), "2001:db8:1:2::/64");
+    EXPECT_EQ(SourceText(source("::1")), "::1");
 }
 
 TEST(SourceLimits, JoinsComeInABurstAndThenAtTheRefillRate) {
-    SourceLimits limits({.maxConnections = 10, .joinBurst = 3, .joinsPerMinute = 30});
+    SourceLimits limits({.maxConnections = 10, .joinBurst = 3, .joinsPerMinute = 30, .limitLoopback = false});
     const auto t0 = SourceClock::now();
     const Source a = source("192.0.2.1"), b = source("192.0.2.2");
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(limits.admitJoin(a, t0)) << i;
@@ -76,6 +77,23 @@ TEST(SourceLimits, ConnectionsAreCountedPerSourceAndIdleSourcesForgotten) {
     EXPECT_TRUE(limits.admitConnection(a, t0 + 1s));
     limits.prune(t0 + 1h);
     EXPECT_EQ(limits.sourceCount(), 1u) << "a source with connections stays";
+}
+
+TEST(SourceLimits, LoopbackIsExemptUnlessAskedOtherwise) {
+    const auto t0 = SourceClock::now();
+    for (const bool limitLoopback : {false, true}) {
+        SourceLimits limits({.maxConnections = 1, .joinBurst = 1, .joinsPerMinute = 1, .limitLoopback = limitLoopback});
+        for (const char* address : {"127.0.0.1", "127.8.9.10", "::1"}) {
+            const Source s = source(address);
+            EXPECT_TRUE(IsLoopback(s)) << address;
+            EXPECT_TRUE(limits.admitConnection(s, t0));
+            EXPECT_TRUE(limits.admitJoin(s, t0));
+            EXPECT_EQ(limits.admitConnection(s, t0), !limitLoopback) << address;
+            EXPECT_EQ(limits.admitJoin(s, t0), !limitLoopback) << address;
+        }
+        EXPECT_EQ(limits.sourceCount(), limitLoopback ? 3u : 0u);
+        EXPECT_FALSE(IsLoopback(source("128.0.0.1")));
+    }
 }
 
 }  // namespace

@@ -34,6 +34,8 @@ Options:
                             dropped (default 1048576)
   --handshake-timeout SECS  close connections that have not finished the TLS
                             handshake by then (default 10)
+  --join-timeout SECS       close connections that have not joined that long
+                            after the handshake (default 30)
   --idle-timeout SECS       close connections silent for that long (default 75;
                             clients send a keep-alive every 15 s; 0 disables)
   --max-connections N       refuse connections beyond N (default 60000)
@@ -118,6 +120,7 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, std::stri
             else if (flag == "--reviews-per-connection") o.reviewsPerConnection = number<std::size_t>(flag, value, 0, 1000000);
             else if (flag == "--max-queue") o.maxQueuedBytes = number<std::size_t>(flag, value, 32768, std::size_t(1) << 32);
             else if (flag == "--handshake-timeout") o.handshakeTimeout = std::chrono::seconds(number<int>(flag, value, 1, 3600));
+            else if (flag == "--join-timeout") o.joinTimeout = std::chrono::seconds(number<int>(flag, value, 1, 3600));
             else if (flag == "--idle-timeout") o.idleTimeout = std::chrono::seconds(number<int>(flag, value, 0, 86400));
             else if (flag == "--max-connections") o.maxConnections = number<std::size_t>(flag, value, 1, 10000000);
             else if (flag == "--max-per-address") o.perSource.maxConnections = number<std::size_t>(flag, value, 1, 10000000);

@@ -25,6 +25,7 @@ struct ServerOptions {
     std::uintmax_t reviewsFileLimit = 64 << 20;   // bytes the reviews file may reach
     std::size_t maxQueuedBytes = 1 << 20;
     std::chrono::seconds handshakeTimeout{10};
+    std::chrono::seconds joinTimeout{30};  // after the handshake
     std::chrono::seconds idleTimeout{75};  // 0 disables
     std::size_t maxConnections = 60000;
     SourceFigures perSource;               // per IPv4 address or IPv6 /64

@@ -112,8 +112,12 @@ public:
         shut();
     }
 
-    bool expired(Clock::time_point now) const { return deadline_ != Clock::time_point::max() && now > deadline_; }
-    bool isOpen() const { return open_ && !closed_; }
+    // Why the connection has outstayed its time, or nothing.
+    const char* expiry(Clock::time_point now) const {
+        if (!open_) return now > deadline_ ? "handshake timed out" : nullptr;
+        if (id.empty() && now > joinBy_) return "did not join in time";
+        return deadline_ != Clock::time_point::max() && now > deadline_ ? "idle" : nullptr;
+    }
     std::uint64_t serial() const { return serial_; }
     const Source& source() const { return source_; }
     Clock::time_point lastHeard() const { return lastHeard_; }
@@ -167,6 +171,7 @@ private:
             }
             open_ = true;
             touch();
+            joinBy_ = lastHeard_ + server_.options_.joinTimeout;
         }
         bool yielded = false;
         for (int records = 0; !closed_; ++records) {
@@ -237,7 +242,8 @@ private:
 
     void consume(std::string_view data) {
         const bool withinLimit = lines_.feed(data, [this](std::string_view line) {
-            server_.handleLine(*this, line);
+            const char* ignored = server_.handleLine(*this, line);
+            if (ignored && server_.options_.verbose) server_.logRefusal(*this, std::string("ignored a line: ") + ignored);
             return !closed_;
         });
         if (!withinLimit) refuse("sent a line longer than " + std::to_string(wire::MaxLineLength) + " characters");
@@ -250,6 +256,7 @@ private:
     Source source_;
     Clock::time_point deadline_;
     Clock::time_point lastHeard_{};
+    Clock::time_point joinBy_ = Clock::time_point::max();
     LineFramer lines_{wire::MaxLineLength};
     std::string outbox_;
     std::size_t sent_ = 0;  // bytes of outbox_ already written
@@ -346,10 +353,10 @@ void SignalServer::admit(tcp::socket socket) {
 void SignalServer::sweep() {
     const auto now = Clock::now();
     sources_.prune(now);
-    std::vector<std::shared_ptr<Connection>> expired;
+    std::vector<std::pair<std::shared_ptr<Connection>, const char*>> expired;
     for (const auto& c : connections_)
-        if (c->expired(now)) expired.push_back(c);
-    for (const auto& c : expired) c->close(c->isOpen() ? "idle" : "handshake timed out");
+        if (const char* why = c->expiry(now)) expired.emplace_back(c, why);
+    for (const auto& [c, why] : expired) c->close(why);
     sweepTimer_.expires_after(std::chrono::seconds(1));
     sweepTimer_.async_wait([this](const asio::error_code& ec) {
         if (!ec && !stopped_) sweep();
@@ -419,30 +426,32 @@ bool SignalServer::speaksForItself(Connection& c, const nlohmann::json& doc, std
     return false;
 }
 
-void SignalServer::handleLine(Connection& c, std::string_view line) {
-    if (line.empty() || line == "p") return;
+const char* SignalServer::handleLine(Connection& c, std::string_view line) {
+    if (line.empty() || line == "p") return nullptr;
     const auto doc = nlohmann::json::parse(line, nullptr, false);
-    if (doc.is_discarded() || !doc.is_object()) return;
+    if (doc.is_discarded() || !doc.is_object()) return "not a JSON object";
     const auto msg = textMember(doc, "msg");
-    if (!msg) return;
+    if (!msg) return "\"msg\" is not text";
 
     // Only a join, a relay request and a withdrawal need no joined identity.
-    if ((*msg == "message" || *msg == "publicturn" || *msg == "review") && !speaksForItself(c, doc, *msg)) return;
+    if ((*msg == "message" || *msg == "publicturn" || *msg == "review") && !speaksForItself(c, doc, *msg))
+        return nullptr;  // logged there
 
     if (*msg == "message") {
         const auto to = textMember(doc, "to");
-        if (!to) return;
+        if (!to) return "\"to\" is not text";
         const auto it = registry_.find(*to);
-        if (it == registry_.end()) return c.send(envelope("invalid_id"));
         // Relayed as received: every member reaches the peer byte for byte.
-        it->second->send(line);
+        if (it == registry_.end()) c.send(envelope("invalid_id"));
+        else it->second->send(line);
     } else if (*msg == "join") {
         const auto id = textMember(doc, "payload");
-        if (id && !id->empty() && id->size() <= kMaxIdLength) join(c, *id);
+        if (!id || id->empty() || id->size() > kMaxIdLength) return "join without a usable ID";
+        join(c, *id);
     } else if (*msg == "getpublicturn") {
         const auto country = textMember(doc, "payload");
         const auto type = textMember(doc, "type");
-        if (!country || !type) return;
+        if (!country || !type) return "getpublicturn with a member that is not text";
         const auto relay = relays_.choose(*country);
         JsonObjectWriter ice;
         ice.add("ice_password", relay ? std::string_view(relay->password) : std::string_view())
@@ -451,34 +460,36 @@ void SignalServer::handleLine(Connection& c, std::string_view line) {
         c.send(envelope("publicturn", *type, ice.take()));
     } else if (*msg == "publicturn") {
         const auto payload = textMember(doc, "payload");
-        if (!payload) return;
-        const auto ice = nlohmann::json::parse(*payload, nullptr, false);
-        if (ice.is_discarded() || !ice.is_object()) return;
+        const auto ice = nlohmann::json::parse(payload.value_or(""), nullptr, false);
+        if (ice.is_discarded() || !ice.is_object()) return "relay announcement without an ICE-server object";
         const auto url = textMember(ice, "ice_url");
         const auto user = textMember(ice, "ice_username");
         const auto password = textMember(ice, "ice_password");
         const auto country = textMember(ice, "country");
-        if (!url || url->empty() || !user || !password || !country) return;
+        if (!url || url->empty() || !user || !password || !country) return "relay announcement without a usable relay";
         relays_.announce(c.serial(), Relay{*url, *user, *password, *country});
     } else if (*msg == "removeturn") {
         relays_.withdraw(c.serial());
     } else if (*msg == "review") {
         const auto payload = textMember(doc, "payload");
-        if (!payload) return;
+        if (!payload) return "review that is not text";
         // Each review is a line in a file on disk: neither one connection nor
         // all of them together can fill the disk.
-        std::string refused;
         if (c.reviews >= options_.reviewsPerConnection)
-            refused = "already " + std::to_string(options_.reviewsPerConnection) + " reviews from this connection";
+            logRefusal(c, "review dropped: already " + std::to_string(options_.reviewsPerConnection) +
+                              " reviews from this connection");
         else if (payload->size() > options_.maxReviewLength)
-            refused = std::to_string(payload->size()) + " bytes long";
-        if (!refused.empty()) return logRefusal(c, "review dropped: " + refused);
-        ++c.reviews;
-        appendReview(c, *payload);
+            logRefusal(c, "review dropped: " + std::to_string(payload->size()) + " bytes long");
+        else
+            appendReview(c, *payload);
+    } else {
+        return "unknown \"msg\"";
     }
+    return nullptr;
 }
 
 void SignalServer::appendReview(Connection& c, const std::string& payload) {
+    ++c.reviews;
     if (options_.reviewsFile.empty()) return;
     std::error_code ec;
     const auto size = std::filesystem::file_size(options_.reviewsFile, ec);

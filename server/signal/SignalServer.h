@@ -44,7 +44,8 @@ private:
     void accept();
     void admit(asio::ip::tcp::socket socket);
     void sweep();
-    void handleLine(Connection& from, std::string_view line);
+    // Acts on one line; tells why when it ignored the line as malformed.
+    const char* handleLine(Connection& from, std::string_view line);
     void forget(Connection& c);
     void join(Connection& c, const std::string& id);
     // True when `c` may send a line of kind `msg` (parsed as `doc`) under

@@ -443,7 +443,7 @@ struct Misbehaviour {
 
 class SignalServerAbuse : public SignalServerTest, public ::testing::WithParamInterface<Misbehaviour> {
 protected:
-    void SetUp() override { startServer({"--handshake-timeout", "1", "--max-queue", "65536"}); }
+    void SetUp() override { startServer({"--handshake-timeout", "1", "--join-timeout", "1", "--max-queue", "65536"}); }
 };
 
 TEST_P(SignalServerAbuse, ConnectionIsDroppedAndOthersAreServed) {
@@ -475,6 +475,11 @@ INSTANTIATE_TEST_SUITE_P(
                          ASSERT_TRUE(c.connectTcp(port));
                          c.writePlain(std::string("\x16\x03\x01", 3));
                          c.shutdownWrite();
+                     }},
+        Misbehaviour{"never_joins",
+                     [](TlsLineClient& c, std::uint16_t port) {
+                         ASSERT_TRUE(c.connect(port, PkiFile("ca.pem")));
+                         ASSERT_TRUE(c.writeLine("p"));
                      }},
         Misbehaviour{"half_closed_after_join",
                      [](TlsLineClient& c, std::uint16_t port) {
@@ -530,7 +535,7 @@ TEST_F(SignalServerTest, HelpListsTheOptionsAndBadOptionsFail) {
     const std::string text = RunProgram("crsignal", "--help", exitCode);
     EXPECT_EQ(exitCode, 0);
     for (const char* option : {"--port", "--cert", "--key", "--relays", "--reviews", "--max-queue",
-                               "--handshake-timeout", "--idle-timeout", "--reviews-per-connection", "--max-review",
+                               "--handshake-timeout", "--join-timeout", "--idle-timeout", "--reviews-per-connection", "--max-review",
                                "--reviews-file-limit", "--max-connections", "--max-per-address", "--join-burst",
                                "--joins-per-minute", "--limit-loopback", "--live-window"})
         EXPECT_NE(text.find(option), std::string::npos) << option;

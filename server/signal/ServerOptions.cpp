@@ -12,7 +12,8 @@ namespace {
 
 constexpr char kHelp[] = R"(Usage: crsignal --cert CHAIN.pem --key KEY.pem [options]
 
-Corvala signalling server: TLS 1.2, one JSON envelope per line.
+Corvala signalling server: TLS 1.2, one JSON envelope per line of at most
+16384 characters (a longer line closes the connection).
 
 Options:
   --port PORT               TCP port to listen on (default 8996; 0 picks a free one)
@@ -25,15 +26,40 @@ Options:
   --reviews FILE            append received reviews to FILE, one JSON line each
   --reviews-per-connection N
                             reviews stored from one connection at most (default 10)
+  --max-review BYTES        longer review texts (UTF-8) are dropped (default 8192)
+  --reviews-file-limit BYTES
+                            no review is appended once FILE has grown to this
+                            size (default 67108864)
   --max-queue BYTES         unsent bytes allowed per connection before it is
                             dropped (default 1048576)
   --handshake-timeout SECS  close connections that have not finished the TLS
                             handshake by then (default 10)
+  --join-timeout SECS       close connections that have not joined that long
+                            after the handshake (default 30)
   --idle-timeout SECS       close connections silent for that long (default 75;
                             clients send a keep-alive every 15 s; 0 disables)
   --max-connections N       refuse connections beyond N (default 60000)
-  --verbose                 log connections and refused input to stderr
+  --max-per-address N       refuse connections beyond N from one IPv4 address or
+                            one IPv6 /64 network (default 256)
+  --join-burst N            joins from one address (or /64) accepted in a row:
+  --joins-per-minute N      a token bucket of N tokens (default 60), refilled at
+                            this rate (default 60); a join without a token
+                            closes its connection
+  --limit-loopback          apply the per-address limits above to connections from
+                            loopback addresses too (by default these are exempt:
+                            they come from this machine, or from a local proxy
+                            that all clients would share)
+  --live-window SECS        a join under an ID whose connection sent anything
+                            within SECS is refused (its connection is closed);
+                            after SECS of silence the newer join takes the ID
+                            and the silent connection is closed (default 40)
+  --verbose                 log connections and malformed input to stderr
   --help                    show this text
+
+Identity: a "message" is relayed only from a connection that joined, and only
+when its "from" is the ID that connection joined under; relay announcements and
+reviews need a joined connection too. Each dropped line is logged; the third
+one closes the connection.
 )";
 
 template <typename T>
@@ -79,6 +105,10 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, std::stri
                 o.verbose = true;
                 continue;
             }
+            if (flag == "--limit-loopback") {
+                o.perSource.limitLoopback = true;
+                continue;
+            }
             if (i + 1 >= argc) throw std::invalid_argument("missing value for " + std::string(flag));
             const std::string_view value = argv[++i];
             if (flag == "--port") o.port = number<std::uint16_t>(flag, value, 0, 65535);
@@ -90,8 +120,15 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, std::stri
             else if (flag == "--reviews-per-connection") o.reviewsPerConnection = number<std::size_t>(flag, value, 0, 1000000);
             else if (flag == "--max-queue") o.maxQueuedBytes = number<std::size_t>(flag, value, 32768, std::size_t(1) << 32);
             else if (flag == "--handshake-timeout") o.handshakeTimeout = std::chrono::seconds(number<int>(flag, value, 1, 3600));
+            else if (flag == "--join-timeout") o.joinTimeout = std::chrono::seconds(number<int>(flag, value, 1, 3600));
             else if (flag == "--idle-timeout") o.idleTimeout = std::chrono::seconds(number<int>(flag, value, 0, 86400));
             else if (flag == "--max-connections") o.maxConnections = number<std::size_t>(flag, value, 1, 10000000);
+            else if (flag == "--max-per-address") o.perSource.maxConnections = number<std::size_t>(flag, value, 1, 10000000);
+            else if (flag == "--join-burst") o.perSource.joinBurst = number<std::size_t>(flag, value, 1, 10000000);
+            else if (flag == "--joins-per-minute") o.perSource.joinsPerMinute = number<std::size_t>(flag, value, 1, 100000000);
+            else if (flag == "--live-window") o.liveWindow = std::chrono::seconds(number<int>(flag, value, 1, 86400));
+            else if (flag == "--max-review") o.maxReviewLength = number<std::size_t>(flag, value, 0, 16384);
+            else if (flag == "--reviews-file-limit") o.reviewsFileLimit = number<std::uintmax_t>(flag, value, 0, std::uintmax_t(1) << 50);
             else throw std::invalid_argument("unknown option " + std::string(flag));
         }
         if (o.certChainFile.empty() || o.keyFile.empty())

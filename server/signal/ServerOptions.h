@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "RelayDirectory.h"
+#include "SourceLimits.h"
 
 namespace corvala::signal {
 
@@ -20,10 +21,17 @@ struct ServerOptions {
     std::vector<Relay> relays;     // from --relays FILE
     std::string reviewsFile;       // empty: reviews are dropped
     std::size_t reviewsPerConnection = 10;
+    std::size_t maxReviewLength = 8192;           // UTF-8 bytes of the review text (the payload)
+    std::uintmax_t reviewsFileLimit = 64 << 20;   // bytes the reviews file may reach
     std::size_t maxQueuedBytes = 1 << 20;
     std::chrono::seconds handshakeTimeout{10};
+    std::chrono::seconds joinTimeout{30};  // after the handshake
     std::chrono::seconds idleTimeout{75};  // 0 disables
     std::size_t maxConnections = 60000;
+    SourceFigures perSource;               // per IPv4 address or IPv6 /64
+    // A registered ID stays with its connection while that connection sent
+    // anything this recently; clients send a keep-alive every 15 s.
+    std::chrono::seconds liveWindow{40};
     bool verbose = false;
 };
 

@@ -1,8 +1,7 @@
 #include "SignalServer.h"
 
-#include "LineSplitter.h"
-
 #include "signalling/JsonEscape.h"
+#include "signalling/LineFramer.h"
 
 #include <nlohmann/json.hpp>
 #include <openssl/err.h>
@@ -10,6 +9,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -20,9 +20,12 @@ using asio::ip::tcp;
 
 namespace {
 
-constexpr std::size_t kMaxLine = 16384;
 constexpr std::size_t kMaxIdLength = 64;
 constexpr std::string_view kLineEnd = "\r\n";
+// Lines dropped for a missing or false identity before the connection goes.
+constexpr int kMaxIdentityViolations = 3;
+// Lines about refused input written per second at most (see LogThrottle).
+constexpr std::size_t kRefusalLinesPerSecond = 20;
 
 // Every line the server writes is a full eight-member envelope.
 std::string envelope(std::string_view msg, std::string_view type = {}, std::string_view payload = {}) {
@@ -42,6 +45,15 @@ std::optional<std::string> textMember(const nlohmann::json& o, const char* key) 
     return it->get<std::string>();
 }
 
+// Client-chosen text for the log: quoted, escaped to printable ASCII, cut short.
+std::string forLog(std::string_view text) {
+    constexpr std::size_t kShown = 64;
+    std::string out;
+    AppendJsonStringUtf8(out, text.substr(0, kShown));
+    if (text.size() > kShown) out += "...";
+    return out;
+}
+
 }  // namespace
 
 // One client. TLS runs straight on the non-blocking socket (OpenSSL reads
@@ -49,8 +61,8 @@ std::optional<std::string> textMember(const nlohmann::json& o, const char* key) 
 // an idle connection down to its socket, its SSL object and a few strings.
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
-    Connection(SignalServer& server, tcp::socket socket, std::uint64_t serial)
-        : server_(server), socket_(std::move(socket)), serial_(serial) {
+    Connection(SignalServer& server, tcp::socket socket, std::uint64_t serial, const Source& source)
+        : server_(server), socket_(std::move(socket)), serial_(serial), source_(source) {
         deadline_ = Clock::now() + server_.options_.handshakeTimeout;
     }
     ~Connection() {
@@ -74,7 +86,7 @@ public:
     void send(std::string_view line) {
         if (closed_) return;
         if (outbox_.size() - sent_ + line.size() + 2 > server_.options_.maxQueuedBytes)
-            return close("not reading its messages");
+            return refuse("not reading its messages, " + std::to_string(outbox_.size() - sent_) + " bytes unsent");
         outbox_.append(line);
         outbox_.append(kLineEnd);
         if (!flushPosted_ && !writeArmed_) {
@@ -88,21 +100,48 @@ public:
 
     void close(const std::string& why) {
         if (closed_) return;
-        closed_ = true;
         if (server_.options_.verbose) server_.log("connection " + std::to_string(serial_) + " closed: " + why);
+        shut();
+    }
+
+    // Closes the connection for something it sent or failed to read, and
+    // logs why whatever --verbose says.
+    void refuse(const std::string& why) {
+        if (closed_) return;
+        server_.logRefusal(*this, why + "; connection closed");
+        shut();
+    }
+
+    // Why the connection has outstayed its time, or nothing.
+    const char* expiry(Clock::time_point now) const {
+        if (!open_) return now > deadline_ ? "handshake timed out" : nullptr;
+        if (id.empty() && now > joinBy_) return "did not join in time";
+        return deadline_ != Clock::time_point::max() && now > deadline_ ? "idle" : nullptr;
+    }
+    std::uint64_t serial() const { return serial_; }
+    const Source& source() const { return source_; }
+    Clock::time_point lastHeard() const { return lastHeard_; }
+
+    // "connection 12 from 192.0.2.7 joined as \"555\"", for the log.
+    std::string describe() const {
+        std::string text = "connection " + std::to_string(serial_) + " from " + SourceText(source_);
+        if (!id.empty()) text += " joined as " + forLog(id);
+        return text;
+    }
+
+    std::string id;  // the ID this connection joined under, if any
+    std::size_t reviews = 0;  // reviews stored from this connection
+    int identityViolations = 0;
+
+private:
+    enum class Need { Nothing, Read, Write, Failed, Closed };
+
+    void shut() {
+        closed_ = true;
         asio::error_code ec;
         socket_.close(ec);
         server_.forget(*this);
     }
-
-    bool expired(Clock::time_point now) const { return deadline_ != Clock::time_point::max() && now > deadline_; }
-    bool isOpen() const { return open_ && !closed_; }
-    std::uint64_t serial() const { return serial_; }
-    std::string id;  // the ID this connection joined under, if any
-    std::size_t reviews = 0;  // reviews stored from this connection
-
-private:
-    enum class Need { Nothing, Read, Write, Failed, Closed };
 
     Need need(int result) {
         switch (SSL_get_error(ssl_, result)) {
@@ -132,6 +171,7 @@ private:
             }
             open_ = true;
             touch();
+            joinBy_ = lastHeard_ + server_.options_.joinTimeout;
         }
         bool yielded = false;
         for (int records = 0; !closed_; ++records) {
@@ -195,24 +235,29 @@ private:
     }
 
     void touch() {
+        lastHeard_ = Clock::now();
         const auto idle = server_.options_.idleTimeout;
-        deadline_ = idle.count() == 0 ? Clock::time_point::max() : Clock::now() + idle;
+        deadline_ = idle.count() == 0 ? Clock::time_point::max() : lastHeard_ + idle;
     }
 
     void consume(std::string_view data) {
         const bool withinLimit = lines_.feed(data, [this](std::string_view line) {
-            server_.handleLine(*this, line);
+            const char* ignored = server_.handleLine(*this, line);
+            if (ignored && server_.options_.verbose) server_.logRefusal(*this, std::string("ignored a line: ") + ignored);
             return !closed_;
         });
-        if (!withinLimit) close("line too long");
+        if (!withinLimit) refuse("sent a line longer than " + std::to_string(wire::MaxLineLength) + " characters");
     }
 
     SignalServer& server_;
     tcp::socket socket_;
     SSL* ssl_ = nullptr;
     std::uint64_t serial_;
+    Source source_;
     Clock::time_point deadline_;
-    LineSplitter lines_{kMaxLine};
+    Clock::time_point lastHeard_{};
+    Clock::time_point joinBy_ = Clock::time_point::max();
+    LineFramer lines_{wire::MaxLineLength};
     std::string outbox_;
     std::size_t sent_ = 0;  // bytes of outbox_ already written
     bool open_ = false;
@@ -224,7 +269,7 @@ private:
 
 SignalServer::SignalServer(asio::io_context& io, ServerOptions options)
     : io_(io), options_(std::move(options)), tls_(asio::ssl::context::tls_server), acceptor_(io),
-      acceptPause_(io), sweepTimer_(io) {
+      acceptPause_(io), sweepTimer_(io), sources_(options_.perSource), refusalLog_(kRefusalLinesPerSecond) {
     SSL_CTX* ctx = tls_.native_handle();
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     SSL_CTX_set_max_proto_version(ctx, TLS1_2_VERSION);
@@ -280,24 +325,38 @@ void SignalServer::accept() {
             });
             return;
         }
-        if (connections_.size() >= options_.maxConnections) {
-            asio::error_code ignored;
-            socket.close(ignored);
-        } else {
-            auto c = std::make_shared<Connection>(*this, std::move(socket), nextSerial_++);
-            connections_.insert(c);
-            c->start();
-        }
+        admit(std::move(socket));
         accept();
     });
 }
 
+void SignalServer::admit(tcp::socket socket) {
+    asio::error_code ec;
+    const auto peer = socket.remote_endpoint(ec);
+    if (ec) return;  // already gone
+    const Source source = SourceOf(peer.address());
+    std::string refused;
+    if (connections_.size() >= options_.maxConnections)
+        refused = "all " + std::to_string(options_.maxConnections) + " connections in use";
+    else if (!sources_.admitConnection(source, Clock::now()))
+        refused = "already " + std::to_string(options_.perSource.maxConnections) + " connections from this address";
+    if (!refused.empty()) {
+        logRefusal("connection from " + SourceText(source) + " refused: " + refused);
+        socket.close(ec);
+        return;
+    }
+    auto c = std::make_shared<Connection>(*this, std::move(socket), nextSerial_++, source);
+    connections_.insert(c);
+    c->start();
+}
+
 void SignalServer::sweep() {
     const auto now = Clock::now();
-    std::vector<std::shared_ptr<Connection>> expired;
+    sources_.prune(now);
+    std::vector<std::pair<std::shared_ptr<Connection>, const char*>> expired;
     for (const auto& c : connections_)
-        if (c->expired(now)) expired.push_back(c);
-    for (const auto& c : expired) c->close(c->isOpen() ? "idle" : "handshake timed out");
+        if (const char* why = c->expiry(now)) expired.emplace_back(c, why);
+    for (const auto& [c, why] : expired) c->close(why);
     sweepTimer_.expires_after(std::chrono::seconds(1));
     sweepTimer_.async_wait([this](const asio::error_code& ec) {
         if (!ec && !stopped_) sweep();
@@ -305,6 +364,7 @@ void SignalServer::sweep() {
 }
 
 void SignalServer::forget(Connection& c) {
+    sources_.releaseConnection(c.source());
     relays_.withdraw(c.serial());
     if (!c.id.empty()) {
         const auto it = registry_.find(c.id);
@@ -315,38 +375,83 @@ void SignalServer::forget(Connection& c) {
 }
 
 void SignalServer::join(Connection& c, const std::string& id) {
-    if (!c.id.empty() && c.id != id) {
-        const auto it = registry_.find(c.id);
-        if (it != registry_.end() && it->second == &c) registry_.erase(it);
+    const auto now = Clock::now();
+    if (!sources_.admitJoin(c.source(), now))
+        return c.refuse("join as " + forLog(id) + " refused: more than " +
+                        std::to_string(options_.perSource.joinBurst) + " joins in a row from this address");
+    const auto it = registry_.find(id);
+    if (it != registry_.end() && it->second != &c) {
+        // One ID, one live copy: the ID stays with a connection that still
+        // speaks (clients send a keep-alive every 15 s). A connection silent
+        // for longer is taken for a copy that lost its network without the
+        // server noticing; its newer connection takes the ID over.
+        Connection& holder = *it->second;
+        const auto silence = now - holder.lastHeard();
+        if (silence <= options_.liveWindow)
+            return c.refuse("join as " + forLog(id) + " refused: the ID is held by live connection " +
+                            std::to_string(holder.serial()));
+        holder.refuse("its ID taken over by connection " + std::to_string(c.serial()) + " after " +
+                      std::to_string(std::chrono::duration_cast<std::chrono::seconds>(silence).count()) +
+                      " s of silence");
     }
-    // A newer connection under the same ID wins: the usual case is a client
-    // that reconnected before the server noticed its old link was gone.
+    if (!c.id.empty() && c.id != id) {
+        const auto own = registry_.find(c.id);
+        if (own != registry_.end() && own->second == &c) registry_.erase(own);
+    }
     registry_[id] = &c;
     c.id = id;
     c.send(envelope("joined"));
 }
 
-void SignalServer::handleLine(Connection& c, std::string_view line) {
-    if (line.empty() || line == "p") return;
+bool SignalServer::speaksForItself(Connection& c, const nlohmann::json& doc, std::string_view msg) {
+    std::string what;
+    if (c.id.empty()) {
+        what = "\"" + std::string(msg) + "\" from a connection that has not joined";
+        ++identityDrops_.unjoined;
+    } else if (msg == "message") {
+        const auto from = textMember(doc, "from");
+        if (from && *from == c.id) return true;
+        what = "\"message\" claiming to be from " + (from ? forLog(*from) : std::string("a non-text value"));
+        ++identityDrops_.spoofed;
+    } else {
+        return true;
+    }
+    ++c.identityViolations;
+    const std::string count = " (" + std::to_string(c.identityViolations) + " of " +
+                              std::to_string(kMaxIdentityViolations) + "; since start " +
+                              std::to_string(identityDrops_.unjoined) + " unjoined, " +
+                              std::to_string(identityDrops_.spoofed) + " spoofed)";
+    if (c.identityViolations >= kMaxIdentityViolations) c.refuse("dropped " + what + count);
+    else logRefusal(c, "dropped " + what + count);
+    return false;
+}
+
+const char* SignalServer::handleLine(Connection& c, std::string_view line) {
+    if (line.empty() || line == "p") return nullptr;
     const auto doc = nlohmann::json::parse(line, nullptr, false);
-    if (doc.is_discarded() || !doc.is_object()) return;
+    if (doc.is_discarded() || !doc.is_object()) return "not a JSON object";
     const auto msg = textMember(doc, "msg");
-    if (!msg) return;
+    if (!msg) return "\"msg\" is not text";
+
+    // Only a join, a relay request and a withdrawal need no joined identity.
+    if ((*msg == "message" || *msg == "publicturn" || *msg == "review") && !speaksForItself(c, doc, *msg))
+        return nullptr;  // logged there
 
     if (*msg == "message") {
         const auto to = textMember(doc, "to");
-        if (!to) return;
+        if (!to) return "\"to\" is not text";
         const auto it = registry_.find(*to);
-        if (it == registry_.end()) return c.send(envelope("invalid_id"));
         // Relayed as received: every member reaches the peer byte for byte.
-        it->second->send(line);
+        if (it == registry_.end()) c.send(envelope("invalid_id"));
+        else it->second->send(line);
     } else if (*msg == "join") {
         const auto id = textMember(doc, "payload");
-        if (id && !id->empty() && id->size() <= kMaxIdLength) join(c, *id);
+        if (!id || id->empty() || id->size() > kMaxIdLength) return "join without a usable ID";
+        join(c, *id);
     } else if (*msg == "getpublicturn") {
         const auto country = textMember(doc, "payload");
         const auto type = textMember(doc, "type");
-        if (!country || !type) return;
+        if (!country || !type) return "getpublicturn with a member that is not text";
         const auto relay = relays_.choose(*country);
         JsonObjectWriter ice;
         ice.add("ice_password", relay ? std::string_view(relay->password) : std::string_view())
@@ -355,39 +460,60 @@ void SignalServer::handleLine(Connection& c, std::string_view line) {
         c.send(envelope("publicturn", *type, ice.take()));
     } else if (*msg == "publicturn") {
         const auto payload = textMember(doc, "payload");
-        if (!payload) return;
-        const auto ice = nlohmann::json::parse(*payload, nullptr, false);
-        if (ice.is_discarded() || !ice.is_object()) return;
+        const auto ice = nlohmann::json::parse(payload.value_or(""), nullptr, false);
+        if (ice.is_discarded() || !ice.is_object()) return "relay announcement without an ICE-server object";
         const auto url = textMember(ice, "ice_url");
         const auto user = textMember(ice, "ice_username");
         const auto password = textMember(ice, "ice_password");
         const auto country = textMember(ice, "country");
-        if (!url || url->empty() || !user || !password || !country) return;
+        if (!url || url->empty() || !user || !password || !country) return "relay announcement without a usable relay";
         relays_.announce(c.serial(), Relay{*url, *user, *password, *country});
     } else if (*msg == "removeturn") {
         relays_.withdraw(c.serial());
     } else if (*msg == "review") {
-        const auto from = textMember(doc, "from");
         const auto payload = textMember(doc, "payload");
-        // Each review is a line in a file on disk: one connection cannot fill it.
-        if (from && payload && c.reviews < options_.reviewsPerConnection) {
-            ++c.reviews;
-            appendReview(*from, *payload);
-        }
+        if (!payload) return "review that is not text";
+        // Each review is a line in a file on disk: neither one connection nor
+        // all of them together can fill the disk.
+        if (c.reviews >= options_.reviewsPerConnection)
+            logRefusal(c, "review dropped: already " + std::to_string(options_.reviewsPerConnection) +
+                              " reviews from this connection");
+        else if (payload->size() > options_.maxReviewLength)
+            logRefusal(c, "review dropped: " + std::to_string(payload->size()) + " bytes long");
+        else
+            appendReview(c, *payload);
+    } else {
+        return "unknown \"msg\"";
     }
+    return nullptr;
 }
 
-void SignalServer::appendReview(const std::string& from, const std::string& payload) {
+void SignalServer::appendReview(Connection& c, const std::string& payload) {
+    ++c.reviews;
     if (options_.reviewsFile.empty()) return;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(options_.reviewsFile, ec);
+    if (!ec && size >= options_.reviewsFileLimit)
+        return logRefusal(c, "review dropped: " + options_.reviewsFile + " has reached " +
+                                 std::to_string(options_.reviewsFileLimit) + " bytes");
     char stamp[32];
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&now, &utc);
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    const nlohmann::json record{{"time", stamp}, {"from", from}, {"review", payload}};
+    // The sender is the ID its connection joined under, not what the line claims.
+    const nlohmann::json record{{"time", stamp}, {"from", c.id}, {"review", payload}};
     std::ofstream out(options_.reviewsFile, std::ios::app);
     out << record.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) << '\n';
     if (!out) log("cannot append to " + options_.reviewsFile);
+}
+
+void SignalServer::logRefusal(const Connection& c, const std::string& what) { logRefusal(c.describe() + ": " + what); }
+
+void SignalServer::logRefusal(const std::string& text) {
+    std::size_t heldBack = 0;
+    if (!refusalLog_.allow(Clock::now(), heldBack)) return;
+    log(heldBack ? text + " (" + std::to_string(heldBack) + " similar lines held back)" : text);
 }
 
 void SignalServer::log(const std::string& text) const { std::cerr << "crsignal: " << text << '\n'; }

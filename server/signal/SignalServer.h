@@ -1,13 +1,18 @@
 #pragma once
 // crsignal's core: accepts TLS connections on one event loop, splits what
 // they send into lines and acts on each line (join, relay, relays, reviews).
-// No thread per connection; every buffer a client can fill is bounded.
+// No thread per connection; every buffer and count a client can fill is
+// bounded. An ID belongs to one live connection at a time, and a connection
+// speaks only for the ID it joined under.
 
+#include "LogThrottle.h"
 #include "RelayDirectory.h"
 #include "ServerOptions.h"
+#include "SourceLimits.h"
 
 #include <asio.hpp>
 #include <asio/ssl.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include <array>
 #include <cstdint>
@@ -37,11 +42,20 @@ private:
     friend class Connection;
 
     void accept();
+    void admit(asio::ip::tcp::socket socket);
     void sweep();
-    void handleLine(Connection& from, std::string_view line);
+    // Acts on one line; tells why when it ignored the line as malformed.
+    const char* handleLine(Connection& from, std::string_view line);
     void forget(Connection& c);
     void join(Connection& c, const std::string& id);
-    void appendReview(const std::string& from, const std::string& payload);
+    // True when `c` may send a line of kind `msg` (parsed as `doc`) under
+    // the ID it joined; otherwise drops it, logs and counts the violation,
+    // and closes the connection at the last one allowed.
+    bool speaksForItself(Connection& c, const nlohmann::json& doc, std::string_view msg);
+    void appendReview(Connection& c, const std::string& payload);
+    // Refused input: written whatever --verbose says, within LogThrottle's bound.
+    void logRefusal(const Connection& c, const std::string& what);
+    void logRefusal(const std::string& text);
     void log(const std::string& text) const;
 
     asio::io_context& io_;
@@ -53,6 +67,12 @@ private:
     std::unordered_set<std::shared_ptr<Connection>> connections_;
     std::unordered_map<std::string, Connection*> registry_;
     RelayDirectory relays_;
+    SourceLimits sources_;
+    LogThrottle refusalLog_;
+    struct {
+        std::uint64_t unjoined = 0;  // lines that needed a joined connection
+        std::uint64_t spoofed = 0;   // messages whose "from" was not the sender's ID
+    } identityDrops_;
     // Connections read one at a time on this one thread: one buffer serves all.
     std::array<char, 16384> readBuffer_{};
     std::uint64_t nextSerial_ = 1;

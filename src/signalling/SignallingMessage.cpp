@@ -5,6 +5,9 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QVariant>
+
+#include <cmath>
 
 namespace corvala {
 namespace {
@@ -67,7 +70,15 @@ std::optional<QJsonObject> ParsePayloadObject(const QString& payload) {
 QString MemberText(const QJsonObject& object, QStringView key) {
     const QJsonValue v = object.value(key);
     if (v.isString()) return v.toString();
-    if (v.isDouble()) return QString::number(v.toInteger(static_cast<qint64>(v.toDouble())));
+    if (v.isDouble()) {
+        // Whole numbers that fit in 64 bits arrive exact; any other number is
+        // a double whose conversion is defined only inside the 64-bit range
+        // (a peer may well write 1e300).
+        const QVariant n = v.toVariant();
+        if (n.typeId() == QMetaType::LongLong) return QString::number(n.toLongLong());
+        const double d = v.toDouble();
+        if (std::isfinite(d) && d >= -0x1p63 && d < 0x1p63) return QString::number(static_cast<qint64>(d));
+    }
     return {};
 }
 

@@ -10,6 +10,8 @@
 
 #include <optional>
 
+#include "signalling/LineFramer.h"  // wire::MaxLineLength
+
 namespace corvala {
 
 namespace wire {
@@ -34,8 +36,6 @@ inline constexpr char16_t NewConnection[] = u"newconnection";
 // The version number that peer messages carry in `version`.
 inline constexpr char16_t ProtocolVersion[] = u"42";
 
-// Longest line either side accepts, without its line end.
-inline constexpr qsizetype MaxLineLength = 16384;
 // The keep-alive line; it is not JSON.
 inline constexpr char KeepAliveLine[] = "p";
 inline constexpr char LineEnd[] = "\r\n";

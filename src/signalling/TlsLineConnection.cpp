@@ -150,9 +150,12 @@ bool TlsLineConnection::handshake(const QString& host, const QString& rootCertif
     SSL_CTX_set_max_proto_version(ctx_, TLS1_2_VERSION);
     // Renegotiation would let a read need a write and the other way round.
     SSL_CTX_set_options(ctx_, SSL_OP_NO_RENEGOTIATION);
-    // The library's own chain check decides, against our root only.
+    // The library's own chain check decides, against our root only. Depth 2
+    // means leaf, one intermediate and the root, as OpenSSL 1.0 counted it;
+    // OpenSSL 1.1 and later count intermediates only, so the same chain
+    // limit is their depth 1 (their depth 2 lets a second intermediate in).
     SSL_CTX_set_verify(ctx_, SSL_VERIFY_PEER, nullptr);
-    SSL_CTX_set_verify_depth(ctx_, 2);
+    SSL_CTX_set_verify_depth(ctx_, 1);
     if (SSL_CTX_load_verify_locations(ctx_, rootCertificateFile.toLocal8Bit().constData(), nullptr) != 1) {
         setError(QStringLiteral("cannot load root certificate %1: %2").arg(rootCertificateFile, openSslError()));
         return false;
@@ -233,7 +236,11 @@ TlsLineConnection::ReadResult TlsLineConnection::readLine() {
     char chunk[16384];
     for (;;) {
         if (aborted_) return {ReadResult::Aborted, {}};
-        if (auto line = framer_.takeLine()) return {ReadResult::Line, std::move(*line)};
+        if (!received_.empty()) {
+            QByteArray line = std::move(received_.front());
+            received_.pop_front();
+            return {ReadResult::Line, std::move(line)};
+        }
         if (framer_.overflowed()) {
             setError(QStringLiteral("received line longer than %1 characters").arg(wire::MaxLineLength));
             return {ReadResult::LineTooLong, {}};
@@ -248,7 +255,10 @@ TlsLineConnection::ReadResult TlsLineConnection::readLine() {
             if (rc <= 0) e = SSL_get_error(ssl_, rc);
         }
         if (rc > 0) {
-            framer_.append(chunk, rc);
+            framer_.feed(std::string_view(chunk, static_cast<std::size_t>(rc)), [this](std::string_view line) {
+                received_.emplace_back(line.data(), static_cast<qsizetype>(line.size()));
+                return true;
+            });
             continue;  // decrypted bytes may wait inside OpenSSL: read until it wants the socket
         }
         if (e == SSL_ERROR_ZERO_RETURN) return {ReadResult::Closed, {}};

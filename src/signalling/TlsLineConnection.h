@@ -1,7 +1,8 @@
 #pragma once
 // The TLS line connection to the signalling server (the program's cliSignal
 // socket): TCP with a connect time-out, TLS 1.2 only, the server verified
-// against one root file with depth 2, lines out with CR LF, lines in up to LF.
+// against one root file with depth 2 (leaf, one intermediate, root), lines
+// out with CR LF, lines in up to LF.
 //
 // Thread use: one thread connects, then one reader thread calls readLine()
 // while any number of threads call writeLine(). Every OpenSSL call on the
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 
 #include "signalling/LineFramer.h"
@@ -73,7 +75,10 @@ private:
     std::atomic<bool> aborted_{false};
     bool broken_ = false;       // under ioMutex_
     bool established_ = false;  // under ioMutex_: the handshake succeeded
-    LineFramer framer_;    // only the reader thread touches it
+    // Only the reader thread touches these: lines framed but not yet read,
+    // in order; those before an over-long line are still handed out.
+    LineFramer framer_;
+    std::deque<QByteArray> received_;
     mutable std::mutex errorMutex_;
     QString error_;
 };

@@ -67,8 +67,15 @@ QString CandidateObject::toJson() const {
 std::optional<CandidateObject> CandidateObject::FromJson(const QString& text) {
     const auto o = ParsePayloadObject(text);
     if (!o) return std::nullopt;
-    return CandidateObject{numberMember(*o, u"label"), MemberText(*o, u"id"),
-                           MemberText(*o, u"candidate")};
+    // The label picks the media line the candidate belongs to: a value that
+    // names none refuses the candidate instead of landing on line 0.
+    int label = 0;
+    if (o->contains(u"label")) {
+        bool ok = false;
+        label = MemberText(*o, u"label").toInt(&ok);
+        if (!ok || label < 0) return std::nullopt;
+    }
+    return CandidateObject{label, MemberText(*o, u"id"), MemberText(*o, u"candidate")};
 }
 
 QString ErrorObject::toJson() const {

@@ -41,6 +41,8 @@ struct CandidateObject {
     QString candidate;
 
     QString toJson() const;
+    // Nothing when the text is not an object or its label is no media-line
+    // index (negative, fractional beyond truncation, or beyond int).
     static std::optional<CandidateObject> FromJson(const QString& text);
 };
 

@@ -2,7 +2,7 @@
 # link's lifecycle and reader thread, dispatch of received lines and the
 # remote-area status decisions. No widgets.
 add_library(corvala_signalling_client STATIC
-  ClientMessage.cpp LineFramer.cpp ReadThread.cpp
+  ClientMessage.cpp ReadThread.cpp
   SignallingConnection.cpp SignallingEndpoint.cpp TlsLineConnection.cpp)
 set_target_properties(corvala_signalling_client PROPERTIES AUTOMOC ON)
 target_compile_definitions(corvala_signalling_client PRIVATE

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <thread>
 
 using namespace corvala;
@@ -32,6 +33,15 @@ Envelope parse(const std::string& text) {
     const auto o = ParseSignallingLine(QByteArray::fromStdString(text));
     EXPECT_TRUE(o) << text;
     return o ? Envelope::FromObject(*o) : Envelope{};
+}
+
+std::string joinLine(const std::string& id) {
+    return line(GetMessage(QString::fromStdString(id), u"join"_qs, {}, {}, QString::fromStdString(id)));
+}
+
+std::string messageLine(const std::string& from, const std::string& to, const char* type = "init") {
+    return line(GetMessage(QString::fromStdString(from), u"message"_qs, QString::fromStdString(to),
+                           QString::fromLatin1(type), {}, u"secret"_qs, u"Name"_qs, u"42"_qs));
 }
 
 std::string getPublicTurn(const std::string& country, const std::string& type) {
@@ -62,10 +72,17 @@ protected:
 
     std::unique_ptr<TlsLineClient> joinAs(const std::string& id) {
         auto c = connectClient();
-        EXPECT_TRUE(c->writeLine(line(GetMessage(QString::fromStdString(id), u"join"_qs, {}, {},
-                                                 QString::fromStdString(id)))));
+        EXPECT_TRUE(c->writeLine(joinLine(id)));
         EXPECT_EQ(c->readLine(), kJoined);
         return c;
+    }
+
+    // A join the server must refuse: no answer, the connection closed.
+    void expectJoinRefused(const std::string& id) {
+        auto c = connectClient();
+        ASSERT_TRUE(c->writeLine(joinLine(id)));
+        EXPECT_EQ(c->readLine(), std::nullopt) << "join as " << id;
+        EXPECT_TRUE(c->waitClosed());
     }
 
     // Lines from one connection are handled in order: once the answer to this
@@ -205,22 +222,104 @@ TEST_F(SignalServerTest, RelayChoicePrefersCountryThenAnyAnnouncedThenConfigured
     EXPECT_TRUE(eventually([&] { return relayUrlFor(*viewer, "DE") == "turn:192.0.2.1:3478"; }));
 }
 
-TEST_F(SignalServerTest, NewerJoinUnderTheSameIdReplacesTheOlder) {
-    auto older = joinAs("555");
-    auto newer = joinAs("555");
-    auto sender = joinAs("111");
-    const std::string m = line(GetMessage(u"111"_qs, u"message"_qs, u"555"_qs, u"init"_qs));
-    ASSERT_TRUE(sender->writeLine(m));
-    EXPECT_EQ(newer->readLine(), m);
-    // The older connection got nothing: its next line is its own answer.
-    EXPECT_EQ(ask(*older, "DE").msg, u"publicturn"_qs);
+// Someone joining under a host's ID while the host is connected must neither
+// receive what viewers send the host nor cut the host off.
+TEST_F(SignalServerTest, AJoinUnderALiveIdIsRefusedAndTheHolderKeepsItsMessages) {
+    auto host = joinAs("555");
+    expectJoinRefused("555");
+    auto viewer = joinAs("111");
+    const std::string init = messageLine("111", "555");
+    ASSERT_TRUE(viewer->writeLine(init));
+    EXPECT_EQ(host->readLine(), init);
+    // The holder joining again on its own connection is fine.
+    ASSERT_TRUE(host->writeLine(joinLine("555")));
+    EXPECT_EQ(host->readLine(), kJoined);
+}
 
-    // The older one leaving must not take the newer's registration along.
-    older.reset();
-    relayUrlFor(*sender, "DE");
-    const std::string again = line(GetMessage(u"111"_qs, u"message"_qs, u"555"_qs, u"candidate"_qs));
-    ASSERT_TRUE(sender->writeLine(again));
-    EXPECT_EQ(newer->readLine(), again);
+// A copy that lost its network without the server noticing gets its ID back
+// on its next connection once the old one has been silent for the window.
+TEST_F(SignalServerTest, AnIdStaysWhileItsConnectionSpeaksAndPassesOnAfterTheSilenceWindow) {
+    startServer({"--live-window", "1"});
+    auto lost = joinAs("555");
+    for (int i = 0; i < 6; ++i) {  // keep-alives through almost twice the window
+        ASSERT_TRUE(lost->writeLine("p"));
+        std::this_thread::sleep_for(300ms);
+    }
+    ASSERT_TRUE(lost->writeLine("p"));
+    expectJoinRefused("555");
+
+    std::this_thread::sleep_for(1500ms);  // silent for longer than the window
+    auto back = joinAs("555");
+    EXPECT_TRUE(lost->waitClosed()) << "the silent connection is closed when its ID passes on";
+    auto viewer = joinAs("111");
+    const std::string init = messageLine("111", "555");
+    ASSERT_TRUE(viewer->writeLine(init));
+    EXPECT_EQ(back->readLine(), init);
+}
+
+struct IdentityCase {
+    const char* name;
+    const char* joinAs;  // empty: the sender never joins
+    std::string line;    // sent three times
+    friend void PrintTo(const IdentityCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class IdentityViolation : public SignalServerTest, public ::testing::WithParamInterface<IdentityCase> {};
+
+TEST_P(IdentityViolation, LineIsDroppedAndTheThirdClosesTheConnection) {
+    const IdentityCase& c = GetParam();
+    auto alice = joinAs("alice");
+    auto bob = joinAs("bob");
+    auto sender = *c.joinAs ? joinAs(c.joinAs) : connectClient();
+    for (int i = 0; i < 2; ++i) ASSERT_TRUE(sender->writeLine(c.line));
+    // Two are tolerated: the sender's own request is still answered.
+    EXPECT_EQ(ask(*sender, "DE").msg, u"publicturn"_qs);
+    ASSERT_TRUE(sender->writeLine(c.line));
+    EXPECT_TRUE(sender->waitClosed());
+    // None went anywhere: bob's next line is his own answer, and no
+    // announced relay is handed out.
+    EXPECT_EQ(relayUrlFor(*bob, "DE"), "");
+    // The claimed identity is untouched.
+    ASSERT_TRUE(bob->writeLine(messageLine("bob", "alice")));
+    EXPECT_EQ(alice->readLine(), messageLine("bob", "alice"));
+}
+
+const IceServer kRogueRelay{u"pw"_qs, u"user"_qs, u"turn:203.0.113.66:3478"_qs, u"DE"_qs};
+
+INSTANTIATE_TEST_SUITE_P(
+    Signal, IdentityViolation,
+    ::testing::Values(
+        IdentityCase{"unjoined_sender_claiming_a_joined_id", "", messageLine("alice", "bob")},
+        IdentityCase{"unjoined_sender_without_from", "", R"({"msg":"message","to":"bob","type":"init"})"},
+        IdentityCase{"spoofed_from", "mallory", messageLine("alice", "bob")},
+        IdentityCase{"empty_from", "mallory", messageLine("", "bob")},
+        IdentityCase{"from_not_text", "mallory", R"({"msg":"message","from":5,"to":"bob","type":"init"})"},
+        IdentityCase{"unjoined_relay_announcement", "",
+                     line(GetMessage(u"alice"_qs, u"publicturn"_qs, {}, {}, kRogueRelay.toJson()))}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SignalServerTest, JoinsFromOneAddressAreRateLimited) {
+    startServer({"--join-burst", "3", "--joins-per-minute", "60", "--limit-loopback"});
+    auto first = joinAs("j0");
+    auto second = joinAs("j1");
+    auto third = joinAs("j2");
+    expectJoinRefused("j3");
+    ASSERT_TRUE(first->writeLine(messageLine("j0", "j3")));
+    EXPECT_EQ(first->readLine(), kInvalidId) << "a refused join registers nothing";
+    std::this_thread::sleep_for(1100ms);  // one token a second comes back
+    joinAs("j3");
+}
+
+TEST_F(SignalServerTest, ConnectionsFromOneAddressAreLimited) {
+    startServer({"--max-per-address", "3", "--limit-loopback"});
+    auto joined = joinAs("a");
+    auto second = connectClient();
+    auto third = connectClient();
+    TlsLineClient fourth;
+    EXPECT_FALSE(fourth.connect(server->port(), PkiFile("ca.pem"))) << "closed before the handshake";
+    second.reset();
+    EXPECT_TRUE(eventually([&] { return TlsLineClient().connect(server->port(), PkiFile("ca.pem")); }));
+    EXPECT_EQ(ask(*joined, "DE").msg, u"publicturn"_qs);
 }
 
 TEST_F(SignalServerTest, KeepAliveIsSilentAndReviewsAreAppended) {
@@ -254,6 +353,31 @@ TEST_F(SignalServerTest, OneConnectionStoresALimitedNumberOfReviews) {
     EXPECT_EQ(lines, 3);
 }
 
+TEST_F(SignalServerTest, ReviewsNeedAJoinedConnectionAndAreBoundedInSizeAndInTotal) {
+    const auto reviews = std::filesystem::temp_directory_path() / ("crsignal-reviews-" + std::to_string(getpid()));
+    std::filesystem::remove(reviews);
+    // A stored review of 100 characters takes 157 bytes: the third would pass 300.
+    startServer({"--reviews", reviews.string(), "--max-review", "100", "--reviews-file-limit", "300"});
+    auto review = [](const char* from, QString text) {
+        return line(GetMessage(QString::fromLatin1(from), u"review"_qs, {}, {}, text));
+    };
+    auto unjoined = connectClient();
+    ASSERT_TRUE(unjoined->writeLine(review("777", u"unjoined"_qs)));
+    ask(*unjoined, "DE");
+    auto c = joinAs("777");
+    for (const auto& l : {review("someone-else", QString(100, u'a')), review("777", QString(101, u'x')),
+                          review("777", QString(100, u'b')), review("777", u"c"_qs)})
+        ASSERT_TRUE(c->writeLine(l));
+    ask(*c, "DE");
+    std::ifstream in(reviews);
+    std::vector<std::string> stored;
+    for (std::string l; std::getline(in, l);) stored.push_back(l);
+    std::filesystem::remove(reviews);
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_NE(stored[0].find(R"("from":"777","review":"aaaa)"), std::string::npos) << "the joined ID, not the claim";
+    EXPECT_NE(stored[1].find(R"("review":"bbbb)"), std::string::npos);
+}
+
 // Lines the server must ignore without dropping the connection.
 TEST_F(SignalServerTest, MalformedLinesAreIgnoredAndTheConnectionStays) {
     const std::vector<std::string> bad{
@@ -277,6 +401,10 @@ TEST_F(SignalServerTest, MalformedLinesAreIgnoredAndTheConnectionStays) {
         std::string("{\"msg\":\"join\",\"payload\":\"\xff\xfe\"}"),
         R"({"msg":"join","payload":"\ud800"})",
         "{\"msg\":" + std::string(8000, '[') + std::string(8000, ']') + "}",
+        R"({"msg":"join","payload":1e300})",
+        R"({"msg":"join","payload":-9.3e18})",
+        R"({"msg":"getpublicturn","payload":"DE","type":9.3e18})",
+        R"({"msg":"message","from":"111","to":1e400})",
         std::string("\0\0\0", 3),
     };
     auto c = joinAs("111");
@@ -315,7 +443,7 @@ struct Misbehaviour {
 
 class SignalServerAbuse : public SignalServerTest, public ::testing::WithParamInterface<Misbehaviour> {
 protected:
-    void SetUp() override { startServer({"--handshake-timeout", "1", "--max-queue", "65536"}); }
+    void SetUp() override { startServer({"--handshake-timeout", "1", "--join-timeout", "1", "--max-queue", "65536"}); }
 };
 
 TEST_P(SignalServerAbuse, ConnectionIsDroppedAndOthersAreServed) {
@@ -348,6 +476,11 @@ INSTANTIATE_TEST_SUITE_P(
                          c.writePlain(std::string("\x16\x03\x01", 3));
                          c.shutdownWrite();
                      }},
+        Misbehaviour{"never_joins",
+                     [](TlsLineClient& c, std::uint16_t port) {
+                         ASSERT_TRUE(c.connect(port, PkiFile("ca.pem")));
+                         ASSERT_TRUE(c.writeLine("p"));
+                     }},
         Misbehaviour{"half_closed_after_join",
                      [](TlsLineClient& c, std::uint16_t port) {
                          ASSERT_TRUE(c.connect(port, PkiFile("ca.pem")));
@@ -360,7 +493,7 @@ INSTANTIATE_TEST_SUITE_P(
                          ASSERT_TRUE(c.connect(port, PkiFile("ca.pem")));
                          c.writeLine(R"({"msg":"join","payload":"flood"})");
                          ASSERT_EQ(c.readLine(), kJoined);
-                         const std::string m = R"({"msg":"message","to":"flood","payload":")" +
+                         const std::string m = R"({"msg":"message","from":"flood","to":"flood","payload":")" +
                                                std::string(8000, 'f') + "\"}\r\n";
                          // Far more than the kernel's socket buffers hold: the
                          // server's own queue for this client must overflow.
@@ -402,7 +535,9 @@ TEST_F(SignalServerTest, HelpListsTheOptionsAndBadOptionsFail) {
     const std::string text = RunProgram("crsignal", "--help", exitCode);
     EXPECT_EQ(exitCode, 0);
     for (const char* option : {"--port", "--cert", "--key", "--relays", "--reviews", "--max-queue",
-                               "--handshake-timeout", "--idle-timeout", "--reviews-per-connection"})
+                               "--handshake-timeout", "--join-timeout", "--idle-timeout", "--reviews-per-connection", "--max-review",
+                               "--reviews-file-limit", "--max-connections", "--max-per-address", "--join-burst",
+                               "--joins-per-minute", "--limit-loopback", "--live-window"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
     for (const std::string bad : {"--port 70000 --cert a --key b", "--cert a", "--frobnicate 1 --cert a --key b",
                                   "--cert /nonexistent.pem --key /nonexistent.key --port 0"}) {

@@ -6,6 +6,8 @@
 
 #include <QJsonArray>
 
+#include <ostream>
+
 using namespace corvala;
 
 namespace {
@@ -241,6 +243,63 @@ TEST(SessionInfoPayload, HugeMonitorCountDoesNotAllocateWithoutBound) {
     o.insert(u"screen_monitorcount", u"2000000000"_qs);
     o.insert(u"screen_monitorcoordinates", u"m"_qs);
     EXPECT_LE(ReadSessionInfo(o).monitors.size(), 10);
+}
+
+// Numbers a peer may write anywhere a member is read as text. Only whole
+// numbers inside the 64-bit range have a decimal text; the rest reads as
+// nothing instead of going through an undefined conversion.
+struct NumberCase {
+    const char* name;
+    const char* json;  // the member's value as written on the wire
+    QString text;      // what MemberText makes of it
+    bool candidate;    // whether a candidate with this label is read at all
+    int label;
+    friend void PrintTo(const NumberCase& c, std::ostream* os) { *os << c.json; }
+};
+
+class NumberReading : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(NumberReading, ReadsOnlyWhatFitsAndRefusesTheRest) {
+    const NumberCase& c = GetParam();
+    const QString member = QString::fromLatin1(c.json);
+    const auto o = ParsePayloadObject(u"{\"n\":"_qs + member + u"}"_qs);
+    ASSERT_TRUE(o) << c.json;
+    EXPECT_EQ(MemberText(*o, u"n").toStdString(), c.text.toStdString());
+
+    const auto candidate = CandidateObject::FromJson(u"{\"label\":"_qs + member + u",\"id\":\"0\",\"candidate\":\"c\"}"_qs);
+    ASSERT_EQ(candidate.has_value(), c.candidate);
+    if (candidate) {
+        EXPECT_EQ(candidate->label, c.label);
+    }
+
+    // The viewer's screen layout reads the same numbers without a crash;
+    // a value it cannot use counts as 0.
+    QJsonObject layout = *ParsePayloadObject(u"{\"screen_monitorcount\":\"2\",\"screen_primarymonitor\":"_qs +
+                                             member + u",\"screen_desktopwidth\":"_qs + member + u"}"_qs);
+    const RemoteScreenLayout read = ReadSessionInfo(layout);
+    EXPECT_EQ(read.desktopWidth, c.text.toInt());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signalling, NumberReading,
+    ::testing::Values(NumberCase{"small_whole", "1", u"1"_qs, true, 1},
+                      NumberCase{"negative_label_is_no_m_line", "-7", u"-7"_qs, false, 0},
+                      NumberCase{"fraction_truncated", "2.75", u"2"_qs, true, 2},
+                      NumberCase{"label_beyond_int", "3000000000", u"3000000000"_qs, false, 0},
+                      NumberCase{"largest_64_bit", "9223372036854775807", u"9223372036854775807"_qs, false, 0},
+                      NumberCase{"smallest_64_bit", "-9223372036854775808", u"-9223372036854775808"_qs, false, 0},
+                      NumberCase{"just_beyond_64_bit", "9.3e18", QString(), false, 0},
+                      NumberCase{"just_below_64_bit", "-9.3e18", QString(), false, 0},
+                      NumberCase{"huge", "1e300", QString(), false, 0},
+                      NumberCase{"huge_negative", "-1e300", QString(), false, 0},
+                      NumberCase{"number_as_text_is_text", "\"NaN\"", u"NaN"_qs, false, 0},
+                      NumberCase{"infinity_as_text", "\"-Infinity\"", u"-Infinity"_qs, false, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(NumberReading, NumberLikeWordsAndNumbersBeyondDoubleAreNoJson) {
+    for (const char* bad : {R"({"label":NaN})", R"({"label":Infinity})", R"({"label":-Infinity})", R"({"label":0x10})",
+                            R"({"label":1e400})"})
+        EXPECT_FALSE(ParsePayloadObject(QString::fromLatin1(bad))) << bad;
 }
 
 }  // namespace

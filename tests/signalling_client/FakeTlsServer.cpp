@@ -59,11 +59,12 @@ bool FakeTlsPeer::waitClosed(std::chrono::milliseconds timeout) {
     return closed_;
 }
 
-FakeTlsServer::FakeTlsServer(const std::string& certChainFile, const std::string& keyFile, Script script)
+FakeTlsServer::FakeTlsServer(const std::string& certChainFile, const std::string& keyFile, Script script,
+                             int protocolVersion)
     : script_(std::move(script)) {
     ctx_ = SSL_CTX_new(TLS_server_method());
-    SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
-    SSL_CTX_set_max_proto_version(ctx_, TLS1_2_VERSION);
+    SSL_CTX_set_min_proto_version(ctx_, protocolVersion);
+    SSL_CTX_set_max_proto_version(ctx_, protocolVersion);
     if (SSL_CTX_use_certificate_chain_file(ctx_, certChainFile.c_str()) != 1 ||
         SSL_CTX_use_PrivateKey_file(ctx_, keyFile.c_str(), SSL_FILETYPE_PEM) != 1)
         throw std::runtime_error("fake server: cannot load " + certChainFile);

@@ -1,7 +1,7 @@
 #pragma once
-// A tiny TLS 1.2 line server for the cases crsignal never produces (an
-// over-long line, a peer that stalls the handshake) and for watching the
-// exact bytes the client writes. It accepts on 127.0.0.1 on its own thread
+// A tiny TLS line server for the cases crsignal never produces (an over-long
+// line, a peer that stalls the handshake or never answers the join, a
+// TLS 1.3-only server) and for watching the exact bytes the client writes. It accepts on 127.0.0.1 on its own thread
 // and runs a script for each connection, one connection at a time.
 
 #include <openssl/ssl.h>
@@ -37,7 +37,9 @@ class FakeTlsServer {
 public:
     // `script` gets each accepted, handshaken connection and its index (0, 1, ...).
     using Script = std::function<void(FakeTlsPeer& peer, int index)>;
-    FakeTlsServer(const std::string& certChainFile, const std::string& keyFile, Script script);
+    // The server speaks `protocolVersion` only (TLS1_2_VERSION, TLS1_3_VERSION).
+    FakeTlsServer(const std::string& certChainFile, const std::string& keyFile, Script script,
+                  int protocolVersion = TLS1_2_VERSION);
     ~FakeTlsServer();
     std::uint16_t port() const { return port_; }
     int accepted() const { return accepted_.load(); }

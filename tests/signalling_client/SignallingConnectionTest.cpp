@@ -188,6 +188,37 @@ TEST_F(SignallingConnectionTest, JoinsAgainWithinTwoCheckerPeriodsAfterTheServer
     EXPECT_TRUE(client.waitPeerMessage(u"init"_qs)) << "joined again under the same ID";
 }
 
+TEST_F(SignallingConnectionTest, ALinkThatIsNotAnsweredJoinedIsNeitherPingedNorReconnected) {
+    std::atomic<bool> answerNow{false};
+    std::atomic<int> linesWhileJoining{0};
+    std::atomic<int> keepAlives{0};
+    FakeTlsServer server(PkiFile("server.pem"), PkiFile("server.key"), [&](FakeTlsPeer& peer, int) {
+        peer.readLine();  // join
+        while (!answerNow)
+            if (peer.readLine(50ms)) ++linesWhileJoining;
+        peer.write(JoinedLine);
+        for (auto line = peer.readLine(); line; line = peer.readLine())
+            if (*line == "p") ++keepAlives;
+    });
+    Client client(server.port());
+    client.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return client.connects == 1; }, Patience));
+    EXPECT_EQ(client.connection->State(), SignallingConnection::LinkState::Joining);
+    QTest::qWait(2600);  // five checker periods; only gives a wrong ping or reconnect the chance to happen
+    EXPECT_TRUE(client.connection->ServerConnectionChecker().isActive());
+    EXPECT_EQ(client.connection->State(), SignallingConnection::LinkState::Joining);
+    EXPECT_EQ(linesWhileJoining, 0) << "pinged before joined";
+    EXPECT_EQ(client.connection->ConnectAttempts(), 1);
+    EXPECT_EQ(server.accepted(), 1);
+    EXPECT_EQ(client.losses, 0);
+
+    // The same link, answered late, is joined and kept alive from then on.
+    answerNow = true;
+    ASSERT_TRUE(client.waitJoined());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return keepAlives >= 2; }, Patience));
+    EXPECT_EQ(client.connection->ConnectAttempts(), 1);
+}
+
 TEST_F(SignallingConnectionTest, NeverJoinsAServerCertifiedByAnotherRoot) {
     ServerProcess server("crsignal", crsignalArgs(0, "other-server"));
     ASSERT_NE(server.port(), 0);

@@ -7,15 +7,15 @@
 
 namespace corvala {
 
-Q_LOGGING_CATEGORY(lcStartup, "corvala.startup")
-Q_LOGGING_CATEGORY(lcCore, "corvala.core")
-Q_LOGGING_CATEGORY(lcSession, "corvala.session")
-Q_LOGGING_CATEGORY(lcSignalling, "corvala.signalling")
-Q_LOGGING_CATEGORY(lcEngine, "corvala.engine")
-Q_LOGGING_CATEGORY(lcControl, "corvala.control")
-Q_LOGGING_CATEGORY(lcScreen, "corvala.screen")
-Q_LOGGING_CATEGORY(lcSettings, "corvala.settings")
-Q_LOGGING_CATEGORY(lcWindow, "corvala.window")
+Q_LOGGING_CATEGORY(lcStartup, "corvala.startup", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcCore, "corvala.core", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSession, "corvala.session", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSignalling, "corvala.signalling", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcEngine, "corvala.engine", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcControl, "corvala.control", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcScreen, "corvala.screen", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSettings, "corvala.settings", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcWindow, "corvala.window", QtInfoMsg)
 
 namespace {
 

@@ -2,7 +2,8 @@
 // The program's diagnostics: one Qt logging category per subsystem, so that
 // QT_LOGGING_RULES turns them on ("corvala.session.debug=true"), and a
 // rotating file in the program folder that keeps every warning and error,
-// so that a failure in the field leaves something to diagnose.
+// so that a failure in the field leaves something to diagnose. Debug
+// messages are off unless the rules turn them on.
 //
 // Everything that drops or refuses what a peer, a server or a file sent
 // logs it here with its context (who sent it, what was wrong), as a warning.

@@ -79,19 +79,24 @@ void DataChannelDispatcher::HandlePeerMessage(TPeer& sender, const QByteArray& d
         return;
     }
 
+    // A view-only host lets nothing from a viewer change it: input, the zoom
+    // chords, control commands, clipboard text and file requests are each
+    // answered "DEMONSTRATION_ON". Chat still passes.
+    const bool viewOnly = !master && FEvents.AllowOnlyViewing();
+    const auto refuse = [&] {
+        qCDebug(lcControl) << "view-only: refused" << t.left(16) << "from" << sender.Id();
+        FMessenger.SendDataToPeer(sender, QString::fromLatin1(commands::DemonstrationOn));
+    };
+
     // The magnifier's zoom chords, as plain keys.
-    const auto chord = [this](std::uint16_t key) {
+    const bool zoomIn = t == QLatin1StringView(commands::ZoomIn);
+    if (zoomIn || t == QLatin1StringView(commands::ZoomOut)) {
+        if (viewOnly) return refuse();
+        const std::uint16_t key = zoomIn ? vk::Add : vk::Subtract;
         FHostInput.InjectKey(vk::LeftWin, false, false, false);
         FHostInput.InjectKey(key, false, false, false);
         FHostInput.InjectKey(key, true, false, false);
         FHostInput.InjectKey(vk::LeftWin, true, false, false);
-    };
-    if (t == QLatin1StringView(commands::ZoomIn)) {
-        chord(vk::Add);
-        return;
-    }
-    if (t == QLatin1StringView(commands::ZoomOut)) {
-        chord(vk::Subtract);
         return;
     }
 
@@ -100,10 +105,12 @@ void DataChannelDispatcher::HandlePeerMessage(TPeer& sender, const QByteArray& d
         return;
     }
     if (HasArgument(t, commands::Clipboard)) {
+        if (viewOnly) return refuse();
         FEvents.SetClipboardText(sender, ArgumentOf(t, commands::Clipboard));
         return;
     }
     if (!master && HasArgument(t, commands::Control)) {
+        if (viewOnly) return refuse();
         FRtc.SetCurrentViewingPeerID(sender.FId);
         bool ok = false;
         const int n = ArgumentOf(t, commands::Control).toInt(&ok, 10);
@@ -115,11 +122,8 @@ void DataChannelDispatcher::HandlePeerMessage(TPeer& sender, const QByteArray& d
         return;
     }
 
-    // The view-only gate: everything later from a viewer is refused, one reply each.
-    if (!master && FEvents.AllowOnlyViewing()) {
-        FMessenger.SendDataToPeer(sender, QString::fromLatin1(commands::DemonstrationOn));
-        return;
-    }
+    // Everything later from a viewer of a view-only host is refused, one reply each.
+    if (viewOnly) return refuse();
 
     const bool consumed =
         FEvents.HandleFileTransfer(sender, t, transfer == TTransferMode::Receiving ? data : QByteArray());

@@ -8,8 +8,9 @@
 
 namespace corvala {
 
-LivenessCheck::LivenessCheck(IRtcClientPort& rtc, ILivenessEvents& events, std::function<double()> now)
-    : FRtc(rtc), FEvents(events), FNow(std::move(now)) {}
+LivenessCheck::LivenessCheck(IRtcClientPort& rtc, PeerMessenger& messenger, ILivenessEvents& events,
+                             std::function<double()> now)
+    : FRtc(rtc), FMessenger(messenger), FEvents(events), FNow(std::move(now)) {}
 
 double LivenessCheck::Now() const { return FNow ? FNow() : NowDateTime(); }
 
@@ -44,6 +45,9 @@ void LivenessCheck::HostTick() {
     if (lost.isEmpty()) return;
     for (qsizetype i = lost.size() - 1; i >= 0; --i) {
         qCInfo(lcControl) << "session of" << lost[i] << "ends: the viewer left";
+        // The other side hears it at once, not when its connection checks
+        // fail seconds later.
+        FMessenger.SendMessageToPeer(lost[i], QString::fromLatin1(commands::Disconnect));
         FRtc.EndCall(lost[i]);
     }
     FEvents.SessionsEnded(FRtc.PeerCount() == 0);

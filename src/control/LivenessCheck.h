@@ -6,6 +6,7 @@
 // The check also keeps the time of the last drawn frame.
 
 #include "control/ControlProtocol.h"
+#include "control/PeerMessenger.h"
 #include "media/RtcClientPort.h"
 
 #include <functional>
@@ -38,7 +39,8 @@ public:
     static constexpr long long StallSeconds = 8;
 
     // `now`: the date-time clock (NowDateTime by default).
-    LivenessCheck(IRtcClientPort& rtc, ILivenessEvents& events, std::function<double()> now = {});
+    LivenessCheck(IRtcClientPort& rtc, PeerMessenger& messenger, ILivenessEvents& events,
+                  std::function<double()> now = {});
 
     // TimerDataTimeoutTimer's body: skipped while EventsSuspended is set or
     // while a previous tick still runs.
@@ -55,6 +57,7 @@ private:
     double Now() const;
 
     IRtcClientPort& FRtc;
+    PeerMessenger& FMessenger;
     ILivenessEvents& FEvents;
     std::function<double()> FNow;
     double FLastFrameTime = 0;  // date-time; 0 until a first frame

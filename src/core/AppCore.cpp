@@ -86,7 +86,6 @@ TAppCore::~TAppCore() {
 bool TAppCore::Create(IAppView& view) {
     FView = &view;
     ProcessState& state = processState();
-    identity::RandomCredentials::SeedFromClock();
     state.LockScreenMode = FPlatform.SessionMonitor && !FPlatform.SessionMonitor->AnySessionActive();
     // A system without session notifications simply sends none.
     if (FPlatform.SessionMonitor)
@@ -167,7 +166,7 @@ void TAppCore::CreateControl() {
     FDispatcher = std::make_unique<DataChannelDispatcher>(*FRtc, *FMessenger, *FHostInput,
                                                           static_cast<IDispatcherEvents&>(*this));
     FViewer = std::make_unique<ViewerInput>(*FRtc, *FMessenger, static_cast<IViewerInputEvents&>(*this));
-    FLiveness = std::make_unique<LivenessCheck>(*FRtc, static_cast<ILivenessEvents&>(*this));
+    FLiveness = std::make_unique<LivenessCheck>(*FRtc, *FMessenger, static_cast<ILivenessEvents&>(*this));
     FTabs = std::make_unique<TabController>(static_cast<ITabEvents&>(*this));
     FDemonstration = std::make_unique<DemonstrationMode>(*FSettings, *FMessenger);
     connect(FTimers->TimerDataTimeout, &QTimer::timeout, this, [this] { FLiveness->Tick(); });
@@ -185,8 +184,13 @@ void TAppCore::CreateSignalling() {
     config.deviceId = FSettings->DeviceId;
     FSignalling = std::make_unique<SignallingConnection>(config);
     FClientMessage = std::make_unique<ClientMessage>(static_cast<IClientMessageEvents&>(*this));
-    connect(FSignalling.get(), &SignallingConnection::lineReceived, this,
-            [this](const QByteArray& line) { (*FClientMessage)(line); });
+    connect(FSignalling.get(), &SignallingConnection::lineReceived, this, [this](const QByteArray& line) {
+        // The reader thread waits until the line is handled: nothing in here
+        // may wait for the user (see ShowMessage).
+        FHandlingSignallingLine = true;
+        (*FClientMessage)(line);
+        FHandlingSignallingLine = false;
+    });
 }
 
 void TAppCore::CreateSession() {
@@ -458,12 +462,20 @@ void TAppCore::rtcClientError(const QString& error) { qCWarning(lcEngine) << "me
 // ---- signalling dispatch ----------------------------------------------------
 
 void TAppCore::SignallingInvalidId() {
-    ShowWarning(translate(QString::fromLatin1(InvalidIdWarning)));
+    // A host only ever hears this about a viewer it answered that has gone
+    // since; nobody at the host could do anything about it.
+    if (!processState().MasterMode) {
+        qCInfo(lcCore) << "a message of this host found its viewer gone (\"invalid_id\")";
+        return;
+    }
+    ShowNonModalWarning(translate(QString::fromLatin1(InvalidIdWarning)));
 }
 
 void TAppCore::SignallingJoined() {
     FSignalling->SetJoined();
-    FSession->SignallingJoined();
+    // A `cr --connect` request waiting for the link asks its questions after
+    // this line is handled, not while the reader waits.
+    QMetaObject::invokeMethod(this, [this] { FSession->SignallingJoined(); }, Qt::QueuedConnection);
     if (!FTimers->TurnChecker->isActive()) {
         // The relay set-up that TurnChecker runs arrives with relay hosting.
     }
@@ -498,13 +510,32 @@ LocalScreens TAppCore::Screens() const { return ScreensFromQt(); }
 
 // ---- session set-up's events --------------------------------------------------
 
-void TAppCore::ShowWarning(const QString& text) { FView->ShowAppMessage(true, MessageKind::Warning, text); }
+void TAppCore::ShowMessage(bool modal, MessageKind kind, const QString& text) {
+    if (!FHandlingSignallingLine) {
+        FView->ShowAppMessage(modal, kind, text);
+        return;
+    }
+    // What a line from the network has to say is shown once the line is
+    // handled: a modal box would otherwise hold the signalling reader (and
+    // every other peer's messages) until somebody at this computer answers.
+    QMetaObject::invokeMethod(
+        this, [this, modal, kind, text] { FView->ShowAppMessage(modal, kind, text); }, Qt::QueuedConnection);
+}
 
-void TAppCore::ShowNonModalWarning(const QString& text) { FView->ShowAppMessage(false, MessageKind::Warning, text); }
+void TAppCore::ShowWarning(const QString& text) { ShowMessage(true, MessageKind::Warning, text); }
 
-void TAppCore::ShowError(const QString& text) { FView->ShowAppMessage(true, MessageKind::Error, text); }
+void TAppCore::ShowNonModalWarning(const QString& text) { ShowMessage(false, MessageKind::Warning, text); }
 
-bool TAppCore::Confirm(const QString& text) { return FView->ShowAppMessage(true, MessageKind::Confirm, text); }
+void TAppCore::ShowError(const QString& text) { ShowMessage(true, MessageKind::Error, text); }
+
+bool TAppCore::Confirm(const QString& text) {
+    if (FHandlingSignallingLine) {
+        // Only the user's own actions ask questions; a network line never may.
+        qCWarning(lcCore) << "question dropped while a signalling line was handled:" << text;
+        return false;
+    }
+    return FView->ShowAppMessage(true, MessageKind::Confirm, text);
+}
 
 void TAppCore::LogConnection(const QString& text) {
     FConnectionLog.Insert(QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat) + ": " + text);

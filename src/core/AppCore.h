@@ -18,6 +18,7 @@
 // the view that does the work. A message for a feature this build lacks is
 // logged and dropped, never silently lost.
 
+#include "base/MessageKind.h"
 #include "base/ProcessState.h"
 #include "control/DataChannelDispatcher.h"
 #include "control/DemonstrationMode.h"
@@ -188,6 +189,8 @@ private:
     void CursorCheckTick();
     // The peer ended on the engine's side (main thread, after the hand-over).
     void PeerEndedByEngine(const QString& peerId);
+    // The message box, never waiting inside a signalling line's handling.
+    void ShowMessage(bool modal, MessageKind kind, const QString& text);
     // A message of a feature this build lacks: logged and dropped.
     void DropUnsupported(const char* feature, const QString& peerId, const QString& what);
 
@@ -299,6 +302,7 @@ private:
     // What the remote area's label and button show now.
     AliveButtonStatus FAliveStatus;
 
+    bool FHandlingSignallingLine = false;
     bool FEndingSession = false;
     bool FClosing = false;
 };

@@ -16,6 +16,14 @@ void ConnectionLog::Load(const QString& path) {
     if (!FLines.isEmpty() && FLines.last().isEmpty()) FLines.removeLast();
 }
 
+void ConnectionLog::Insert(const QString& line) {
+    QString clean = line;
+    for (QChar& c : clean)
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
+    FLines.prepend(clean);
+}
+
 bool ConnectionLog::Save(const QString& path) const {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;

@@ -13,7 +13,9 @@ public:
     void Load(const QString& path);
     // Writes the lines as UTF-8; false when the file cannot be written.
     bool Save(const QString& path) const;
-    void Insert(const QString& line) { FLines.prepend(line); }
+    // A line at the top. Control characters (line breaks among them) become
+    // spaces: a display name a peer chose must not forge lines of its own.
+    void Insert(const QString& line);
     const QStringList& Lines() const { return FLines; }
     bool IsEmpty() const { return FLines.isEmpty(); }
     void Clear() { FLines.clear(); }

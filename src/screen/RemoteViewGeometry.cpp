@@ -2,6 +2,9 @@
 
 #include "screen/Rounding.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace corvala {
 
 PeerGeometry GeometryOf(const TPeer& peer) {
@@ -23,17 +26,26 @@ MonitorRegion RegionOf(const PeerGeometry& peer) {
     const bool wholeDesktop = peer.FrameWidth == peer.DesktopWidth && peer.FrameHeight == peer.DesktopHeight;
     const bool known = peer.CurrentMonitor >= 0 && peer.CurrentMonitor < peer.MultipleMonitors.size();
     if (peer.MultipleMonitorsCount > 1 && wholeDesktop && known) {
+        // The host's claims are clipped to the frame it really sent: a
+        // monitor reported larger than the frame (or far outside it) must not
+        // make the viewer copy more than the frame holds.
         const TPeerMonitor& m = peer.MultipleMonitors[peer.CurrentMonitor];
-        region.Cropped = true;
-        region.Monitor = m;
-        region.Left = m.Left - peer.DesktopLeft;
-        region.Top = m.Top - peer.DesktopTop;
-        region.Width = m.Width;
-        region.Height = m.Height;
-    } else {
-        region.Width = peer.FrameWidth;
-        region.Height = peer.FrameHeight;
+        const qint64 left = std::max<qint64>(qint64(m.Left) - peer.DesktopLeft, 0);
+        const qint64 top = std::max<qint64>(qint64(m.Top) - peer.DesktopTop, 0);
+        const qint64 right = std::min<qint64>(qint64(m.Left) - peer.DesktopLeft + m.Width, peer.FrameWidth);
+        const qint64 bottom = std::min<qint64>(qint64(m.Top) - peer.DesktopTop + m.Height, peer.FrameHeight);
+        if (right > left && bottom > top) {
+            region.Cropped = true;
+            region.Monitor = m;
+            region.Left = int(left);
+            region.Top = int(top);
+            region.Width = int(right - left);
+            region.Height = int(bottom - top);
+            return region;
+        }
     }
+    region.Width = peer.FrameWidth;
+    region.Height = peer.FrameHeight;
     return region;
 }
 
@@ -68,10 +80,16 @@ std::optional<PictureLayout> FitRemoteScreen(const PeerGeometry& peer, int panel
 
 namespace {
 
-int MapAxis(bool cropped, int monitorExtent, int monitorOrigin, int desktopExtent, int frameExtent, int sceneExtent,
+// `regionOrigin`: the region's place on the host's desktop (the desktop's
+// corner plus the region's offset in the frame), in 64 bits so that no claim
+// of the host can overflow the sum.
+int MapAxis(bool cropped, int regionExtent, qint64 regionOrigin, int desktopExtent, int frameExtent, int sceneExtent,
             int value) {
     if (sceneExtent == 0) return 0;
-    if (cropped) return RoundHalfEven(static_cast<double>(monitorExtent) / sceneExtent * value) + monitorOrigin;
+    if (cropped) {
+        const qint64 position = qint64(RoundHalfEven(static_cast<double>(regionExtent) / sceneExtent * value)) + regionOrigin;
+        return int(std::clamp<qint64>(position, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    }
     const int extent = desktopExtent > 0 ? desktopExtent : frameExtent;
     return RoundHalfEven(static_cast<double>(extent) / sceneExtent * value);
 }
@@ -80,12 +98,14 @@ int MapAxis(bool cropped, int monitorExtent, int monitorOrigin, int desktopExten
 
 int MapX(const PeerGeometry& peer, SceneSize scene, int x) {
     const MonitorRegion r = RegionOf(peer);
-    return MapAxis(r.Cropped, r.Monitor.Width, r.Monitor.Left, peer.DesktopWidth, peer.FrameWidth, scene.Width, x);
+    return MapAxis(r.Cropped, r.Width, qint64(peer.DesktopLeft) + r.Left, peer.DesktopWidth, peer.FrameWidth,
+                   scene.Width, x);
 }
 
 int MapY(const PeerGeometry& peer, SceneSize scene, int y) {
     const MonitorRegion r = RegionOf(peer);
-    return MapAxis(r.Cropped, r.Monitor.Height, r.Monitor.Top, peer.DesktopHeight, peer.FrameHeight, scene.Height, y);
+    return MapAxis(r.Cropped, r.Height, qint64(peer.DesktopTop) + r.Top, peer.DesktopHeight, peer.FrameHeight,
+                   scene.Height, y);
 }
 
 FramePlan PlanFrameDraw(const PeerGeometry& peer, int& lastFrameWidth, int& lastFrameHeight) {

@@ -1,8 +1,11 @@
 #include "session/AdmissionGate.h"
 
+#include "base/Log.h"
 #include "i18n/Translator.h"
 
 #include <QDateTime>
+
+#include <algorithm>
 
 namespace corvala {
 
@@ -16,11 +19,36 @@ bool IsWhiteListed(const QStringList& whiteList, const QString& id) {
 TAdmissionGate::TAdmissionGate(Clock now)
     : FNow(now ? std::move(now) : Clock([] { return QDateTime::currentMSecsSinceEpoch(); })) {}
 
-TFailedLoginAttempts* TAdmissionGate::find(const QString& id) {
-    for (TFailedLoginAttempts& record : FFailedLogins)
-        if (record.PeerID == id)
-            return &record;
-    return nullptr;
+QList<TFailedLoginAttempts> TAdmissionGate::FailedLogins() const {
+    QList<TFailedLoginAttempts> out;
+    for (const QString& id : FOrder) out.append(FRecords.value(id));
+    return out;
+}
+
+TFailedLoginAttempts& TAdmissionGate::RecordOf(const QString& id) {
+    auto found = FRecords.find(id);
+    if (found != FRecords.end()) return *found;
+    if (FRecords.size() >= MaxRecords) {
+        qCDebug(lcSession) << "failed-login records full: the oldest, of" << FOrder.front() << "is dropped";
+        FRecords.remove(FOrder.front());
+        FOrder.pop_front();
+    }
+    FOrder.push_back(id);
+    return *FRecords.insert(id, TFailedLoginAttempts{id});
+}
+
+bool TAdmissionGate::CountHostWide(qint64 now) {
+    FRecentFailures.push_back(now);
+    while (FRecentFailures.size() > std::size_t(HostWideFailures)) FRecentFailures.pop_front();
+    const bool tooMany = FRecentFailures.size() == std::size_t(HostWideFailures) &&
+                         now - FRecentFailures.front() <= qint64(HostWideWindowSeconds) * 1000;
+    if (!tooMany) return false;
+    FHostWideUntil = now + qint64(FHostWideWaitSeconds) * 1000;
+    qCWarning(lcSession) << HostWideFailures << "wrong passwords within" << HostWideWindowSeconds
+                         << "s: every password check waits" << FHostWideWaitSeconds << "s";
+    FHostWideWaitSeconds = std::min(FHostWideWaitSeconds * 2, HostWideMaxWaitSeconds);
+    FRecentFailures.clear();
+    return true;
 }
 
 std::optional<QString> TAdmissionGate::Check(const QString& from, const QString& password,
@@ -31,7 +59,12 @@ std::optional<QString> TAdmissionGate::Check(const QString& from, const QString&
     const qint64 now = FNow();
     auto wholeSecondsUntil = [now](qint64 moment) { return QString::number((moment - now) / 1000); };
 
-    TFailedLoginAttempts* record = find(from);
+    // The host-wide wait holds everyone back, the right password too.
+    if (FHostWideUntil > now)
+        return QString::fromLatin1(admission::TooManyAttemptsWait) + wholeSecondsUntil(FHostWideUntil);
+
+    auto found = FRecords.find(from);
+    TFailedLoginAttempts* record = found != FRecords.end() ? &*found : nullptr;
     if (record && record->NumberOfFailedAttempts > 5) {
         if (record->NearestAllowedTimeToLogin > now)
             return QString::fromLatin1(admission::TooManyAttemptsWait) +
@@ -42,22 +75,31 @@ std::optional<QString> TAdmissionGate::Check(const QString& from, const QString&
         }
     }
 
-    if (password == rules.HostPassword)
+    if (password == rules.HostPassword) {
+        // A quiet host forgets its doubling.
+        if (FHostWideUntil != 0 && now - FHostWideUntil > qint64(HostWideWindowSeconds) * 1000) {
+            FHostWideUntil = 0;
+            FHostWideWaitSeconds = TFailedLoginAttempts::FirstWaitSeconds;
+        }
         return std::nullopt;
-
-    if (!record) {
-        FFailedLogins.append(TFailedLoginAttempts{from});
-        record = &FFailedLogins.last();
     }
+
+    qCDebug(lcSession) << "wrong password from" << from;
+    if (!record) record = &RecordOf(from);
     ++record->NumberOfFailedAttempts;
-    if (record->NumberOfFailedAttempts <= 5)
+    const bool hostWide = CountHostWide(now);
+    if (record->NumberOfFailedAttempts <= 5) {
+        if (hostWide)
+            return QString::fromLatin1(admission::InvalidPasswordTooManyAttemptsWait) +
+                   wholeSecondsUntil(FHostWideUntil);
         return QString::fromLatin1(admission::InvalidPassword);
+    }
 
     record->NearestAllowedTimeToLogin = now + qint64(record->SecondsToWaitUntilNextLogin) * 1000;
     record->SecondsToWaitUntilNextLogin =
         std::min(record->SecondsToWaitUntilNextLogin * 2, TFailedLoginAttempts::MaxWaitSeconds);
     return QString::fromLatin1(admission::InvalidPasswordTooManyAttemptsWait) +
-           wholeSecondsUntil(record->NearestAllowedTimeToLogin);
+           wholeSecondsUntil(std::max(record->NearestAllowedTimeToLogin, FHostWideUntil));
 }
 
 std::optional<QString> AdmissionErrorWarning(const QString& kind, const QString& echoedPassword,

@@ -8,11 +8,20 @@
 // the next wrong one starts a lock-out twice as long). A right password
 // before the sixth failure does not clear the count, so wrong passwords add
 // up across sessions until a lock-out has been sat out.
+//
+// IDs cost an attacker nothing, so the host also counts the wrong passwords
+// of all IDs together: past HostWideFailures of them within
+// HostWideWindowSeconds every password check waits, whoever sends it, with
+// the same doubling capped at five minutes. Guessing cannot be spread over
+// many IDs, and the owner is slowed, never locked out for long. The records
+// are bounded (the oldest goes first) and found by hashing.
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -54,6 +63,11 @@ class TAdmissionGate {
 public:
     using Clock = std::function<qint64()>;  // ms since the epoch
 
+    static constexpr int MaxRecords = 10000;
+    static constexpr int HostWideFailures = 20;
+    static constexpr int HostWideWindowSeconds = 60;
+    static constexpr int HostWideMaxWaitSeconds = 5 * 60;
+
     // Defaults to the system clock.
     explicit TAdmissionGate(Clock now = {});
 
@@ -62,14 +76,22 @@ public:
     // its whole seconds).
     std::optional<QString> Check(const QString& from, const QString& password, const AdmissionRules& rules);
 
-    // FailedLogins: in order of first failure; kept for the life of the process.
-    const QList<TFailedLoginAttempts>& FailedLogins() const { return FFailedLogins; }
+    // FailedLogins: in order of first failure, at most MaxRecords.
+    QList<TFailedLoginAttempts> FailedLogins() const;
+    // The end of the host-wide wait (ms since the epoch); 0 when none ran.
+    qint64 HostWideWaitUntil() const { return FHostWideUntil; }
 
 private:
-    TFailedLoginAttempts* find(const QString& id);
+    TFailedLoginAttempts& RecordOf(const QString& id);
+    // Counts one failure host-wide; true when it started a host-wide wait.
+    bool CountHostWide(qint64 now);
 
     Clock FNow;
-    QList<TFailedLoginAttempts> FFailedLogins;
+    QHash<QString, TFailedLoginAttempts> FRecords;
+    std::deque<QString> FOrder;  // IDs in the order of their first failure
+    std::deque<qint64> FRecentFailures;  // the last HostWideFailures failures' times
+    qint64 FHostWideUntil = 0;
+    int FHostWideWaitSeconds = TFailedLoginAttempts::FirstWaitSeconds;
 };
 
 // The warning a viewer shows for a host's error object, translated, or

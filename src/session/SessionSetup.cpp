@@ -1,5 +1,6 @@
 #include "session/SessionSetup.h"
 
+#include "base/Log.h"
 #include "i18n/Translator.h"
 #include "settings/Settings.h"
 #include "signalling/SignallingMessage.h"
@@ -222,11 +223,32 @@ void TSessionSetup::ApplyIceServerFromPayload(const IceServer& relay, bool remem
         FPublicRelay = IceServer{relay.password, relay.username, relay.url, std::nullopt};
     if (relay.url.isEmpty())
         return;
+    const TIceServer server{relay.url, relay.username, relay.password};
+    if (!remember && !FEnv.MasterMode()) {
+        // A viewer's relay serves the sessions of this activation only, and
+        // a viewer cannot grow the host's list without bound.
+        if (!FValues.rtc->Active() || FSessionRelays.contains(relay.url))
+            return;
+        if (FSessionRelays.size() >= MaxSessionRelays) {
+            qCWarning(lcSession) << "relay" << relay.url << "offered by a viewer dropped:" << MaxSessionRelays
+                                 << "relays already added for the running sessions";
+            return;
+        }
+        FSessionRelays.insert(relay.url);
+        FValues.rtc->AddNewIceServer(server);
+        return;
+    }
     TIceServers& servers = FValues.rtc->IceServers();
     for (const TIceServer& s : servers)
         if (s.Url == relay.url)
             return;
-    const TIceServer server{relay.url, relay.username, relay.password};
+    // The relays learned from servers and hosts stay few: the oldest learned
+    // one makes room, the configured servers stay.
+    if (FLearnedRelays.size() >= MaxLearnedRelays) {
+        const QString oldest = FLearnedRelays.takeFirst();
+        servers.removeIf([&oldest](const TIceServer& s) { return s.Url == oldest; });
+    }
+    FLearnedRelays.append(relay.url);
     const bool active = FValues.rtc->Active();
     // A host's own relay, offered in its "turn", goes right after the two
     // STUN servers so that it is tried before relays added earlier.
@@ -253,9 +275,14 @@ void TSessionSetup::HandlePeerMessage(const QJsonObject& message) {
 }
 
 void TSessionSetup::handleAsViewer(const TPeerMessage& m) {
-    // A viewer talks only to IDs it has asked for.
-    if (recent().IndexOf(m.from) < 0)
+    // A viewer talks only to hosts it has sent "init" to in this run; any
+    // other sender would learn this side's session information or get a
+    // password typed for someone else.
+    if (!FSentPasswords.contains(m.from)) {
+        qCWarning(lcSession) << "peer message" << m.type << "from" << m.from
+                             << "dropped: this viewer did not ask for that host";
         return;
+    }
     handleAdmitted(m, &TSessionSetup::viewerTurn);
 }
 
@@ -330,6 +357,7 @@ void TSessionSetup::activateSource(bool hostSide) {
         source.CameraId = CopyWindowSourceId;
         source.CameraSource = FUi.ShowDesktopCopyWindow();
     }
+    FSessionRelays.clear();
     FValues.rtc->Activate(source);
 }
 
@@ -355,7 +383,7 @@ void TSessionSetup::viewerTurn(const TPeerMessage& m, const QJsonObject& payload
         const QString entry = MakeEntry(m.username, m.from);
         FUi.AddTab(entry, m.from);
         rtc.SetCurrentViewingPeerID(m.from);
-        peer->Password = FSentPasswords.contains(m.from) ? FSentPasswords.value(m.from) : FDialogPassword;
+        peer->Password = FSentPasswords.value(m.from);
         rtc.SetMicrophone(*peer, false);
         FUi.ResetFrameWatch(m.from);
         FUi.ClearPressedKeys();
@@ -380,9 +408,9 @@ void TSessionSetup::viewerTurn(const TPeerMessage& m, const QJsonObject& payload
 
 void TSessionSetup::hostTurn(const TPeerMessage& m, const QJsonObject& payload) {
     IRtcClientPort& rtc = *FValues.rtc;
-    ApplyIceServerFromPayload(IceServer::FromObject(payload), false);
     if (!rtc.Active())
         activateSource(true);
+    ApplyIceServerFromPayload(IceServer::FromObject(payload), false);
     const bool lockScreen = FEnv.LockScreenMode();
 
     std::shared_ptr<TPeer> peer;

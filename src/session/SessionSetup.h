@@ -26,6 +26,8 @@
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
+#include <QSet>
+#include <QStringList>
 #include <QString>
 
 #include <functional>
@@ -144,6 +146,11 @@ struct SessionEnvironment {
 
 class TSessionSetup {
 public:
+    // The relays learned from the server and from hosts, and those viewers
+    // add to one activation's sessions, are bounded.
+    static constexpr int MaxLearnedRelays = 8;
+    static constexpr int MaxSessionRelays = 8;
+
     TSessionSetup(SessionEnvironment values, ISessionEnvironment& env, ISessionEvents& events);
 
     // The connect action (panButtonConnectToRemotePCClick). `fromHostPanel`:
@@ -233,6 +240,10 @@ private:
     // Per host ID the password of the last "init" sent there: refusals are
     // matched against it, and a new peer keeps it for reconnection.
     QHash<QString, QString> FSentPasswords;
+    // Host: the viewers' relays added to the running activation.
+    QSet<QString> FSessionRelays;
+    // The relays this side added to the component's list, oldest first.
+    QStringList FLearnedRelays;
     // The last confirmed dialog request, for "publicturn" of type "newconnection".
     QString FDialogIdText;
     QString FDialogPassword;

@@ -1,6 +1,5 @@
 # The client side of the signalling connection: TLS line connection, the
-# link's lifecycle and reader thread, dispatch of received lines and the
-# remote-area status decisions. No widgets.
+# link's lifecycle and reader thread, and the dispatch of received lines.
 add_library(corvala_signalling_client STATIC
   ClientMessage.cpp ReadThread.cpp
   SignallingConnection.cpp SignallingEndpoint.cpp TlsLineConnection.cpp)

@@ -340,7 +340,6 @@ TEST_F(MainWindowTest, ViewerLayoutKeepsItsBorderResizedRectangleAcrossARestart)
     processState().EventsSuspended = false;
     MainProgram secondProgram(*this);
     ASSERT_TRUE(secondProgram.Create());
-    TFormMainCR& second = secondProgram.window;
     const WindowRect stored = secondProgram.core.AppSettings().MasterModeWindowRect;
     EXPECT_EQ(stored, (WindowRect{100, 80, 750, 520}));
     EXPECT_FALSE(secondProgram.core.AppSettings().Maximized);

@@ -74,9 +74,27 @@ TEST_F(HostInputTest, BadNumberEndsTheMessageAndKeepsEarlierEvents) {
     // A number beyond 32 bits does not parse either.
     EXPECT_THROW(input.ParseAndInject("W120x99999999999y1"), BadInputNumber);
     EXPECT_EQ(injector.Take(), (Events{"mouse 0x0800 0,0 120"}));
+    // A key code wider than 16 bits would wrap to another key ("K65601"
+    // would press A): refused like a number that does not parse.
+    EXPECT_THROW(input.ParseAndInject("K16K65601"), BadInputNumber);
+    EXPECT_EQ(injector.Take(), (Events{"key 16 down"}));
     // The next message is handled normally.
-    input.ParseAndInject("k65");
-    EXPECT_EQ(injector.Take(), (Events{"key 65 up"}));
+    input.ParseAndInject("k65k16");
+    EXPECT_EQ(injector.Take(), (Events{"key 65 up", "key 16 up"}));
+}
+
+// A viewer whose call ends while it holds keys or buttons leaves nothing
+// pressed on this desktop; another viewer's keys stay as they are.
+TEST_F(HostInputTest, EndedCallsReleaseWhatTheirViewerHeld) {
+    input.ParseAndInject("K17K65k65K16LR", "111111111");
+    input.ParseAndInject("K18M", "222222222");
+    injector.Take();
+    input.ReleaseHeldInput("111111111");
+    EXPECT_EQ(injector.Take(), (Events{"key 16 up", "key 17 up", "mouse 0x0004 0,0 0", "mouse 0x0010 0,0 0"}));
+    input.ReleaseHeldInput("111111111");
+    EXPECT_TRUE(injector.Take().empty()) << "released once only";
+    input.ReleaseHeldInput("222222222");
+    EXPECT_EQ(injector.Take(), (Events{"key 18 up", "mouse 0x0040 0,0 0"}));
 }
 
 TEST_F(HostInputTest, RelativeModeLastsUntilTheNextAbsoluteMove) {

@@ -50,7 +50,8 @@ protected:
     LoggingPort client{calls};
     double now = 46000.25;
     bool buttonVisible = false;
-    LivenessCheck check{client, *this, [this] { return now; }};
+    PeerMessenger messenger{client};
+    LivenessCheck check{client, messenger, *this, [this] { return now; }};
 
 private:
     void TransferTimeoutTick() override { calls.push_back("TransferTimeoutTick"); }
@@ -66,6 +67,8 @@ TEST_F(Liveness, HostEndsDisconnectedPeersLastCollectedFirst) {
     Add("333333333", false);
     check.Tick();
     EXPECT_EQ(calls, (Lines{"EndCall 333333333", "EndCall 111111111", "SessionsEnded"}));
+    EXPECT_EQ(client.TakeData(), (std::vector<std::string>{"333333333: DISCONNECT", "111111111: DISCONNECT"}))
+        << "each side hears the end before its connection goes";
     EXPECT_EQ(client.PeerCount(), 1);
 }
 

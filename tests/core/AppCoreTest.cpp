@@ -387,6 +387,35 @@ TEST_F(AppCoreTest, ViewerConnectsDrawsTheHostSendsInputAndClosesTheTab) {
     EXPECT_TRUE(view.Called("ShowAliveStatus No connections."));
 }
 
+// "invalid_id" at a host only means that a viewer it answered has gone: a
+// stranger's one line must not put a box in front of the unattended host,
+// and the next viewer is admitted at once. A viewer hears it about the host
+// it asked for, without a modal box in the way of its link.
+TEST_F(AppCoreTest, InvalidIdIsLoggedOnAHostAndShownWithoutBlockingOnAViewer) {
+    StartSignalling();
+    ASSERT_TRUE(CreateCore());
+    ASSERT_TRUE(WaitJoined());
+    const QString host = OwnId();
+    {
+        auto stranger = JoinAs(u"999888777"_qs);
+        stranger->writeLine(PeerLine(u"999888777"_qs, host, u"init"_qs, {}, u"guess"_qs, u"Stranger"_qs));
+    }  // gone before the host's answer arrives
+    auto viewer = JoinAs(OtherId);
+    viewer->writeLine(PeerLine(OtherId, host, u"init"_qs, {}, core->AppSettings().HostPassword, u"Viewer"_qs));
+    ASSERT_TRUE(Expect(*viewer, u"message"_qs, u"turn"_qs));
+    QTest::qWait(200);
+    EXPECT_TRUE(view.messages.isEmpty()) << view.messages.join('\n').toStdString();
+
+    // The same copy now connects out to an ID nobody joined under.
+    view.dialogAnswer = ConnectionDialogResult{u"555444333"_qs, u"pw"_qs};
+    view.history = &core->AppSettings().RecentConnections;
+    core->ConnectAction(true);
+    const QString warning =
+        u"Warning (non-modal): Device with this ID is not connected or you entered a wrong ID."_qs;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.messages.contains(warning); }, 10000))
+        << view.messages.join('\n').toStdString();
+}
+
 TEST_F(AppCoreTest, MessagesOfFeaturesThisBuildLacksAreLoggedNotLost) {
     ASSERT_TRUE(CreateCore());
     const auto peer = ConnectPeer(OtherId);

@@ -6,6 +6,9 @@
 #include "identity/DeviceIdentity.h"
 #include "identity/DriveText.h"
 #include "identity/RandomCredentials.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
 #include "platform/linux/LinuxDriveIdentification.h"
 
 namespace corvala::identity {
@@ -158,6 +161,38 @@ TEST(RandomCredentials, DrawsFromTheirAlphabets) {
     }
     EXPECT_TRUE(seenFirst.count('0')) << "a device ID may begin with 0";
     EXPECT_EQ(alphabet.size(), 29u);
+}
+
+// The ID a host publishes tells nothing about its password: copies started
+// at the same instant (forked children, same clock, same program state) each
+// draw their own, and a device ID and the password drawn right after it are
+// independent draws from the system's generator.
+TEST(RandomCredentials, CopiesStartedTogetherDrawDifferentCredentials) {
+    constexpr int Copies = 8;
+    int pipes[Copies][2];
+    for (auto& p : pipes) ASSERT_EQ(::pipe(p), 0);
+    for (int i = 0; i < Copies; ++i) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const std::string drawn = RandomCredentials::MakeDeviceId() + RandomCredentials::RandomCredential();
+            [[maybe_unused]] auto n = ::write(pipes[i][1], drawn.data(), drawn.size());
+            ::_exit(0);
+        }
+    }
+    std::set<std::string> ids, passwords;
+    for (auto& p : pipes) {
+        char buffer[15] = {};
+        ASSERT_EQ(::read(p[0], buffer, sizeof buffer), 15);
+        ids.insert(std::string(buffer, 9));
+        passwords.insert(std::string(buffer + 9, 6));
+        ::close(p[0]);
+        ::close(p[1]);
+    }
+    while (::wait(nullptr) > 0) {
+    }
+    EXPECT_EQ(ids.size(), std::size_t(Copies));
+    EXPECT_EQ(passwords.size(), std::size_t(Copies));
 }
 
 }  // namespace

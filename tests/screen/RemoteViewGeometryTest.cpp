@@ -137,6 +137,41 @@ PeerGeometry MonitorNotReported() {
     return g;
 }
 
+// What a host claims about its monitors is held against the frame it sends.
+TEST(MonitorRegion, ClaimsBeyondTheFrameAreClippedToIt) {
+    struct Case {
+        const char* name;
+        TPeerMonitor monitor;
+        MonitorRegion expected;
+    } cases[] = {
+        {"huge monitor over a small frame", {false, 0, 0, 8000, 8000}, {true, 0, 0, 64, 48, {}}},
+        {"monitor reaching past the right edge", {false, 40, 10, 100, 100}, {true, 40, 10, 24, 38, {}}},
+        {"monitor starting left of the frame", {false, -30, 0, 50, 48}, {true, 0, 0, 20, 48, {}}},
+        {"monitor wholly outside: the whole frame", {false, 500, 500, 10, 10}, {false, 0, 0, 64, 48, {}}},
+        {"offsets at the integer's ends", {false, std::numeric_limits<int>::max(), 0, std::numeric_limits<int>::max(), 48},
+         {false, 0, 0, 64, 48, {}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PeerGeometry g;
+        g.FrameWidth = g.DesktopWidth = 64;
+        g.FrameHeight = g.DesktopHeight = 48;
+        g.MultipleMonitorsCount = 2;
+        g.MultipleMonitors = {c.monitor, TPeerMonitor{true, 0, 0, 64, 48}};
+        g.CurrentMonitor = 0;
+        EXPECT_EQ(RegionOf(g), c.expected);
+        // Every point of the picture maps somewhere without overflowing.
+        EXPECT_GE(MapX(g, {64, 48}, 63), 0);
+    }
+}
+
+TEST(Mapping, HugeDesktopOffsetsSaturateInsteadOfOverflowing) {
+    PeerGeometry g = TwoMonitorHost();
+    g.DesktopLeft = std::numeric_limits<int>::max();
+    g.MultipleMonitors[1].Left = std::numeric_limits<int>::max();
+    EXPECT_EQ(MapX(g, {1280, 1024}, 1279), std::numeric_limits<int>::max());
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, WholeFrame, testing::Values(
     WholeFrameCase{"FrameSmallerThanDesktop", TwoMonitorHost(1600, 540)},
     WholeFrameCase{"FrameWidthOnlyMatches", TwoMonitorHost(3200, 1024)},

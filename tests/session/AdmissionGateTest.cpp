@@ -114,6 +114,55 @@ TEST_F(AdmissionGateTest, DoublingStopsAtOneDay) {
     EXPECT_EQ(waits.join(u' '), "30 60 120 240 480 960 1920 3840 7680 15360 30720 61440 86400 86400");
 }
 
+// Guessing spread over many IDs: each ID stays below its own lock-out, but
+// the host counts them together. Once twenty wrong passwords fall within a
+// minute, every check waits (the owner's right password too), the waits
+// double up to five minutes, and a quiet host forgets the doubling.
+TEST_F(AdmissionGateTest, FailuresSpreadOverManyIdsLockTheHost) {
+    int invalid = 0, waiting = 0;
+    for (int round = 0; round < 5; ++round)
+        for (int id = 0; id < 200; ++id) {
+            now += 10;
+            const auto verdict = gate.Check(QString::number(100000 + id), kWrong, rules);
+            ASSERT_TRUE(verdict);
+            (*verdict == kInvalid ? invalid : waiting) += 1;
+        }
+    EXPECT_EQ(invalid, TAdmissionGate::HostWideFailures - 1) << "only the first guesses were even compared";
+    EXPECT_EQ(waiting, 1000 - invalid);
+    const auto owner = gate.Check("999999999", kRight, rules);
+    ASSERT_TRUE(owner);
+    EXPECT_TRUE(owner->startsWith("too_many_attempts_wait_"));
+
+    // Each wave of guesses after a wait doubles it, up to five minutes.
+    QStringList waits;
+    for (int wave = 0; wave < 6; ++wave) {
+        now = gate.HostWideWaitUntil();
+        std::optional<QString> last;
+        for (int i = 0; i < TAdmissionGate::HostWideFailures; ++i) last = gate.Check(QString::number(500 + i), kWrong, rules);
+        waits << last->section(u'_', -1);
+    }
+    EXPECT_EQ(waits.join(u' '), "60 120 240 300 300 300");
+
+    // The wait over and a quiet minute later, the owner comes in and the
+    // doubling starts again from 30 seconds.
+    now = gate.HostWideWaitUntil() + 61'000;
+    EXPECT_FALSE(gate.Check("999999999", kRight, rules));
+    std::optional<QString> last;
+    for (int i = 0; i < TAdmissionGate::HostWideFailures; ++i) last = gate.Check(QString::number(700 + i), kWrong, rules);
+    EXPECT_EQ(last.value_or(""), "invalid_password_too_many_attempts_wait_30");
+}
+
+TEST_F(AdmissionGateTest, FailureRecordsAreBoundedOldestFirst) {
+    for (int id = 0; id <= TAdmissionGate::MaxRecords; ++id) {
+        now += 61'000;  // slow enough never to lock the host
+        gate.Check(QString::number(id), kWrong, rules);
+    }
+    const QList<TFailedLoginAttempts> records = gate.FailedLogins();
+    ASSERT_EQ(records.size(), TAdmissionGate::MaxRecords);
+    EXPECT_EQ(records.first().PeerID, "1") << "the oldest record made room";
+    EXPECT_EQ(records.last().PeerID, QString::number(TAdmissionGate::MaxRecords));
+}
+
 TEST_F(AdmissionGateTest, WhiteList) {
     rules.WhiteListEnabled = true;
     rules.WhiteList = {};

@@ -111,10 +111,10 @@ TEST_F(SessionFlow, RightPasswordSetsUpBothPeers) {
     ASSERT_EQ(viewer.rtc.candidates.size(), 1u);
 
     // The server's relay went to both sides: remembered by the viewer and
-    // handed to the host in the viewer's "turn".
+    // handed to the host in the viewer's "turn", for this session's use.
     ASSERT_TRUE(viewer.session->PublicRelay());
-    ASSERT_EQ(host.rtc.IceServers().size(), 1);
-    EXPECT_EQ(host.rtc.IceServers()[0].Url, "turn:127.0.0.1:3478");
+    ASSERT_EQ(host.rtc.liveServers.size(), 1u);
+    EXPECT_EQ(host.rtc.liveServers[0].Url, "turn:127.0.0.1:3478");
     // The history holds the host under its display name now.
     EXPECT_EQ(viewer.settings.RecentConnections, "\"Host PC (222222222)\"");
 }

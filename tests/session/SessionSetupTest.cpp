@@ -24,7 +24,9 @@ TEST(ApplyIceServerFromPayload, InsertionRule) {
          {stun1, stun2, older}, url, 2},
         {"only two entries: appended", false, true, false, false, {stun1, stun2}, url, 2},
         {"server's relay (remember): appended", true, true, false, false, {stun1, stun2, older}, url, 3},
-        {"host side: appended", false, false, false, false, {stun1, stun2, older}, url, 3},
+        {"host side, before its activation: nothing", false, false, false, false, {stun1, stun2, older}, url, -1},
+        {"host side, active: only the running sessions use it", false, false, false, true, {stun1, stun2, older}, url,
+         -1},
         {"own relay running: appended", false, true, true, false, {stun1, stun2, older}, url, 3},
         {"component active: appended", false, true, false, true, {stun1, stun2, older}, url, 3},
         {"URL already listed: nothing", false, true, false, false, {stun1, stun2, older}, "turn:old:3478", -1},
@@ -52,13 +54,37 @@ TEST(ApplyIceServerFromPayload, InsertionRule) {
             EXPECT_EQ(after[c.expectedIndex].UserName, "user");
             EXPECT_EQ(after[c.expectedIndex].Password, "pw");
         }
-        EXPECT_EQ(side.rtc.liveServers.size(), size_t(c.active && c.expectedIndex >= 0 ? 1 : 0));
+        const bool live = c.active && (c.expectedIndex >= 0 || !c.masterMode);
+        EXPECT_EQ(side.rtc.liveServers.size(), size_t(live ? 1 : 0));
         // The server's relay is remembered even when it has no URL.
         EXPECT_EQ(s.PublicRelay().has_value(), c.remember);
         if (c.remember) {
             EXPECT_EQ(s.PublicRelay()->url, c.url);
         }
     }
+}
+
+// Relays learned from servers and hosts, and those viewers bring to a host,
+// cannot grow the lists without bound; the configured servers always stay.
+TEST(ApplyIceServerFromPayload, ListsStayBounded) {
+    const auto relay = [](int i) { return IceServer{"pw", "user", QString("turn:10.0.0.%1:3478").arg(i), std::nullopt}; };
+    SessionSide viewer(kViewerId, "Viewer");
+    viewer.masterMode = true;
+    viewer.rtc.IceServers() = {{"stun:a", "", ""}, {"stun:b", "", ""}};
+    TSessionSetup& v = viewer.Start();
+    for (int i = 0; i < 50; ++i) v.ApplyIceServerFromPayload(relay(i), true);
+    const TIceServers& kept = viewer.rtc.IceServers();
+    ASSERT_EQ(kept.size(), 2 + TSessionSetup::MaxLearnedRelays);
+    EXPECT_EQ(kept[0].Url, "stun:a");
+    EXPECT_EQ(kept[1].Url, "stun:b");
+    EXPECT_EQ(kept.last().Url, "turn:10.0.0.49:3478") << "the newest is kept, the oldest made room";
+
+    SessionSide host(kHostId, "Host");
+    host.rtc.Activate({});
+    TSessionSetup& h = host.Start();
+    for (int i = 0; i < 50; ++i) h.ApplyIceServerFromPayload(relay(i), false);
+    EXPECT_EQ(host.rtc.liveServers.size(), std::size_t(TSessionSetup::MaxSessionRelays));
+    EXPECT_TRUE(host.rtc.IceServers().isEmpty()) << "nothing a viewer sent outlives the sessions";
 }
 
 class HostTest : public ::testing::Test {
@@ -121,8 +147,10 @@ TEST_F(HostTest, ViewersTurnStartsTheScreenMakesThePeerAndOffers) {
     EXPECT_TRUE(host.rtc.activations[0].VideoCallEnabled);
     EXPECT_EQ(host.rtc.activations[0].MaxWidth, 1920);
     EXPECT_EQ(host.rtc.activations[0].MaxHeight, 1080);
-    ASSERT_EQ(host.rtc.IceServers().size(), 1);
-    EXPECT_EQ(host.rtc.IceServers()[0].Url, "turn:198.51.100.2:3478");
+    // The viewer's relay serves this activation's sessions, not later ones.
+    EXPECT_TRUE(host.rtc.IceServers().isEmpty());
+    ASSERT_EQ(host.rtc.liveServers.size(), 1u);
+    EXPECT_EQ(host.rtc.liveServers[0].Url, "turn:198.51.100.2:3478");
 
     const auto peer = host.rtc.FindPeer(kViewerId);
     ASSERT_TRUE(peer);
@@ -241,14 +269,33 @@ TEST_F(ViewerTest, HostsTurnMakesPeerAndTabAndIsAnswered) {
     EXPECT_EQ(viewer.log.size(), 1);
 }
 
+// A viewer answers only hosts it sent "init" to in this run: a stranger, or
+// a host from the history that was not asked this time, learns nothing (no
+// session information, no password) and opens no tab.
 TEST_F(ViewerTest, MessagesFromIdsNotAskedForAreIgnored) {
     deliver("turn", hostTurnPayload(), "Stranger", "999999999");
     deliver("init", {}, "Stranger", "999999999");
+    deliver("turn", hostTurnPayload(), "Host PC", kHostId);  // in the history, not asked
+    deliver("init", {}, "Host PC", "444444444");
     EXPECT_EQ(viewer.rtc.PeerCount(), 0);
+    EXPECT_TRUE(viewer.tabs.isEmpty());
     EXPECT_TRUE(viewer.TakeSent().empty());
+
+    s.ConnectConfirmed(QString(kHostId), "pw-for-host");
+    s.SendInitAfterPublicTurn(true);
+    viewer.TakeSent();
+    deliver("turn", hostTurnPayload(), "Other", "444444444");  // another host still not asked
+    EXPECT_TRUE(viewer.TakeSent().empty());
+    deliver("turn", hostTurnPayload());
+    const auto out = viewer.TakeSent();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].to, kHostId);
+    EXPECT_EQ(out[0].password, "pw-for-host");
 }
 
 TEST_F(ViewerTest, MobileHostRunsInDemonstrationMode) {
+    s.ConnectConfirmed(QString(kHostId), "pw");
+    s.SendInitAfterPublicTurn(true);
     deliver("turn", hostTurnPayload(), "Phone [Android]");
     const auto peer = viewer.rtc.FindPeer(kHostId);
     ASSERT_TRUE(peer);

@@ -1,5 +1,6 @@
 #include "media/RTCUtils.h"
 
+#include "base/Log.h"
 #include "media/MediaLibraryLoader.h"
 
 namespace corvala {
@@ -72,7 +73,20 @@ void TPeer::OnOpenDataChannel(void* arg, rtc_handle channel)
     Rtc().rtc_datachannel_observe(channel, &scope.peer().FDCObserver);
 }
 
-void TPeer::OnIceStateChanged(void*, int) {}
+void TPeer::OnIceStateChanged(void* arg, int state)
+{
+    // The connection's state is the engine's business; a failure is kept in
+    // the log so that a session that never came up can be told apart from
+    // one that was refused.
+    CallbackScope scope(arg);
+    if (scope.closed())
+        return;
+    if (state == RTC_ICE_FAILED || state == RTC_ICE_DISCONNECTED)
+        qCWarning(lcEngine) << "connection to" << scope.peer().FId
+                            << (state == RTC_ICE_FAILED ? "failed" : "lost") << "(ICE)";
+    else
+        qCDebug(lcEngine) << "ICE state of" << scope.peer().FId << "is now" << state;
+}
 
 void TPeer::OnGenerateIceCandidate(void* arg, rtc_handle candidate)
 {
@@ -84,11 +98,23 @@ void TPeer::OnGenerateIceCandidate(void* arg, rtc_handle candidate)
 void TPeer::OnCreateSdp(void* arg, rtc_handle description, int error)
 {
     CallbackScope scope(arg);
-    if (!scope.closed() && error == 0)
-        scope.peer().FClient->SdpCreated(scope.peer(), description);
+    if (scope.closed())
+        return;
+    if (error != 0) {
+        qCWarning(lcEngine) << "the engine could not make a description for" << scope.peer().FId << "- error"
+                            << error;
+        return;
+    }
+    scope.peer().FClient->SdpCreated(scope.peer(), description);
 }
 
-void TPeer::OnSetSdp(void*, int) {}
+void TPeer::OnSetSdp(void* arg, int error)
+{
+    CallbackScope scope(arg);
+    if (!scope.closed() && error != 0)
+        qCWarning(lcEngine) << "the description of" << scope.peer().FId << "was refused by the engine - error"
+                            << error;
+}
 
 void TPeer::OnReceiveMessage(void* arg, const uint8_t* data, int size)
 {

@@ -328,12 +328,16 @@ void TSessionSetup::handleCommon(const TPeerMessage& m, const QJsonObject& paylo
 
 std::shared_ptr<TPeer> TSessionSetup::makePeer(const TPeerMessage& m, bool demonstrationMode) {
     const int endPoint = FValues.rtc->FindEndPoint();
-    if (endPoint >= TWebRtcClientVcl::kEndPointCount)
+    if (endPoint >= TWebRtcClientVcl::kEndPointCount) {
+        qCWarning(lcSession) << "no peer for" << m.from << "- all" << TWebRtcClientVcl::kEndPointCount
+                             << "end points are in use";
         return nullptr;
+    }
     std::shared_ptr<TPeer> peer;
     try {
         peer = FValues.rtc->AddPeer(m.from, endPoint);
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
+        qCWarning(lcSession) << "no peer for" << m.from << "-" << error.what();
         return nullptr;
     }
     if (!peer)

@@ -1,5 +1,7 @@
 #include "signalling/SignallingConnection.h"
 
+#include "base/Log.h"
+
 #include "base/ProcessState.h"
 #include "signalling/SignallingMessage.h"
 
@@ -153,7 +155,9 @@ void SignallingConnection::StopChecker() {
         }
         if (connector_.joinable()) connector_.join();
         tag_ = 0;
-    } catch (...) {
+    } catch (const std::exception& error) {
+        // Closing goes on whatever happens to the link.
+        qCWarning(lcSignalling) << "stopping the connection checker:" << error.what();
     }
 }
 
@@ -161,7 +165,8 @@ void SignallingConnection::CloseConnection() {
     try {
         closed_ = true;
         dropConnection();
-    } catch (...) {
+    } catch (const std::exception& error) {
+        qCWarning(lcSignalling) << "closing the signalling connection:" << error.what();
     }
 }
 

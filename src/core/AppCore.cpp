@@ -246,12 +246,14 @@ bool TAppCore::AutostartMarkerExists() const {
 
 void TAppCore::ConnectAction(bool fromHostPanel) { FSession->ConnectAction(fromHostPanel); }
 
-void TAppCore::ReconnectButtonClick() {
+void TAppCore::ReconnectButtonClick() { RunReconnectButton(false); }
+
+void TAppCore::RunReconnectButton(bool withoutSender) {
     ReconnectInput input;
     input.buttonCaption = FAliveStatus.buttonCaption;
     input.translatedConnectCaption = QString::fromLatin1(alive_texts::Connect);
     input.connectedToSignalServer = ConnectedToSignalServer();
-    input.calledWithoutSender = false;
+    input.calledWithoutSender = withoutSender;
     input.relayRunning = RunningRelay().has_value();
     input.currentPeerExists = FRtc->FindPeer(FRtc->CurrentViewingPeerID()) != nullptr;
     switch (panReconnectButtonClick(input)) {
@@ -673,21 +675,9 @@ void TAppCore::SessionsEnded(bool noPeerLeft) {
 bool TAppCore::ReconnectButtonVisible() const { return FAliveStatus.buttonVisible; }
 
 void TAppCore::Reconnect() {
+    // The liveness check presses the button itself, captioned "Reconnect".
     FAliveStatus.buttonCaption = QString::fromLatin1(alive_texts::Reconnect);
-    ReconnectInput input;
-    input.buttonCaption = FAliveStatus.buttonCaption;
-    input.translatedConnectCaption = QString::fromLatin1(alive_texts::Connect);
-    input.connectedToSignalServer = ConnectedToSignalServer();
-    input.calledWithoutSender = true;
-    input.relayRunning = RunningRelay().has_value();
-    input.currentPeerExists = FRtc->FindPeer(FRtc->CurrentViewingPeerID()) != nullptr;
-    switch (panReconnectButtonClick(input)) {
-        case ReconnectAction::ShowServerUnavailable:
-            FView->ShowAppMessage(true, MessageKind::Error, translate(alive_texts::ServerUnavailable));
-            break;
-        case ReconnectAction::SendInitToCurrentPeer: FSession->SendInitToCurrentPeer(); break;
-        default: break;
-    }
+    RunReconnectButton(true);
 }
 
 // ---- the viewer input's events --------------------------------------------------

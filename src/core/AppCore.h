@@ -186,6 +186,9 @@ private:
 
     void SendToEveryPeer(const QString& text);
     void SetAutomaticStart(bool on);
+    // The remote area's button by its caption; `withoutSender`: pressed by
+    // the liveness check rather than by the user.
+    void RunReconnectButton(bool withoutSender);
     void CursorCheckTick();
     // The peer ended on the engine's side (main thread, after the hand-over).
     void PeerEndedByEngine(const QString& peerId);

@@ -374,10 +374,9 @@ bool TAppCore::QueryClose() {
 void TAppCore::CloseSequence() {
     FClosing = true;
     FSettings->write();
-    if (PeerCount() > 0) {
-        SendToEveryPeer(QString::fromLatin1(commands::Disconnect));
-        PumpMessages(CloseRecoveryPumpMs);
-    }
+    SendToEveryPeer(QString::fromLatin1(commands::Disconnect));
+    // "DISCONNECT" leaves, and what is under way finishes, before the links go.
+    PumpMessages(CloseRecoveryPumpMs);
     processState().EventsSuspended = true;
     if (FSignalling) FSignalling->StopChecker();
     if (FRtc) FRtc->Deactivate();

@@ -31,6 +31,8 @@ constexpr int kAudioPt = 111;
 constexpr const char* kReceiveAudioCaps =
     "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,encoding-params=(string)2,payload=111";
 constexpr int kCallbackGraceMs = 2000;
+// A browser's description with every codec is some 10 KB.
+constexpr size_t kMaxDescriptionBytes = 256 * 1024;
 constexpr int kReceiveLatencyMs = 1000;
 constexpr int kFastStartPackets = 3;
 
@@ -529,16 +531,20 @@ void PeerConnection::setDescription(const std::shared_ptr<SessionDescription>& d
     type = GST_WEBRTC_SDP_TYPE_ROLLBACK;
   else
     type = GstWebRTCSDPType(0);
+  // GStreamer's parser takes no empty text (a critical, not an error), and
+  // no real description comes near the size limit.
+  const size_t size = description->sdp.size();
   GstSDPMessage* message = nullptr;
   gst_sdp_message_new(&message);
   const bool parsed =
-      type != GstWebRTCSDPType(0) &&
-      gst_sdp_message_parse_buffer(reinterpret_cast<const guint8*>(description->sdp.data()),
-                                   guint(description->sdp.size()), message) == GST_SDP_OK &&
+      type != GstWebRTCSDPType(0) && size > 0 && size <= kMaxDescriptionBytes &&
+      gst_sdp_message_parse_buffer(reinterpret_cast<const guint8*>(description->sdp.data()), guint(size),
+                                   message) == GST_SDP_OK &&
       gst_sdp_message_medias_len(message) > 0;
   if (!parsed) {
     gst_sdp_message_free(message);
-    logMessage(LogLevel::Warning, "session description of type \"%s\" not understood", description->type.c_str());
+    logMessage(LogLevel::Warning, "%s session description of type \"%.16s\" (%zu bytes) not understood",
+               local ? "local" : "remote", description->type.c_str(), size);
     if (callback.set_sdp) post([callback] { callback.set_sdp(callback.arg, 1); });
     return;
   }
@@ -916,7 +922,10 @@ void PeerConnection::linkReceiver(GstPad* pad) {
 
 namespace {
 
-std::vector<StatValue> flattenStats(const GstStructure* reply) {
+// Every value carries `taken` (see rtc.h): webrtcbin stamps its reports in
+// milliseconds of whatever clock the pipeline runs on, which a program can
+// neither compare with its own time nor with the values the engine adds.
+std::vector<StatValue> flattenStats(const GstStructure* reply, int64_t taken) {
   std::vector<StatValue> values;
   const int n = gst_structure_n_fields(reply);
   for (int i = 0; i < n; ++i) {
@@ -924,8 +933,6 @@ std::vector<StatValue> flattenStats(const GstStructure* reply) {
     if (!GST_VALUE_HOLDS_STRUCTURE(field)) continue;
     const GstStructure* report = gst_value_get_structure(field);
     const char* id = gst_structure_get_string(report, "id");
-    double timestamp = 0;
-    gst_structure_get_double(report, "timestamp", &timestamp);
     const std::string type = statsTypeName(report);
     const int m = gst_structure_n_fields(report);
     for (int j = 0; j < m; ++j) {
@@ -942,8 +949,7 @@ std::vector<StatValue> flattenStats(const GstStructure* reply) {
         text = serialized ? serialized : "";
         g_free(serialized);
       }
-      values.push_back({id ? id : gst_structure_nth_field_name(reply, i), type, key, text,
-                        int64_t(timestamp * 1000.0)});
+      values.push_back({id ? id : gst_structure_nth_field_name(reply, i), type, key, text, taken});
     }
   }
   return values;
@@ -954,7 +960,7 @@ std::vector<StatValue> flattenStats(const GstStructure* reply) {
 // video we encode or decode; which one was agreed is worth knowing (VP8 or
 // H.264), so we name them ourselves. And in a bundled session it calls every
 // received stream "video"; the receivers know each stream's kind.
-void PeerConnection::addCodecStats(std::vector<StatValue>& values) {
+void PeerConnection::addCodecStats(std::vector<StatValue>& values, int64_t taken) {
   std::pair<std::string, VideoCodecUse> uses[2];
   std::map<guint, std::string> kinds;
   {
@@ -971,12 +977,11 @@ void PeerConnection::addCodecStats(std::vector<StatValue>& values) {
     }
   for (StatValue& v : values)
     if (v.type == "inbound-rtp" && v.key == "kind" && kindOfReport.count(v.id)) v.value = kindOfReport[v.id];
-  const int64_t now = int64_t(g_get_real_time() / 1000);
   for (const auto& [id, use] : uses) {
     if (use.mimeType.empty()) continue;
-    values.push_back({id, "codec", "mime-type", use.mimeType, now});
-    values.push_back({id, "codec", "payload-type", std::to_string(use.payloadType), now});
-    values.push_back({id, "codec", "codec-type", id == "codec-video-send" ? "encode" : "decode", now});
+    values.push_back({id, "codec", "mime-type", use.mimeType, taken});
+    values.push_back({id, "codec", "payload-type", std::to_string(use.payloadType), taken});
+    values.push_back({id, "codec", "codec-type", id == "codec-video-send" ? "encode" : "decode", taken});
   }
 }
 
@@ -996,9 +1001,10 @@ void PeerConnection::getStats(const StatsCallback& callback) {
         auto pc = request->pc.lock();
         if (!pc) return;
         std::vector<StatValue> values;
-        if (gst_promise_wait(promise) == GST_PROMISE_RESULT_REPLIED && gst_promise_get_reply(promise))
-          values = flattenStats(gst_promise_get_reply(promise));
-        pc->addCodecStats(values);
+        const bool replied = gst_promise_wait(promise) == GST_PROMISE_RESULT_REPLIED;
+        const int64_t taken = g_get_real_time();
+        if (replied && gst_promise_get_reply(promise)) values = flattenStats(gst_promise_get_reply(promise), taken);
+        pc->addCodecStats(values, taken);
         const StatsCallback callback = request->callback;
         pc->post([callback, values = std::move(values)] {
           if (callback.get_stats)
@@ -1038,7 +1044,7 @@ void PeerConnection::adjustRate() {
         if (!pc || gst_promise_wait(promise) != GST_PROMISE_RESULT_REPLIED || !gst_promise_get_reply(promise))
           return;
         guint64 bytesSent = 0;
-        for (const auto& v : flattenStats(gst_promise_get_reply(promise)))
+        for (const auto& v : flattenStats(gst_promise_get_reply(promise), 0))
           if (v.type == "outbound-rtp" && v.key == "bytes-sent") bytesSent += std::strtoull(v.value.c_str(), nullptr, 10);
         pc->rate_->update(request->encoders, bytesSent);
       },

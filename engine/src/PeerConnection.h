@@ -88,7 +88,7 @@ class PeerConnection : public EngineObject, public std::enable_shared_from_this<
   static void onIceState(GObject*, GParamSpec*, gpointer self);
   static void onGatheringState(GObject*, GParamSpec*, gpointer self);
   void linkReceiver(GstPad* pad);
-  void addCodecStats(std::vector<StatValue>& values);
+  void addCodecStats(std::vector<StatValue>& values, int64_t taken);
 
   const PeerConnectionCallback callback_;
   const std::shared_ptr<Lifetime> lifetime_ = std::make_shared<Lifetime>();

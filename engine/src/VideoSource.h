@@ -24,7 +24,7 @@ class FrameConsumer {
   virtual void onFrame(GstBuffer* frame, int width, int height) = 0;
 };
 
-class VideoSource : public EngineObject {
+class VideoSource : public EngineObject, public std::enable_shared_from_this<VideoSource> {
  public:
   // An idle source still sends a frame every `keepAlive`, so that a receiver
   // that lost a packet or joined late gets a picture.
@@ -36,6 +36,9 @@ class VideoSource : public EngineObject {
   void removeConsumer(FrameConsumer* consumer);
   // Ends capture for good (the handle was destroyed).
   void shutdown();
+
+  // Whether frames of that size are within the bounds rtc.h documents.
+  static bool framesFit(int width, int height);
 
   int maxWidth() const { return maxWidth_; }
   int maxHeight() const { return maxHeight_; }

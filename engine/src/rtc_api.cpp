@@ -360,7 +360,12 @@ rtc_handle rtc_create_source(int width, int height, int fps, int source_id, unsi
 
 rtc_handle rtc_create_virtual_source(int width, int height, int fps, const VirtualCaptureCallback* capture) {
   return guarded([&] {
-    if (!ensureInit() || !capture || !capture->get_frame || width <= 0 || height <= 0) return rtc_handle(0);
+    if (!ensureInit() || !capture || !capture->get_frame) return rtc_handle(0);
+    if (!VideoSource::framesFit(width, height)) {
+      logMessage(LogLevel::Warning, "virtual source of %d x %d pixels refused (at most %d per side, %d in all)", width,
+                 height, int(RTC_MAX_FRAME_SIDE), int(RTC_MAX_FRAME_PIXELS));
+      return rtc_handle(0);
+    }
     return handles().add(std::make_shared<VirtualSource>(width, height, fps, *capture));
   }, 0);
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <unistd.h>
 
 using namespace engine_test;
@@ -152,6 +153,35 @@ TEST(Stats, ValuesThenCompleteAndNackNegotiated) {
     e.rtc_get_pc_sdp(peer->pc, 1, type, sdp);
     EXPECT_NE(std::string(sdp).find("a=rtcp-fb:96 nack\r\n"), std::string::npos) << sdp;
   }
+}
+
+// One clock and unit for every value, the engine's own included: real-time
+// microseconds of the moment the reports were taken.
+TEST(Stats, TimestampsAreRealTimeMicrosecondsOfTheRequest) {
+  Engine& e = Engine::get();
+  FilledVideo video(160, 120, 15, 0x80);
+  PeerPair pair(video.maker());
+  ASSERT_TRUE(pair.waitConnected());
+  ASSERT_TRUE(pair.b->waitForFrames(3));
+  const auto realTimeUs = [] {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch()).count();
+  };
+  const int64_t before = realTimeUs();
+  const auto values = StatsProbe::collect(e, pair.b->pc);
+  const int64_t after = realTimeUs();
+  ASSERT_FALSE(values.empty());
+  std::set<std::string> types;
+  for (const auto& v : values) {
+    SCOPED_TRACE(v.type + " " + v.key);
+    types.insert(v.type);
+    EXPECT_GE(v.timestamp, before);
+    EXPECT_LE(v.timestamp, after);
+    EXPECT_EQ(v.timestamp, values.front().timestamp);
+  }
+  // webrtcbin's reports and the engine's own codec report both.
+  EXPECT_TRUE(types.count("inbound-rtp"));
+  EXPECT_TRUE(types.count("codec"));
 }
 
 // Browsers (libwebrtc) refuse an audio line that writes Opus without its

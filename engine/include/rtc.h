@@ -69,6 +69,12 @@ enum {
   RTC_ICE_CLOSED = 6
 };
 
+/* A peer that sends RTP (media or only its reports) and then no packet at
+   all for this long has vanished (process killed, network gone): the
+   connection is reported as ended (remove_stream). RTP participants report
+   at least every 7.5 s, this engine every second or so. */
+enum { RTC_PEER_SILENCE_MS = 8000 };
+
 /* ICE gathering states reported through icegathering_changed. */
 enum { RTC_GATHERING_NEW = 0, RTC_GATHERING_GATHERING = 1, RTC_GATHERING_COMPLETE = 2 };
 
@@ -79,8 +85,8 @@ typedef struct PeerConnectionCallback {
   /* A remote stream arrived; its tracks are read with rtc_get_videotrack. */
   void (*add_stream)(void* arg, rtc_handle stream);
   /* The remote side removed its stream or the connection ended: ICE
-     failed, the other side stopped answering (vanished without a word: no
-     packet from it for RTC_PEER_SILENCE_MS), or it sent more data-channel
+     failed, the other side vanished without a word (no packet from it for
+     RTC_PEER_SILENCE_MS), or it sent more data-channel
      messages than wait for the program (RTC_MAX_QUEUED_BYTES /
      RTC_MAX_QUEUED_MESSAGES). Made at most once per connection; stream is 0
      when the other side never sent one. The program then ends the

@@ -1,7 +1,9 @@
 #include "PeerConnection.h"
 
+#include "ConnectionTicker.h"
 #include "Log.h"
 #include "IceServerUri.h"
+#include "PeerLiveness.h"
 #include "RateController.h"
 #include "SdpInfo.h"
 #include "VideoSender.h"
@@ -35,6 +37,12 @@ constexpr int kCallbackGraceMs = 2000;
 constexpr size_t kMaxDescriptionBytes = 256 * 1024;
 constexpr int kReceiveLatencyMs = 1000;
 constexpr int kFastStartPackets = 3;
+// How often our RTP session reports at least (RTCP): the other engine's
+// watch for a vanished peer counts on hearing from us. RFC 3550's 5 s
+// would leave it waiting longer than a session should hang.
+constexpr guint64 kReportInterval = GST_SECOND;
+
+int64_t monotonicMs() { return g_get_monotonic_time() / 1000; }
 
 using Ref = std::weak_ptr<PeerConnection>;
 void deleteRef(gpointer data, GClosure*) { delete static_cast<Ref*>(data); }
@@ -81,7 +89,8 @@ std::string statsTypeName(const GstStructure* report) {
 
 // ---- creation and teardown --------------------------------------------------
 
-PeerConnection::PeerConnection(const PeerConnectionCallback& callback) : callback_(callback) {}
+PeerConnection::PeerConnection(const PeerConnectionCallback& callback)
+    : callback_(callback), liveness_(std::make_shared<PeerLiveness>(RTC_PEER_SILENCE_MS)) {}
 
 std::shared_ptr<PeerConnection> PeerConnection::create(const std::shared_ptr<Factory>& factory,
                                                        const std::vector<IceServer>& servers,
@@ -173,20 +182,30 @@ bool PeerConnection::build(const std::shared_ptr<Factory>& factory, const std::v
   connect("on-new-transceiver", G_CALLBACK(onNewTransceiver));
   connect("notify::ice-connection-state", G_CALLBACK(onIceState));
   connect("notify::ice-gathering-state", G_CALLBACK(onGatheringState));
+  // The peer's packets and our report interval are in elements that
+  // webrtcbin makes as negotiation goes on.
+  g_signal_connect_data(pipeline_, "deep-element-added", G_CALLBACK(onElementAdded), new Ref(weak_from_this()),
+                        deleteRef, GConnectFlags(0));
 
-  if (onlyLoopback()) {
-    GObject* agent = nullptr;
-    g_object_get(webrtc_, "ice-agent", &agent, nullptr);
-    if (agent) {
-      gboolean added = FALSE;
-      g_signal_emit_by_name(agent, "add-local-ip-address", "127.0.0.1", &added);
-      g_object_unref(agent);
-    }
+  GObject* ice = nullptr;
+  g_object_get(webrtc_, "ice-agent", &ice, nullptr);
+  if (ice && onlyLoopback()) {
+    gboolean added = FALSE;
+    g_signal_emit_by_name(ice, "add-local-ip-address", "127.0.0.1", &added);
   }
+  // Keepalives that the peer must answer: where nothing else tells that a
+  // peer is gone (a connection without RTP), ICE then fails after about
+  // 50 s instead of never. libnice's own agent, when webrtcbin uses it.
+  GObject* agent = nullptr;
+  if (ice && g_object_class_find_property(G_OBJECT_GET_CLASS(ice), "agent")) g_object_get(ice, "agent", &agent, nullptr);
+  if (agent && g_object_class_find_property(G_OBJECT_GET_CLASS(agent), "keepalive-conncheck"))
+    g_object_set(agent, "keepalive-conncheck", TRUE, nullptr);
+  if (agent) g_object_unref(agent);
+  if (ice) g_object_unref(ice);
   // Data channels can only be made from READY on.
   if (gst_element_set_state(pipeline_, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) return false;
   rate_ = std::make_unique<RateController>();
-  RateController::watch(weak_from_this());
+  ConnectionTicker::watch(weak_from_this());
   return true;
 }
 
@@ -715,14 +734,63 @@ void PeerConnection::onIceState(GObject* object, GParamSpec*, gpointer self) {
   const PeerConnectionCallback callback = pc->callback_;
   const int value = int(state);
   if (callback.icestate_changed) pc->post([callback, value] { callback.icestate_changed(callback.arg, value); });
-  if (state == GST_WEBRTC_ICE_CONNECTION_STATE_FAILED) {
-    rtc_handle stream;
-    {
-      std::lock_guard lock(pc->mutex_);
-      stream = pc->remoteStreamHandle_;
-    }
-    if (stream && callback.remove_stream) pc->post([callback, stream] { callback.remove_stream(callback.arg, stream); });
+  if (state == GST_WEBRTC_ICE_CONNECTION_STATE_FAILED) pc->reportEnd("ICE failed", true);
+}
+
+void PeerConnection::reportEnd(const std::string& why, bool iceFailed) {
+  rtc_handle stream;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_ || endReported_) return;
+    endReported_ = true;
+    stream = remoteStreamHandle_;
   }
+  logMessage(LogLevel::Warning, "connection %u: %s; reported as ended", handle, why.c_str());
+  const PeerConnectionCallback callback = callback_;
+  if (!iceFailed && callback.icestate_changed)
+    post([callback] { callback.icestate_changed(callback.arg, RTC_ICE_FAILED); });
+  if (callback.remove_stream) post([callback, stream] { callback.remove_stream(callback.arg, stream); });
+}
+
+// ---- watching the peer ------------------------------------------------------
+
+void PeerConnection::onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer self) {
+  GstElementFactory* factory = gst_element_get_factory(element);
+  const char* kind = factory ? GST_OBJECT_NAME(factory) : "";
+  if (std::strcmp(kind, "rtpsession") == 0) {
+    g_object_set(element, "rtcp-min-interval", kReportInterval, nullptr);
+    return;
+  }
+  if (std::strcmp(kind, "nicesrc") != 0) return;
+  auto pc = lockRef(self);
+  if (!pc) return;
+  GstPad* pad = gst_element_get_static_pad(element, "src");
+  if (!pad) return;
+  gst_pad_add_probe(
+      pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+      [](GstPad*, GstPadProbeInfo* info, gpointer data) {
+        auto& liveness = **static_cast<std::shared_ptr<PeerLiveness>*>(data);
+        const int64_t now = monotonicMs();
+        auto arrived = [&](GstBuffer* buffer) {
+          guint8 first = 0;
+          if (gst_buffer_extract(buffer, 0, &first, 1) == 1) liveness.packetArrived(first, now);
+        };
+        if (GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info); buffer && (info->type & GST_PAD_PROBE_TYPE_BUFFER))
+          arrived(buffer);
+        if (GstBufferList* list = GST_PAD_PROBE_INFO_BUFFER_LIST(info); list && (info->type & GST_PAD_PROBE_TYPE_BUFFER_LIST))
+          for (guint i = 0; i < gst_buffer_list_length(list); ++i) arrived(gst_buffer_list_get(list, i));
+        return GST_PAD_PROBE_OK;
+      },
+      new std::shared_ptr<PeerLiveness>(pc->liveness_),
+      [](gpointer data) { delete static_cast<std::shared_ptr<PeerLiveness>*>(data); });
+  gst_object_unref(pad);
+}
+
+void PeerConnection::tick() {
+  adjustRate();
+  const int64_t now = monotonicMs();
+  if (liveness_->vanished(now))
+    reportEnd("no packet from the peer for " + std::to_string(liveness_->silenceMs(now)) + " ms");
 }
 
 void PeerConnection::onGatheringState(GObject* object, GParamSpec*, gpointer self) {

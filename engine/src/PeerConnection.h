@@ -41,6 +41,7 @@ struct VideoCodecUse {
   }
 };
 class RateController;
+class PeerLiveness;
 
 class PeerConnection : public EngineObject, public std::enable_shared_from_this<PeerConnection> {
  public:
@@ -59,8 +60,12 @@ class PeerConnection : public EngineObject, public std::enable_shared_from_this<
   void getStats(const StatsCallback& callback);
   void close();
   void currentDescription(bool local, std::string& type, std::string& sdp);
-  // Called once a second by the rate controller.
-  void adjustRate();
+  // Called once a second (ConnectionTicker): rate control, and whether the
+  // peer is still there.
+  void tick();
+  // Tells the program, once, that the connection has ended (ICE state
+  // failed, then remove_stream), for the reason logged; the program closes it.
+  void reportEnd(const std::string& why, bool iceFailed = false);
 
   rtc_handle handle = 0;
 
@@ -89,6 +94,8 @@ class PeerConnection : public EngineObject, public std::enable_shared_from_this<
   static void onGatheringState(GObject*, GParamSpec*, gpointer self);
   void linkReceiver(GstPad* pad);
   void addCodecStats(std::vector<StatValue>& values, int64_t taken);
+  void adjustRate();
+  static void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer self);
 
   const PeerConnectionCallback callback_;
   const std::shared_ptr<Lifetime> lifetime_ = std::make_shared<Lifetime>();
@@ -118,6 +125,8 @@ class PeerConnection : public EngineObject, public std::enable_shared_from_this<
   std::map<GstWebRTCDataChannel*, std::shared_ptr<DataChannel>> channels_;
 
   std::unique_ptr<RateController> rate_;
+  const std::shared_ptr<PeerLiveness> liveness_;
+  bool endReported_ = false;  // under mutex_
 };
 
 }  // namespace corvala::engine

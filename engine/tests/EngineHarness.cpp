@@ -94,7 +94,11 @@ void TestPeer::onAddStream(void* arg, rtc_handle stream) {
   self->waiter_.notify();
 }
 
-void TestPeer::onRemoveStream(void*, rtc_handle) {}
+void TestPeer::onRemoveStream(void* arg, rtc_handle) {
+  auto* self = static_cast<TestPeer*>(arg);
+  ++self->removals;
+  self->waiter_.notify();
+}
 
 void TestPeer::onOpenChannel(void* arg, rtc_handle channel) {
   auto* self = static_cast<TestPeer*>(arg);
@@ -204,6 +208,10 @@ bool TestPeer::waitForMessages(size_t count, std::chrono::milliseconds limit) {
 
 bool TestPeer::waitForRemoteChannel() {
   return waiter_.waitFor([&] { return remoteChannel.load() != 0; });
+}
+
+bool TestPeer::waitForRemoval(std::chrono::milliseconds limit) {
+  return waiter_.waitFor([&] { return removals.load() > 0; }, limit);
 }
 
 bool TestPeer::waitForFrames(int count, std::chrono::milliseconds limit) {

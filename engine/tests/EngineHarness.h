@@ -83,6 +83,8 @@ class TestPeer {
   size_t messageCount();
   bool waitForMessages(size_t count, std::chrono::milliseconds limit = std::chrono::seconds(30));
   bool waitForRemoteChannel();
+  // Until the engine reported the connection's end (remove_stream).
+  bool waitForRemoval(std::chrono::milliseconds limit);
   bool waitForFrames(int count, std::chrono::milliseconds limit = std::chrono::seconds(30));
   Frame lastFrame();
   int frameCount();
@@ -97,6 +99,7 @@ class TestPeer {
   std::atomic<rtc_handle> remoteChannel{0}, remoteStream{0};
   std::atomic<int> iceState{-1};
   std::atomic<int> candidatesSent{0};
+  std::atomic<int> removals{0};
 
   // Run inside receive_message / render_frame before the data is stored
   // (they may block, like a hand-over to a program's main thread).

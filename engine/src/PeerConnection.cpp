@@ -37,6 +37,8 @@ constexpr int kCallbackGraceMs = 2000;
 constexpr size_t kMaxDescriptionBytes = 256 * 1024;
 constexpr int kReceiveLatencyMs = 1000;
 constexpr int kFastStartPackets = 3;
+// Channels the peer may open; the program's peers open one.
+constexpr int kMaxRemoteChannels = 16;
 // How often our RTP session reports at least (RTCP): the other engine's
 // watch for a vanished peer counts on hearing from us. RFC 3550's 5 s
 // would leave it waiting longer than a session should hang.
@@ -815,12 +817,31 @@ void PeerConnection::onNewTransceiver(GstElement*, GstWebRTCRTPTransceiver* tran
 
 // ---- data channels ----------------------------------------------------------
 
+std::shared_ptr<DataChannel> PeerConnection::makeChannel() {
+  return std::make_shared<DataChannel>(lifetime_, receiveBudget_, [weak = weak_from_this()](const std::string& why) {
+    if (auto pc = weak.lock()) pc->receiveOverrun(why);
+  });
+}
+
+// The whole connection goes: what its channels hold is dropped at once
+// (the program may be sitting in a callback for a long while yet), and the
+// program hears that the connection ended.
+void PeerConnection::receiveOverrun(const std::string& why) {
+  std::vector<std::shared_ptr<DataChannel>> channels;
+  {
+    std::lock_guard lock(channelMutex_);
+    for (auto& [gst, channel] : channels_) channels.push_back(channel);
+  }
+  for (auto& channel : channels) channel->dropReceived();
+  reportEnd(why);
+}
+
 rtc_handle PeerConnection::createDataChannel(const std::string& label, const DCCallback& callback) {
   {
     std::lock_guard lock(mutex_);
     if (closed_) return 0;
   }
-  auto channel = std::make_shared<DataChannel>(lifetime_);
+  auto channel = makeChannel();
   channel->observe(callback);
   {
     std::lock_guard lock(channelMutex_);
@@ -860,8 +881,9 @@ void PeerConnection::onPrepareDataChannel(GstElement*, GstWebRTCDataChannel* gst
     std::lock_guard lock(pc->channelMutex_);
     if (local) {
       channel = pc->pendingLocal_;
-    } else {
-      channel = std::make_shared<DataChannel>(pc->lifetime_);
+    } else if (pc->remoteChannels_ < kMaxRemoteChannels) {
+      ++pc->remoteChannels_;
+      channel = pc->makeChannel();
       pc->channels_[gstChannel] = channel;
     }
   }
@@ -875,12 +897,19 @@ void PeerConnection::onDataChannel(GstElement*, GstWebRTCDataChannel* gstChannel
   {
     std::lock_guard lock(pc->channelMutex_);
     auto it = pc->channels_.find(gstChannel);
-    if (it == pc->channels_.end()) {
-      channel = std::make_shared<DataChannel>(pc->lifetime_);
-      pc->channels_[gstChannel] = channel;
-    } else {
+    if (it != pc->channels_.end()) {
       channel = it->second;
+    } else if (pc->remoteChannels_ < kMaxRemoteChannels) {
+      ++pc->remoteChannels_;
+      channel = pc->makeChannel();
+      pc->channels_[gstChannel] = channel;
     }
+  }
+  if (!channel) {
+    // Its messages reach no handler of ours: webrtcbin drops them.
+    logMessage(LogLevel::Warning, "connection %u: the peer opened more than %d data channels; one ignored",
+               pc->handle, kMaxRemoteChannels);
+    return;
   }
   channel->attach(gstChannel);
   channel->handle = handles().add(channel);

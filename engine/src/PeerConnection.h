@@ -93,6 +93,8 @@ class PeerConnection : public EngineObject, public std::enable_shared_from_this<
   static void onIceState(GObject*, GParamSpec*, gpointer self);
   static void onGatheringState(GObject*, GParamSpec*, gpointer self);
   void linkReceiver(GstPad* pad);
+  std::shared_ptr<DataChannel> makeChannel();
+  void receiveOverrun(const std::string& why);
   void addCodecStats(std::vector<StatValue>& values, int64_t taken);
   void adjustRate();
   static void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer self);
@@ -123,6 +125,9 @@ class PeerConnection : public EngineObject, public std::enable_shared_from_this<
   std::mutex channelMutex_;  // never held while webrtcbin is called
   std::shared_ptr<DataChannel> pendingLocal_;
   std::map<GstWebRTCDataChannel*, std::shared_ptr<DataChannel>> channels_;
+  int remoteChannels_ = 0;
+  const std::shared_ptr<ReceiveBudget> receiveBudget_ =
+      std::make_shared<ReceiveBudget>(RTC_MAX_QUEUED_BYTES, RTC_MAX_QUEUED_MESSAGES);
 
   std::unique_ptr<RateController> rate_;
   const std::shared_ptr<PeerLiveness> liveness_;

@@ -106,6 +106,40 @@ TEST(DataChannel, CloseWhileCallbackWaitsForClosingThread) {
   EXPECT_TRUE(pollUntil([&] { return left->load(); }));  // the peer outlives its callback
 }
 
+// The program's callback waits for a busy main thread while the peer keeps
+// sending 64 KiB messages. What waits for the program stays within the
+// documented bound, and the peer that overran it loses its connection:
+// reported once, after which none of its messages arrive any more.
+TEST(DataChannel, PeerThatOverrunsTheWaitingMessagesLosesItsConnection) {
+  PeerPair pair;
+  ASSERT_TRUE(pair.waitConnected());
+  std::promise<void> mainThreadFree;
+  auto free = mainThreadFree.get_future().share();
+  std::atomic<bool> blocked{false};
+  pair.b->keepMessages = false;
+  pair.b->onMessage = [&](const std::string&) {
+    if (!blocked.exchange(true)) free.wait();
+  };
+  std::atomic<bool> stop{false};
+  std::atomic<int> sent{0};
+  std::thread flood([&] {
+    const std::string record = binaryRecord(65536, 11);
+    for (; !stop && sent < 2000; ++sent) pair.a->send(record);
+  });
+  // Long enough for far more than the bound to arrive, even on a busy machine.
+  std::this_thread::sleep_for(8s);
+  mainThreadFree.set_value();
+  EXPECT_TRUE(pair.b->waitForRemoval(30s)) << sent << " messages sent, " << pair.b->messageCount() << " delivered";
+  stop = true;
+  flood.join();
+  const size_t delivered = pair.b->messageCount();
+  EXPECT_LE(delivered, size_t(RTC_MAX_QUEUED_BYTES / 65536 + 1)) << sent << " messages sent";
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(pair.b->messageCount(), delivered);
+  EXPECT_EQ(pair.b->removals, 1);
+  EXPECT_EQ(pair.a->removals, 0);
+}
+
 // Closing and destroying while messages stream in both directions and are
 // being sent from another thread: no crash, no hang, and later calls with
 // the dead handles are ignored.

@@ -2,6 +2,7 @@
 #include "IceServerUri.h"
 #include "PeerLiveness.h"
 #include "RateControl.h"
+#include "ReceiveBudget.h"
 #include "VideoCodec.h"
 
 #include <gtest/gtest.h>
@@ -151,5 +152,34 @@ TEST(PeerLiveness, SilenceAfterRtpMeansGoneOnce) {
     if (c.gone) {
       EXPECT_FALSE(liveness.vanished(c.checkedAt + 1000));  // reported once
     }
+  }
+}
+
+// Messages taken (+size) and given back (-size) in turn, against a budget of
+// 100 bytes in 3 messages: whether each take fits.
+TEST(ReceiveBudget, BoundsBytesAndCountTogether) {
+  const struct Case {
+    const char* what;
+    std::vector<long> steps;
+    std::vector<bool> taken;
+  } cases[] = {
+      {"fills exactly", {+40, +60}, {true, true}},
+      {"one byte over", {+40, +61}, {true, false}},
+      {"a fourth message, however small", {+1, +1, +1, +1}, {true, true, true, false}},
+      {"room again once given back", {+60, +60, -60, +60}, {true, false, true}},
+      {"a refused take counts nothing", {+90, +20, +10}, {true, false, true}},
+      {"larger than the whole budget", {+101}, {false}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ReceiveBudget budget(100, 3);
+    std::vector<bool> taken;
+    for (long step : c.steps) {
+      if (step > 0)
+        taken.push_back(budget.take(size_t(step)));
+      else
+        budget.give(size_t(-step));
+    }
+    EXPECT_EQ(taken, c.taken);
   }
 }

@@ -13,6 +13,7 @@
 #include <gst/video/video.h>
 
 #include <ifaddrs.h>
+#include <malloc.h>
 #include <net/if.h>
 #include <netinet/in.h>
 
@@ -260,6 +261,10 @@ void PeerConnection::close() {
     gst_object_unref(pipeline_);
     pipeline_ = nullptr;
     webrtc_ = nullptr;
+    // Each session's streaming and codec threads allocate in glibc arenas
+    // of their own; what they freed stays in the process unless handed back
+    // (measured: 5 MB and more per session, for good).
+    malloc_trim(0);
   }
   for (rtc_handle h : owned) handles().remove(h);
 }

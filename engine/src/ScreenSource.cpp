@@ -210,8 +210,7 @@ GstBuffer* ScreenSource::grab(int& width, int& height) {
     return nullptr;
   }
   GstBuffer* buffer = nullptr;
-  if (picture->bits_per_pixel == 32) {
-    buffer = gst_buffer_new_allocate(nullptr, gsize(width_) * height_ * 4, nullptr);
+  if (picture->bits_per_pixel == 32 && (buffer = newFrame(gsize(width_) * height_ * 4))) {
     GstMapInfo map;
     gst_buffer_map(buffer, &map, GST_MAP_WRITE);
     for (int row = 0; row < height_; ++row)
@@ -220,7 +219,7 @@ GstBuffer* ScreenSource::grab(int& width, int& height) {
     gst_buffer_unmap(buffer, &map);
     width = width_;
     height = height_;
-  } else {
+  } else if (picture->bits_per_pixel != 32) {
     logMessage(LogLevel::Warning, "screen source: %d bits per pixel not supported", picture->bits_per_pixel);
   }
   if (picture != image_) XDestroyImage(picture);

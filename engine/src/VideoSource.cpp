@@ -124,6 +124,7 @@ void VideoSource::run() {
   }
   if (last) gst_buffer_unref(last);
   end();
+  frames_.clear();
 }
 
 bool VirtualSource::begin() {
@@ -134,7 +135,8 @@ bool VirtualSource::begin() {
 GstBuffer* VirtualSource::grab(int& width, int& height) {
   if (!callback_.get_frame) return nullptr;
   const gsize size = gsize(maxWidth_) * maxHeight_ * 4;
-  GstBuffer* buffer = gst_buffer_new_allocate(nullptr, size, nullptr);
+  GstBuffer* buffer = newFrame(size);
+  if (!buffer) return nullptr;
   GstMapInfo map;
   gst_buffer_map(buffer, &map, GST_MAP_WRITE);
   const int filled = callback_.get_frame(callback_.arg, map.data, maxWidth_, maxHeight_);

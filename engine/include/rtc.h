@@ -156,7 +156,10 @@ typedef struct VirtualCaptureCallback {
 
 /* ---- entry points ------------------------------------------------------ */
 
-/* Process set-up; call once before anything else. Returns 1 on success. */
+/* Process set-up; call once before anything else. Returns 1 on success.
+   It also limits glibc's malloc to two arenas for the whole process: the
+   engine's threads come and go with every session, and with an arena
+   each, what they freed stayed scattered in memory for good. */
 RTC_API int rtc_init(void);
 /* 0 quiet, 1 errors, 2 warnings, 3 info, 4+ debug (to stderr). */
 RTC_API void rtc_set_debug_level(int level);

@@ -79,6 +79,8 @@ void TestPeer::send(const std::string& bytes) {
   engine.rtc_send_data(channel, bytes.data(), int(bytes.size()));
 }
 
+void TestPeer::observeRemoteChannel() { engine.rtc_datachannel_observe(remoteChannel, &dcCallback_); }
+
 void TestPeer::close() {
   if (pc) engine.rtc_close(pc);
   pc = 0;
@@ -102,7 +104,7 @@ void TestPeer::onRemoveStream(void* arg, rtc_handle) {
 
 void TestPeer::onOpenChannel(void* arg, rtc_handle channel) {
   auto* self = static_cast<TestPeer*>(arg);
-  self->engine.rtc_datachannel_observe(channel, &self->dcCallback_);
+  if (self->observeRemoteChannels) self->engine.rtc_datachannel_observe(channel, &self->dcCallback_);
   self->remoteChannel = channel;
   self->waiter_.notify();
 }

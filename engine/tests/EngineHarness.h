@@ -77,6 +77,7 @@ class TestPeer {
   void applyRemote(const std::string& type, const std::string& sdp);  // answers an offer
   void addRemoteCandidate(const std::string& mid, int index, const std::string& line);
   void send(const std::string& bytes);
+  void observeRemoteChannel();
   void close();
 
   std::vector<std::string> messages();
@@ -111,6 +112,9 @@ class TestPeer {
   // this peer makes before it leaves and to every one it receives.
   std::function<std::string(const std::string& sdp)> rewrite;
   bool renderRemoteVideo = true;
+  // Off: channels the other side opens are not observed (their messages
+  // wait in the engine until rtc_datachannel_observe).
+  bool observeRemoteChannels = true;
   // Off: received messages are only counted (benchmarks of bulk data).
   bool keepMessages = true;
 

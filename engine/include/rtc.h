@@ -270,7 +270,9 @@ RTC_API void rtc_get_stats(rtc_handle pc, const StatsCallback* callback);
    most RTC_MAX_QUEUED_BYTES in RTC_MAX_QUEUED_MESSAGES messages wait. A peer
    that sends more ends its connection: its waiting and further messages are
    dropped and remove_stream reports the end (dropping only some messages
-   would hand the program a silently broken ordered stream). */
+   would hand the program a silently broken ordered stream). Of the channels
+   the other side opens, the program hears of the first 16; further ones
+   are ignored (logged), their messages dropped. */
 enum {
   RTC_MAX_MESSAGE = 65536,
   RTC_MAX_QUEUED_BYTES = 16 * 1024 * 1024,

@@ -9,6 +9,7 @@
 // "engine_bench --changes N [fps] [busy cores]": N whole-screen colour changes
 // on an otherwise idle screen; how many reach the receiver within 5 s, and how fast.
 #include "EngineHarness.h"
+#include "ProcessWire.h"
 #include "StatsProbe.h"
 #include "XvfbDisplay.h"
 
@@ -357,64 +358,7 @@ void screenChanges(XvfbDisplay& x, int changes, int fps, int load) {
 
 // ---- host CPU per viewer ----------------------------------------------------
 // The host's peers run in this process, the viewers in a child process, so
-// that the CPU time of this process is the host's alone. Descriptions and
-// candidates cross a socket pair as frames "peer kind length\n" + payload.
-class Wire {
- public:
-  explicit Wire(int fd) : fd_(fd) {}
-  void send(int peer, const std::string& kind, const std::string& payload) {
-    const std::string head = std::to_string(peer) + " " + kind + " " + std::to_string(payload.size()) + "\n";
-    std::lock_guard lock(mutex_);
-    writeAll(head + payload);
-  }
-  // False at the end of the stream.
-  bool receive(int& peer, std::string& kind, std::string& payload) {
-    std::string head;
-    char c;
-    while (read(fd_, &c, 1) == 1 && c != '\n') head += c;
-    size_t size = 0;
-    char name[64] = {};
-    if (std::sscanf(head.c_str(), "%d %63s %zu", &peer, name, &size) != 3) return false;
-    kind = name;
-    payload.resize(size);
-    for (size_t got = 0; got < size;) {
-      const ssize_t n = read(fd_, payload.data() + got, size - got);
-      if (n <= 0) return false;
-      got += size_t(n);
-    }
-    return true;
-  }
-
- private:
-  void writeAll(const std::string& bytes) {
-    for (size_t done = 0; done < bytes.size();) {
-      const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
-      if (n <= 0) return;
-      done += size_t(n);
-    }
-  }
-  int fd_;
-  std::mutex mutex_;
-};
-
-// Wires a TestPeer's descriptions and candidates to the other process.
-void wirePeer(TestPeer& peer, Wire& wire, int index) {
-  peer.onDescription = [&wire, index](const std::string& type, const std::string& sdp) { wire.send(index, type, sdp); };
-  peer.onLocalCandidate = [&wire, index](const std::string& mid, int line, const std::string& candidate) {
-    wire.send(index, "candidate", mid + "\n" + std::to_string(line) + "\n" + candidate);
-  };
-}
-
-void deliver(TestPeer& peer, const std::string& kind, const std::string& payload) {
-  if (kind == "candidate") {
-    const auto a = payload.find('\n'), b = payload.find('\n', a + 1);
-    peer.addRemoteCandidate(payload.substr(0, a), std::atoi(payload.substr(a + 1, b - a - 1).c_str()),
-                            payload.substr(b + 1));
-  } else {
-    peer.applyRemote(kind, payload);
-  }
-}
-
+// that the CPU time of this process is the host's alone.
 // Child: answers every offer with a new viewer and reports frame counts.
 int runViewers(int fd) {
   Wire wire(fd);

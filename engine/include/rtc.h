@@ -69,6 +69,12 @@ enum {
   RTC_ICE_CLOSED = 6
 };
 
+/* A peer that sends RTP (media or only its reports) and then no packet at
+   all for this long has vanished (process killed, network gone): the
+   connection is reported as ended (remove_stream). RTP participants report
+   at least every 7.5 s, this engine every second or so. */
+enum { RTC_PEER_SILENCE_MS = 8000 };
+
 /* ICE gathering states reported through icegathering_changed. */
 enum { RTC_GATHERING_NEW = 0, RTC_GATHERING_GATHERING = 1, RTC_GATHERING_COMPLETE = 2 };
 
@@ -78,7 +84,13 @@ typedef struct PeerConnectionCallback {
   void* arg;
   /* A remote stream arrived; its tracks are read with rtc_get_videotrack. */
   void (*add_stream)(void* arg, rtc_handle stream);
-  /* The remote side removed its stream or the connection ended. */
+  /* The remote side removed its stream or the connection ended: ICE
+     failed, the other side vanished without a word (no packet from it for
+     RTC_PEER_SILENCE_MS), or it sent more data-channel
+     messages than wait for the program (RTC_MAX_QUEUED_BYTES /
+     RTC_MAX_QUEUED_MESSAGES). Made at most once per connection; stream is 0
+     when the other side never sent one. The program then ends the
+     connection with rtc_close. */
   void (*remove_stream)(void* arg, rtc_handle stream);
   /* The other side opened a data channel; observe it with rtc_datachannel_observe. */
   void (*open_datachannel)(void* arg, rtc_handle channel);
@@ -117,7 +129,9 @@ typedef struct VideoRendererCallback {
 
 typedef struct StatsCallback {
   void* arg;
-  /* One value of one report; ts in microseconds. */
+  /* One value of one report. ts: when the reports were taken, in
+     microseconds since the Unix epoch (the real-time clock, UTC); every
+     value of one request carries the same ts. */
   void (*get_stats)(void* arg, const char* id, int64_t ts, const char* type, const char* key,
                     const char* value);
   /* All values of this request were delivered. */
@@ -142,7 +156,10 @@ typedef struct VirtualCaptureCallback {
 
 /* ---- entry points ------------------------------------------------------ */
 
-/* Process set-up; call once before anything else. Returns 1 on success. */
+/* Process set-up; call once before anything else. Returns 1 on success.
+   It also limits glibc's malloc to two arenas for the whole process: the
+   engine's threads come and go with every session, and with an arena
+   each, what they freed stayed scattered in memory for good. */
 RTC_API int rtc_init(void);
 /* 0 quiet, 1 errors, 2 warnings, 3 info, 4+ debug (to stderr). */
 RTC_API void rtc_set_debug_level(int level);
@@ -193,7 +210,12 @@ RTC_API void rtc_add_renderer(rtc_handle track, const VideoRendererCallback* ren
 /* enable 1 / 0: unmute / mute a local track (silence or no new frames). */
 RTC_API void rtc_track_setstate(rtc_handle track, int enable);
 
-/* Video sources. width, height and fps are upper limits of what is sent. */
+/* Video sources. width, height and fps are upper limits of what is sent.
+   No side is larger than RTC_MAX_FRAME_SIDE and no frame has more than
+   RTC_MAX_FRAME_PIXELS pixels (a BGRx frame then holds at most 256 MiB):
+   rtc_create_source takes larger limits as these, rtc_create_virtual_source
+   refuses them (returns 0), because its frames are allocated at that size. */
+enum { RTC_MAX_FRAME_SIDE = 16384, RTC_MAX_FRAME_PIXELS = 8192 * 8192 };
 RTC_API int rtc_capturer_count(void);
 /* name: RTC_NAME_BUFFER bytes; empty for an unknown camera. */
 RTC_API void rtc_capturer_name(int index, char* name);
@@ -242,8 +264,20 @@ RTC_API void rtc_get_stats(rtc_handle pc, const StatsCallback* callback);
    out, in order, once it opens. A message is at most RTC_MAX_MESSAGE bytes:
    larger ones are refused (not sent, a warning is logged), because the
    common browsers' WebRTC closes a channel that receives one. An empty
-   message cannot be sent either (webrtcbin has no empty message). */
-enum { RTC_MAX_MESSAGE = 65536 };
+   message cannot be sent either (webrtcbin has no empty message).
+   Received messages wait, in order, until receive_message has taken them;
+   a peer can send faster than the program takes them, so per connection at
+   most RTC_MAX_QUEUED_BYTES in RTC_MAX_QUEUED_MESSAGES messages wait. A peer
+   that sends more ends its connection: its waiting and further messages are
+   dropped and remove_stream reports the end (dropping only some messages
+   would hand the program a silently broken ordered stream). Of the channels
+   the other side opens, the program hears of the first 16; further ones
+   are ignored (logged), their messages dropped. */
+enum {
+  RTC_MAX_MESSAGE = 65536,
+  RTC_MAX_QUEUED_BYTES = 16 * 1024 * 1024,
+  RTC_MAX_QUEUED_MESSAGES = 16384
+};
 RTC_API rtc_handle rtc_create_datachannel(rtc_handle pc, const char* label,
                                           const DCCallback* callback);
 RTC_API void rtc_datachannel_observe(rtc_handle channel, const DCCallback* callback);

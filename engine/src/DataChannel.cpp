@@ -2,6 +2,7 @@
 
 #include "Log.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace corvala::engine {
@@ -38,10 +39,7 @@ void DataChannel::observe(const DCCallback& callback) {
   std::lock_guard lock(mutex_);
   callback_ = callback;
   observed_ = true;
-  while (!unobserved_.empty()) {
-    postLocked(std::move(unobserved_.front()));
-    unobserved_.pop_front();
-  }
+  postDeliveriesLocked();
 }
 
 bool DataChannel::isOpen() {
@@ -107,6 +105,7 @@ void DataChannel::closed() {
 
 void DataChannel::shutdown() {
   closed();
+  dropReceived();
   GstWebRTCDataChannel* channel;
   {
     std::lock_guard lock(mutex_);
@@ -118,22 +117,60 @@ void DataChannel::shutdown() {
 void DataChannel::received(GBytes* message) {
   // The received bytes themselves go to the program: no copy on the way.
   std::shared_ptr<GBytes> held(message, g_bytes_unref);
-  std::lock_guard lock(mutex_);
-  if (observed_)
-    postLocked(std::move(held));
-  else
-    unobserved_.push_back(std::move(held));
+  const size_t size = g_bytes_get_size(message);
+  size_t waitingBytes = 0, waitingMessages = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (dropping_) return;
+    if (budget_->take(size)) {
+      inbox_.push_back(std::move(held));
+      if (observed_) postDeliveriesLocked();
+      return;
+    }
+    waitingBytes = budget_->bytes();
+    waitingMessages = budget_->messages();
+    dropReceivedLocked();
+  }
+  char why[160];
+  std::snprintf(why, sizeof why, "the peer overran the received messages (%zu bytes in %zu messages waiting, %zu more)",
+                waitingBytes, waitingMessages, size);
+  if (overrun_) overrun_(why);
 }
 
-void DataChannel::postLocked(std::shared_ptr<GBytes> message) {
-  if (!callback_.receive_message) return;
-  DCCallback callback = callback_;
-  Dispatcher::instance().post(owner_, [callback, message = std::move(message)] {
-    gsize size = 0;
-    const void* data = g_bytes_get_data(message.get(), &size);
-    static const uint8_t empty = 0;
+void DataChannel::postDeliveriesLocked() {
+  for (; posted_ < inbox_.size(); ++posted_)
+    Dispatcher::instance().post(owner_, [self = shared_from_this()] { self->deliverNext(); });
+}
+
+void DataChannel::deliverNext() {
+  std::shared_ptr<GBytes> message;
+  DCCallback callback;
+  {
+    std::lock_guard lock(mutex_);
+    if (inbox_.empty()) return;  // dropped meanwhile
+    message = std::move(inbox_.front());
+    inbox_.pop_front();
+    --posted_;
+    callback = callback_;
+  }
+  gsize size = 0;
+  const void* data = g_bytes_get_data(message.get(), &size);
+  static const uint8_t empty = 0;
+  if (callback.receive_message)
     callback.receive_message(callback.arg, data ? static_cast<const uint8_t*>(data) : &empty, int(size));
-  });
+  budget_->give(size);
+}
+
+void DataChannel::dropReceived() {
+  std::lock_guard lock(mutex_);
+  dropReceivedLocked();
+}
+
+void DataChannel::dropReceivedLocked() {
+  dropping_ = true;
+  for (const auto& message : inbox_) budget_->give(g_bytes_get_size(message.get()));
+  inbox_.clear();
+  posted_ = 0;
 }
 
 void DataChannel::onOpen(GstWebRTCDataChannel*, gpointer self) {

@@ -1,7 +1,9 @@
 #include "PeerConnection.h"
 
+#include "ConnectionTicker.h"
 #include "Log.h"
 #include "IceServerUri.h"
+#include "PeerLiveness.h"
 #include "RateController.h"
 #include "SdpInfo.h"
 #include "VideoSender.h"
@@ -11,6 +13,7 @@
 #include <gst/video/video.h>
 
 #include <ifaddrs.h>
+#include <malloc.h>
 #include <net/if.h>
 #include <netinet/in.h>
 
@@ -31,8 +34,18 @@ constexpr int kAudioPt = 111;
 constexpr const char* kReceiveAudioCaps =
     "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,encoding-params=(string)2,payload=111";
 constexpr int kCallbackGraceMs = 2000;
+// A browser's description with every codec is some 10 KB.
+constexpr size_t kMaxDescriptionBytes = 256 * 1024;
 constexpr int kReceiveLatencyMs = 1000;
 constexpr int kFastStartPackets = 3;
+// Channels the peer may open; the program's peers open one.
+constexpr int kMaxRemoteChannels = 16;
+// How often our RTP session reports at least (RTCP): the other engine's
+// watch for a vanished peer counts on hearing from us. RFC 3550's 5 s
+// would leave it waiting longer than a session should hang.
+constexpr guint64 kReportInterval = GST_SECOND;
+
+int64_t monotonicMs() { return g_get_monotonic_time() / 1000; }
 
 using Ref = std::weak_ptr<PeerConnection>;
 void deleteRef(gpointer data, GClosure*) { delete static_cast<Ref*>(data); }
@@ -79,7 +92,8 @@ std::string statsTypeName(const GstStructure* report) {
 
 // ---- creation and teardown --------------------------------------------------
 
-PeerConnection::PeerConnection(const PeerConnectionCallback& callback) : callback_(callback) {}
+PeerConnection::PeerConnection(const PeerConnectionCallback& callback)
+    : callback_(callback), liveness_(std::make_shared<PeerLiveness>(RTC_PEER_SILENCE_MS)) {}
 
 std::shared_ptr<PeerConnection> PeerConnection::create(const std::shared_ptr<Factory>& factory,
                                                        const std::vector<IceServer>& servers,
@@ -171,20 +185,30 @@ bool PeerConnection::build(const std::shared_ptr<Factory>& factory, const std::v
   connect("on-new-transceiver", G_CALLBACK(onNewTransceiver));
   connect("notify::ice-connection-state", G_CALLBACK(onIceState));
   connect("notify::ice-gathering-state", G_CALLBACK(onGatheringState));
+  // The peer's packets and our report interval are in elements that
+  // webrtcbin makes as negotiation goes on.
+  g_signal_connect_data(pipeline_, "deep-element-added", G_CALLBACK(onElementAdded), new Ref(weak_from_this()),
+                        deleteRef, GConnectFlags(0));
 
-  if (onlyLoopback()) {
-    GObject* agent = nullptr;
-    g_object_get(webrtc_, "ice-agent", &agent, nullptr);
-    if (agent) {
-      gboolean added = FALSE;
-      g_signal_emit_by_name(agent, "add-local-ip-address", "127.0.0.1", &added);
-      g_object_unref(agent);
-    }
+  GObject* ice = nullptr;
+  g_object_get(webrtc_, "ice-agent", &ice, nullptr);
+  if (ice && onlyLoopback()) {
+    gboolean added = FALSE;
+    g_signal_emit_by_name(ice, "add-local-ip-address", "127.0.0.1", &added);
   }
+  // Keepalives that the peer must answer: where nothing else tells that a
+  // peer is gone (a connection without RTP), ICE then fails after about
+  // 50 s instead of never. libnice's own agent, when webrtcbin uses it.
+  GObject* agent = nullptr;
+  if (ice && g_object_class_find_property(G_OBJECT_GET_CLASS(ice), "agent")) g_object_get(ice, "agent", &agent, nullptr);
+  if (agent && g_object_class_find_property(G_OBJECT_GET_CLASS(agent), "keepalive-conncheck"))
+    g_object_set(agent, "keepalive-conncheck", TRUE, nullptr);
+  if (agent) g_object_unref(agent);
+  if (ice) g_object_unref(ice);
   // Data channels can only be made from READY on.
   if (gst_element_set_state(pipeline_, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) return false;
   rate_ = std::make_unique<RateController>();
-  RateController::watch(weak_from_this());
+  ConnectionTicker::watch(weak_from_this());
   return true;
 }
 
@@ -237,6 +261,10 @@ void PeerConnection::close() {
     gst_object_unref(pipeline_);
     pipeline_ = nullptr;
     webrtc_ = nullptr;
+    // Each session's streaming and codec threads allocate in glibc arenas
+    // of their own; what they freed stays in the process unless handed back
+    // (measured: 5 MB and more per session, for good).
+    malloc_trim(0);
   }
   for (rtc_handle h : owned) handles().remove(h);
 }
@@ -529,16 +557,20 @@ void PeerConnection::setDescription(const std::shared_ptr<SessionDescription>& d
     type = GST_WEBRTC_SDP_TYPE_ROLLBACK;
   else
     type = GstWebRTCSDPType(0);
+  // GStreamer's parser takes no empty text (a critical, not an error), and
+  // no real description comes near the size limit.
+  const size_t size = description->sdp.size();
   GstSDPMessage* message = nullptr;
   gst_sdp_message_new(&message);
   const bool parsed =
-      type != GstWebRTCSDPType(0) &&
-      gst_sdp_message_parse_buffer(reinterpret_cast<const guint8*>(description->sdp.data()),
-                                   guint(description->sdp.size()), message) == GST_SDP_OK &&
+      type != GstWebRTCSDPType(0) && size > 0 && size <= kMaxDescriptionBytes &&
+      gst_sdp_message_parse_buffer(reinterpret_cast<const guint8*>(description->sdp.data()), guint(size),
+                                   message) == GST_SDP_OK &&
       gst_sdp_message_medias_len(message) > 0;
   if (!parsed) {
     gst_sdp_message_free(message);
-    logMessage(LogLevel::Warning, "session description of type \"%s\" not understood", description->type.c_str());
+    logMessage(LogLevel::Warning, "%s session description of type \"%.16s\" (%zu bytes) not understood",
+               local ? "local" : "remote", description->type.c_str(), size);
     if (callback.set_sdp) post([callback] { callback.set_sdp(callback.arg, 1); });
     return;
   }
@@ -709,14 +741,63 @@ void PeerConnection::onIceState(GObject* object, GParamSpec*, gpointer self) {
   const PeerConnectionCallback callback = pc->callback_;
   const int value = int(state);
   if (callback.icestate_changed) pc->post([callback, value] { callback.icestate_changed(callback.arg, value); });
-  if (state == GST_WEBRTC_ICE_CONNECTION_STATE_FAILED) {
-    rtc_handle stream;
-    {
-      std::lock_guard lock(pc->mutex_);
-      stream = pc->remoteStreamHandle_;
-    }
-    if (stream && callback.remove_stream) pc->post([callback, stream] { callback.remove_stream(callback.arg, stream); });
+  if (state == GST_WEBRTC_ICE_CONNECTION_STATE_FAILED) pc->reportEnd("ICE failed", true);
+}
+
+void PeerConnection::reportEnd(const std::string& why, bool iceFailed) {
+  rtc_handle stream;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_ || endReported_) return;
+    endReported_ = true;
+    stream = remoteStreamHandle_;
   }
+  logMessage(LogLevel::Warning, "connection %u: %s; reported as ended", handle, why.c_str());
+  const PeerConnectionCallback callback = callback_;
+  if (!iceFailed && callback.icestate_changed)
+    post([callback] { callback.icestate_changed(callback.arg, RTC_ICE_FAILED); });
+  if (callback.remove_stream) post([callback, stream] { callback.remove_stream(callback.arg, stream); });
+}
+
+// ---- watching the peer ------------------------------------------------------
+
+void PeerConnection::onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer self) {
+  GstElementFactory* factory = gst_element_get_factory(element);
+  const char* kind = factory ? GST_OBJECT_NAME(factory) : "";
+  if (std::strcmp(kind, "rtpsession") == 0) {
+    g_object_set(element, "rtcp-min-interval", kReportInterval, nullptr);
+    return;
+  }
+  if (std::strcmp(kind, "nicesrc") != 0) return;
+  auto pc = lockRef(self);
+  if (!pc) return;
+  GstPad* pad = gst_element_get_static_pad(element, "src");
+  if (!pad) return;
+  gst_pad_add_probe(
+      pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+      [](GstPad*, GstPadProbeInfo* info, gpointer data) {
+        auto& liveness = **static_cast<std::shared_ptr<PeerLiveness>*>(data);
+        const int64_t now = monotonicMs();
+        auto arrived = [&](GstBuffer* buffer) {
+          guint8 first = 0;
+          if (gst_buffer_extract(buffer, 0, &first, 1) == 1) liveness.packetArrived(first, now);
+        };
+        if (GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info); buffer && (info->type & GST_PAD_PROBE_TYPE_BUFFER))
+          arrived(buffer);
+        if (GstBufferList* list = GST_PAD_PROBE_INFO_BUFFER_LIST(info); list && (info->type & GST_PAD_PROBE_TYPE_BUFFER_LIST))
+          for (guint i = 0; i < gst_buffer_list_length(list); ++i) arrived(gst_buffer_list_get(list, i));
+        return GST_PAD_PROBE_OK;
+      },
+      new std::shared_ptr<PeerLiveness>(pc->liveness_),
+      [](gpointer data) { delete static_cast<std::shared_ptr<PeerLiveness>*>(data); });
+  gst_object_unref(pad);
+}
+
+void PeerConnection::tick() {
+  adjustRate();
+  const int64_t now = monotonicMs();
+  if (liveness_->vanished(now))
+    reportEnd("no packet from the peer for " + std::to_string(liveness_->silenceMs(now)) + " ms");
 }
 
 void PeerConnection::onGatheringState(GObject* object, GParamSpec*, gpointer self) {
@@ -741,12 +822,31 @@ void PeerConnection::onNewTransceiver(GstElement*, GstWebRTCRTPTransceiver* tran
 
 // ---- data channels ----------------------------------------------------------
 
+std::shared_ptr<DataChannel> PeerConnection::makeChannel() {
+  return std::make_shared<DataChannel>(lifetime_, receiveBudget_, [weak = weak_from_this()](const std::string& why) {
+    if (auto pc = weak.lock()) pc->receiveOverrun(why);
+  });
+}
+
+// The whole connection goes: what its channels hold is dropped at once
+// (the program may be sitting in a callback for a long while yet), and the
+// program hears that the connection ended.
+void PeerConnection::receiveOverrun(const std::string& why) {
+  std::vector<std::shared_ptr<DataChannel>> channels;
+  {
+    std::lock_guard lock(channelMutex_);
+    for (auto& [gst, channel] : channels_) channels.push_back(channel);
+  }
+  for (auto& channel : channels) channel->dropReceived();
+  reportEnd(why);
+}
+
 rtc_handle PeerConnection::createDataChannel(const std::string& label, const DCCallback& callback) {
   {
     std::lock_guard lock(mutex_);
     if (closed_) return 0;
   }
-  auto channel = std::make_shared<DataChannel>(lifetime_);
+  auto channel = makeChannel();
   channel->observe(callback);
   {
     std::lock_guard lock(channelMutex_);
@@ -786,8 +886,9 @@ void PeerConnection::onPrepareDataChannel(GstElement*, GstWebRTCDataChannel* gst
     std::lock_guard lock(pc->channelMutex_);
     if (local) {
       channel = pc->pendingLocal_;
-    } else {
-      channel = std::make_shared<DataChannel>(pc->lifetime_);
+    } else if (pc->remoteChannels_ < kMaxRemoteChannels) {
+      ++pc->remoteChannels_;
+      channel = pc->makeChannel();
       pc->channels_[gstChannel] = channel;
     }
   }
@@ -801,12 +902,19 @@ void PeerConnection::onDataChannel(GstElement*, GstWebRTCDataChannel* gstChannel
   {
     std::lock_guard lock(pc->channelMutex_);
     auto it = pc->channels_.find(gstChannel);
-    if (it == pc->channels_.end()) {
-      channel = std::make_shared<DataChannel>(pc->lifetime_);
-      pc->channels_[gstChannel] = channel;
-    } else {
+    if (it != pc->channels_.end()) {
       channel = it->second;
+    } else if (pc->remoteChannels_ < kMaxRemoteChannels) {
+      ++pc->remoteChannels_;
+      channel = pc->makeChannel();
+      pc->channels_[gstChannel] = channel;
     }
+  }
+  if (!channel) {
+    // Its messages reach no handler of ours: webrtcbin drops them.
+    logMessage(LogLevel::Warning, "connection %u: the peer opened more than %d data channels; one ignored",
+               pc->handle, kMaxRemoteChannels);
+    return;
   }
   channel->attach(gstChannel);
   channel->handle = handles().add(channel);
@@ -916,7 +1024,10 @@ void PeerConnection::linkReceiver(GstPad* pad) {
 
 namespace {
 
-std::vector<StatValue> flattenStats(const GstStructure* reply) {
+// Every value carries `taken` (see rtc.h): webrtcbin stamps its reports in
+// milliseconds of whatever clock the pipeline runs on, which a program can
+// neither compare with its own time nor with the values the engine adds.
+std::vector<StatValue> flattenStats(const GstStructure* reply, int64_t taken) {
   std::vector<StatValue> values;
   const int n = gst_structure_n_fields(reply);
   for (int i = 0; i < n; ++i) {
@@ -924,8 +1035,6 @@ std::vector<StatValue> flattenStats(const GstStructure* reply) {
     if (!GST_VALUE_HOLDS_STRUCTURE(field)) continue;
     const GstStructure* report = gst_value_get_structure(field);
     const char* id = gst_structure_get_string(report, "id");
-    double timestamp = 0;
-    gst_structure_get_double(report, "timestamp", &timestamp);
     const std::string type = statsTypeName(report);
     const int m = gst_structure_n_fields(report);
     for (int j = 0; j < m; ++j) {
@@ -942,8 +1051,7 @@ std::vector<StatValue> flattenStats(const GstStructure* reply) {
         text = serialized ? serialized : "";
         g_free(serialized);
       }
-      values.push_back({id ? id : gst_structure_nth_field_name(reply, i), type, key, text,
-                        int64_t(timestamp * 1000.0)});
+      values.push_back({id ? id : gst_structure_nth_field_name(reply, i), type, key, text, taken});
     }
   }
   return values;
@@ -954,7 +1062,7 @@ std::vector<StatValue> flattenStats(const GstStructure* reply) {
 // video we encode or decode; which one was agreed is worth knowing (VP8 or
 // H.264), so we name them ourselves. And in a bundled session it calls every
 // received stream "video"; the receivers know each stream's kind.
-void PeerConnection::addCodecStats(std::vector<StatValue>& values) {
+void PeerConnection::addCodecStats(std::vector<StatValue>& values, int64_t taken) {
   std::pair<std::string, VideoCodecUse> uses[2];
   std::map<guint, std::string> kinds;
   {
@@ -971,12 +1079,11 @@ void PeerConnection::addCodecStats(std::vector<StatValue>& values) {
     }
   for (StatValue& v : values)
     if (v.type == "inbound-rtp" && v.key == "kind" && kindOfReport.count(v.id)) v.value = kindOfReport[v.id];
-  const int64_t now = int64_t(g_get_real_time() / 1000);
   for (const auto& [id, use] : uses) {
     if (use.mimeType.empty()) continue;
-    values.push_back({id, "codec", "mime-type", use.mimeType, now});
-    values.push_back({id, "codec", "payload-type", std::to_string(use.payloadType), now});
-    values.push_back({id, "codec", "codec-type", id == "codec-video-send" ? "encode" : "decode", now});
+    values.push_back({id, "codec", "mime-type", use.mimeType, taken});
+    values.push_back({id, "codec", "payload-type", std::to_string(use.payloadType), taken});
+    values.push_back({id, "codec", "codec-type", id == "codec-video-send" ? "encode" : "decode", taken});
   }
 }
 
@@ -996,9 +1103,10 @@ void PeerConnection::getStats(const StatsCallback& callback) {
         auto pc = request->pc.lock();
         if (!pc) return;
         std::vector<StatValue> values;
-        if (gst_promise_wait(promise) == GST_PROMISE_RESULT_REPLIED && gst_promise_get_reply(promise))
-          values = flattenStats(gst_promise_get_reply(promise));
-        pc->addCodecStats(values);
+        const bool replied = gst_promise_wait(promise) == GST_PROMISE_RESULT_REPLIED;
+        const int64_t taken = g_get_real_time();
+        if (replied && gst_promise_get_reply(promise)) values = flattenStats(gst_promise_get_reply(promise), taken);
+        pc->addCodecStats(values, taken);
         const StatsCallback callback = request->callback;
         pc->post([callback, values = std::move(values)] {
           if (callback.get_stats)
@@ -1038,7 +1146,7 @@ void PeerConnection::adjustRate() {
         if (!pc || gst_promise_wait(promise) != GST_PROMISE_RESULT_REPLIED || !gst_promise_get_reply(promise))
           return;
         guint64 bytesSent = 0;
-        for (const auto& v : flattenStats(gst_promise_get_reply(promise)))
+        for (const auto& v : flattenStats(gst_promise_get_reply(promise), 0))
           if (v.type == "outbound-rtp" && v.key == "bytes-sent") bytesSent += std::strtoull(v.value.c_str(), nullptr, 10);
         pc->rate_->update(request->encoders, bytesSent);
       },

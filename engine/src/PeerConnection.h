@@ -41,6 +41,7 @@ struct VideoCodecUse {
   }
 };
 class RateController;
+class PeerLiveness;
 
 class PeerConnection : public EngineObject, public std::enable_shared_from_this<PeerConnection> {
  public:
@@ -59,8 +60,12 @@ class PeerConnection : public EngineObject, public std::enable_shared_from_this<
   void getStats(const StatsCallback& callback);
   void close();
   void currentDescription(bool local, std::string& type, std::string& sdp);
-  // Called once a second by the rate controller.
-  void adjustRate();
+  // Called once a second (ConnectionTicker): rate control, and whether the
+  // peer is still there.
+  void tick();
+  // Tells the program, once, that the connection has ended (ICE state
+  // failed, then remove_stream), for the reason logged; the program closes it.
+  void reportEnd(const std::string& why, bool iceFailed = false);
 
   rtc_handle handle = 0;
 
@@ -88,7 +93,11 @@ class PeerConnection : public EngineObject, public std::enable_shared_from_this<
   static void onIceState(GObject*, GParamSpec*, gpointer self);
   static void onGatheringState(GObject*, GParamSpec*, gpointer self);
   void linkReceiver(GstPad* pad);
-  void addCodecStats(std::vector<StatValue>& values);
+  std::shared_ptr<DataChannel> makeChannel();
+  void receiveOverrun(const std::string& why);
+  void addCodecStats(std::vector<StatValue>& values, int64_t taken);
+  void adjustRate();
+  static void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer self);
 
   const PeerConnectionCallback callback_;
   const std::shared_ptr<Lifetime> lifetime_ = std::make_shared<Lifetime>();
@@ -116,8 +125,13 @@ class PeerConnection : public EngineObject, public std::enable_shared_from_this<
   std::mutex channelMutex_;  // never held while webrtcbin is called
   std::shared_ptr<DataChannel> pendingLocal_;
   std::map<GstWebRTCDataChannel*, std::shared_ptr<DataChannel>> channels_;
+  int remoteChannels_ = 0;
+  const std::shared_ptr<ReceiveBudget> receiveBudget_ =
+      std::make_shared<ReceiveBudget>(RTC_MAX_QUEUED_BYTES, RTC_MAX_QUEUED_MESSAGES);
 
   std::unique_ptr<RateController> rate_;
+  const std::shared_ptr<PeerLiveness> liveness_;
+  bool endReported_ = false;  // under mutex_
 };
 
 }  // namespace corvala::engine

@@ -1,21 +1,15 @@
 #include "RateController.h"
 
 #include "Log.h"
-#include "PeerConnection.h"
 #include "RateControl.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <mutex>
-#include <thread>
 
 namespace corvala::engine {
 
 namespace {
 const char* kNominal = "corvala-nominal-bitrate";
-
-std::mutex watchedMutex;
-std::vector<std::weak_ptr<PeerConnection>>* watched = nullptr;
 
 // vp8enc counts bit/s, x264enc kbit/s.
 bool countsKilobits(GstElement* encoder) {
@@ -47,29 +41,6 @@ void RateController::setNominal(GstElement* encoder, int bitrate) {
 
 int RateController::nominal(GstElement* encoder) {
   return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(encoder), kNominal));
-}
-
-void RateController::watch(std::weak_ptr<PeerConnection> pc) {
-  std::lock_guard lock(watchedMutex);
-  if (!watched) {
-    watched = new std::vector<std::weak_ptr<PeerConnection>>;
-    std::thread([] {
-      for (;;) {
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-        std::vector<std::shared_ptr<PeerConnection>> live;
-        {
-          std::lock_guard lock(watchedMutex);
-          auto& list = *watched;
-          list.erase(std::remove_if(list.begin(), list.end(), [](const auto& w) { return w.expired(); }),
-                     list.end());
-          for (auto& w : list)
-            if (auto p = w.lock()) live.push_back(p);
-        }
-        for (auto& p : live) p->adjustRate();
-      }
-    }).detach();
-  }
-  watched->push_back(std::move(pc));
 }
 
 void RateController::update(const std::vector<GstElement*>& encoders, guint64 bytesSent) {

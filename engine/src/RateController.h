@@ -7,20 +7,14 @@
 #include <gst/gst.h>
 
 #include <chrono>
-#include <memory>
 #include <vector>
 
 namespace corvala::engine {
-
-class PeerConnection;
 
 class RateController {
  public:
   static void setNominal(GstElement* encoder, int bitrate);
   static int nominal(GstElement* encoder);
-  // Starts (once) the thread that asks every live connection to adjust.
-  static void watch(std::weak_ptr<PeerConnection> pc);
-
   void update(const std::vector<GstElement*>& encoders, guint64 bytesSent);
 
  private:

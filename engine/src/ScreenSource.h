@@ -4,9 +4,9 @@
 #pragma once
 
 #include "VideoSource.h"
+#include "xshm/XShmImage.h"
 
 #include <X11/Xlib.h>
-#include <X11/extensions/XShm.h>
 
 #include <memory>
 
@@ -28,8 +28,8 @@ class ScreenSource : public VideoSource {
  private:
   ScreenSource(int maxWidth, int maxHeight, int fps) : VideoSource(maxWidth, maxHeight, fps) {}
   void processEvents();
-  bool prepareImage();
-  void releaseImage();
+  // The window's current state and size; false when there is nothing to copy.
+  bool readAttributes();
 
   Display* display_ = nullptr;
   Window window_ = 0;
@@ -39,10 +39,9 @@ class ScreenSource : public VideoSource {
   bool dirty_ = true;
   bool viewable_ = true;
   bool gone_ = false;
-  int width_ = 0, height_ = 0;
-  XImage* image_ = nullptr;
-  XShmSegmentInfo shm_{};
-  bool useShm_ = false;
+  int width_ = 0, height_ = 0, depth_ = 0;
+  Visual* visual_ = nullptr;
+  std::unique_ptr<xshm::XShmImage> image_;
 };
 
 }  // namespace corvala::engine

@@ -1,12 +1,26 @@
 #include "VideoSource.h"
 
+#include "rtc.h"
+
 #include <algorithm>
 
 namespace corvala::engine {
 
+namespace {
+// A limit above the largest frame is no limit at all: the largest frame.
+int sideLimit(int requested, int unset) {
+  return requested > 0 ? std::min(requested, int(RTC_MAX_FRAME_SIDE)) : unset;
+}
+}  // namespace
+
+bool VideoSource::framesFit(int width, int height) {
+  return width > 0 && height > 0 && width <= RTC_MAX_FRAME_SIDE && height <= RTC_MAX_FRAME_SIDE &&
+         int64_t(width) * height <= RTC_MAX_FRAME_PIXELS;
+}
+
 VideoSource::VideoSource(int maxWidth, int maxHeight, int fps, std::chrono::milliseconds keepAlive)
-    : maxWidth_(maxWidth > 0 ? maxWidth : 640),
-      maxHeight_(maxHeight > 0 ? maxHeight : 480),
+    : maxWidth_(sideLimit(maxWidth, 640)),
+      maxHeight_(sideLimit(maxHeight, 480)),
       fps_(std::clamp(fps > 0 ? fps : 30, 1, 120)),
       keepAlive_(keepAlive) {}
 
@@ -50,7 +64,11 @@ void VideoSource::shutdown() {
 
 void VideoSource::startLocked() {
   stop_ = false;
-  thread_ = std::thread([this] { run(); });
+  // A program-fed source's get_frame may destroy the source and whatever
+  // else holds it (its factory's tracks): the running thread keeps its
+  // source alive until it has left the loop. A source nobody shares (a
+  // test's) is kept by its owner instead.
+  thread_ = std::thread([this, keep = weak_from_this().lock()] { run(); });
 }
 
 void VideoSource::stopThread(std::unique_lock<std::mutex>& lock) {
@@ -106,6 +124,7 @@ void VideoSource::run() {
   }
   if (last) gst_buffer_unref(last);
   end();
+  frames_.clear();
 }
 
 bool VirtualSource::begin() {
@@ -116,7 +135,8 @@ bool VirtualSource::begin() {
 GstBuffer* VirtualSource::grab(int& width, int& height) {
   if (!callback_.get_frame) return nullptr;
   const gsize size = gsize(maxWidth_) * maxHeight_ * 4;
-  GstBuffer* buffer = gst_buffer_new_allocate(nullptr, size, nullptr);
+  GstBuffer* buffer = newFrame(size);
+  if (!buffer) return nullptr;
   GstMapInfo map;
   gst_buffer_map(buffer, &map, GST_MAP_WRITE);
   const int filled = callback_.get_frame(callback_.arg, map.data, maxWidth_, maxHeight_);

@@ -3,6 +3,7 @@
 // stride = width * 4) to its consumers.
 #pragma once
 
+#include "FramePool.h"
 #include "HandleTable.h"
 
 #include <gst/gst.h>
@@ -24,7 +25,7 @@ class FrameConsumer {
   virtual void onFrame(GstBuffer* frame, int width, int height) = 0;
 };
 
-class VideoSource : public EngineObject {
+class VideoSource : public EngineObject, public std::enable_shared_from_this<VideoSource> {
  public:
   // An idle source still sends a frame every `keepAlive`, so that a receiver
   // that lost a packet or joined late gets a picture.
@@ -36,6 +37,9 @@ class VideoSource : public EngineObject {
   void removeConsumer(FrameConsumer* consumer);
   // Ends capture for good (the handle was destroyed).
   void shutdown();
+
+  // Whether frames of that size are within the bounds rtc.h documents.
+  static bool framesFit(int width, int height);
 
   int maxWidth() const { return maxWidth_; }
   int maxHeight() const { return maxHeight_; }
@@ -55,6 +59,8 @@ class VideoSource : public EngineObject {
   // Wait before the next grab; screen sources wake up early on damage.
   virtual void waitForNextFrame(std::chrono::steady_clock::time_point deadline);
   bool stopRequested() const { return stop_.load(); }
+  // A frame buffer for grab(), reused once its consumers let go of it.
+  GstBuffer* newFrame(gsize size) { return frames_.acquire(size); }
 
   // Frames of at most this size keep their size; larger ones are scaled down
   // by the senders, keeping the aspect ratio.
@@ -72,6 +78,7 @@ class VideoSource : public EngineObject {
   std::atomic<bool> stop_{false};
   bool shutDown_ = false;
   std::mutex deliverMutex_;  // held while frames go out; consumers leave under it
+  FramePool frames_;         // capture thread only
 };
 
 // Frames pulled from the program through a VirtualCaptureCallback.

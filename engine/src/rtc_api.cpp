@@ -14,6 +14,7 @@
 #include <gst/gst.h>
 
 #include <cstring>
+#include <malloc.h>
 #include <mutex>
 #include <unistd.h>
 
@@ -21,10 +22,18 @@ using namespace corvala::engine;
 
 namespace {
 
+// Streaming, codec and capture threads come and go with every session, and
+// glibc gives threads arenas of their own, up to eight per core: what a
+// session freed stays scattered over them, and a host's memory grew by
+// megabytes a session for good. Two arenas keep it flat; the engine's
+// threads allocate little once a session runs (frames come from pools).
+void limitMallocArenas() { mallopt(M_ARENA_MAX, 2); }
+
 bool ensureInit() {
   static std::once_flag once;
   static bool ok = false;
   std::call_once(once, [] {
+    limitMallocArenas();
     GError* error = nullptr;
     ok = gst_init_check(nullptr, nullptr, &error);
     if (!ok) logMessage(LogLevel::Error, "GStreamer: %s", error ? error->message : "init failed");
@@ -360,7 +369,12 @@ rtc_handle rtc_create_source(int width, int height, int fps, int source_id, unsi
 
 rtc_handle rtc_create_virtual_source(int width, int height, int fps, const VirtualCaptureCallback* capture) {
   return guarded([&] {
-    if (!ensureInit() || !capture || !capture->get_frame || width <= 0 || height <= 0) return rtc_handle(0);
+    if (!ensureInit() || !capture || !capture->get_frame) return rtc_handle(0);
+    if (!VideoSource::framesFit(width, height)) {
+      logMessage(LogLevel::Warning, "virtual source of %d x %d pixels refused (at most %d per side, %d in all)", width,
+                 height, int(RTC_MAX_FRAME_SIDE), int(RTC_MAX_FRAME_PIXELS));
+      return rtc_handle(0);
+    }
     return handles().add(std::make_shared<VirtualSource>(width, height, fps, *capture));
   }, 0);
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <unistd.h>
 
 using namespace engine_test;
@@ -131,22 +132,38 @@ TEST(Audio, FileMicrophoneMutesAndUnmutes) {
   std::remove(tone.c_str());
 }
 
-// Every value comes through get_stats, then complete; with retransmission
-// on, the descriptions carry NACK feedback for the video codec.
-TEST(Stats, ValuesThenCompleteAndNackNegotiated) {
+// Every value comes through get_stats, then complete, in one clock and
+// unit, the engine's own values included: real-time microseconds of the
+// moment the reports were taken. With retransmission on, the descriptions
+// carry NACK feedback for the video codec.
+TEST(Stats, ValuesThenCompleteInOneClockAndNackNegotiated) {
   Engine& e = Engine::get();
   FilledVideo video(160, 120, 15, 0x80);
   PeerPair pair(video.maker());
   ASSERT_TRUE(pair.waitConnected());
   ASSERT_TRUE(pair.b->waitForFrames(3));
+  const auto realTimeUs = [] {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch()).count();
+  };
+  const int64_t before = realTimeUs();
   const auto values = StatsProbe::collect(e, pair.b->pc);
+  const int64_t after = realTimeUs();
   ASSERT_FALSE(values.empty());
   EXPECT_GT(StatsProbe::sum(values, "inbound-rtp", "packets-received", "video"), 0);
+  std::set<std::string> types;
   for (const auto& v : values) {
+    SCOPED_TRACE(v.type + " " + v.key);
+    types.insert(v.type);
     EXPECT_FALSE(v.id.empty());
     EXPECT_FALSE(v.type.empty());
-    EXPECT_GT(v.timestamp, 0);
+    EXPECT_GE(v.timestamp, before);
+    EXPECT_LE(v.timestamp, after);
+    EXPECT_EQ(v.timestamp, values.front().timestamp);
   }
+  // webrtcbin's reports and the engine's own codec report both.
+  EXPECT_TRUE(types.count("inbound-rtp"));
+  EXPECT_TRUE(types.count("codec"));
   char type[RTC_TEXT_BUFFER], sdp[RTC_TEXT_BUFFER];
   for (TestPeer* peer : {pair.a.get(), pair.b.get()}) {
     e.rtc_get_pc_sdp(peer->pc, 1, type, sdp);

@@ -106,6 +106,37 @@ TEST(DataChannel, CloseWhileCallbackWaitsForClosingThread) {
   EXPECT_TRUE(pollUntil([&] { return left->load(); }));  // the peer outlives its callback
 }
 
+// The peer keeps sending 64 KiB messages that the program does not take
+// (it has not observed the channel yet; a main thread that is busy for a
+// long while is the same to the engine). What waits stays within the
+// documented bound, and the peer that overran it loses its connection:
+// reported once, its waiting messages dropped.
+TEST(DataChannel, PeerThatOverrunsTheWaitingMessagesLosesItsConnection) {
+  PeerPair pair({}, {}, false);
+  pair.b->observeRemoteChannels = false;
+  pair.a->offer();
+  ASSERT_TRUE(pair.waitConnected());
+  std::atomic<bool> stop{false};
+  std::atomic<int> sent{0};
+  std::thread flood([&] {
+    const std::string record = binaryRecord(65536, 11);
+    for (; !stop && sent < 4000; ++sent) {
+      pair.a->send(record);
+      if (sent % 64 == 63) std::this_thread::sleep_for(10ms);  // let SCTP carry them
+    }
+  });
+  EXPECT_TRUE(pair.b->waitForRemoval(120s)) << sent << " messages sent";
+  stop = true;
+  flood.join();
+  EXPECT_GT(sent, RTC_MAX_QUEUED_BYTES / 65536);
+  pair.b->observeRemoteChannel();
+  pair.a->send("after the end");
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(pair.b->messageCount(), 0u);
+  EXPECT_EQ(pair.b->removals, 1);
+  EXPECT_EQ(pair.a->removals, 0);
+}
+
 // Closing and destroying while messages stream in both directions and are
 // being sent from another thread: no crash, no hang, and later calls with
 // the dead handles are ignored.

@@ -79,6 +79,8 @@ void TestPeer::send(const std::string& bytes) {
   engine.rtc_send_data(channel, bytes.data(), int(bytes.size()));
 }
 
+void TestPeer::observeRemoteChannel() { engine.rtc_datachannel_observe(remoteChannel, &dcCallback_); }
+
 void TestPeer::close() {
   if (pc) engine.rtc_close(pc);
   pc = 0;
@@ -94,11 +96,15 @@ void TestPeer::onAddStream(void* arg, rtc_handle stream) {
   self->waiter_.notify();
 }
 
-void TestPeer::onRemoveStream(void*, rtc_handle) {}
+void TestPeer::onRemoveStream(void* arg, rtc_handle) {
+  auto* self = static_cast<TestPeer*>(arg);
+  ++self->removals;
+  self->waiter_.notify();
+}
 
 void TestPeer::onOpenChannel(void* arg, rtc_handle channel) {
   auto* self = static_cast<TestPeer*>(arg);
-  self->engine.rtc_datachannel_observe(channel, &self->dcCallback_);
+  if (self->observeRemoteChannels) self->engine.rtc_datachannel_observe(channel, &self->dcCallback_);
   self->remoteChannel = channel;
   self->waiter_.notify();
 }
@@ -204,6 +210,10 @@ bool TestPeer::waitForMessages(size_t count, std::chrono::milliseconds limit) {
 
 bool TestPeer::waitForRemoteChannel() {
   return waiter_.waitFor([&] { return remoteChannel.load() != 0; });
+}
+
+bool TestPeer::waitForRemoval(std::chrono::milliseconds limit) {
+  return waiter_.waitFor([&] { return removals.load() > 0; }, limit);
 }
 
 bool TestPeer::waitForFrames(int count, std::chrono::milliseconds limit) {

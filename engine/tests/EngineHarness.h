@@ -77,12 +77,15 @@ class TestPeer {
   void applyRemote(const std::string& type, const std::string& sdp);  // answers an offer
   void addRemoteCandidate(const std::string& mid, int index, const std::string& line);
   void send(const std::string& bytes);
+  void observeRemoteChannel();
   void close();
 
   std::vector<std::string> messages();
   size_t messageCount();
   bool waitForMessages(size_t count, std::chrono::milliseconds limit = std::chrono::seconds(30));
   bool waitForRemoteChannel();
+  // Until the engine reported the connection's end (remove_stream).
+  bool waitForRemoval(std::chrono::milliseconds limit);
   bool waitForFrames(int count, std::chrono::milliseconds limit = std::chrono::seconds(30));
   Frame lastFrame();
   int frameCount();
@@ -97,6 +100,7 @@ class TestPeer {
   std::atomic<rtc_handle> remoteChannel{0}, remoteStream{0};
   std::atomic<int> iceState{-1};
   std::atomic<int> candidatesSent{0};
+  std::atomic<int> removals{0};
 
   // Run inside receive_message / render_frame before the data is stored
   // (they may block, like a hand-over to a program's main thread).
@@ -108,6 +112,9 @@ class TestPeer {
   // this peer makes before it leaves and to every one it receives.
   std::function<std::string(const std::string& sdp)> rewrite;
   bool renderRemoteVideo = true;
+  // Off: channels the other side opens are not observed (their messages
+  // wait in the engine until rtc_datachannel_observe).
+  bool observeRemoteChannels = true;
   // Off: received messages are only counted (benchmarks of bulk data).
   bool keepMessages = true;
 

@@ -1,9 +1,13 @@
 // Pure rules of the engine, without GStreamer running.
 #include "IceServerUri.h"
+#include "PeerLiveness.h"
 #include "RateControl.h"
+#include "ReceiveBudget.h"
 #include "VideoCodec.h"
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 using namespace corvala::engine;
 
@@ -114,4 +118,68 @@ TEST(VideoCodec, FormatParameterLookup) {
   EXPECT_EQ(formatParameter(line, "profile-level-id"), "42e01f");
   EXPECT_EQ(formatParameter(line, "mode", "none"), "none");  // whole keys only
   EXPECT_EQ(formatParameter("", "profile-level-id", "x"), "x");
+}
+
+// Packets (first byte, arrival ms) of a peer, then whether it counts as gone
+// at a later moment: only a peer that has spoken RTP (128-191) and then
+// fell silent for longer than the limit, and that only once.
+TEST(PeerLiveness, SilenceAfterRtpMeansGoneOnce) {
+  constexpr int64_t kLimit = 8000;
+  struct Packet {
+    uint8_t firstByte;
+    int64_t at;
+  };
+  const struct Case {
+    const char* what;
+    std::vector<Packet> packets;
+    int64_t checkedAt;
+    bool gone;
+  } cases[] = {
+      {"nothing arrived yet", {}, 60000, false},
+      {"DTLS and STUN only, long silence", {{22, 1000}, {0, 2000}, {23, 3000}}, 60000, false},
+      {"RTP, silence within the limit", {{128, 1000}}, 1000 + kLimit, false},
+      {"RTP, silence beyond the limit", {{128, 1000}}, 1001 + kLimit, true},
+      {"RTCP then SCTP data, silence beyond", {{129, 1000}, {23, 5000}}, 5001 + kLimit, true},
+      {"RTCP then SCTP data, within", {{129, 1000}, {23, 5000}}, 5000 + kLimit, false},
+      {"protected RTP's top value", {{191, 1000}}, 20000, true},
+      {"just above the RTP range", {{192, 1000}}, 20000, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PeerLiveness liveness(kLimit);
+    for (const Packet& p : c.packets) liveness.packetArrived(p.firstByte, p.at);
+    EXPECT_EQ(liveness.vanished(c.checkedAt), c.gone);
+    if (c.gone) {
+      EXPECT_FALSE(liveness.vanished(c.checkedAt + 1000));  // reported once
+    }
+  }
+}
+
+// Messages taken (+size) and given back (-size) in turn, against a budget of
+// 100 bytes in 3 messages: whether each take fits.
+TEST(ReceiveBudget, BoundsBytesAndCountTogether) {
+  const struct Case {
+    const char* what;
+    std::vector<long> steps;
+    std::vector<bool> taken;
+  } cases[] = {
+      {"fills exactly", {+40, +60}, {true, true}},
+      {"one byte over", {+40, +61}, {true, false}},
+      {"a fourth message, however small", {+1, +1, +1, +1}, {true, true, true, false}},
+      {"room again once given back", {+60, +60, -60, +60}, {true, false, true}},
+      {"a refused take counts nothing", {+90, +20, +10}, {true, false, true}},
+      {"larger than the whole budget", {+101}, {false}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ReceiveBudget budget(100, 3);
+    std::vector<bool> taken;
+    for (long step : c.steps) {
+      if (step > 0)
+        taken.push_back(budget.take(size_t(step)));
+      else
+        budget.give(size_t(-step));
+    }
+    EXPECT_EQ(taken, c.taken);
+  }
 }

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace engine_test {
 
@@ -19,15 +20,19 @@ bool displayInUse(int n) {
 }
 }  // namespace
 
-XvfbDisplay::XvfbDisplay(int width, int height) {
+XvfbDisplay::XvfbDisplay(int width, int height, bool sharedMemory) {
   int number = 200 + int(getpid() % 500);
   while (displayInUse(number)) ++number;
   name_ = ":" + std::to_string(number);
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+  std::vector<const char*> args = {"Xvfb", name_.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+                                   "-noreset"};
+  // Without MIT-SHM the server is like a remote one: no shared memory.
+  if (!sharedMemory) args.insert(args.end(), {"-extension", "MIT-SHM"});
+  args.push_back(nullptr);
   pid_ = fork();
   if (pid_ == 0) {
-    execlp("Xvfb", "Xvfb", name_.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
-           static_cast<char*>(nullptr));
+    execvp("Xvfb", const_cast<char* const*>(args.data()));
     _exit(127);
   }
   setenv("DISPLAY", name_.c_str(), 1);

@@ -11,7 +11,7 @@ namespace engine_test {
 
 class XvfbDisplay {
  public:
-  XvfbDisplay(int width, int height);
+  XvfbDisplay(int width, int height, bool sharedMemory = true);
   ~XvfbDisplay();
   bool ok() const { return display_ != nullptr; }
   Display* display() const { return display_; }

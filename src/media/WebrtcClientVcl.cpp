@@ -70,6 +70,11 @@ TWebRtcClientVcl::TWebRtcClientVcl(const QString& programFolder, bool designing)
 TWebRtcClientVcl::~TWebRtcClientVcl()
 {
     SetActive(false);
+    if (!FDesigning) {
+        const RtcApi& rtc = Rtc();
+        rtc.rtc_destroy_audio_module(FFileAudioModule);
+        rtc.rtc_destroy_audio_module(FAudioModule);
+    }
     std::lock_guard lock(FPeersMutex);
     FClosedPeers.clear();
 }
@@ -207,6 +212,9 @@ void TWebRtcClientVcl::Deactivate()
         FIceServers = 0;
         rtc.rtc_destroy_factory(FFactory);
         FFactory = 0;
+        // Sources belong to no factory: a screen source keeps its X
+        // connection and capture thread until it is destroyed.
+        rtc.rtc_destroy_source(FVideoSource);
         FVideoSource = 0;
         FLocalVideoTrack = 0;
         FLocalAudioTrack = 0;

@@ -133,6 +133,8 @@ TEST_F(Calls, HostActivationBuildsEverythingInOrder)
     EXPECT_TRUE(rtc->VideoCallEnabled);
 }
 
+// Everything an activation made goes, the screen source too (it holds an X
+// connection and a capture thread of its own).
 TEST_F(Calls, DeactivationClosesPeersThenReleasesSharedObjects)
 {
     HostSettings();
@@ -142,7 +144,7 @@ TEST_F(Calls, DeactivationClosesPeersThenReleasesSharedObjects)
     const auto from = Mark();
     rtc->SetActive(false);
     EXPECT_EQ(Since(from), (Lines{"rtc_close 13", "rtc_close 15", "rtc_destroy_stream 7", "rtc_destroy_constraints 4",
-                                  "rtc_destroy_iceservers 3", "rtc_destroy_factory 2"}));
+                                  "rtc_destroy_iceservers 3", "rtc_destroy_factory 2", "rtc_destroy_source 10"}));
 }
 
 TEST_F(Calls, AddPeerMakesConnectionChannelAndAddsTheLocalStream)

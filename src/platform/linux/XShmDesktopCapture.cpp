@@ -1,31 +1,17 @@
 #include "platform/linux/XShmDesktopCapture.h"
 
+#include "xshm/XErrorTrap.h"
+#include "xshm/XShmImage.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XShm.h>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 
-#include <algorithm>
-#include <atomic>
-#include <mutex>
+#include <cstdint>
+#include <iterator>
 
 namespace corvala::platform::linuxos {
 
-struct XShmDesktopCapture::Segment {
-    XShmSegmentInfo info{};
-};
-
 namespace {
-
-// An attach the server refuses is reported asynchronously through the
-// process-wide error handler; it is caught around the one call.
-std::mutex attachMutex;
-std::atomic<bool> attachFailed{false};
-int RecordAttachError(Display*, XErrorEvent*) {
-    attachFailed = true;
-    return 0;
-}
 
 // The standard arrow, 12 x 19: 'X' outline, '.' fill.
 constexpr const char* Arrow[] = {
@@ -62,90 +48,25 @@ void CopyImage(const XImage* image, platform::DesktopPicture& target) {
 }  // namespace
 
 XShmDesktopCapture::XShmDesktopCapture(const std::string& displayName) {
-    display_ = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
-    if (display_) shmAvailable_ = XShmQueryExtension(display_);
+    display_ = xshm::openDisplay(displayName.c_str());
+    if (display_) image_ = std::make_unique<xshm::XShmImage>(display_);
 }
 
 XShmDesktopCapture::~XShmDesktopCapture() {
-    if (!display_) return;
-    ReleaseSharedImage();
-    XCloseDisplay(display_);
+    image_.reset();
+    xshm::closeDisplay(display_);
 }
 
-void XShmDesktopCapture::ReleaseSharedImage() {
-    if (!shmImage_) return;
-    XShmDetach(display_, &segment_->info);
-    XSync(display_, False);
-    XDestroyImage(shmImage_);
-    shmdt(segment_->info.shmaddr);
-    delete segment_;
-    shmImage_ = nullptr;
-    segment_ = nullptr;
-}
-
-bool XShmDesktopCapture::PrepareSharedImage(int width, int height) {
-    if (shmImage_ && shmImage_->width == width && shmImage_->height == height) return true;
-    ReleaseSharedImage();
-    if (!shmAvailable_) return false;
-    const int screen = DefaultScreen(display_);
-    auto* segment = new Segment;
-    XImage* image = XShmCreateImage(display_, DefaultVisual(display_, screen), DefaultDepth(display_, screen), ZPixmap,
-                                    nullptr, &segment->info, width, height);
-    if (!image) {
-        delete segment;
-        shmAvailable_ = false;
-        return false;
-    }
-    segment->info.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image->bytes_per_line) * height, IPC_CREAT | 0600);
-    if (segment->info.shmid < 0) {
-        XDestroyImage(image);
-        delete segment;
-        shmAvailable_ = false;
-        return false;
-    }
-    segment->info.shmaddr = image->data = static_cast<char*>(shmat(segment->info.shmid, nullptr, 0));
-    segment->info.readOnly = False;
-    bool attached = false;
-    if (segment->info.shmaddr != reinterpret_cast<char*>(-1)) {
-        std::lock_guard lock(attachMutex);
-        attachFailed = false;
-        const auto previous = XSetErrorHandler(RecordAttachError);
-        attached = XShmAttach(display_, &segment->info);
-        XSync(display_, False);
-        XSetErrorHandler(previous);
-        attached = attached && !attachFailed;
-    }
-    // Marked for removal now: it disappears with the last detach, even after a crash.
-    shmctl(segment->info.shmid, IPC_RMID, nullptr);
-    if (!attached) {
-        if (segment->info.shmaddr != reinterpret_cast<char*>(-1)) shmdt(segment->info.shmaddr);
-        image->data = nullptr;
-        XDestroyImage(image);
-        delete segment;
-        shmAvailable_ = false;
-        return false;
-    }
-    shmImage_ = image;
-    segment_ = segment;
-    return true;
-}
+bool XShmDesktopCapture::UsesSharedMemory() const { return image_ && image_->usesSharedMemory(); }
 
 bool XShmDesktopCapture::CaptureDesktop(DesktopPicture& target, bool drawArrowCursor) {
     if (!display_) return false;
     const int screen = DefaultScreen(display_);
-    const Window root = RootWindow(display_, screen);
-    const int width = DisplayWidth(display_, screen);
-    const int height = DisplayHeight(display_, screen);
-    if (PrepareSharedImage(width, height)) {
-        if (!XShmGetImage(display_, root, shmImage_, 0, 0, AllPlanes)) return false;
-        CopyImage(shmImage_, target);
-    } else {
-        XImage* image = XGetImage(display_, root, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
-                                  AllPlanes, ZPixmap);
-        if (!image) return false;
-        CopyImage(image, target);
-        XDestroyImage(image);
-    }
+    const XImage* image = image_->capture(RootWindow(display_, screen), DefaultVisual(display_, screen),
+                                          DefaultDepth(display_, screen), DisplayWidth(display_, screen),
+                                          DisplayHeight(display_, screen));
+    if (!image) return false;
+    CopyImage(image, target);
     if (drawArrowCursor) DrawArrow(target);
     return true;
 }

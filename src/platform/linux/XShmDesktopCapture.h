@@ -1,17 +1,21 @@
 #pragma once
 #include "platform/DesktopCapture.h"
 
+#include <memory>
 #include <string>
 
 typedef struct _XDisplay Display;
-typedef struct _XImage XImage;
+
+namespace corvala::xshm {
+class XShmImage;
+}
 
 namespace corvala::platform::linuxos {
 
-// Copies the X root window through the MIT shared-memory extension, or with
-// a plain image request where shared memory is not available (a remote
-// display, a separate IPC namespace). One connection of its own, used only
-// by the thread that captures.
+// Copies the X root window through the engine's XShm capture (shared
+// memory, or plain image requests where the server cannot reach ours). One
+// connection of its own, whose errors do not end the process, used only by
+// the thread that captures.
 class XShmDesktopCapture : public IDesktopCapture {
 public:
     explicit XShmDesktopCapture(const std::string& displayName = {});
@@ -20,20 +24,15 @@ public:
     XShmDesktopCapture& operator=(const XShmDesktopCapture&) = delete;
 
     bool Available() const { return display_ != nullptr; }
-    bool UsesSharedMemory() const { return shmImage_ != nullptr; }
+    bool UsesSharedMemory() const;
 
     bool CaptureDesktop(DesktopPicture& target, bool drawArrowCursor) override;
 
 private:
-    bool PrepareSharedImage(int width, int height);
-    void ReleaseSharedImage();
     void DrawArrow(DesktopPicture& target);
 
     Display* display_ = nullptr;
-    bool shmAvailable_ = false;
-    XImage* shmImage_ = nullptr;
-    struct Segment;
-    Segment* segment_ = nullptr;
+    std::unique_ptr<xshm::XShmImage> image_;
 };
 
 }  // namespace corvala::platform::linuxos

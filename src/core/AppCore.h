@@ -62,6 +62,8 @@ class ICursorNames;
 
 // The operating system as the core uses it; main.cpp makes these.
 struct CorePlatform {
+    CorePlatform(platform::IShell& shell, platform::IInputInjector& injector, platform::ICursorNames& cursorNames)
+        : Shell(shell), Injector(injector), CursorNames(cursorNames) {}
     platform::IShell& Shell;
     platform::IInputInjector& Injector;
     platform::ICursorNames& CursorNames;

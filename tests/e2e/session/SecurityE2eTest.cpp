@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+#include <thread>
 
 #include "E2eSupport.h"
 #include "ProgramHarness.h"
@@ -97,6 +99,34 @@ TEST_F(Security, TerminationEndsTheHostWhileABoxIsOpen) {
         << host->Log();
     ::kill(host->pid(), SIGTERM);
     EXPECT_EQ(host->Wait(15s), 0) << "the close sequence ends the program\n" << host->Log();
+}
+
+// A viewer that vanishes without a word (its process killed, nothing sent):
+// the host notices from the silence of its packets, ends the session, stops
+// streaming and shows its full window again, within the engine's ten
+// seconds (the bound below leaves room for a loaded machine).
+TEST_F(Security, AKilledViewersSessionEndsAtTheHost) {
+    const auto hostWindowHeight = [&] {
+        const auto box = WindowGeometry(hostDisplay.name(), "Corvala");
+        return box ? box->height : -1;
+    };
+    ASSERT_TRUE(WaitFor([&] { return hostWindowHeight() > 100; }, 20s)) << host->Log();
+    const int expanded = hostWindowHeight();
+    XvfbDisplay viewerDisplay{1024, 768};
+    WriteProgramSettings(scratch / "viewer" / "home", ViewerId);
+    ChildProcess viewer(ViewerCommand(HostId, HostPassword),
+                        ProgramEnvironment(scratch / "viewer", signal.port(), viewerDisplay.name()),
+                        scratch / "viewer.log");
+    ASSERT_TRUE(WaitFor([&] { return hostWindowHeight() < 60; }, 60s))
+        << "the viewer was never admitted\n" << viewer.Log() << MessageLog(scratch / "viewer");
+    std::this_thread::sleep_for(2s);  // video and data flowing
+
+    ::kill(viewer.pid(), SIGKILL);
+    const auto killed = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaitFor([&] { return hostWindowHeight() == expanded; }, 20s)) << host->Log();
+    const auto noticed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - killed);
+    std::printf("the host ended the vanished viewer's session after %lld ms\n", static_cast<long long>(noticed.count()));
+    EXPECT_TRUE(host->Running());
 }
 
 }  // namespace

@@ -286,18 +286,18 @@ void TFormMainCR::BuildMenus() {
     };
     mnuSettings = new QMenu(this);
     mnuSettings->setObjectName("mnuSettings");
-    QAction* autostart = add(mnuSettings, "Automatic start", "", true);
+    QAction* autostart = add(mnuSettings, TranslationKey("Automatic start"), "", true);
     autostart->setCheckable(true);
-    QAction* viewOnly = add(mnuSettings, "Allow only viewing", "", true);
+    QAction* viewOnly = add(mnuSettings, TranslationKey("Allow only viewing"), "", true);
     viewOnly->setCheckable(true);
-    add(mnuSettings, "Set Password", "...", false);
-    add(mnuSettings, "Set Display Name", "...", false);
-    add(mnuSettings, "Set Whitelist", "...", false);
-    add(mnuSettings, "Contacts Book", "...", false);
-    QAction* printer = add(mnuSettings, "%s driver...", "", false);
+    add(mnuSettings, TranslationKey("Set Password"), "...", false);
+    add(mnuSettings, TranslationKey("Set Display Name"), "...", false);
+    add(mnuSettings, TranslationKey("Set Whitelist"), "...", false);
+    add(mnuSettings, TranslationKey("Contacts Book"), "...", false);
+    QAction* printer = add(mnuSettings, TranslationKey("%s driver..."), "", false);
     printer->setProperty("formatWith", "Velmora Printer");
     mnuLanguage = mnuSettings->addMenu(QString());
-    mnuLanguage->menuAction()->setProperty("englishKey", "Language");
+    mnuLanguage->menuAction()->setProperty("englishKey", TranslationKey("Language"));
     imgSettings->Menu = mnuSettings;
     connect(autostart, &QAction::triggered, this, [this] { FCore.AutomaticStartClick(); });
     connect(viewOnly, &QAction::triggered, this, [this] { FCore.AllowOnlyViewingClick(); });
@@ -308,11 +308,11 @@ void TFormMainCR::BuildMenus() {
 
     mnuHelp = new QMenu(this);
     mnuHelp->setObjectName("mnuHelp");
-    add(mnuHelp, "Connection Log", "...", false);
-    QAction* manual = add(mnuHelp, "Online Manual", "", true);
-    QAction* brand = add(mnuHelp, "Customize with Your Brand", "", true);
-    QAction* site = add(mnuHelp, "Visit Website", "", true);
-    add(mnuHelp, "About", "", false);
+    add(mnuHelp, TranslationKey("Connection Log"), "...", false);
+    QAction* manual = add(mnuHelp, TranslationKey("Online Manual"), "", true);
+    QAction* brand = add(mnuHelp, TranslationKey("Customize with Your Brand"), "", true);
+    QAction* site = add(mnuHelp, TranslationKey("Visit Website"), "", true);
+    add(mnuHelp, TranslationKey("About"), "", false);
     imgHelp->Menu = mnuHelp;
     connect(manual, &QAction::triggered, this, [this] { FCore.OpenWebAddress(FEnv.WebSiteAddress + "/manual/"); });
     connect(brand, &QAction::triggered, this,
@@ -346,12 +346,12 @@ void TFormMainCR::TranslateWindow() {
     }
     TickLanguage(translator().languageIndex());
     static const TextTarget targets[] = {
-        {"lblHeading", "text", "Use the following credentials to allow remote access to this device:"},
-        {"lblYourId", "text", "Your ID:"},
-        {"lblPasswordCaption", "text", "Password:"},
-        {"lblConnectLine", "text", "Or click the following button to access remote device:"},
-        {"btnConnect", "text", "Connect..."},
-        {"lblContactCaption", "text", "For assistance, please contact us:"},
+        {"lblHeading", "text", TranslationKey("Use the following credentials to allow remote access to this device:")},
+        {"lblYourId", "text", TranslationKey("Your ID:")},
+        {"lblPasswordCaption", "text", TranslationKey("Password:")},
+        {"lblConnectLine", "text", TranslationKey("Or click the following button to access remote device:")},
+        {"btnConnect", "text", TranslationKey("Connect...")},
+        {"lblContactCaption", "text", TranslationKey("For assistance, please contact us:")},
     };
     translateTexts(this, targets);
     for (QAction* action : findChildren<QAction*>()) {

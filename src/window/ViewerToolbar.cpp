@@ -33,16 +33,16 @@ TViewerToolbar::TViewerToolbar(QWidget* parent) : QWidget(parent) {
     btnSendMessage->setEnabled(false);
     btnSpeak->setEnabled(false);
     btnControl = AddButton("btnControl");
-    FControlMenu = new TControlMenu("Monitor", "MIMonitor", this);
+    FControlMenu = new TControlMenu(TranslationKey("Monitor"), "MIMonitor", this);
     btnControl->setMenu(FControlMenu);
 
     FTabSettingsMenu = new QMenu(this);
     FTabSettingsMenu->setObjectName("mnuTabSettings");
-    AddFileTransferItems(AddTranslatedMenu(FTabSettingsMenu, "File Transfer", "..."));
-    AddTranslatedAction(FTabSettingsMenu, "Send Message", "...", false);
-    AddTranslatedAction(FTabSettingsMenu, "Speak", "...", false);
-    FTabSettingsControl = new TControlMenu("Select Monitor", "MI_", FTabSettingsMenu);
-    FTabSettingsControl->menuAction()->setProperty("englishKey", "Control");
+    AddFileTransferItems(AddTranslatedMenu(FTabSettingsMenu, TranslationKey("File Transfer"), "..."));
+    AddTranslatedAction(FTabSettingsMenu, TranslationKey("Send Message"), "...", false);
+    AddTranslatedAction(FTabSettingsMenu, TranslationKey("Speak"), "...", false);
+    FTabSettingsControl = new TControlMenu(TranslationKey("Select Monitor"), "MI_", FTabSettingsMenu);
+    FTabSettingsControl->menuAction()->setProperty("englishKey", TranslationKey("Control"));
     FTabSettingsControl->menuAction()->setProperty("suffix", "...");
     FTabSettingsMenu->addMenu(FTabSettingsControl);
     Translate();
@@ -60,8 +60,8 @@ QToolButton* TViewerToolbar::AddButton(const char* objectName) {
 
 void TViewerToolbar::AddFileTransferItems(QMenu* menu) {
     // The file transfer arrives with its protocol and choosers.
-    AddTranslatedAction(menu, "Send File", "...", false);
-    AddTranslatedAction(menu, "Receive File", "...", false);
+    AddTranslatedAction(menu, TranslationKey("Send File"), "...", false);
+    AddTranslatedAction(menu, TranslationKey("Receive File"), "...", false);
 }
 
 void TViewerToolbar::Translate() {

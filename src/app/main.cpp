@@ -4,17 +4,14 @@
 
 #include <QApplication>
 #include <QSessionManager>
-#include <QSocketNotifier>
 #include <QStandardPaths>
-#include <csignal>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 #include "app/FormMainCR.h"
 #include "app/GuiStartupMessages.h"
 #include "app/PayloadArchive.h"
 #include "app/StartupSequence.h"
+#include "app/TerminationSignal.h"
 #include "app/VersionMarker.h"
 #include "base/EmbeddedResource.h"
 #include "base/Log.h"
@@ -42,31 +39,6 @@ namespace {
 std::filesystem::path DocumentsFolder() {
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return documents.isEmpty() ? std::filesystem::path("/tmp") : std::filesystem::path(documents.toStdString());
-}
-
-int terminationPipe[2] = {-1, -1};
-
-void OnTerminationSignal(int) {
-    char byte = 1;
-    [[maybe_unused]] auto n = ::write(terminationPipe[1], &byte, 1);
-}
-
-// Logout ends the session's processes with SIGTERM: the program then closes
-// like at a session end, without questions, still saving its settings.
-void EndSessionOnTermination(corvala::TFormMainCR& window) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminationPipe) != 0) return;
-    auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-        char byte;
-        [[maybe_unused]] auto n = ::read(terminationPipe[0], &byte, 1);
-        window.EndSession();
-    });
-    struct sigaction action {};
-    action.sa_handler = OnTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGHUP, &action, nullptr);
 }
 
 }  // namespace
@@ -147,7 +119,11 @@ int main(int argc, char** argv) {
     platform::linuxos::InstanceMessageServer instanceServer(
         [&core](const platform::InstanceMessage& m) { core.HandleInstanceMessage(m); });
     instanceServer.Listen();
-    EndSessionOnTermination(mainWindow);
+    // Logout ends the session's processes with SIGTERM: the program then
+    // closes like at a session end, without questions, still saving its
+    // settings, and ends even with a message box open.
+    TTerminationSignal termination;
+    QObject::connect(&termination, &TTerminationSignal::Received, &mainWindow, &TFormMainCR::EndSession);
     QObject::connect(app, &QGuiApplication::commitDataRequest, &mainWindow,
                      [&mainWindow](QSessionManager&) { mainWindow.EndSession(); });
     QObject::connect(&mainWindow, &QObject::destroyed, app, &QApplication::quit);

@@ -16,7 +16,7 @@ TViewerToolbar::TViewerToolbar(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 6, 0);
     layout->setSpacing(0);
     const ThemeColours& theme = processState().Theme;
-    setStyleSheet(QString("QToolButton { color: %1; background: transparent; border: none; padding: 0 8px; }"
+    setStyleSheet(QString("QToolButton { color: %1; background: transparent; border: none; padding: 0; }"
                           "QToolButton:hover { background: %2; }"
                           "QToolButton:disabled { color: %3; }"
                           "QToolButton::menu-indicator { image: none; }")
@@ -69,6 +69,9 @@ void TViewerToolbar::Translate() {
     btnSendMessage->setText(translate("Send Message") + "...");
     btnSpeak->setText(translate("Speak") + "...");
     btnControl->setText(translate("Control") + "...");
+    // Each button is as wide as its caption followed by four spaces.
+    for (QToolButton* button : {btnFileTransfer, btnSendMessage, btnSpeak, btnControl})
+        button->setFixedWidth(button->fontMetrics().horizontalAdvance(button->text() + "    "));
 }
 
 }  // namespace corvala

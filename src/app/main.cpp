@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QSessionManager>
 #include <QStandardPaths>
+#include <cstdlib>
+#include <iostream>
 #include <thread>
 
 #include "app/FormMainCR.h"
@@ -46,6 +48,8 @@ std::filesystem::path DocumentsFolder() {
 int main(int argc, char** argv) {
     using namespace corvala;
     namespace lx = platform::linuxos;
+    // Before anything can start a process that would inherit it.
+    const QString environmentPassword = TakeConnectPasswordFromEnvironment();
 
     lx::LinuxShell shell;
     lx::FlockSingleInstance instanceLock(lx::RuntimeFolder() / "corvalamutex");
@@ -69,16 +73,24 @@ int main(int argc, char** argv) {
 
     QStringList arguments;
     for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const std::optional<ConnectRequest> connectRequest = ParseConnectArguments(arguments);
+    std::optional<ConnectRequest> connectRequest;
+    if (const std::optional<ConnectOptions> connect = ParseConnectArguments(arguments)) {
+        std::optional<QString> password = environmentPassword;
+        if (connect->PasswordFromStdin) password = ReadConnectPassword(std::cin);
+        if (password) connectRequest = ConnectRequest{connect->Id, *password};
+    }
     if (connectRequest) {
         inputs.connectRequest = EncodeConnectRequest(*connectRequest).toStdString();
-        inputs.connectArguments = ("--connect \"" + connectRequest->id + "\" --password \"" +
-                                   connectRequest->password + "\"").toStdString();
+        inputs.connectArguments = ("--connect \"" + connectRequest->id + "\"").toStdString();
+        inputs.connectPassword = connectRequest->password.toStdString();
     }
 
     StartupPlatform startupPlatform{shell, instanceLock, instanceChannel, adapters, drives, secureAttention,
                                     firewall, messages,
                                     [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }};
+    startupPlatform.passConnectPassword = [](const std::string& password) {
+        ::setenv(ConnectPasswordVariable, password.c_str(), 1);
+    };
     std::unique_ptr<THostCapture> hostCapture;
     startupPlatform.startCaptureThread = [&hostCapture] {
         hostCapture = std::make_unique<THostCapture>(std::make_unique<lx::XShmDesktopCapture>());
@@ -118,7 +130,7 @@ int main(int argc, char** argv) {
 
     platform::linuxos::InstanceMessageServer instanceServer(
         [&core](const platform::InstanceMessage& m) { core.HandleInstanceMessage(m); });
-    instanceServer.Listen();
+    instanceServer.Listen(result.ownsInstanceLock);
     // Logout ends the session's processes with SIGTERM: the program then
     // closes like at a session end, without questions, still saving its
     // settings, and ends even with a message box open.

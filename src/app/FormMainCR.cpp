@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include "app/DesktopCopyForm.h"
@@ -26,6 +28,7 @@
 #include "i18n/WindowTexts.h"
 #include "widgets/FormMessage.h"
 #include "widgets/WindowChrome.h"
+#include "window/MainBanner.h"
 #include "window/WindowCaption.h"
 
 namespace corvala {
@@ -33,6 +36,8 @@ namespace corvala {
 namespace {
 
 constexpr int HostPanelWidth = 420;
+constexpr int HostTextMargin = 24;  // left and right of the host panel's text block
+constexpr int CopiedHintMs = 1500;
 
 QString Format(const QString& text, const QString& value) {
     QString out = text;
@@ -192,8 +197,11 @@ void TFormMainCR::CreateControls() {
     panHost->setObjectName("panHost");
     panHost->setFixedWidth(HostPanelWidth);
     auto* host = new QVBoxLayout(panHost);
-    host->setContentsMargins(24, 18, 24, 18);
+    host->setContentsMargins(HostTextMargin, 18, HostTextMargin, 18);
     host->setSpacing(8);
+    imgBanner = new TMainBanner(HostPanelWidth - 2 * HostTextMargin, panHost);
+    host->addWidget(imgBanner, 0, Qt::AlignLeft);
+    host->addSpacing(4);
     lblHeading = new QLabel(panHost);
     lblHeading->setObjectName("lblHeading");
     lblHeading->setWordWrap(true);
@@ -239,7 +247,22 @@ void TFormMainCR::CreateControls() {
     lblContactCaption->hide();
     lblContact = new QLabel(panHost);
     lblContact->setObjectName("lblContact");
+    lblContact->setCursor(Qt::PointingHandCursor);
+    lblContact->installEventFilter(this);
     lblContact->hide();
+    // A hint of its own rather than a tooltip: it shows after the click, not
+    // when the pointer rests on the text.
+    lblCopiedHint = new QLabel(this, Qt::ToolTip);
+    lblCopiedHint->setObjectName("lblCopiedHint");
+    lblCopiedHint->setForegroundRole(QPalette::ToolTipText);
+    lblCopiedHint->setBackgroundRole(QPalette::ToolTipBase);
+    lblCopiedHint->setAutoFillBackground(true);
+    lblCopiedHint->setMargin(4);
+    lblCopiedHint->hide();
+    FCopiedHintTimer = new QTimer(this);
+    FCopiedHintTimer->setSingleShot(true);
+    FCopiedHintTimer->setInterval(CopiedHintMs);
+    connect(FCopiedHintTimer, &QTimer::timeout, lblCopiedHint, &QWidget::hide);
     host->addWidget(lblContactCaption);
     host->addWidget(lblContact);
     shpActivity = new TActivityIndicator(panHost);
@@ -247,7 +270,8 @@ void TFormMainCR::CreateControls() {
     host->addWidget(shpActivity, 0, Qt::AlignHCenter);
     outer->addWidget(panHost);
 
-    // The viewer's remote-screen area; shown by the viewer layout.
+    // The viewer's remote-screen area; shown by the viewer layout. The status
+    // label and the button float over the picture, centred in the panel.
     panRemoteScreens = new QWidget(this);
     panRemoteScreens->setObjectName("panRemoteScreens");
     panRemoteScreens->hide();
@@ -262,8 +286,6 @@ void TFormMainCR::CreateControls() {
     panReconnectButton = new QPushButton(panRemoteScreens);
     panReconnectButton->setObjectName("panReconnectButton");
     panReconnectButton->hide();
-    remote->addWidget(lblLostConnectionInfo);
-    remote->addWidget(panReconnectButton, 0, Qt::AlignHCenter);
     outer->addWidget(panRemoteScreens, 1);
     connect(panReconnectButton, &QPushButton::clicked, this, [this] { FCore.ReconnectButtonClick(); });
     connect(btnConnect, &QPushButton::clicked, this, [this] { FCore.ConnectAction(true); });
@@ -286,18 +308,18 @@ void TFormMainCR::BuildMenus() {
     };
     mnuSettings = new QMenu(this);
     mnuSettings->setObjectName("mnuSettings");
-    QAction* autostart = add(mnuSettings, "Automatic start", "", true);
+    QAction* autostart = add(mnuSettings, TranslationKey("Automatic start"), "", true);
     autostart->setCheckable(true);
-    QAction* viewOnly = add(mnuSettings, "Allow only viewing", "", true);
+    QAction* viewOnly = add(mnuSettings, TranslationKey("Allow only viewing"), "", true);
     viewOnly->setCheckable(true);
-    add(mnuSettings, "Set Password", "...", false);
-    add(mnuSettings, "Set Display Name", "...", false);
-    add(mnuSettings, "Set Whitelist", "...", false);
-    add(mnuSettings, "Contacts Book", "...", false);
-    QAction* printer = add(mnuSettings, "%s driver...", "", false);
+    add(mnuSettings, TranslationKey("Set Password"), "...", false);
+    add(mnuSettings, TranslationKey("Set Display Name"), "...", false);
+    add(mnuSettings, TranslationKey("Set Whitelist"), "...", false);
+    add(mnuSettings, TranslationKey("Contacts Book"), "...", false);
+    QAction* printer = add(mnuSettings, TranslationKey("%s driver..."), "", false);
     printer->setProperty("formatWith", "Velmora Printer");
     mnuLanguage = mnuSettings->addMenu(QString());
-    mnuLanguage->menuAction()->setProperty("englishKey", "Language");
+    mnuLanguage->menuAction()->setProperty("englishKey", TranslationKey("Language"));
     imgSettings->Menu = mnuSettings;
     connect(autostart, &QAction::triggered, this, [this] { FCore.AutomaticStartClick(); });
     connect(viewOnly, &QAction::triggered, this, [this] { FCore.AllowOnlyViewingClick(); });
@@ -308,11 +330,11 @@ void TFormMainCR::BuildMenus() {
 
     mnuHelp = new QMenu(this);
     mnuHelp->setObjectName("mnuHelp");
-    add(mnuHelp, "Connection Log", "...", false);
-    QAction* manual = add(mnuHelp, "Online Manual", "", true);
-    QAction* brand = add(mnuHelp, "Customize with Your Brand", "", true);
-    QAction* site = add(mnuHelp, "Visit Website", "", true);
-    add(mnuHelp, "About", "", false);
+    add(mnuHelp, TranslationKey("Connection Log"), "...", false);
+    QAction* manual = add(mnuHelp, TranslationKey("Online Manual"), "", true);
+    QAction* brand = add(mnuHelp, TranslationKey("Customize with Your Brand"), "", true);
+    QAction* site = add(mnuHelp, TranslationKey("Visit Website"), "", true);
+    add(mnuHelp, TranslationKey("About"), "", false);
     imgHelp->Menu = mnuHelp;
     connect(manual, &QAction::triggered, this, [this] { FCore.OpenWebAddress(FEnv.WebSiteAddress + "/manual/"); });
     connect(brand, &QAction::triggered, this,
@@ -346,12 +368,12 @@ void TFormMainCR::TranslateWindow() {
     }
     TickLanguage(translator().languageIndex());
     static const TextTarget targets[] = {
-        {"lblHeading", "text", "Use the following credentials to allow remote access to this device:"},
-        {"lblYourId", "text", "Your ID:"},
-        {"lblPasswordCaption", "text", "Password:"},
-        {"lblConnectLine", "text", "Or click the following button to access remote device:"},
-        {"btnConnect", "text", "Connect..."},
-        {"lblContactCaption", "text", "For assistance, please contact us:"},
+        {"lblHeading", "text", TranslationKey("Use the following credentials to allow remote access to this device:")},
+        {"lblYourId", "text", TranslationKey("Your ID:")},
+        {"lblPasswordCaption", "text", TranslationKey("Password:")},
+        {"lblConnectLine", "text", TranslationKey("Or click the following button to access remote device:")},
+        {"btnConnect", "text", TranslationKey("Connect...")},
+        {"lblContactCaption", "text", TranslationKey("For assistance, please contact us:")},
     };
     translateTexts(this, targets);
     for (QAction* action : findChildren<QAction*>()) {
@@ -362,7 +384,6 @@ void TFormMainCR::TranslateWindow() {
         if (!with.isEmpty()) text = Format(text, with);
         action->setText(text + action->property("suffix").toString());
     }
-    lblContact->setToolTip(translate("Copied to clipboard"));
     if (FTrayIcon) {
         FTrayIcon->setToolTip(ProductName);
         actTrayOpen->setText(Format(translate("Open %s"), ProductName));
@@ -371,7 +392,10 @@ void TFormMainCR::TranslateWindow() {
     TranslateViewerControls();
 }
 
-bool TFormMainCR::AskWelcome() { return TFormWelcome::Ask(FEnv.WebSiteAddress, this); }
+bool TFormMainCR::AskWelcome() {
+    return TFormWelcome::Ask(
+        FEnv.WebSiteAddress, [this](const QString& address) { FCore.OpenWebAddress(address); }, this);
+}
 
 void TFormMainCR::ShowIdentity(const QString& deviceId, const QString& passwordFigure) {
     lblCaption->setText(ProductName + " " + VersionText());
@@ -421,15 +445,14 @@ unsigned long TFormMainCR::ShowDesktopCopyWindow(int desktopWidth, int desktopHe
 void TFormMainCR::CloseDesktopCopyWindow() { FDesktopCopyForm->CloseCopy(); }
 
 void TFormMainCR::ApplyBranding(const Branding& branding) {
-    if (!branding.Contact.isEmpty()) {
-        strBrandedContact = branding.Contact;
-        lblContact->setText(strBrandedContact);
-        lblContact->setStyleSheet(QString("color: %1;").arg(ToQColor(processState().Theme.LinkColour).name()));
-    }
+    strBrandedContact = branding.Contact;
+    lblContact->setText(strBrandedContact);
+    lblContact->setStyleSheet(QString("color: %1;").arg(ToQColor(processState().Theme.LinkColour).name()));
+    if (!branding.BannerPath.isEmpty()) imgBanner->ShowPicture(branding.BannerPath);
     MenuAction("Automatic start")->setVisible(false);
     btnConnect->hide();
     lblContactCaption->show();
-    lblContact->show();
+    lblContact->setVisible(!strBrandedContact.isEmpty());
     imgSettings->hide();
     imgHelp->hide();
     lblConnectLine->hide();
@@ -437,6 +460,16 @@ void TFormMainCR::ApplyBranding(const Branding& branding) {
     shpActivity->Stop();
     for (const char* key : {"Set Password", "Contacts Book", "%s driver...", "Online Manual", "Customize with Your Brand"})
         if (QAction* action = MenuAction(key)) action->setVisible(false);
+}
+
+void TFormMainCR::ContactClick() {
+    if (strBrandedContact.isEmpty()) return;
+    QGuiApplication::clipboard()->setText(strBrandedContact);
+    lblCopiedHint->setText(translate("Copied to clipboard"));
+    lblCopiedHint->adjustSize();
+    lblCopiedHint->move(lblContact->mapToGlobal(QPoint(0, lblContact->height() + 2)));
+    lblCopiedHint->show();
+    FCopiedHintTimer->start();
 }
 
 void TFormMainCR::PaintTheme() {
@@ -452,6 +485,13 @@ void TFormMainCR::PaintTheme() {
     const QColor panel = t.PanelColour ? ToQColor(*t.PanelColour) : palette().color(QPalette::Button);
     shpSeparator->setStyleSheet(QString("background: %1;").arg(panel.name()));
     btnConnect->setStyleSheet(AccentButtonStyle(t));
+    // The remote area is RemoteAreaColour everywhere, under the status too.
+    panRemoteScreens->setAutoFillBackground(true);
+    QPalette remotePalette = panRemoteScreens->palette();
+    remotePalette.setColor(QPalette::Window, ToQColor(t.RemoteAreaColour));
+    panRemoteScreens->setPalette(remotePalette);
+    lblLostConnectionInfo->setStyleSheet("color: white; background: transparent; font-size: 11pt;");
+    panReconnectButton->setStyleSheet(AccentButtonStyle(t) + "QPushButton { padding: 6px 24px; }");
     layout()->setContentsMargins(t.BorderWidth, t.BorderWidth, t.BorderWidth, t.BorderWidth);
 }
 
@@ -528,7 +568,23 @@ void TFormMainCR::ShowAliveStatus(const AliveButtonView& view) {
     if (view.buttonCaption) panReconnectButton->setText(translate(*view.buttonCaption));
     lblLostConnectionInfo->setVisible(view.labelVisible);
     panReconnectButton->setVisible(view.buttonVisible);
+    PlaceAliveControls();
     if (view.repaint) panRemoteScreens->update();
+}
+
+void TFormMainCR::PlaceAliveControls() {
+    // The button in the middle of the panel, the label centred above it with
+    // its top 1.5 label heights above the button's.
+    panReconnectButton->adjustSize();
+    lblLostConnectionInfo->adjustSize();
+    const QSize panel = panRemoteScreens->size();
+    const QSize button = panReconnectButton->size();
+    const QSize label = lblLostConnectionInfo->size();
+    const int buttonTop = (panel.height() - button.height()) / 2;
+    panReconnectButton->move((panel.width() - button.width()) / 2, buttonTop);
+    lblLostConnectionInfo->move((panel.width() - label.width()) / 2, buttonTop - label.height() * 3 / 2);
+    lblLostConnectionInfo->raise();
+    panReconnectButton->raise();
 }
 
 void TFormMainCR::EndSession() {
@@ -548,6 +604,11 @@ void TFormMainCR::closeEvent(QCloseEvent* event) {
     FCore.CloseSequence();
     if (FTrayIcon) FTrayIcon->hide();
     event->accept();
+    // The program ends here, also from inside a message box's own loop (a
+    // logout while a box is open): exit() ends every running loop. Without a
+    // running loop there is nothing to end, and a call would only make the
+    // next loop return at once.
+    if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(0);
 }
 
 }  // namespace corvala

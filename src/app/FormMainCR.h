@@ -34,6 +34,7 @@ class TBorderShape;
 enum class BorderControl;
 class TDesktopCopyForm;
 class TDesktopCopyPicture;
+class TMainBanner;
 
 // What main.cpp hands to the main window besides the core.
 struct MainWindowEnvironment {
@@ -52,7 +53,8 @@ public:
     TAppCore& Core() { return FCore; }
     TDesktopCopyForm* DesktopCopyForm() const { return FDesktopCopyForm.get(); }
 
-    // The desktop session ends (logout, shutdown): close without asking.
+    // The desktop session ends (logout, shutdown): close without asking, and
+    // end the program even while a message box is open.
     void EndSession();
 
     // Menu actions by their English key, for tests and translation.
@@ -115,6 +117,10 @@ private:
 
     // Controls.
     void HideToTrayClick();
+    // The branded contact text: copied to the clipboard, with a hint.
+    void ContactClick();
+    // The status label and button over the remote area, centred.
+    void PlaceAliveControls();
     void ChooseLanguage(int index);
     void TickLanguage(int index);
     void ShowFromTray();
@@ -157,6 +163,7 @@ private:
     TCaptionButton* btnMinimize = nullptr;
     TCaptionButton* btnClose = nullptr;
     QWidget* panHost = nullptr;
+    TMainBanner* imgBanner = nullptr;
     QLabel* lblHeading = nullptr;
     QLabel* lblYourId = nullptr;
     QLabel* lblId = nullptr;
@@ -168,6 +175,8 @@ private:
     TActivityIndicator* shpActivity = nullptr;
     QLabel* lblContactCaption = nullptr;
     QLabel* lblContact = nullptr;
+    QLabel* lblCopiedHint = nullptr;
+    QTimer* FCopiedHintTimer = nullptr;
     QWidget* panRemoteScreens = nullptr;
     TRemoteScreenView* imgRemoteScreen = nullptr;
     QLabel* lblLostConnectionInfo = nullptr;

@@ -324,6 +324,10 @@ void TFormMainCR::RevealFullScreenMenu(int y) {
 }
 
 bool TFormMainCR::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == panRemoteScreens) PlaceAliveControls();
+    if (event->type() == QEvent::MouseButtonRelease && watched == lblContact &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        ContactClick();
     if (event->type() == QEvent::MouseMove && (watched == panRemoteScreens || watched == imgRemoteScreen)) {
         auto* e = static_cast<QMouseEvent*>(event);
         const QPoint inPanel = static_cast<QWidget*>(watched)->mapTo(panRemoteScreens, e->position().toPoint());

@@ -1,11 +1,9 @@
 #include "app/FormWelcome.h"
 
-#include <QDesktopServices>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
 #include <QPushButton>
-#include <QUrl>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "base/ProcessState.h"
@@ -15,8 +13,8 @@
 
 namespace corvala {
 
-TFormWelcome::TFormWelcome(const QString& webSiteAddress, QWidget* parent)
-    : QDialog(parent), FWebSite(webSiteAddress) {
+TFormWelcome::TFormWelcome(const QString& webSiteAddress, WebAddressOpener openWebAddress, QWidget* parent)
+    : QDialog(parent), FWebSite(webSiteAddress), FOpenWebAddress(std::move(openWebAddress)) {
     setObjectName("TFormWelcome");
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setWindowTitle(ProductName);
@@ -55,14 +53,20 @@ TFormWelcome::TFormWelcome(const QString& webSiteAddress, QWidget* parent)
         body);
     attention->setObjectName("lblAttention");
     attention->setWordWrap(true);
-    auto* agreement = new QLabel(body);
+    auto* agreement = new QLabel(translate("By clicking \"Accept\" you agree to the"), body);
     agreement->setObjectName("lblAgreement");
-    agreement->setTextFormat(Qt::RichText);
-    agreement->setText(translate("By clicking \"Accept\" you agree to the").toHtmlEscaped() +
-                       QString(" <a href=\"eula\" style=\"color:%1\">%2</a>.")
-                           .arg(ToQColor(theme.LinkColour).name(), translate("License Agreement").toHtmlEscaped()));
-    connect(agreement, &QLabel::linkActivated, this,
-            [this] { QDesktopServices::openUrl(QUrl(FWebSite + "/eula/")); });
+    agreement->setWordWrap(true);
+    // The link on a label of its own, as wide as its text: a click anywhere
+    // on it opens the licence.
+    auto* licence = new QLabel(body);
+    licence->setObjectName("lblLicense");
+    licence->setTextFormat(Qt::RichText);
+    licence->setText(QString("<a href=\"eula\" style=\"color:%1\">%2</a>.")
+                         .arg(ToQColor(theme.LinkColour).name(), translate("License Agreement").toHtmlEscaped()));
+    licence->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    connect(licence, &QLabel::linkActivated, this, [this] {
+        if (FOpenWebAddress) FOpenWebAddress(FWebSite + "/eula/");
+    });
     auto* accept = new QPushButton(translate("Accept"), body);
     accept->setObjectName("btnAccept");
     accept->setFixedSize(100, 30);
@@ -74,6 +78,7 @@ TFormWelcome::TFormWelcome(const QString& webSiteAddress, QWidget* parent)
     bodyLayout->addWidget(title);
     bodyLayout->addWidget(attention);
     bodyLayout->addWidget(agreement);
+    bodyLayout->addWidget(licence, 0, Qt::AlignLeft);
     bodyLayout->addWidget(accept, 0, Qt::AlignRight);
     layout->addWidget(body);
     setFixedWidth(460);
@@ -81,10 +86,10 @@ TFormWelcome::TFormWelcome(const QString& webSiteAddress, QWidget* parent)
 
 void TFormWelcome::paintEvent(QPaintEvent*) { PaintWindowBorder(this); }
 
-bool TFormWelcome::Ask(const QString& webSiteAddress, QWidget* parent) {
+bool TFormWelcome::Ask(const QString& webSiteAddress, WebAddressOpener openWebAddress, QWidget* parent) {
     const QByteArray automatic = qgetenv("CORVALA_AUTO_ANSWER");
     if (!automatic.isEmpty()) return automatic == "ok";
-    TFormWelcome welcome(webSiteAddress, parent);
+    TFormWelcome welcome(webSiteAddress, std::move(openWebAddress), parent);
     welcome.adjustSize();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         welcome.move(screen->availableGeometry().center() - welcome.rect().center());

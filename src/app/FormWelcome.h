@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QPushButton;
 
@@ -12,17 +14,22 @@ namespace corvala {
 class TFormWelcome : public QDialog {
     Q_OBJECT
 public:
-    TFormWelcome(const QString& webSiteAddress, QWidget* parent = nullptr);
+    // Opens a web page the way the program opens every page (the core's
+    // OpenWebAddress, through the desktop's shell).
+    using WebAddressOpener = std::function<void(const QString& address)>;
+
+    TFormWelcome(const QString& webSiteAddress, WebAddressOpener openWebAddress, QWidget* parent = nullptr);
 
     // Shows the window modally; true when accepted. With CORVALA_AUTO_ANSWER
     // set (automated runs) nothing is shown: "ok" accepts, anything else refuses.
-    static bool Ask(const QString& webSiteAddress, QWidget* parent = nullptr);
+    static bool Ask(const QString& webSiteAddress, WebAddressOpener openWebAddress, QWidget* parent = nullptr);
 
 protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
     QString FWebSite;
+    WebAddressOpener FOpenWebAddress;
 };
 
 }  // namespace corvala

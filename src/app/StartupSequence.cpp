@@ -101,6 +101,7 @@ StartupResult StartupSequence::Run() {
 
 bool StartupSequence::EndsForRunningInstance() {
     const bool existed = platform_.instanceLock.CreateAndTestExisting();
+    result_.ownsInstanceLock = !existed;
     if (!existed || result_.switches.fromService || result_.switches.fromApplication) return false;
     if (!platform_.instanceChannel.SendToRunningWindow(platform::ShowWindowMessage)) {
         platform_.messages.Warning("The application is already running on this computer.\r\nClick at the tray icon.");
@@ -242,10 +243,14 @@ bool StartupSequence::DispatchRole() {
         // The launcher: the companion service starts the long-lived copy; if
         // elevation is refused, start it ourselves.
         int shellResult = platform_.shell.Execute("runas", companion, "/install /silent");
-        if (!platform::ShellSucceeded(shellResult))
-            platform_.shell.Execute("open", InFolder(files::Program).string(),
-                                    inputs_.connectArguments.empty() ? std::string("/from_application")
-                                                                     : "/from_application " + inputs_.connectArguments);
+        if (platform::ShellSucceeded(shellResult)) return false;
+        if (inputs_.connectArguments.empty()) {
+            platform_.shell.Execute("open", InFolder(files::Program).string(), "/from_application");
+            return false;
+        }
+        if (platform_.passConnectPassword) platform_.passConnectPassword(inputs_.connectPassword);
+        platform_.shell.Execute("open", InFolder(files::Program).string(),
+                                "/from_application " + inputs_.connectArguments);
         return false;
     }
     if (sw.fromService) {

@@ -38,6 +38,9 @@ struct StartupPlatform {
     // Creates and starts the host capture thread (right after the
     // single-instance check); whatever it throws is ignored.
     std::function<void()> startCaptureThread = {};
+    // Puts the `cr --connect` password where the copy the launcher starts
+    // next finds it: that copy's environment, never its command line.
+    std::function<void(const std::string& password)> passConnectPassword = {};
 };
 
 // What this particular run starts from.
@@ -50,10 +53,13 @@ struct StartupInputs {
     std::string_view rootCertificate;  // PEM
     std::string supportContact;
     std::string webSiteAddress;
-    // `cr --connect`: the encoded request for a running copy, and the
-    // arguments that pass it on to the copy the launcher starts.
+    // `cr --connect`: the encoded request (password included) for a running
+    // copy, which gets it through its instance channel only; the arguments
+    // that pass the ID on to the copy the launcher starts, and the password
+    // that copy gets through passConnectPassword.
     std::string connectRequest;
     std::string connectArguments;
+    std::string connectPassword;
 };
 
 enum class StartupOutcome { End, RunMessageLoop };
@@ -63,6 +69,9 @@ struct StartupResult {
     CommandLineSwitches switches;
     std::string macAddressText;       // hyphenated when it has 12 digits
     std::string machineFingerprint;
+    // No other copy held the single-instance lock: this copy owns what only
+    // one copy may own (the instance channel's socket).
+    bool ownsInstanceLock = false;
 };
 
 // Installed versions up to this one cannot take over an update by themselves.

@@ -4,17 +4,16 @@
 
 #include <QApplication>
 #include <QSessionManager>
-#include <QSocketNotifier>
 #include <QStandardPaths>
-#include <csignal>
-#include <sys/socket.h>
+#include <cstdlib>
+#include <iostream>
 #include <thread>
-#include <unistd.h>
 
 #include "app/FormMainCR.h"
 #include "app/GuiStartupMessages.h"
 #include "app/PayloadArchive.h"
 #include "app/StartupSequence.h"
+#include "app/TerminationSignal.h"
 #include "app/VersionMarker.h"
 #include "base/EmbeddedResource.h"
 #include "base/Log.h"
@@ -44,36 +43,13 @@ std::filesystem::path DocumentsFolder() {
     return documents.isEmpty() ? std::filesystem::path("/tmp") : std::filesystem::path(documents.toStdString());
 }
 
-int terminationPipe[2] = {-1, -1};
-
-void OnTerminationSignal(int) {
-    char byte = 1;
-    [[maybe_unused]] auto n = ::write(terminationPipe[1], &byte, 1);
-}
-
-// Logout ends the session's processes with SIGTERM: the program then closes
-// like at a session end, without questions, still saving its settings.
-void EndSessionOnTermination(corvala::TFormMainCR& window) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminationPipe) != 0) return;
-    auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-        char byte;
-        [[maybe_unused]] auto n = ::read(terminationPipe[0], &byte, 1);
-        window.EndSession();
-    });
-    struct sigaction action {};
-    action.sa_handler = OnTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGHUP, &action, nullptr);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace corvala;
     namespace lx = platform::linuxos;
+    // Before anything can start a process that would inherit it.
+    const QString environmentPassword = TakeConnectPasswordFromEnvironment();
 
     lx::LinuxShell shell;
     lx::FlockSingleInstance instanceLock(lx::RuntimeFolder() / "corvalamutex");
@@ -97,16 +73,24 @@ int main(int argc, char** argv) {
 
     QStringList arguments;
     for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const std::optional<ConnectRequest> connectRequest = ParseConnectArguments(arguments);
+    std::optional<ConnectRequest> connectRequest;
+    if (const std::optional<ConnectOptions> connect = ParseConnectArguments(arguments)) {
+        std::optional<QString> password = environmentPassword;
+        if (connect->PasswordFromStdin) password = ReadConnectPassword(std::cin);
+        if (password) connectRequest = ConnectRequest{connect->Id, *password};
+    }
     if (connectRequest) {
         inputs.connectRequest = EncodeConnectRequest(*connectRequest).toStdString();
-        inputs.connectArguments = ("--connect \"" + connectRequest->id + "\" --password \"" +
-                                   connectRequest->password + "\"").toStdString();
+        inputs.connectArguments = ("--connect \"" + connectRequest->id + "\"").toStdString();
+        inputs.connectPassword = connectRequest->password.toStdString();
     }
 
     StartupPlatform startupPlatform{shell, instanceLock, instanceChannel, adapters, drives, secureAttention,
                                     firewall, messages,
                                     [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }};
+    startupPlatform.passConnectPassword = [](const std::string& password) {
+        ::setenv(ConnectPasswordVariable, password.c_str(), 1);
+    };
     std::unique_ptr<THostCapture> hostCapture;
     startupPlatform.startCaptureThread = [&hostCapture] {
         hostCapture = std::make_unique<THostCapture>(std::make_unique<lx::XShmDesktopCapture>());
@@ -146,8 +130,12 @@ int main(int argc, char** argv) {
 
     platform::linuxos::InstanceMessageServer instanceServer(
         [&core](const platform::InstanceMessage& m) { core.HandleInstanceMessage(m); });
-    instanceServer.Listen();
-    EndSessionOnTermination(mainWindow);
+    instanceServer.Listen(result.ownsInstanceLock);
+    // Logout ends the session's processes with SIGTERM: the program then
+    // closes like at a session end, without questions, still saving its
+    // settings, and ends even with a message box open.
+    TTerminationSignal termination;
+    QObject::connect(&termination, &TTerminationSignal::Received, &mainWindow, &TFormMainCR::EndSession);
     QObject::connect(app, &QGuiApplication::commitDataRequest, &mainWindow,
                      [&mainWindow](QSessionManager&) { mainWindow.EndSession(); });
     QObject::connect(&mainWindow, &QObject::destroyed, app, &QApplication::quit);

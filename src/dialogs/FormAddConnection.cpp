@@ -157,13 +157,13 @@ TFormAddConnection::TFormAddConnection(Settings& settings, QWidget* parent)
 
 void TFormAddConnection::translateCaptions() {
     static const TextTarget targets[] = {
-        {"", "windowTitle", "Add Connection"},
-        {"lblID", "text", "ID:"},
-        {"lblPassword", "text", "Password:"},
-        {"btnConnect", "text", "Connect"},
-        {"btnCancel", "text", "Cancel"},
-        {"actConnect", "text", "Connect"},
-        {"actWakeUp", "text", "Wake Up PC && Connect..."},
+        {"", "windowTitle", TranslationKey("Add Connection")},
+        {"lblID", "text", TranslationKey("ID:")},
+        {"lblPassword", "text", TranslationKey("Password:")},
+        {"btnConnect", "text", TranslationKey("Connect")},
+        {"btnCancel", "text", TranslationKey("Cancel")},
+        {"actConnect", "text", TranslationKey("Connect")},
+        {"actWakeUp", "text", TranslationKey("Wake Up PC && Connect...")},
     };
     translateTexts(this, targets);
     lblWarning->setText(translate(QStringLiteral("Attention!")) + u' ' +

@@ -69,6 +69,13 @@ QStringList splitTableLines(std::string_view text);
 // translator().translate(english)
 QString translate(const QString& english);
 
+// An English text that is translated later by its key: a menu item, a row of
+// a window's text table, a control's caption. Does nothing; it marks the
+// literal so that the table check finds it in the source as it finds the
+// literals passed to translate(). Likewise every text constant of a
+// namespace named "..._texts" is a key.
+constexpr const char* TranslationKey(const char* english) { return english; }
+
 // The lines of the table linked into the program.
 std::string_view embeddedLanguageTable();
 

@@ -1,5 +1,6 @@
 #include "window/ControlMenu.h"
 
+#include "i18n/Translator.h"
 #include "window/MenuItems.h"
 
 namespace corvala {
@@ -11,12 +12,12 @@ TControlMenu::TControlMenu(const char* monitorTitleKey, const QString& monitorPr
         action->setData(n);
         connect(action, &QAction::triggered, this, [this, n] { emit ControlCommand(n); });
     };
-    command("Send Ctrl+Alt+Del", 7);
-    command("Send Alt+Tab", 2);
+    command(TranslationKey("Send Ctrl+Alt+Del"), 7);
+    command(TranslationKey("Send Alt+Tab"), 2);
     addSeparator();
-    command("Show Remote Cursor", 8);
-    command("Task Manager", 1);
-    command("Make Screenshot", 3);
+    command(TranslationKey("Show Remote Cursor"), 8);
+    command(TranslationKey("Task Manager"), 1);
+    command(TranslationKey("Make Screenshot"), 3);
     addSeparator();
     QMenu* monitors = AddTranslatedMenu(this, monitorTitleKey);
     for (int i = 0; i < MonitorMenuItems; ++i) {
@@ -31,9 +32,9 @@ TControlMenu::TControlMenu(const char* monitorTitleKey, const QString& monitorPr
         FMonitorItems[i] = item;
     }
     addSeparator();
-    command("Lock PC", 4);
-    command("Reboot PC", 5);
-    command("Shutdown PC", 6);
+    command(TranslationKey("Lock PC"), 4);
+    command(TranslationKey("Reboot PC"), 5);
+    command(TranslationKey("Shutdown PC"), 6);
 }
 
 void TControlMenu::ShowMonitorItems(const std::array<MonitorMenuItem, MonitorMenuItems>& items) {

@@ -16,7 +16,7 @@ TViewerToolbar::TViewerToolbar(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 6, 0);
     layout->setSpacing(0);
     const ThemeColours& theme = processState().Theme;
-    setStyleSheet(QString("QToolButton { color: %1; background: transparent; border: none; padding: 0 8px; }"
+    setStyleSheet(QString("QToolButton { color: %1; background: transparent; border: none; padding: 0; }"
                           "QToolButton:hover { background: %2; }"
                           "QToolButton:disabled { color: %3; }"
                           "QToolButton::menu-indicator { image: none; }")
@@ -33,16 +33,16 @@ TViewerToolbar::TViewerToolbar(QWidget* parent) : QWidget(parent) {
     btnSendMessage->setEnabled(false);
     btnSpeak->setEnabled(false);
     btnControl = AddButton("btnControl");
-    FControlMenu = new TControlMenu("Monitor", "MIMonitor", this);
+    FControlMenu = new TControlMenu(TranslationKey("Monitor"), "MIMonitor", this);
     btnControl->setMenu(FControlMenu);
 
     FTabSettingsMenu = new QMenu(this);
     FTabSettingsMenu->setObjectName("mnuTabSettings");
-    AddFileTransferItems(AddTranslatedMenu(FTabSettingsMenu, "File Transfer", "..."));
-    AddTranslatedAction(FTabSettingsMenu, "Send Message", "...", false);
-    AddTranslatedAction(FTabSettingsMenu, "Speak", "...", false);
-    FTabSettingsControl = new TControlMenu("Select Monitor", "MI_", FTabSettingsMenu);
-    FTabSettingsControl->menuAction()->setProperty("englishKey", "Control");
+    AddFileTransferItems(AddTranslatedMenu(FTabSettingsMenu, TranslationKey("File Transfer"), "..."));
+    AddTranslatedAction(FTabSettingsMenu, TranslationKey("Send Message"), "...", false);
+    AddTranslatedAction(FTabSettingsMenu, TranslationKey("Speak"), "...", false);
+    FTabSettingsControl = new TControlMenu(TranslationKey("Select Monitor"), "MI_", FTabSettingsMenu);
+    FTabSettingsControl->menuAction()->setProperty("englishKey", TranslationKey("Control"));
     FTabSettingsControl->menuAction()->setProperty("suffix", "...");
     FTabSettingsMenu->addMenu(FTabSettingsControl);
     Translate();
@@ -60,8 +60,8 @@ QToolButton* TViewerToolbar::AddButton(const char* objectName) {
 
 void TViewerToolbar::AddFileTransferItems(QMenu* menu) {
     // The file transfer arrives with its protocol and choosers.
-    AddTranslatedAction(menu, "Send File", "...", false);
-    AddTranslatedAction(menu, "Receive File", "...", false);
+    AddTranslatedAction(menu, TranslationKey("Send File"), "...", false);
+    AddTranslatedAction(menu, TranslationKey("Receive File"), "...", false);
 }
 
 void TViewerToolbar::Translate() {
@@ -69,6 +69,9 @@ void TViewerToolbar::Translate() {
     btnSendMessage->setText(translate("Send Message") + "...");
     btnSpeak->setText(translate("Speak") + "...");
     btnControl->setText(translate("Control") + "...");
+    // Each button is as wide as its caption followed by four spaces.
+    for (QToolButton* button : {btnFileTransfer, btnSendMessage, btnSpeak, btnControl})
+        button->setFixedWidth(button->fontMetrics().horizontalAdvance(button->text() + "    "));
 }
 
 }  // namespace corvala

@@ -1,32 +1,41 @@
-// The main window's creation, language menu and close paths, offscreen,
-// with the real media engine library and a scratch program folder.
+// The main window's creation, language menu, branding, remote area and close
+// paths, offscreen, with the real media engine library, a scratch program
+// folder and, where the connect action needs it, the real signalling server.
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
 #include <filesystem>
 
+#include "ServerProcess.h"
 #include "app/DesktopCopyForm.h"
 #include "app/FormMainCR.h"
+#include "app/TerminationSignal.h"
 #include "base/ProcessState.h"
 #include "core/AppCore.h"
 #include "core/PayloadIntegrity.h"
 #include "fakes/PlatformFakes.h"
 #include "fakes/QtTestApplication.h"
 #include "fakes/RecordingInjector.h"
-#include "platform/CursorNames.h"
 #include "i18n/Translator.h"
 #include "media/WebrtcClientVcl.h"
+#include "platform/CursorNames.h"
 #include "signalling/SignallingConnection.h"
+#include "widgets/FormMessage.h"
+#include "widgets/WindowChrome.h"
 #include "window/TabStrip.h"
 
 namespace corvala {
@@ -51,6 +60,25 @@ public:
 };
 
 class MainWindowTest;
+
+// Runs `answer` on the next modal window, from inside that window's own loop
+// (within 10 s, or never).
+void OnNextModal(std::function<void(QWidget*)> answer) {
+    auto* poll = new QTimer;
+    auto* waited = new QElapsedTimer;
+    waited->start();
+    QObject::connect(poll, &QTimer::timeout, [poll, waited, answer] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal && waited->elapsed() < 10000) return;
+        poll->stop();
+        poll->deleteLater();
+        delete waited;
+        if (modal) answer(modal);
+    });
+    poll->start(20);
+}
+
+QRgb Pixel(const QImage& image, QPoint at) { return image.pixel(at) & 0xFFFFFF; }
 
 // The program as main.cpp puts it together: the core over the real media
 // engine with platform fakes, and the main window as its view.
@@ -78,7 +106,24 @@ protected:
         qputenv("CORVALA_MESSAGE_LOG", (folder.path() + "/messages.log").toUtf8());
     }
 
+    void TearDown() override {
+        processState().Branded = false;
+        processState().Theme = ThemeColours::Default();
+        processState().MasterMode = false;
+        processState().EventsSuspended = false;
+    }
+
     fs::path Program(const char* name) const { return fs::path(folder.path().toStdString()) / name; }
+
+    // The real signalling server on loopback; the program joins it.
+    void StartSignalling() {
+        server = std::make_unique<testing::ServerProcess>(
+            "crsignal",
+            std::vector<std::string>{"--port", "0", "--bind", "127.0.0.1", "--cert", testing::PkiFile("server.pem"),
+                                     "--key", testing::PkiFile("server.key")});
+        ASSERT_NE(server->port(), 0) << "crsignal did not start";
+        qputenv("CORVALA_SIGNALLING", QByteArray("127.0.0.1:") + QByteArray::number(server->port()));
+    }
 
 public:
     CoreEnvironment Environment() {
@@ -109,6 +154,7 @@ protected:
     testing_support::RecordingInjector injector;
     NoCursorNames cursorNames;
     FakeSessionMonitor sessions;
+    std::unique_ptr<testing::ServerProcess> server;
 };
 
 MainProgram::MainProgram(MainWindowTest& test)
@@ -401,6 +447,207 @@ TEST_F(MainWindowTest, HostWithAViewerCannotBeMinimised) {
     window.showMinimized();
     EXPECT_TRUE(window.isMinimized());
     rtc.SetActive(false);
+}
+
+// The remote area of a viewer without connections: its status and its
+// "Connect..." button centred over the picture, the picture's colour all
+// around them; a real click on the button opens the connection dialog, as
+// the host panel's connect button does.
+TEST_F(MainWindowTest, RemoteAreaConnectButtonIsCentredAndOpensTheConnectionDialog) {
+    StartSignalling();
+    MainProgram program(*this);
+    ASSERT_TRUE(program.Create());
+    TFormMainCR& window = program.window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.core.ConnectedToSignalServer(); }, 20000));
+    auto* hostConnect = window.findChild<QPushButton*>("btnConnect");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hostConnect->isEnabled(); }, 5000));
+
+    QStringList dialogs;
+    const auto cancelDialog = [&](QWidget* dialog) {
+        dialogs << dialog->metaObject()->className();
+        if (auto* cancel = dialog->findChild<QPushButton*>("btnCancel")) QTest::mouseClick(cancel, Qt::LeftButton);
+    };
+    // The host panel's button switches to the viewer layout and asks first.
+    OnNextModal(cancelDialog);
+    QTest::mouseClick(hostConnect, Qt::LeftButton);
+    ASSERT_EQ(dialogs, QStringList{"corvala::TFormAddConnection"});
+    ASSERT_TRUE(processState().MasterMode);
+
+    auto* panel = window.findChild<QWidget*>("panRemoteScreens");
+    auto* label = window.findChild<QLabel*>("lblLostConnectionInfo");
+    auto* button = window.findChild<QPushButton*>("panReconnectButton");
+    ASSERT_TRUE(panel->isVisible() && label->isVisible() && button->isVisible());
+    EXPECT_EQ(label->text(), "No connections.");
+    EXPECT_EQ(button->text(), "Connect...");
+
+    const QImage area = panel->grab().toImage();
+    const QRgb background = processState().Theme.RemoteAreaColour;
+    const QRect buttonBox = button->geometry();
+    const QRect labelBox = label->geometry();
+    EXPECT_LE(std::abs(buttonBox.center().x() - panel->width() / 2), 1) << "button not centred across";
+    EXPECT_LE(std::abs(buttonBox.center().y() - panel->height() / 2), 1) << "button not centred down";
+    EXPECT_LE(std::abs(labelBox.center().x() - panel->width() / 2), 1) << "label not centred across";
+    EXPECT_LT(labelBox.bottom(), buttonBox.top()) << "the label belongs above the button";
+    // The picture's colour fills the area: its corners, the rows below the
+    // button down to the bottom edge, the gap above the button and the
+    // label's own background.
+    for (QPoint at : {QPoint(2, 2), QPoint(panel->width() - 3, 2), QPoint(2, panel->height() - 3),
+                      QPoint(panel->width() / 2, panel->height() - 3), QPoint(panel->width() - 3, panel->height() - 3),
+                      QPoint(panel->width() / 2, (buttonBox.bottom() + panel->height()) / 2),
+                      QPoint(panel->width() / 2, buttonBox.top() - 2), QPoint(labelBox.left() + 1, labelBox.top() + 1)})
+        EXPECT_EQ(Pixel(area, at), background) << "at " << at.x() << "," << at.y();
+    EXPECT_EQ(Pixel(area, QPoint(buttonBox.left() + 3, buttonBox.center().y())), processState().Theme.ButtonColour);
+    bool labelInked = false;
+    for (int x = labelBox.left(); x <= labelBox.right(); ++x)
+        labelInked |= Pixel(area, QPoint(x, labelBox.center().y())) != background;
+    EXPECT_TRUE(labelInked) << "no status text over the picture";
+
+    OnNextModal(cancelDialog);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(dialogs, (QStringList{"corvala::TFormAddConnection", "corvala::TFormAddConnection"}))
+        << "the remote area's button did not open the connection dialog";
+    EXPECT_TRUE(button->isVisible()) << "cancelled: the area offers to connect again";
+}
+
+// A branded build ("crcustom1.txt" in the program folder), one case per
+// file: the contact text instead of the connect button, the named picture as
+// the main banner, and an unreadable file leaving the normal layout.
+TEST_F(MainWindowTest, BrandingFileDecidesContactBannerAndLayout) {
+    struct Case {
+        const char* name;
+        std::optional<QByteArray> file;  // none: unreadable (a folder of that name)
+        bool picture;                    // "logo.png" in the program folder
+        bool connectShown;
+        QString contact;  // empty: not shown
+        bool bannerPicture;
+        bool errorShown;
+    };
+    const Case cases[] = {
+        {"two lines", "Call Ulla: +46 555 0100\r\nlogo.png\r\n", true, false, "Call Ulla: +46 555 0100", true, false},
+        {"two lines, picture absent", "Call us\nlogo.png\n", false, false, "Call us", false, false},
+        {"one line", "Only one line\n", true, false, "", false, false},
+        {"unreadable", std::nullopt, true, true, "", false, true},
+    };
+    const QRgb logoColour = 0xC0187A;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(folder.path() + "/messages.log");
+        QFile::remove(folder.path() + "/logo.png");
+        QFile::remove(folder.path() + "/crcustom1.txt");
+        QDir(folder.path()).rmdir("crcustom1.txt");
+        if (c.picture) {
+            QImage logo(200, 50, QImage::Format_RGB32);
+            logo.fill(logoColour);
+            ASSERT_TRUE(logo.save(folder.path() + "/logo.png"));
+        }
+        if (c.file) {
+            QFile branding(folder.path() + "/crcustom1.txt");
+            ASSERT_TRUE(branding.open(QIODevice::WriteOnly));
+            branding.write(*c.file);
+        } else {
+            ASSERT_TRUE(QDir(folder.path()).mkdir("crcustom1.txt"));
+        }
+        // As start-up leaves a branded build.
+        processState().Branded = true;
+        processState().Theme = ThemeColours::Branded();
+
+        MainProgram program(*this);
+        ASSERT_TRUE(program.Create());
+        TFormMainCR& window = program.window;
+        window.show();
+        EXPECT_EQ(window.findChild<QPushButton*>("btnConnect")->isVisible(), c.connectShown);
+        EXPECT_EQ(window.findChild<QLabel*>("lblContactCaption")->isVisible(), !c.connectShown);
+        auto* contact = window.findChild<QLabel*>("lblContact");
+        EXPECT_EQ(contact->isVisible(), !c.contact.isEmpty());
+        if (!c.contact.isEmpty()) EXPECT_EQ(contact->text(), c.contact);
+        EXPECT_EQ(Messages().contains("Error code: 3823. Please contact developers."), c.errorShown)
+            << Messages().toStdString();
+
+        // The banner: at the left edge of the host panel's text block, as
+        // wide as it; the picture (in its proportions) or the drawn one.
+        auto* banner = window.findChild<QWidget*>("imgBanner");
+        auto* heading = window.findChild<QLabel*>("lblHeading");
+        ASSERT_TRUE(banner && banner->isVisible());
+        EXPECT_EQ(banner->x(), heading->x());
+        EXPECT_EQ(banner->width(), heading->width());
+        const QImage shown = banner->grab().toImage();
+        if (c.bannerPicture) {
+            EXPECT_EQ(banner->height(), banner->width() / 4);
+            EXPECT_EQ(Pixel(shown, QPoint(banner->width() / 2, banner->height() / 2)), logoColour);
+        } else {
+            EXPECT_EQ(Pixel(shown, QPoint(2, 2)), processState().Theme.CaptionColour);
+        }
+
+        // A click on the contact text copies it, and says so.
+        if (!c.contact.isEmpty()) {
+            QGuiApplication::clipboard()->clear();
+            QTest::mouseClick(contact, Qt::LeftButton);
+            EXPECT_EQ(QGuiApplication::clipboard()->text(), c.contact);
+            auto* hint = window.findChild<QLabel*>("lblCopiedHint");
+            ASSERT_NE(hint, nullptr);
+            EXPECT_TRUE(hint->isVisible());
+            EXPECT_EQ(hint->text(), "Copied to clipboard");
+            EXPECT_GE(hint->y(), contact->mapToGlobal(QPoint(0, contact->height())).y()) << "just below the text";
+            EXPECT_TRUE(contact->toolTip().isEmpty()) << "the hint follows the click, it is no permanent tooltip";
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !hint->isVisible(); }, 5000)) << "the hint stays";
+        }
+        EXPECT_TRUE(window.close());
+        processState().EventsSuspended = false;
+    }
+}
+
+// The licence link of the first-run welcome opens the page the way every
+// page opens: through the core and the desktop's shell.
+TEST_F(MainWindowTest, WelcomeLicenceLinkOpensThroughTheShell) {
+    qunsetenv("CORVALA_AUTO_ANSWER");  // the real window, modal
+    bool shown = false;
+    OnNextModal([&](QWidget* welcome) {
+        shown = true;
+        auto* licence = welcome->findChild<QLabel*>("lblLicense");
+        ASSERT_NE(licence, nullptr);
+        QTest::mouseClick(licence, Qt::LeftButton, {}, licence->rect().center());
+        QTest::mouseClick(welcome->findChild<QPushButton*>("btnAccept"), Qt::LeftButton);
+    });
+    MainProgram program(*this);
+    EXPECT_TRUE(program.Create()) << "accepted";
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(
+        std::count(shell.calls.begin(), shell.calls.end(), fakes::ShellCall{"open", "http://site.test/eula/", ""}), 1);
+}
+
+// Logout ends the program with SIGTERM: it closes without questions even
+// while a message box waits for an answer, and its event loop ends.
+TEST_F(MainWindowTest, TerminationEndsTheProgramWhileAMessageBoxIsOpen) {
+    MainProgram program(*this);
+    ASSERT_TRUE(program.Create());
+    TFormMainCR& window = program.window;
+    window.show();
+    fs::create_directory(Program("~i"));  // automatic start on: a normal close would ask
+    TTerminationSignal termination;
+    QObject::connect(&termination, &TTerminationSignal::Received, &window, &TFormMainCR::EndSession);
+    qunsetenv("CORVALA_AUTO_ANSWER");  // a real box, waiting
+    bool boxShown = false;
+    bool boxReturned = false;
+    QTimer::singleShot(0, [&] {
+        ShowAppMessage(true, MessageKind::Warning, "Waiting for an answer");
+        boxReturned = true;
+    });
+    OnNextModal([&](QWidget*) {
+        boxShown = true;
+        ::kill(::getpid(), SIGTERM);
+    });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    deadline.start(10000);
+    EXPECT_EQ(QApplication::exec(), 0) << "the event loop did not end";
+    EXPECT_TRUE(boxShown);
+    EXPECT_TRUE(boxReturned);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(processState().EventsSuspended);
+    EXPECT_TRUE(fs::exists(Program("set.dt")));
+    EXPECT_FALSE(Messages().contains("Confirm\t")) << "no question at a session's end";
 }
 
 }  // namespace

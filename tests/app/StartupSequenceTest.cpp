@@ -156,10 +156,15 @@ TEST_F(StartupTest, SecondManualStartShowsTheRunningWindowAndEndsQuietly) {
     EXPECT_EQ(messages.warnings,
               std::vector<std::string>{"The application is already running on this computer.\r\nClick at the tray icon."});
 
-    // Copies started by the service or the launcher never test.
+    // Copies started by the service or the launcher never test; beside a
+    // running copy they own nothing that copy owns.
     messages.warnings.clear();
-    EXPECT_EQ(Run({"/from_application"}).outcome, StartupOutcome::RunMessageLoop);
+    const StartupResult beside = Run({"/from_application"});
+    EXPECT_EQ(beside.outcome, StartupOutcome::RunMessageLoop);
+    EXPECT_FALSE(beside.ownsInstanceLock);
     EXPECT_TRUE(messages.warnings.empty());
+    instance.existed = false;
+    EXPECT_TRUE(Run({"/from_application"}).ownsInstanceLock);
 }
 
 TEST_F(StartupTest, CaptureThreadStartsRightAfterTheSingleInstanceCheck) {
@@ -184,6 +189,7 @@ TEST_F(StartupTest, CaptureThreadStartsRightAfterTheSingleInstanceCheck) {
 }
 
 TEST_F(StartupTest, ConnectRequestGoesToTheRunningCopyOrToTheCopyTheLauncherStarts) {
+    std::vector<std::string> passed;
     auto run = [&](bool running) {
         instance.existed = running;
         channel.windowExists = running;
@@ -193,9 +199,15 @@ TEST_F(StartupTest, ConnectRequestGoesToTheRunningCopyOrToTheCopyTheLauncherStar
         inputs.ownVersion = 42;
         inputs.payload = payload;
         inputs.connectRequest = "encoded request";
-        inputs.connectArguments = "--connect \"123456789\" --password \"pw\"";
+        inputs.connectArguments = "--connect \"123456789\"";
+        inputs.connectPassword = "pw";
         StartupPlatform platform{shell, instance, channel, adapters, drives, attention, firewall, messages,
                                  [](std::chrono::milliseconds) {}};
+        platform.passConnectPassword = [&](const std::string& password) {
+            passed.push_back(password);
+            // Handed over before the copy starts, so that it inherits it.
+            EXPECT_EQ(shell.calls.size(), 1u) << "only the companion's start came before";
+        };
         return StartupSequence(platform, inputs, state).Run();
     };
     run(true);
@@ -203,11 +215,12 @@ TEST_F(StartupTest, ConnectRequestGoesToTheRunningCopyOrToTheCopyTheLauncherStar
     EXPECT_EQ(channel.sent[0].message, 0xAAABu);  // shown first, then asked to connect
     EXPECT_EQ(channel.sent[1].message, platform::ConnectRequestMessage);
     EXPECT_EQ(channel.sent[1].payload, "encoded request");
+    EXPECT_TRUE(passed.empty());
 
     run(false);
     ASSERT_EQ(shell.calls.size(), 2u);
-    EXPECT_EQ(shell.calls[1], (ShellCall{"open", Program("cr").string(),
-                                         "/from_application --connect \"123456789\" --password \"pw\""}));
+    EXPECT_EQ(shell.calls[1], (ShellCall{"open", Program("cr").string(), "/from_application --connect \"123456789\""}));
+    EXPECT_EQ(passed, std::vector<std::string>{"pw"});
 }
 
 TEST_F(StartupTest, IdentityFailuresEndWithTheirMessages) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "TranslatedLiterals.h"
 #include "i18n/Translator.h"
 
 namespace corvala {
@@ -113,27 +114,75 @@ TEST_F(DeliveredTable, KnownSampleRows) {
     }
 }
 
-// Keys the program looks up by name: the message box and the main window.
-TEST_F(DeliveredTable, HoldsTheKeysTheProgramUses) {
-    const char* keys[] = {
-        "Warning!", "Error", "Confirm", "Information", "OK", "Cancel",
-        "Use the following credentials to allow remote access to this device:", "Your ID:",
-        "Password:", "Or click the following button to access remote device:", "Connect...",
-        "The new version %s is available", "Send File", "Receive File", "File Transfer",
-        "Send Message", "Speak", "Control", "Send Alt+Tab", "Send Ctrl+Alt+Del", "Task Manager",
-        "Show Remote Cursor", "Make Screenshot", "Select monitor", "Lock PC", "Reboot PC",
-        "Shutdown PC", "%s driver...", "Automatic start", "Allow only viewing", "Set Display Name",
-        "Set Password", "Set Whitelist", "Contacts Book", "Language", "Online Manual",
-        "Customize with Your Brand", "Visit Website", "About", "Connection Log",
-        "Copied to clipboard", "%s is minimized and still active", "Open %s", "Exit", "Download",
-        "Close tab", "Add PC...", "Scroll tabs left", "Scroll tabs right", "Show tabs list", "Connections: %s",
-        "DEMONSTRATION", "Monitor", "Select Monitor",
+// Every text the source hands to translation is a row of the table, with all
+// eleven cells filled: a text added to the interface without its row shows up
+// here, not as an untranslated caption on somebody's screen.
+TEST_F(DeliveredTable, EveryTextTheSourceTranslatesIsARowWithElevenCells) {
+    testing_support::TranslatedLiterals literals;
+    literals.AddFolder(sourceFile("src"));
+    ASSERT_GT(literals.FileCount(), 100) << "the source folder was not found";
+    const QSet<QString> keys = literals.Keys();
+    // The scan itself works: the windows, dialogs and messages pass far more.
+    ASSERT_GT(keys.size(), 80);
+    ASSERT_EQ(t.languageCount(), 11);
+    QHash<QString, int> rows;
+    for (int r = t.rowCount() - 1; r >= 0; --r) rows.insert(t.cell(0, r), r);
+    QStringList sorted = keys.values();
+    sorted.sort();
+    for (const QString& key : sorted) {
+        SCOPED_TRACE(key.toStdString());
+        const auto row = rows.constFind(key);
+        if (row == rows.constEnd()) {
+            ADD_FAILURE() << "no row in src/i18n/languages.tsv";
+            continue;
+        }
+        for (int k = 0; k < 11; ++k)
+            EXPECT_FALSE(t.cell(k, *row).isEmpty()) << "no " << t.languageCode(k).toStdString() << " text";
+    }
+}
+
+// The scan on small sources: what counts as a text handed to translation.
+TEST(TranslatedLiteralsScan, FindsWhatReachesTranslation) {
+    struct Case {
+        const char* name;
+        const char* source;
+        QStringList keys;
     };
-    QSet<QString> english;
-    for (int r = 0; r < t.rowCount(); ++r)
-        english.insert(t.cell(0, r));
-    for (const char* key : keys)
-        EXPECT_TRUE(english.contains(QString::fromUtf8(key))) << key;
+    const Case cases[] = {
+        {"plain", R"src(x = translate("Plain");)src", {"Plain"}},
+        {"wrapped",
+         R"src(translate(QStringLiteral("Wrapped")) + translate(QString::fromLatin1("Latin")))src",
+         {"Wrapped", "Latin"}},
+        {"adjacent literals over lines", "translate(\"Two \"\n    \"parts\")", {"Two parts"}},
+        {"escaped quotes", R"src(translate("Say \"OK\" now"))src", {"Say \"OK\" now"}},
+        {"marked for later",
+         R"src({"lbl", "text", TranslationKey("Marked")}, add(menu, TranslationKey("Item")))src",
+         {"Marked", "Item"}},
+        {"comments", "// translate(\"Line\")\n/* translate(\"Block\") */ translate(\"Code\")", {"Code"}},
+        {"comment marks inside a literal", R"src(s = "http://x /* y"; translate("After"))src", {"After"}},
+        {"methods of other objects", R"src(painter.translate(c); p->translate("x"); translate(variable))src", {}},
+        {"named constant",
+         R"src(inline constexpr char Named[] = "Named text";
+             f(translate(QString::fromLatin1(some_ns::Named)));)src",
+         {"Named text"}},
+        {"constant never translated", R"src(inline constexpr char Wire[] = "GETFILE"; send(Wire);)src", {}},
+        {"texts namespace",
+         R"src(namespace corvala::status_texts {
+             inline constexpr char A[] = "Alpha";
+             inline constexpr char B[] = "Be" "ta";
+             })src",
+         {"Alpha", "Beta"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing_support::TranslatedLiterals literals;
+        literals.AddSource(QString::fromUtf8(c.source));
+        QStringList found = literals.Keys().values();
+        found.sort();
+        QStringList expected = c.keys;
+        expected.sort();
+        EXPECT_EQ(found, expected);
+    }
 }
 
 // The committed table is what the generator makes of the committed source.

@@ -1,5 +1,6 @@
-// The tab strip and the control menu as the user meets them, offscreen:
-// real clicks on tabs and buttons, and the monitor items following the rule.
+// The tab strip, the control menu and the viewer's toolbar as the user meets
+// them, offscreen: real clicks on tabs and buttons, the monitor items
+// following the rule, the toolbar's buttons sized to their captions.
 
 #include <gtest/gtest.h>
 
@@ -11,9 +12,11 @@
 #include <QToolButton>
 
 #include "fakes/QtTestApplication.h"
+#include "i18n/Translator.h"
 #include "window/AngledTabBar.h"
 #include "window/ControlMenu.h"
 #include "window/TabStrip.h"
+#include "window/ViewerToolbar.h"
 
 namespace corvala {
 namespace {
@@ -124,6 +127,36 @@ TEST(ControlMenu, CommandsInTheirMenuOrderWithTheirNumbers) {
     menu.actions().first()->trigger();
     ASSERT_EQ(command.size(), 1);
     EXPECT_EQ(command[0][0].toInt(), 7);
+}
+
+// Each toolbar button is as wide as its caption followed by four spaces, in
+// the window's font, in every language.
+TEST(ViewerToolbar, ButtonsAreAsWideAsTheirCaptionAndFourSpaces) {
+    translator().buildFromUtf8(embeddedLanguageTable());
+    QWidget window;
+    TViewerToolbar toolbar(&window);
+    window.show();
+    struct Case {
+        const char* code;
+        const char* fileTransfer;  // the first button's caption
+    };
+    const Case cases[] = {{"en", "File Transfer"}, {"de", "Datei\u00fcbertragung"}, {"ru", nullptr}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        translator().setLanguageCode(c.code);
+        toolbar.Translate();
+        QApplication::processEvents();
+        const QFontMetrics metrics(toolbar.font());  // the window's font
+        for (const char* name : {"btnFileTransfer", "btnSendMessage", "btnSpeak", "btnControl"}) {
+            SCOPED_TRACE(name);
+            auto* button = toolbar.findChild<QToolButton*>(name);
+            ASSERT_NE(button, nullptr);
+            EXPECT_EQ(button->width(), metrics.horizontalAdvance(button->text() + "    "));
+        }
+        if (c.fileTransfer)
+            EXPECT_EQ(toolbar.findChild<QToolButton*>("btnFileTransfer")->text(), QString::fromUtf8(c.fileTransfer));
+    }
+    translator().setLanguageIndex(0);
 }
 
 }  // namespace

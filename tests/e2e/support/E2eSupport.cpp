@@ -42,9 +42,12 @@ ScratchFolder::~ScratchFolder() {
     fs::remove_all(path_, ec);
 }
 
-ChildProcess::ChildProcess(std::vector<std::string> argv, std::map<std::string, std::string> environment,
-                           fs::path logFile, fs::path workingFolder)
+ChildProcess::ChildProcess(Command command, std::map<std::string, std::string> environment, fs::path logFile,
+                           fs::path workingFolder)
     : logFile_(std::move(logFile)) {
+    for (auto& [key, value] : command.Environment) environment[key] = value;
+    int input[2] = {-1, -1};
+    if (!command.Input.empty() && ::pipe2(input, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
@@ -55,15 +58,25 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, std::map<std::string, 
             ::dup2(log, 1);
             ::dup2(log, 2);
         }
-        int null = ::open("/dev/null", O_RDONLY);
-        if (null >= 0) ::dup2(null, 0);
+        int in = input[0] >= 0 ? input[0] : ::open("/dev/null", O_RDONLY);
+        if (in >= 0) ::dup2(in, 0);
         if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0) ::_exit(126);
         std::vector<char*> args;
-        for (auto& a : argv) args.push_back(a.data());
+        for (auto& a : command.Arguments) args.push_back(a.data());
         args.push_back(nullptr);
         ::execvp(args[0], args.data());
         ::_exit(127);
     }
+    if (input[0] < 0) return;
+    ::close(input[0]);
+    // A pipe holds far more than a line; the child reads it when it wants.
+    [[maybe_unused]] auto written = ::write(input[1], command.Input.data(), command.Input.size());
+    ::close(input[1]);
+}
+
+std::string ChildProcess::ProcFile(const std::string& name) const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 ChildProcess::~ChildProcess() { Terminate(); }

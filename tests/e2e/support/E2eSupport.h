@@ -32,17 +32,34 @@ private:
     std::filesystem::path path_;
 };
 
+// What a program is started with besides the environment of its test: its
+// command line, variables of its own and what it reads on standard input. A
+// secret goes in the last two, never on a command line, which every local
+// user reads in the process list.
+struct Command {
+    std::vector<std::string> Arguments;
+    std::map<std::string, std::string> Environment;
+    std::string Input;  // standard input; empty: /dev/null
+};
+
 // A program started with extra environment variables; its output goes to a
 // log file. Ended (SIGTERM, then SIGKILL) on destruction.
 class ChildProcess {
 public:
+    ChildProcess(Command command, std::map<std::string, std::string> environment, std::filesystem::path logFile,
+                 std::filesystem::path workingFolder = {});
     ChildProcess(std::vector<std::string> argv, std::map<std::string, std::string> environment,
-                 std::filesystem::path logFile, std::filesystem::path workingFolder = {});
+                 std::filesystem::path logFile, std::filesystem::path workingFolder = {})
+        : ChildProcess(Command{std::move(argv), {}, {}}, std::move(environment), std::move(logFile),
+                       std::move(workingFolder)) {}
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     pid_t pid() const { return pid_; }
+    // One of the process's files in /proc ("cmdline", "environ"), as every
+    // process of the same user (or, for "cmdline", anyone) can read it.
+    std::string ProcFile(const std::string& name) const;
     bool Running();
     // Waits for the process to end; its exit code, or -1 on a signal or time-out.
     int Wait(std::chrono::milliseconds timeout);

@@ -90,9 +90,9 @@ std::string MessageLog(const fs::path& folder) {
 
 std::vector<std::string> HostCommand() { return {(BinFolder() / "cr").string(), "/from_application"}; }
 
-std::vector<std::string> ViewerCommand(const std::string& hostId, const std::string& password) {
-    std::vector<std::string> command = HostCommand();
-    command.insert(command.end(), {"--connect", hostId, "--password", password});
+Command ViewerCommand(const std::string& hostId, const std::string& password) {
+    Command command{HostCommand(), {{"CORVALA_CONNECT_PASSWORD", password}}, {}};
+    command.Arguments.insert(command.Arguments.end(), {"--connect", hostId});
     return command;
 }
 

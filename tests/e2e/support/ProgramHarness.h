@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "E2eSupport.h"
+
 namespace corvala::e2e {
 
 // Writes the "set.dt" a copy will find in `home`: a known DeviceId and, when
@@ -43,9 +45,10 @@ std::vector<std::string> SignalServerArguments(const std::string& port = "0", co
                                                const std::string& key = "server.key");
 
 // The command line of a copy started as the desktop starts it (a host), and
-// of one that asks at once to connect to `hostId` with `password` (a viewer).
+// the start of one that asks at once to connect to `hostId` with `password`
+// (a viewer): the ID on its command line, the password in its environment.
 std::vector<std::string> HostCommand();
-std::vector<std::string> ViewerCommand(const std::string& hostId, const std::string& password);
+Command ViewerCommand(const std::string& hostId, const std::string& password);
 
 // The lines the copy's message boxes wrote ("Kind<TAB>text").
 std::string MessageLog(const std::filesystem::path& folder);

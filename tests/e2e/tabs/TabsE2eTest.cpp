@@ -142,12 +142,20 @@ TEST(Tabs, TwoHostsInTwoTabsOfOneViewer) {
     // An admitted viewer collapses the host's window to its caption bar.
     EXPECT_TRUE(WaitFor([&] { return hostWindowHeight() < 60; }, 10s)) << hostWindowHeight();
 
+    // No password where other users read it: not on the viewer's command
+    // line, and gone from its environment once read.
+    EXPECT_EQ(viewer.ProcFile("cmdline").find("secretA1"), std::string::npos);
+    EXPECT_EQ(viewer.ProcFile("environ").find("secretA1"), std::string::npos);
+    EXPECT_NE(viewer.ProcFile("cmdline").find(HostA), std::string::npos) << "no process files read";
+
     // The second host through the running copy (which only a start without
-    // "/from_application" looks for): a second tab, selected.
-    ChildProcess second({cr, "--connect", HostB, "--password", "secretB2"}, viewerEnvironment,
+    // "/from_application" looks for), the password typed on standard input
+    // and handed over through the instance channel: a second tab, selected.
+    ChildProcess second(Command{{cr, "--connect", HostB, "--password-stdin"}, {}, "secretB2\n"}, viewerEnvironment,
                         scratch / "second.log");
     EXPECT_EQ(second.Wait(30s), 0) << second.Log();
     ASSERT_TRUE(WaitFor([&] { return screen.Shows(Blue); }, 60s)) << viewer.Log() << MessageLog(scratch / "viewer");
+    EXPECT_EQ(viewer.ProcFile("environ").find("secretB2"), std::string::npos);
     screen.Screenshot("viewer-layout");
 
     // A real click on the first tab: host A's picture, and input to host A only.

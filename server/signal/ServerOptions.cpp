@@ -26,7 +26,9 @@ Options:
   --reviews FILE            append received reviews to FILE, one JSON line each
   --reviews-per-connection N
                             reviews stored from one connection at most (default 10)
-  --max-review BYTES        longer review texts (UTF-8) are dropped (default 8192)
+  --reviews-per-day N       reviews stored under one ID in one UTC day at most
+                            (default 5)
+  --max-review BYTES        longer review texts (UTF-8) are dropped (default 16384)
   --reviews-file-limit BYTES
                             no review is appended once FILE has grown to this
                             size (default 67108864)
@@ -118,6 +120,7 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, std::stri
             else if (flag == "--relays") o.relays = LoadRelayFile(std::string(value));
             else if (flag == "--reviews") o.reviewsFile = value;
             else if (flag == "--reviews-per-connection") o.reviewsPerConnection = number<std::size_t>(flag, value, 0, 1000000);
+            else if (flag == "--reviews-per-day") o.reviewsPerDay = number<std::size_t>(flag, value, 0, 1000000);
             else if (flag == "--max-queue") o.maxQueuedBytes = number<std::size_t>(flag, value, 32768, std::size_t(1) << 32);
             else if (flag == "--handshake-timeout") o.handshakeTimeout = std::chrono::seconds(number<int>(flag, value, 1, 3600));
             else if (flag == "--join-timeout") o.joinTimeout = std::chrono::seconds(number<int>(flag, value, 1, 3600));

@@ -21,7 +21,9 @@ struct ServerOptions {
     std::vector<Relay> relays;     // from --relays FILE
     std::string reviewsFile;       // empty: reviews are dropped
     std::size_t reviewsPerConnection = 10;
-    std::size_t maxReviewLength = 8192;           // UTF-8 bytes of the review text (the payload)
+    std::size_t reviewsPerDay = 5;                 // per joined ID and UTC day
+    // UTF-8 bytes of the review text (the payload): as much as a line can carry.
+    std::size_t maxReviewLength = 16384;
     std::uintmax_t reviewsFileLimit = 64 << 20;   // bytes the reviews file may reach
     std::size_t maxQueuedBytes = 1 << 20;
     std::chrono::seconds handshakeTimeout{10};

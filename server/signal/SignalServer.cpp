@@ -490,6 +490,17 @@ const char* SignalServer::handleLine(Connection& c, std::string_view line) {
 
 void SignalServer::appendReview(Connection& c, const std::string& payload) {
     ++c.reviews;
+    // A client that reconnects for every review still stores only a few a day.
+    const long day = static_cast<long>(std::time(nullptr) / 86400);
+    if (day != reviewDay_) {
+        reviewDay_ = day;
+        reviewsToday_.clear();
+    }
+    std::size_t& today = reviewsToday_[c.id];
+    if (today >= options_.reviewsPerDay)
+        return logRefusal(c, "review dropped: already " + std::to_string(options_.reviewsPerDay) +
+                                 " reviews from this ID today");
+    ++today;
     if (options_.reviewsFile.empty()) return;
     std::error_code ec;
     const auto size = std::filesystem::file_size(options_.reviewsFile, ec);

@@ -67,6 +67,9 @@ private:
     std::unordered_set<std::shared_ptr<Connection>> connections_;
     std::unordered_map<std::string, Connection*> registry_;
     RelayDirectory relays_;
+    // Reviews stored per joined ID on the current UTC day (cleared when it changes).
+    std::unordered_map<std::string, std::size_t> reviewsToday_;
+    long reviewDay_ = -1;
     SourceLimits sources_;
     LogThrottle refusalLog_;
     struct {

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "app/DesktopCopyForm.h"
+#include "app/FormAbout.h"
 #include "app/FormWelcome.h"
 #include "app/RemoteInputFilter.h"
 #include "app/RemoteScreenView.h"
@@ -24,9 +25,11 @@
 #include "base/ProductInfo.h"
 #include "core/AppCore.h"
 #include "dialogs/FormAddConnection.h"
+#include "dialogs/FormReview.h"
 #include "i18n/Translator.h"
 #include "i18n/WindowTexts.h"
 #include "widgets/FormMessage.h"
+#include "widgets/ThemedDialog.h"
 #include "widgets/WindowChrome.h"
 #include "window/MainBanner.h"
 #include "window/WindowCaption.h"
@@ -46,13 +49,8 @@ QString Format(const QString& text, const QString& value) {
     return out;
 }
 
-QString AccentButtonStyle(const ThemeColours& t) {
-    return QString("QPushButton { background: %1; color: white; border: none; font-size: 11pt; }"
-                   "QPushButton:hover { background: %2; } QPushButton:pressed { background: %3; }"
-                   "QPushButton:disabled { background: %4; color: white; }")
-        .arg(ToQColor(t.ButtonColour).name(), ToQColor(t.ButtonHoverColour).name(),
-             ToQColor(t.ButtonPressedColour).name(), ToQColor(t.DisabledButtonColour).name());
-}
+// The connect buttons: the accent colours in a larger font.
+QString ConnectButtonStyle() { return AccentButtonStyle() + "QPushButton { font-size: 11pt; }"; }
 
 }  // namespace
 
@@ -334,12 +332,26 @@ void TFormMainCR::BuildMenus() {
     QAction* manual = add(mnuHelp, TranslationKey("Online Manual"), "", true);
     QAction* brand = add(mnuHelp, TranslationKey("Customize with Your Brand"), "", true);
     QAction* site = add(mnuHelp, TranslationKey("Visit Website"), "", true);
-    add(mnuHelp, TranslationKey("About"), "", false);
+    QAction* feedback = add(mnuHelp, TranslationKey("Send Feedback"), "...", true);
+    QAction* about = add(mnuHelp, TranslationKey("About"), "", true);
     imgHelp->Menu = mnuHelp;
+    connect(feedback, &QAction::triggered, this, &TFormMainCR::ShowReviewWindow);
+    connect(about, &QAction::triggered, this, &TFormMainCR::ShowAboutWindow);
     connect(manual, &QAction::triggered, this, [this] { FCore.OpenWebAddress(FEnv.WebSiteAddress + "/manual/"); });
     connect(brand, &QAction::triggered, this,
             [this] { FCore.OpenWebAddress(FEnv.WebSiteAddress + "/manual/" + "customization.htm"); });
     connect(site, &QAction::triggered, this, [this] { FCore.OpenWebAddress(FEnv.WebSiteAddress); });
+}
+
+void TFormMainCR::ShowAboutWindow() {
+    TFormAbout about(FEnv.WebSiteAddress, FCore.Environment().SupportContact,
+                     [this](const QString& address) { FCore.OpenWebAddress(address); }, this);
+    about.ExecCentred();
+}
+
+void TFormMainCR::ShowReviewWindow() {
+    TFormReview review([this](const TReview& r) { return FCore.SendReview(r); }, this);
+    review.ExecCentred();
 }
 
 void TFormMainCR::BuildLanguageMenu() {
@@ -484,14 +496,14 @@ void TFormMainCR::PaintTheme() {
     lblPassword->setStyleSheet(idStyle);
     const QColor panel = t.PanelColour ? ToQColor(*t.PanelColour) : palette().color(QPalette::Button);
     shpSeparator->setStyleSheet(QString("background: %1;").arg(panel.name()));
-    btnConnect->setStyleSheet(AccentButtonStyle(t));
+    btnConnect->setStyleSheet(ConnectButtonStyle());
     // The remote area is RemoteAreaColour everywhere, under the status too.
     panRemoteScreens->setAutoFillBackground(true);
     QPalette remotePalette = panRemoteScreens->palette();
     remotePalette.setColor(QPalette::Window, ToQColor(t.RemoteAreaColour));
     panRemoteScreens->setPalette(remotePalette);
     lblLostConnectionInfo->setStyleSheet("color: white; background: transparent; font-size: 11pt;");
-    panReconnectButton->setStyleSheet(AccentButtonStyle(t) + "QPushButton { padding: 6px 24px; }");
+    panReconnectButton->setStyleSheet(ConnectButtonStyle() + "QPushButton { padding: 6px 24px; }");
     layout()->setContentsMargins(t.BorderWidth, t.BorderWidth, t.BorderWidth, t.BorderWidth);
 }
 

@@ -114,6 +114,9 @@ private:
     void PaintTheme();
     void SizeToHostPanel();
     void CreateTrayIcon();
+    // The help menu's windows, modal.
+    void ShowAboutWindow();
+    void ShowReviewWindow();
 
     // Controls.
     void HideToTrayClick();

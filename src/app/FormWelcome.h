@@ -2,7 +2,7 @@
 // The first-run welcome window: the user accepts the terms or the program
 // ends. Only the "Accept" button accepts; every other way of closing refuses.
 
-#include <QDialog>
+#include "widgets/ThemedDialog.h"
 
 #include <functional>
 
@@ -11,7 +11,7 @@ class QPushButton;
 
 namespace corvala {
 
-class TFormWelcome : public QDialog {
+class TFormWelcome : public TThemedDialog {
     Q_OBJECT
 public:
     // Opens a web page the way the program opens every page (the core's
@@ -23,9 +23,6 @@ public:
     // Shows the window modally; true when accepted. With CORVALA_AUTO_ANSWER
     // set (automated runs) nothing is shown: "ok" accepts, anything else refuses.
     static bool Ask(const QString& webSiteAddress, WebAddressOpener openWebAddress, QWidget* parent = nullptr);
-
-protected:
-    void paintEvent(QPaintEvent*) override;
 
 private:
     QString FWebSite;

@@ -317,6 +317,29 @@ void TAppCore::ChooseLanguage(int index) {
     FView->TranslateWindow();
 }
 
+bool TAppCore::SendReview(const TReview& review) {
+    if (!review.Rated()) {
+        FView->ShowAppMessage(true, MessageKind::Warning, translate("Please rate every point."));
+        return false;
+    }
+    const TReviewRecord record(InFolder(FEnv.Folders.program, TReviewRecord::FileName));
+    const bool first = record.FirstReview();
+    // Refused here, never cut on the wire: the server would drop the line.
+    if (const qsizetype excess = review.Excess(FSettings->DeviceId, first); excess > 0) {
+        FView->ShowAppMessage(true, MessageKind::Warning,
+                              Format(translate("The text is too long by %s characters."), QString::number(excess)));
+        return false;
+    }
+    if (!ConnectedToSignalServer() || !FSignalling->WriteLine(review.Line(FSettings->DeviceId, first))) {
+        FView->ShowAppMessage(true, MessageKind::Error,
+                              translate("Unable to connect to server. Please try again in a minute."));
+        return false;
+    }
+    if (!record.MarkSent()) qCWarning(lcCore) << "the review was sent but could not be noted as sent";
+    FView->ShowAppMessage(true, MessageKind::Information, translate("Thank you for your feedback!"));
+    return true;
+}
+
 void TAppCore::OpenWebAddress(const QString& address) { FPlatform.Shell.Execute("open", address.toStdString(), ""); }
 
 // ---- from outside the program ---------------------------------------------
@@ -438,24 +461,32 @@ void TAppCore::rtcClientIceCandidate(TPeer& peer, int label, const QString& id, 
     FSession->rtcClientIceCandidate(&peer, label, id, candidate);
 }
 
-void TAppCore::rtcClientRemoveRemoteStream(const QString& peerId) {
+void TAppCore::rtcClientRemoveRemoteStream(const TPeer& peer) {
     // Every ended call comes here, the main thread's own EndCall and
     // deactivation too; those tidy up the rest themselves.
+    const QString id = peer.Id();
     if (QThread::currentThread() == thread()) {
-        FHostInput->ReleaseHeldInput(peerId);
+        FHostInput->ReleaseHeldInput(id);
         return;
     }
-    QMetaObject::invokeMethod(this, [this, peerId] { PeerEndedByEngine(peerId); }, Qt::QueuedConnection);
+    const bool reconnect = peer.NeedToReconnect;
+    QMetaObject::invokeMethod(this, [this, id, reconnect] { PeerEndedByEngine(id, reconnect); }, Qt::QueuedConnection);
 }
 
-void TAppCore::PeerEndedByEngine(const QString& peerId) {
+void TAppCore::PeerEndedByEngine(const QString& peerId, bool reconnectAnnounced) {
     qCInfo(lcCore) << "the connection to" << peerId << "ended";
     FHostInput->ReleaseHeldInput(peerId);
     if (processState().EventsSuspended) return;
-    if (processState().MasterMode)
-        UpdateAliveButton();
-    else
+    if (!processState().MasterMode) {
         SessionsEnded(FRtc->PeerCount() == 0);
+        return;
+    }
+    // A host that announced "RECONNECT" (its screen locked or unlocked) is
+    // asked again at once, as the liveness check would after the stall; its
+    // tab stays and waits for the new picture.
+    if (reconnectAnnounced && peerId == FRtc->CurrentViewingPeerID() && FSession->SendInitToCurrentPeer())
+        FReconnectingTo = peerId;
+    UpdateAliveButton();
 }
 
 void TAppCore::rtcClientError(const QString& error) { qCWarning(lcEngine) << "media engine:" << error; }
@@ -567,10 +598,18 @@ std::optional<ConnectionDialogResult> TAppCore::ShowConnectionDialog(const std::
 void TAppCore::UpdateAliveButton() {
     AliveButtonInput input;
     input.anyPeers = FRtc->PeerCount() > 0;
-    if (auto peer = FRtc->FindPeer(FRtc->CurrentViewingPeerID())) {
+    const QString current = FRtc->CurrentViewingPeerID();
+    if (auto peer = FRtc->FindPeer(current)) {
+        if (FReconnectingTo == current) FReconnectingTo.clear();
         input.currentPeerExists = true;
         input.needToReconnect = peer->NeedToReconnect;
         input.alive = peer->Alive;
+    } else if (!current.isEmpty() && FSession->HasTab(current)) {
+        // The engine ended the tab's connection: lost, or being renewed.
+        input.anyPeers = true;
+        input.currentPeerExists = true;
+        input.needToReconnect = FReconnectingTo == current;
+        input.alive = false;
     }
     const AliveButtonView view = corvala::UpdateAliveButton(input);
     if (!view.changes) return;
@@ -703,7 +742,11 @@ void TAppCore::ResetFrameWatch() { FLiveness->FrameDrawn(); }
 
 void TAppCore::SendMessageToPeer(const QString& id, const QString& text) { FMessenger->SendMessageToPeer(id, text); }
 
-void TAppCore::EndCall(const QString& id) { FRtc->EndCall(id); }
+void TAppCore::EndCall(const QString& id) {
+    FRtc->EndCall(id);
+    FSession->TabClosed(id);
+    if (FReconnectingTo == id) FReconnectingTo.clear();
+}
 
 void TAppCore::HideToolbar() { FView->HideToolbar(); }
 

@@ -31,6 +31,7 @@
 #include "core/PayloadIntegrity.h"
 #include "core/TabController.h"
 #include "features/ConnectionLog.h"
+#include "features/Review.h"
 #include "media/RtcClientPort.h"
 #include "platform/Folders.h"
 #include "platform/InstanceChannel.h"
@@ -157,6 +158,10 @@ public:
     void AllowOnlyViewingClick();
     void ChooseLanguage(int index);
     void OpenWebAddress(const QString& address);
+    // The review window's "Send": false when nothing was sent (the user has
+    // been told why: not rated, too long, no link to the server).
+    bool SendReview(const TReview& review);
+    const CoreEnvironment& Environment() const { return FEnv; }
     // The caption's hide-to-tray: refused while peers are connected.
     bool MayHideToTray() const { return PeerCount() == 0; }
 
@@ -192,8 +197,9 @@ private:
     // the liveness check rather than by the user.
     void RunReconnectButton(bool withoutSender);
     void CursorCheckTick();
-    // The peer ended on the engine's side (main thread, after the hand-over).
-    void PeerEndedByEngine(const QString& peerId);
+    // The peer ended on the engine's side (main thread, after the hand-over);
+    // `reconnectAnnounced`: its host had said "RECONNECT".
+    void PeerEndedByEngine(const QString& peerId, bool reconnectAnnounced);
     // The message box, never waiting inside a signalling line's handling.
     void ShowMessage(bool modal, MessageKind kind, const QString& text);
     // A message of a feature this build lacks: logged and dropped.
@@ -204,7 +210,7 @@ private:
     void rtcClientRenderFrame(const QString& peerId) override;
     void rtcClientSdpCreateSuccess(TPeer& peer, const QString& sdpType, const QString& sdp) override;
     void rtcClientIceCandidate(TPeer& peer, int label, const QString& id, const QString& candidate) override;
-    void rtcClientRemoveRemoteStream(const QString& peerId) override;
+    void rtcClientRemoveRemoteStream(const TPeer& peer) override;
     void rtcClientError(const QString& error) override;
 
     // IClientMessageEvents.
@@ -308,6 +314,8 @@ private:
     AliveButtonStatus FAliveStatus;
 
     bool FHandlingSignallingLine = false;
+    // Viewer: the host whose ended connection this side asked to renew.
+    QString FReconnectingTo;
     bool FEndingSession = false;
     bool FClosing = false;
 };

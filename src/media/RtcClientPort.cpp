@@ -23,7 +23,7 @@ void TWebRtcClientPort::SetEvents(IRtcClientEvents& events) {
     FClient.OnIceCandidate = [&events](TPeer* peer, int label, const QString& id, const QString& candidate) {
         events.rtcClientIceCandidate(*peer, label, id, candidate);
     };
-    FClient.OnRemoveRemoteStream = [&events](TPeer* peer) { events.rtcClientRemoveRemoteStream(peer->Id()); };
+    FClient.OnRemoveRemoteStream = [&events](TPeer* peer) { events.rtcClientRemoveRemoteStream(*peer); };
     FClient.OnError = [&events](TWebRtcClientVcl*, const QString& error) { events.rtcClientError(error); };
 }
 

@@ -45,9 +45,9 @@ public:
     // A description or a candidate this side made, to be written to the peer.
     virtual void rtcClientSdpCreateSuccess(TPeer& peer, const QString& sdpType, const QString& sdp) = 0;
     virtual void rtcClientIceCandidate(TPeer& peer, int label, const QString& id, const QString& candidate) = 0;
-    // The connection to the peer ended on the engine's side (the component
-    // has already taken it out of its peers).
-    virtual void rtcClientRemoveRemoteStream(const QString& peerId) = 0;
+    // The connection to the peer ended (the component has already taken it
+    // out of its peers; the object stays valid during the call).
+    virtual void rtcClientRemoveRemoteStream(const TPeer& peer) = 0;
     virtual void rtcClientError(const QString& error) = 0;
 
 protected:

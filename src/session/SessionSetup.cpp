@@ -192,11 +192,15 @@ bool TSessionSetup::SendInitToCurrentPeer() {
     refreshIdentity();
     const QString id = FValues.rtc->CurrentViewingPeerID();
     const std::shared_ptr<TPeer> peer = id.isEmpty() ? nullptr : FValues.rtc->FindPeer(id);
-    if (!peer)
+    // A tab whose connection the engine ended still knows its host and the
+    // password sent there.
+    if (!peer && !HasTab(id))
         return false;
-    sendInit(id, peer->Password);
+    sendInit(id, peer ? peer->Password : FSentPasswords.value(id));
     return true;
 }
+
+void TSessionSetup::TabClosed(const QString& id) { FTabbedHosts.remove(id); }
 
 bool TSessionSetup::Reconnect(bool withoutSender) {
     refreshIdentity();
@@ -371,10 +375,13 @@ void TSessionSetup::viewerTurn(const TPeerMessage& m, const QJsonObject& payload
     if (!rtc.Active())
         activateSource(false);
 
-    if (const std::shared_ptr<TPeer> old = rtc.FindPeer(m.from)) {
-        // A repeated "init": new peer, same tab, same password.
-        const QString kept = old->Password;
-        rtc.EndCall(m.from);
+    const std::shared_ptr<TPeer> old = rtc.FindPeer(m.from);
+    if (old || HasTab(m.from)) {
+        // A repeated "init" (or one after the engine ended the connection):
+        // new peer, same tab, same password.
+        const QString kept = old ? old->Password : FSentPasswords.value(m.from);
+        if (old)
+            rtc.EndCall(m.from);
         if (const auto peer = makePeer(m, m.isMobile())) {
             rtc.SetCurrentViewingPeerID(m.from);
             peer->Password = kept;
@@ -386,6 +393,7 @@ void TSessionSetup::viewerTurn(const TPeerMessage& m, const QJsonObject& payload
     } else if (const auto peer = makePeer(m, false)) {
         const QString entry = MakeEntry(m.username, m.from);
         FUi.AddTab(entry, m.from);
+        FTabbedHosts.insert(m.from);
         rtc.SetCurrentViewingPeerID(m.from);
         peer->Password = FSentPasswords.value(m.from);
         rtc.SetMicrophone(*peer, false);

@@ -170,6 +170,10 @@ public:
     // The reconnect path: "init" to FCurrentViewingPeerID with its stored
     // password. False when there is no such peer.
     bool SendInitToCurrentPeer();
+    // Viewer: the tab of that host was closed.
+    void TabClosed(const QString& id);
+    // Viewer: a tab shows that host (with or without a connection now).
+    bool HasTab(const QString& id) const { return FTabbedHosts.contains(id); }
     // The "Reconnect" button (steps after its "Connect..." case): the error
     // box when not joined; "init" at once when called without a sender (the
     // liveness check) or when the own relay runs; else "getpublicturn" with
@@ -240,6 +244,8 @@ private:
     // Per host ID the password of the last "init" sent there: refusals are
     // matched against it, and a new peer keeps it for reconnection.
     QHash<QString, QString> FSentPasswords;
+    // Viewer: the hosts that have a tab.
+    QSet<QString> FTabbedHosts;
     // Host: the viewers' relays added to the running activation.
     QSet<QString> FSessionRelays;
     // The relays this side added to the component's list, oldest first.

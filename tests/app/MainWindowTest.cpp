@@ -13,7 +13,12 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,7 +27,9 @@
 
 #include "ServerProcess.h"
 #include "app/DesktopCopyForm.h"
+#include "app/BuildInfo.h"
 #include "app/FormMainCR.h"
+#include "app/ThirdPartyNotices.h"
 #include "app/TerminationSignal.h"
 #include "base/ProcessState.h"
 #include "core/AppCore.h"
@@ -116,11 +123,11 @@ protected:
     fs::path Program(const char* name) const { return fs::path(folder.path().toStdString()) / name; }
 
     // The real signalling server on loopback; the program joins it.
-    void StartSignalling() {
-        server = std::make_unique<testing::ServerProcess>(
-            "crsignal",
-            std::vector<std::string>{"--port", "0", "--bind", "127.0.0.1", "--cert", testing::PkiFile("server.pem"),
-                                     "--key", testing::PkiFile("server.key")});
+    void StartSignalling(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args{"--port", "0", "--bind", "127.0.0.1", "--cert", testing::PkiFile("server.pem"),
+                                      "--key", testing::PkiFile("server.key")};
+        args.insert(args.end(), extra.begin(), extra.end());
+        server = std::make_unique<testing::ServerProcess>("crsignal", args);
         ASSERT_NE(server->port(), 0) << "crsignal did not start";
         qputenv("CORVALA_SIGNALLING", QByteArray("127.0.0.1:") + QByteArray::number(server->port()));
     }
@@ -648,6 +655,85 @@ TEST_F(MainWindowTest, TerminationEndsTheProgramWhileAMessageBoxIsOpen) {
     EXPECT_TRUE(processState().EventsSuspended);
     EXPECT_TRUE(fs::exists(Program("set.dt")));
     EXPECT_FALSE(Messages().contains("Confirm\t")) << "no question at a session's end";
+}
+
+// The help menu's About window: the version, the build, the contact, the
+// links through the shell, and a notice for every library.
+TEST_F(MainWindowTest, AboutWindowShowsTheVersionTheBuildAndEveryNotice) {
+    MainProgram program(*this);
+    ASSERT_TRUE(program.Create());
+    bool checked = false;
+    OnNextModal([&](QWidget* about) {
+        checked = true;
+        EXPECT_STREQ(about->metaObject()->className(), "corvala::TFormAbout");
+        EXPECT_EQ(about->findChild<QLabel*>("lblProduct")->text(), "Corvala 4.2");
+        EXPECT_TRUE(about->findChild<QLabel*>("lblBuild")->text().contains(QString::fromLatin1(BuildCommit())));
+        EXPECT_TRUE(about->findChild<QLabel*>("lblSupport")->text().endsWith("help@example.test"));
+        const auto* notices = about->findChild<QTreeWidget*>("twNotices");
+        ASSERT_NE(notices, nullptr);
+        EXPECT_EQ(notices->topLevelItemCount(), ThirdPartyNotices().size());
+        EXPECT_GT(notices->topLevelItemCount(), 40);
+        QTest::mouseClick(about->findChild<QLabel*>("lblLicense"), Qt::LeftButton);
+        QTest::mouseClick(about->findChild<QPushButton*>("btnOk"), Qt::LeftButton);
+    });
+    program.window.MenuAction("About")->trigger();
+    EXPECT_TRUE(checked);
+    ASSERT_FALSE(shell.calls.empty());
+    EXPECT_EQ(shell.calls.back(), (fakes::ShellCall{"open", "http://site.test/eula/", ""}));
+}
+
+// A review written in the window reaches the server's reviews file exactly:
+// non-ASCII text, and the longest text a line can carry. One character more
+// is refused in the window, never cut on the wire.
+TEST_F(MainWindowTest, ReviewWindowSendsTheReviewExactlyAndRefusesWhatIsTooLong) {
+    const fs::path reviews = Program("reviews.jsonl");
+    StartSignalling({"--reviews", reviews.string()});
+    MainProgram program(*this);
+    ASSERT_TRUE(program.Create());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.core.ConnectedToSignalServer(); }, 20000));
+    const QString id = program.core.AppSettings().DeviceId;
+
+    // The longest text: non-ASCII at the start, filled up with letters.
+    TReview longest;
+    longest.Ratings = {5, 4, 3, 2};
+    longest.Text = QString::fromUtf8("Très bien, 李 \"quoted\"\n");
+    while (longest.Excess(id, true) < 0) longest.Text += 'a';
+    ASSERT_EQ(longest.Excess(id, true), 0);
+
+    bool sent = false;
+    OnNextModal([&](QWidget* window) {
+        for (int row = 0; row < 4; ++row) {
+            auto* option = window->findChild<QRadioButton*>(QString("rbRating%1_%2").arg(row).arg(5 - row));
+            ASSERT_NE(option, nullptr);
+            QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(4, option->height() / 2));
+        }
+        auto* text = window->findChild<QPlainTextEdit*>("memReview");
+        auto* send = window->findChild<QPushButton*>("btnSend");
+        text->setPlainText(longest.Text + 'x');
+        QTest::mouseClick(send, Qt::LeftButton);
+        EXPECT_TRUE(window->isVisible()) << "a refused review keeps its window";
+        text->setPlainText(longest.Text);
+        QTest::mouseClick(send, Qt::LeftButton);
+        sent = !window->isVisible();
+    });
+    program.window.MenuAction("Send Feedback")->trigger();
+    EXPECT_TRUE(sent);
+    EXPECT_TRUE(Messages().contains("Warning\tThe text is too long by 1 characters."));
+    EXPECT_TRUE(Messages().contains("Information\tThank you for your feedback!"));
+
+    QString stored;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            QFile file(QString::fromStdString(reviews.string()));
+            if (!file.open(QIODevice::ReadOnly)) return false;
+            stored = QString::fromUtf8(file.readAll());
+            return !stored.isEmpty();
+        },
+        10000));
+    const QJsonObject record = QJsonDocument::fromJson(stored.toUtf8()).object();
+    EXPECT_EQ(record.value("from").toString(), id);
+    EXPECT_EQ(record.value("review").toString(), longest.Payload(id, true)) << "byte for byte, not cut";
+    EXPECT_TRUE(record.value("review").toString().startsWith("ID:" + id + "; first review:yes; ratings:5432; review:"));
 }
 
 }  // namespace

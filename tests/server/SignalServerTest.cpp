@@ -353,6 +353,36 @@ TEST_F(SignalServerTest, OneConnectionStoresALimitedNumberOfReviews) {
     EXPECT_EQ(lines, 3);
 }
 
+// Reconnecting does not reset the bound: one ID stores only a few reviews a day.
+TEST_F(SignalServerTest, OneIdStoresALimitedNumberOfReviewsADay) {
+    const auto reviews = std::filesystem::temp_directory_path() / ("crsignal-reviews-" + std::to_string(getpid()));
+    std::filesystem::remove(reviews);
+    startServer({"--reviews", reviews.string(), "--reviews-per-connection", "2", "--reviews-per-day", "3"});
+    for (int connection = 0; connection < 3; ++connection) {
+        // The server must have seen the last connection go before the ID is free.
+        std::unique_ptr<TlsLineClient> c;
+        for (int attempt = 0; attempt < 50 && !c; ++attempt) {
+            auto candidate = connectClient();
+            candidate->writeLine(line(GetMessage(u"777"_qs, u"join"_qs, {}, {}, u"777"_qs)));
+            if (candidate->readLine(2s) == kJoined) c = std::move(candidate);
+            else std::this_thread::sleep_for(100ms);
+        }
+        ASSERT_TRUE(c) << "the ID never became free";
+        for (int i = 0; i < 2; ++i)
+            ASSERT_TRUE(c->writeLine(line(GetMessage(u"777"_qs, u"review"_qs, {}, {}, u"ID:777; review:again"_qs))));
+        ask(*c, "DE");
+    }
+    auto other = joinAs("888");
+    ASSERT_TRUE(other->writeLine(line(GetMessage(u"888"_qs, u"review"_qs, {}, {}, u"ID:888; review:mine"_qs))));
+    ask(*other, "DE");
+    std::ifstream in(reviews);
+    std::vector<std::string> stored;
+    for (std::string l; std::getline(in, l);) stored.push_back(l);
+    std::filesystem::remove(reviews);
+    ASSERT_EQ(stored.size(), 4u);
+    EXPECT_NE(stored[3].find(R"("from":"888")"), std::string::npos) << "another ID has its own count";
+}
+
 TEST_F(SignalServerTest, ReviewsNeedAJoinedConnectionAndAreBoundedInSizeAndInTotal) {
     const auto reviews = std::filesystem::temp_directory_path() / ("crsignal-reviews-" + std::to_string(getpid()));
     std::filesystem::remove(reviews);
@@ -535,7 +565,7 @@ TEST_F(SignalServerTest, HelpListsTheOptionsAndBadOptionsFail) {
     const std::string text = RunProgram("crsignal", "--help", exitCode);
     EXPECT_EQ(exitCode, 0);
     for (const char* option : {"--port", "--cert", "--key", "--relays", "--reviews", "--max-queue",
-                               "--handshake-timeout", "--join-timeout", "--idle-timeout", "--reviews-per-connection", "--max-review",
+                               "--handshake-timeout", "--join-timeout", "--idle-timeout", "--reviews-per-connection", "--reviews-per-day", "--max-review",
                                "--reviews-file-limit", "--max-connections", "--max-per-address", "--join-burst",
                                "--joins-per-minute", "--limit-loopback", "--live-window"})
         EXPECT_NE(text.find(option), std::string::npos) << option;

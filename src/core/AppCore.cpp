@@ -12,6 +12,7 @@
 #include "base/Log.h"
 #include "base/ProductInfo.h"
 #include "core/AppView.h"
+#include "core/BrandingFile.h"
 #include "core/EngineHandOver.h"
 #include "core/IceServerDefaults.h"
 #include "i18n/SystemLanguage.h"
@@ -216,18 +217,11 @@ void TAppCore::ApplyBranding() {
                                   file.errorString() + " " + "Error code: 3823. " + "Please contact developers.");
         return;
     }
-    QString text = QString::fromUtf8(file.readAll());
-    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-    QStringList lines = text.split('\n');
-    for (QString& line : lines) line.remove('\r');
-    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     Branding branding;
-    if (lines.size() == 2) {
-        branding.Contact = lines[0];
-        const QString banner = InFolder(FEnv.Folders.program, lines[1].toUtf8().constData());
-        // Only a file inside the program folder, named by the branding file.
-        if (!lines[1].isEmpty() && !lines[1].contains('/') && QFileInfo(banner).isFile())
-            branding.BannerPath = banner;
+    if (const std::optional<BrandingText> text = ReadBrandingText(file.readAll())) {
+        branding.Contact = text->Contact;
+        const QString banner = InFolder(FEnv.Folders.program, text->BannerName.toUtf8().constData());
+        if (!text->BannerName.isEmpty() && QFileInfo(banner).isFile()) branding.BannerPath = banner;
     }
     FView->ApplyBranding(branding);
 }

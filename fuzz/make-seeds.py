@@ -176,6 +176,10 @@ def main():
     count = int(lines[0].decode("utf-8-sig"))
     write("language_table", "head", b"\r\n".join(lines[:1 + count * 8]) + b"\r\n")
 
+    # The branding file as a reseller ships it.
+    write("branding", "crlf", b"\xef\xbb\xbfsupport@reseller.example\r\nbanner.png\r\n")
+    write("branding", "lf", b"Zo\xc3\xab Support +49 30 1234567\nbanner.png")
+
 
 if __name__ == "__main__":
     main()

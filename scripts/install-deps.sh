@@ -24,7 +24,7 @@ PACKAGES=(
   libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxtst-dev libxrandr-dev libxcomposite-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-utils xdotool imagemagick iproute2 util-linux openssl
+  xvfb xauth x11-utils xdotool imagemagick iproute2 nftables util-linux openssl
   fonts-dejavu-core dbus
   # browser interoperability test: headless Chromium
   chromium

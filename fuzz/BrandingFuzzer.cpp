@@ -3,13 +3,7 @@
 // Properties: what is read are lines of the file, and the banner name never
 // leads out of the program folder by a path.
 #include "FuzzSupport.h"
-#include "QuietQtLogging.h"
 #include "core/BrandingFile.h"
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    corvala::fuzz::QuietQtLogging();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvala;

@@ -4,7 +4,6 @@
 // recording injector. Catches crashes, undefined behaviour and exceptions
 // that escape the receive path's guard.
 #include "FuzzSupport.h"
-#include "QuietQtLogging.h"
 #include "base/ProcessState.h"
 #include "control/DataChannelDispatcher.h"
 #include "fakes/RecordingInjector.h"
@@ -82,11 +81,6 @@ private:
 
 }  // namespace
 }  // namespace corvala
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    corvala::fuzz::QuietQtLogging();
-    return 0;
-}
 
 // Input: one byte of situation, then messages, each a length byte and its
 // bytes (255: the rest of the input).

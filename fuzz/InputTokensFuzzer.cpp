@@ -3,7 +3,6 @@
 // the viewer writes, batched into one message as other viewers send them,
 // parse back into exactly the events they were written for.
 #include "FuzzSupport.h"
-#include "QuietQtLogging.h"
 #include "control/InputTokens.h"
 
 #include <string>
@@ -86,11 +85,6 @@ void WriteToken(fuzz::InputReader& input, QString& message, RecordingSink& expec
 
 }  // namespace
 }  // namespace corvala
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    corvala::fuzz::QuietQtLogging();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvala;

@@ -5,15 +5,7 @@
 // cell of the first row holding the text, or stays English where the cell
 // is empty.
 #include "FuzzSupport.h"
-#include "QuietQtLogging.h"
-#include "base/ProcessState.h"
 #include "i18n/Translator.h"
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    corvala::fuzz::QuietQtLogging();
-    corvala::processState().EventsSuspended = false;
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvala;

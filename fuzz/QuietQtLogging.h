@@ -1,6 +1,6 @@
 #pragma once
-// The code under test logs everything it drops, which is the fuzzer's common
-// case: Qt's log output would drown libFuzzer's own.
+// Qt's log output silenced (see QuietQtLogging.cpp, which targets without an
+// initialisation of their own link).
 
 #include <QtGlobal>
 

@@ -5,15 +5,9 @@
 // preferring a codec changes at most the one media line and keeps the count
 // of lines; setting a bitrate adds at most one line.
 #include "FuzzSupport.h"
-#include "QuietQtLogging.h"
 #include "media/SdpRewriting.h"
 
 #include <array>
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    corvala::fuzz::QuietQtLogging();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvala;

@@ -7,7 +7,6 @@
 // back so that it reads the same again (that is what every start does); a
 // comma list read from text is written back as the same list.
 #include "FuzzSupport.h"
-#include "QuietQtLogging.h"
 #include "settings/DtRecord.h"
 #include "settings/DtScramble.h"
 #include "settings/Settings.h"
@@ -42,11 +41,6 @@ void SettingsRoundTrip(const QByteArray& plain) {
 
 }  // namespace
 }  // namespace corvala
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    corvala::fuzz::QuietQtLogging();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvala;

@@ -6,7 +6,6 @@
 // split into reads, and they are those of a plain split at LF (CR before LF
 // dropped, a line past the limit ends the stream).
 #include "FuzzSupport.h"
-#include "QuietQtLogging.h"
 #include "signalling/ClientMessage.h"
 #include "signalling/LineFramer.h"
 
@@ -75,11 +74,6 @@ private:
 
 }  // namespace
 }  // namespace corvala
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    corvala::fuzz::QuietQtLogging();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvala;

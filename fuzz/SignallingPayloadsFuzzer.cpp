@@ -6,7 +6,6 @@
 // reads the same again (envelopes and payload objects); a monitor list
 // written as text reads back as written.
 #include "FuzzSupport.h"
-#include "QuietQtLogging.h"
 #include "signalling/SignallingMessage.h"
 #include "signalling/WirePayloads.h"
 
@@ -59,11 +58,6 @@ void MonitorTextRoundTrip(fuzz::InputReader& input) {
 
 }  // namespace
 }  // namespace corvala
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    corvala::fuzz::QuietQtLogging();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvala;

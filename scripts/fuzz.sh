@@ -17,7 +17,10 @@ targets() { sed -n 's/^corvala_add_fuzzer(NAME \([a-z_]*\).*/\1/p' fuzz/CMakeLis
 
 build() {
   ./scripts/install-deps.sh >/dev/null || return 1
+  # -O1 with line tables: a quicker build for CI, stacks that still name lines.
   cmake -S . -B $BUILD -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DCORVALA_FUZZ=ON -DCORVALA_BUILD_BENCH=OFF >/dev/null || return 1
   cmake --build $BUILD --target corvala_fuzzers -j2

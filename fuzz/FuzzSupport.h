@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <unistd.h>
 
@@ -32,6 +33,15 @@ inline std::filesystem::path ScratchFolder(const std::string& name) {
     const std::filesystem::path folder = base / ("corvala-fuzz-" + name + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(folder, ec);
     std::filesystem::create_directories(folder, ec);
+    // Gone when the run ends (libFuzzer leaves by exit()); a crash keeps it
+    // for a look.
+    static std::vector<std::filesystem::path> made;
+    static const bool removeAtExit = std::atexit([] {
+                                         std::error_code ignored;
+                                         for (const auto& path : made) std::filesystem::remove_all(path, ignored);
+                                     }) == 0;
+    (void)removeAtExit;
+    made.push_back(folder);
     return folder;
 }
 

@@ -14,7 +14,6 @@ namespace {
 
 struct Scratch {
     Scratch() : Root(corvala::fuzz::ScratchFolder("archive")) { fs::create_directories(Into()); }
-    ~Scratch() { fs::remove_all(Root); }
     fs::path Root;
     // The archive sits beside the folder it is extracted into, inside a
     // folder that must stay as it was.

@@ -11,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvala;
-    static constexpr std::array<const char*, 5> Codecs{"VP8", "H264", "VP9", "opus", "PCMU"};
+    static constexpr std::array<const char*, 5> Codecs{"VP8", "H264", "VP9", "opus", "ISAC"};
     fuzz::InputReader input(data, size);
     const std::uint8_t choice = input.Byte();
     const std::string codec = Codecs[choice % Codecs.size()];

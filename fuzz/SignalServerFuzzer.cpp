@@ -15,8 +15,10 @@
 #include "TlsLineClient.h"
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -58,8 +60,16 @@ public:
         if (FLink) return;
         static int nextId = 100000000;
         FId = std::to_string(++nextId);
-        FLink = std::make_unique<testing::TlsLineClient>();
-        if (!FLink->connect(port, PkiDir + "/ca.pem")) fuzz::Fail("cannot connect to the server");
+        // A refused connection is said with its reason; only one that
+        // stays refused for a second is a finding.
+        for (int attempt = 1;; ++attempt) {
+            FLink = std::make_unique<testing::TlsLineClient>();
+            errno = 0;
+            if (FLink->connect(port, PkiDir + "/ca.pem")) break;
+            std::fprintf(stderr, "fuzz: connection %d to the server failed: %s\n", attempt, std::strerror(errno));
+            if (attempt == 10) fuzz::Fail("cannot connect to the server");
+            std::this_thread::sleep_for(100ms);
+        }
         FLink->writeLine(R"({"msg":"join","from":")" + FId + R"(","payload":")" + FId + R"("})");
         Await(R"("msg":"joined")");
     }

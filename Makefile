@@ -1,7 +1,7 @@
 # The two entry points of the README. Both install what they need first.
 BUILD ?= build
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build run test fuzz clean
 
 all: build
 
@@ -18,5 +18,9 @@ run: build
 test:
 	./scripts/test.sh
 
+# The libFuzzer targets into build-fuzz/ (scripts/fuzz.sh runs them).
+fuzz:
+	./scripts/fuzz.sh build
+
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz

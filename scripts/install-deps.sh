@@ -6,6 +6,8 @@ set -euo pipefail
 PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config git
+  # fuzz targets: clang with libFuzzer and its sanitizer runtimes
+  clang libclang-rt-14-dev
   # GUI and event loop
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libxkbcommon-dev
   # TLS, archives, regexes, images, HTTP, JSON, servers
@@ -22,7 +24,7 @@ PACKAGES=(
   libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxtst-dev libxrandr-dev libxcomposite-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-utils xdotool imagemagick iproute2 util-linux openssl
+  xvfb xauth x11-utils xdotool imagemagick iproute2 nftables util-linux openssl
   fonts-dejavu-core dbus
   # browser interoperability test: headless Chromium
   chromium

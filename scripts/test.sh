@@ -3,8 +3,10 @@
 #  1. the unit tests, and the engine's lifecycle tests (label asan), under
 #     AddressSanitizer and UndefinedBehaviorSanitizer;
 #  2. the tests labelled tsan (threads sharing state without locks) under ThreadSanitizer;
-#  3. every test (unit, component, end-to-end) in the normal build.
-# Ends with CTest's summary of the full run; fails when either run fails.
+#  3. every test (unit, component, end-to-end) in the normal build;
+#  4. every fuzz target for 20 s (clang, build-fuzz/; scripts/fuzz.sh).
+# Ends with CTest's summary of the full run and the fuzz targets' lines;
+# fails when any of them fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh || exit 1
@@ -28,4 +30,7 @@ threads=$?
 echo "== all tests"
 (cd build && ctest -j$jobs --output-on-failure)
 full=$?
-[ $sanitized -eq 0 ] && [ $threads -eq 0 ] && [ $full -eq 0 ]
+echo "== fuzz targets, 20 s each"
+./scripts/fuzz.sh all 20
+fuzzed=$?
+[ $sanitized -eq 0 ] && [ $threads -eq 0 ] && [ $full -eq 0 ] && [ $fuzzed -eq 0 ]

@@ -7,6 +7,7 @@
 // Client and server share this machine's cores, so every figure is a lower
 // bound for the server alone. Every phase has a time limit; the program
 // always ends by itself.
+#include "BenchClient.h"
 #include "ServerProcess.h"
 
 #include <asio.hpp>
@@ -34,105 +35,20 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using signal_bench::Client;
+using signal_bench::raiseOpenFileLimit;
+using signal_bench::runUntil;
+
 struct Settings {
     int clients = 10000;
     int pairs = 200;
-    int window = 16;                 // messages in flight per pair
+    int window = 16;  // messages in flight per pair
     double throughputSeconds = 5;
-    double latencyRate = 10000;      // messages per second
+    double latencyRate = 10000;  // messages per second
     double latencySeconds = 5;
     int handshakesInFlight = 64;
-    int payloadBytes = 200;          // about an ICE candidate line
+    int payloadBytes = 200;  // about an ICE candidate line
 };
-
-class Client : public std::enable_shared_from_this<Client> {
-public:
-    Client(asio::io_context& io, asio::ssl::context& tls, int index)
-        : stream_(io, tls), index_(index), id_("c" + std::to_string(index)) {}
-
-    std::function<void(Client&, std::string_view)> onLine;
-    std::function<void(Client&, bool ok)> onJoined;
-
-    const std::string& id() const { return id_; }
-    int index() const { return index_; }
-
-    void start(const tcp::endpoint& server) {
-        stream_.next_layer().async_connect(server, [self = shared_from_this()](const asio::error_code& ec) {
-            if (ec) return self->fail();
-            self->stream_.next_layer().set_option(tcp::no_delay(true));
-            self->stream_.async_handshake(asio::ssl::stream_base::client, [self](const asio::error_code& ec) {
-                if (ec) return self->fail();
-                self->send(R"({"msg":"join","from":")" + self->id_ + R"(","to":"","type":"","payload":")" + self->id_ +
-                           R"(","password":"","username":"","version":""})");
-                self->read();
-            });
-        });
-    }
-
-    void send(std::string_view line) {
-        outbox_.append(line);
-        outbox_.append("\r\n");
-        if (!writing_) flush();
-    }
-
-private:
-    void fail() {
-        if (onJoined && !joined_) onJoined(*this, false);
-        joined_ = true;
-    }
-
-    void read() {
-        stream_.async_read_some(asio::buffer(buffer_), [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
-            if (ec) return self->fail();
-            std::string_view data(self->buffer_.data(), n);
-            while (!data.empty()) {
-                const auto nl = data.find('\n');
-                if (nl == std::string_view::npos) {
-                    self->partial_.append(data);
-                    break;
-                }
-                self->partial_.append(data.substr(0, nl));
-                data.remove_prefix(nl + 1);
-                std::string_view line = self->partial_;
-                if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-                if (!self->joined_) {
-                    self->joined_ = true;
-                    if (self->onJoined) self->onJoined(*self, line.find(R"("msg":"joined")") != std::string_view::npos);
-                } else if (self->onLine) {
-                    self->onLine(*self, line);
-                }
-                self->partial_.clear();
-            }
-            self->read();
-        });
-    }
-
-    void flush() {
-        writing_ = true;
-        inFlight_.swap(outbox_);
-        asio::async_write(stream_, asio::buffer(inFlight_), [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
-            self->writing_ = false;
-            if (ec) return;
-            self->inFlight_.clear();
-            if (!self->outbox_.empty()) self->flush();
-        });
-    }
-
-    asio::ssl::stream<tcp::socket> stream_;
-    int index_;
-    std::string id_;
-    std::array<char, 8192> buffer_{};
-    std::string partial_, outbox_, inFlight_;
-    bool writing_ = false;
-    bool joined_ = false;
-};
-
-void raiseOpenFileLimit() {
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = limit.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &limit);
-}
 
 long serverCpuTicks(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -158,25 +74,15 @@ double ownCpuSeconds() {
 // The message a pair relays; the payload carries the send time.
 std::string relayLine(const Client& from, const Client& to, Clock::time_point sent, int padding) {
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(sent.time_since_epoch()).count();
-    return R"({"msg":"message","from":")" + from.id() + R"(","to":")" + to.id() + R"(","type":"candidate","payload":"t)" +
-           std::to_string(ns) + ";" + std::string(static_cast<size_t>(padding), 'x') +
-           R"(","password":"","username":"bench","version":"42"})";
+    return R"({"msg":"message","from":")" + from.id() + R"(","to":")" + to.id() +
+           R"(","type":"candidate","payload":"t)" + std::to_string(ns) + ";" +
+           std::string(static_cast<size_t>(padding), 'x') + R"(","password":"","username":"bench","version":"42"})";
 }
 
 Clock::time_point sentTime(std::string_view line) {
     const auto at = line.find(R"("payload":"t)");
     if (at == std::string_view::npos) return {};
     return Clock::time_point(std::chrono::nanoseconds(std::atoll(std::string(line.substr(at + 12, 24)).c_str())));
-}
-
-// Runs the loop until `done` or the time limit; false on time-out.
-bool runUntil(asio::io_context& io, const std::function<bool()>& done, Clock::duration limit) {
-    const auto until = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > until) return false;
-        io.run_for(10ms);
-    }
-    return true;
 }
 
 double percentile(std::vector<double>& v, double p) {
@@ -193,11 +99,16 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         const double v = std::atof(argv[i + 1]);
-        if (flag == "--clients") s.clients = static_cast<int>(v);
-        else if (flag == "--pairs") s.pairs = static_cast<int>(v);
-        else if (flag == "--window") s.window = static_cast<int>(v);
-        else if (flag == "--seconds") s.throughputSeconds = s.latencySeconds = v;
-        else if (flag == "--rate") s.latencyRate = v;
+        if (flag == "--clients")
+            s.clients = static_cast<int>(v);
+        else if (flag == "--pairs")
+            s.pairs = static_cast<int>(v);
+        else if (flag == "--window")
+            s.window = static_cast<int>(v);
+        else if (flag == "--seconds")
+            s.throughputSeconds = s.latencySeconds = v;
+        else if (flag == "--rate")
+            s.latencyRate = v;
         else {
             std::cerr << "usage: signal_bench [--clients N] [--pairs N] [--window N] [--seconds S] [--rate MSG/S]\n";
             return 2;
@@ -222,29 +133,15 @@ int main(int argc, char** argv) {
 
     asio::io_context io(1);
     asio::ssl::context tls(asio::ssl::context::tls_client);
-    SSL_CTX_set_min_proto_version(tls.native_handle(), TLS1_2_VERSION);
-    SSL_CTX_set_max_proto_version(tls.native_handle(), TLS1_2_VERSION);
-    tls.load_verify_file(corvala::testing::PkiFile("ca.pem"));
-    tls.set_verify_mode(asio::ssl::verify_peer);
+    signal_bench::ConfigureClientTls(tls, corvala::testing::PkiFile("ca.pem"));
     const tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), server.port());
 
     // 1. Connect and join, a bounded number of handshakes at a time.
-    std::vector<std::shared_ptr<Client>> clients;
-    int started = 0, joined = 0, failed = 0;
-    std::function<void()> startNext = [&] {
-        if (started >= s.clients) return;
-        auto c = std::make_shared<Client>(io, tls, started++);
-        c->onJoined = [&](Client&, bool ok) {
-            ok ? ++joined : ++failed;
-            startNext();
-        };
-        clients.push_back(c);
-        c->start(endpoint);
-    };
-    const auto joinStart = Clock::now();
-    for (int i = 0; i < s.handshakesInFlight; ++i) startNext();
-    runUntil(io, [&] { return joined + failed >= s.clients; }, 180s);
-    const double joinSeconds = std::chrono::duration<double>(Clock::now() - joinStart).count();
+    const signal_bench::JoinedClients all =
+        signal_bench::JoinAll(io, tls, endpoint, s.clients, s.handshakesInFlight, 180s);
+    const std::vector<std::shared_ptr<Client>>& clients = all.clients;
+    const int joined = all.joined, failed = all.failed;
+    const double joinSeconds = all.seconds;
     const long rssHeld = server.residentKiB();
     std::printf("joined TLS clients held: %d of %d (%d failed) in %.1f s (%.0f joins/s)\n", joined, s.clients, failed,
                 joinSeconds, joined / joinSeconds);
@@ -268,19 +165,25 @@ int main(int argc, char** argv) {
     const auto t0 = Clock::now();
     for (int p = 0; p < s.pairs; ++p)
         for (int w = 0; w < s.window; ++w)
-            clients[static_cast<size_t>(2 * p)]->send(
-                relayLine(*clients[static_cast<size_t>(2 * p)], *clients[static_cast<size_t>(2 * p + 1)], Clock::now(), s.payloadBytes));
-    const auto measureFor = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s.throughputSeconds));
-    runUntil(io, [&] { return Clock::now() - t0 >= measureFor; }, measureFor + 5s);
+            clients[static_cast<size_t>(2 * p)]->send(relayLine(*clients[static_cast<size_t>(2 * p)],
+                                                                *clients[static_cast<size_t>(2 * p + 1)], Clock::now(),
+                                                                s.payloadBytes));
+    const auto measureFor =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s.throughputSeconds));
+    runUntil(
+        io, [&] { return Clock::now() - t0 >= measureFor; }, measureFor + 5s);
     const long relayed = received;
     const double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
     const double cpu = double(serverCpuTicks(server.pid()) - cpuBefore) / double(sysconf(_SC_CLK_TCK));
     const double ownCpu = ownCpuSeconds() - ownBefore;
     measuring = false;
-    runUntil(io, [] { return false; }, 1s);  // let the windows drain
-    std::printf("relayed messages per second: %.0f (%ld in %.1f s, %d pairs, window %d, %d-byte payload; crsignal CPU %.0f%%, bench clients CPU %.0f%% of one core)\n",
-                relayed / elapsed, relayed, elapsed, s.pairs, s.window, s.payloadBytes, 100.0 * cpu / elapsed,
-                100.0 * ownCpu / elapsed);
+    runUntil(
+        io, [] { return false; }, 1s);  // let the windows drain
+    std::printf(
+        "relayed messages per second: %.0f (%ld in %.1f s, %d pairs, window %d, %d-byte payload; crsignal CPU %.0f%%, "
+        "bench clients CPU %.0f%% of one core)\n",
+        relayed / elapsed, relayed, elapsed, s.pairs, s.window, s.payloadBytes, 100.0 * cpu / elapsed,
+        100.0 * ownCpu / elapsed);
     // The machine is shared, so the rate above depends on what else runs;
     // the server's own CPU cost per message does not.
     std::printf("crsignal CPU per relayed message: %.1f us (one core would relay about %.0f messages/s)\n",
@@ -302,7 +205,8 @@ int main(int argc, char** argv) {
     const auto l0 = Clock::now();
     std::function<void()> pace = [&] {
         // Open loop: send what the rate asks for by now, however late the tick.
-        const double due = std::min<double>(total, s.latencyRate * std::chrono::duration<double>(Clock::now() - l0).count());
+        const double due =
+            std::min<double>(total, s.latencyRate * std::chrono::duration<double>(Clock::now() - l0).count());
         while (sent < static_cast<long>(due)) {
             const int p = static_cast<int>(sent % s.pairs);
             Client& a = *clients[static_cast<size_t>(2 * p)];
@@ -317,11 +221,14 @@ int main(int argc, char** argv) {
         }
     };
     pace();
-    const auto latencyLimit = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s.latencySeconds)) + 10s;
-    runUntil(io, [&] { return sent >= total && static_cast<long>(latencies.size()) >= total; }, latencyLimit);
+    const auto latencyLimit =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s.latencySeconds)) + 10s;
+    runUntil(
+        io, [&] { return sent >= total && static_cast<long>(latencies.size()) >= total; }, latencyLimit);
     const double offered = double(sent) / std::chrono::duration<double>(Clock::now() - l0).count();
-    std::printf("relay latency at %.0f messages/s offered (%zu of %ld arrived): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
-                offered, latencies.size(), total, percentile(latencies, 0.50), percentile(latencies, 0.99),
-                percentile(latencies, 1.0));
+    std::printf(
+        "relay latency at %.0f messages/s offered (%zu of %ld arrived): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
+        offered, latencies.size(), total, percentile(latencies, 0.50), percentile(latencies, 0.99),
+        percentile(latencies, 1.0));
     return 0;
 }

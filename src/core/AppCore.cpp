@@ -12,6 +12,7 @@
 #include "base/Log.h"
 #include "base/ProductInfo.h"
 #include "core/AppView.h"
+#include "core/BrandingFile.h"
 #include "core/EngineHandOver.h"
 #include "core/IceServerDefaults.h"
 #include "i18n/SystemLanguage.h"
@@ -33,6 +34,8 @@ namespace {
 // The pause that lets "RECONNECT" and "DISCONNECT" leave before the
 // connections they concern go down.
 constexpr int CloseRecoveryPumpMs = 1000;
+// How often a viewer asks a host again whose connection the engine ended.
+constexpr int RenewIntervalMs = 3000;
 const QString Bullet = QString(QChar(0x25CF));
 
 QString Format(const QString& text, const QString& value) {
@@ -71,7 +74,10 @@ CoreTimers::CoreTimers(QObject* owner)
       TimerTurnServerCPUUsageControl(MakeTimer(owner, 30000, "TimerTurnServerCPUUsageControl")) {}
 
 TAppCore::TAppCore(CoreEnvironment environment, CorePlatform platform)
-    : FEnv(std::move(environment)), FPlatform(std::move(platform)), FTimers(std::make_unique<CoreTimers>(this)) {}
+    : FEnv(std::move(environment)), FPlatform(std::move(platform)), FTimers(std::make_unique<CoreTimers>(this)) {
+    FRenewTimer.setInterval(RenewIntervalMs);
+    connect(&FRenewTimer, &QTimer::timeout, this, &TAppCore::RenewTick);
+}
 
 TAppCore::~TAppCore() {
     // The connection log is saved, then everything else goes with its owner.
@@ -216,18 +222,11 @@ void TAppCore::ApplyBranding() {
                                   file.errorString() + " " + "Error code: 3823. " + "Please contact developers.");
         return;
     }
-    QString text = QString::fromUtf8(file.readAll());
-    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-    QStringList lines = text.split('\n');
-    for (QString& line : lines) line.remove('\r');
-    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     Branding branding;
-    if (lines.size() == 2) {
-        branding.Contact = lines[0];
-        const QString banner = InFolder(FEnv.Folders.program, lines[1].toUtf8().constData());
-        // Only a file inside the program folder, named by the branding file.
-        if (!lines[1].isEmpty() && !lines[1].contains('/') && QFileInfo(banner).isFile())
-            branding.BannerPath = banner;
+    if (const std::optional<BrandingText> text = ReadBrandingText(file.readAll())) {
+        branding.Contact = text->Contact;
+        const QString banner = InFolder(FEnv.Folders.program, text->BannerName.toUtf8().constData());
+        if (!text->BannerName.isEmpty() && QFileInfo(banner).isFile()) branding.BannerPath = banner;
     }
     FView->ApplyBranding(branding);
 }
@@ -244,9 +243,15 @@ bool TAppCore::AutostartMarkerExists() const {
 
 // ---- what the windows forward ---------------------------------------------
 
-void TAppCore::ConnectAction(bool fromHostPanel) { FSession->ConnectAction(fromHostPanel); }
+void TAppCore::ConnectAction(bool fromHostPanel) {
+    FLastInitAutomatic = false;
+    FSession->ConnectAction(fromHostPanel);
+}
 
-void TAppCore::ReconnectButtonClick() { RunReconnectButton(false); }
+void TAppCore::ReconnectButtonClick() {
+    FLastInitAutomatic = false;
+    RunReconnectButton(false);
+}
 
 void TAppCore::RunReconnectButton(bool withoutSender) {
     ReconnectInput input;
@@ -361,6 +366,7 @@ void TAppCore::HandleInstanceMessage(const platform::InstanceMessage& message) {
 }
 
 void TAppCore::ConnectFromCommandLine(const ConnectRequest& request) {
+    FLastInitAutomatic = false;
     if (FSession) FSession->ConnectFromCommandLine(request);
 }
 
@@ -486,7 +492,21 @@ void TAppCore::PeerEndedByEngine(const QString& peerId, bool reconnectAnnounced)
     // tab stays and waits for the new picture.
     if (reconnectAnnounced && peerId == FRtc->CurrentViewingPeerID() && FSession->SendInitToCurrentPeer())
         FReconnectingTo = peerId;
+    if (FSession->HasTab(peerId)) FRenewTimer.start();
     UpdateAliveButton();
+}
+
+void TAppCore::RenewTick() {
+    const QString current = FRtc->CurrentViewingPeerID();
+    if (processState().EventsSuspended || current.isEmpty() || !FSession->HasTab(current) || FRtc->FindPeer(current)) {
+        FRenewTimer.stop();
+        FLastInitAutomatic = false;
+        return;
+    }
+    if (!ConnectedToSignalServer()) return;
+    qCDebug(lcCore) << "asking" << current << "again for its lost connection";
+    FLastInitAutomatic = true;
+    FSession->SendInitToCurrentPeer();
 }
 
 void TAppCore::rtcClientError(const QString& error) { qCWarning(lcEngine) << "media engine:" << error; }
@@ -498,6 +518,10 @@ void TAppCore::SignallingInvalidId() {
     // since; nobody at the host could do anything about it.
     if (!processState().MasterMode) {
         qCInfo(lcCore) << "a message of this host found its viewer gone (\"invalid_id\")";
+        return;
+    }
+    if (FLastInitAutomatic) {
+        qCDebug(lcCore) << "the host of the lost connection is not there yet (\"invalid_id\")";
         return;
     }
     ShowNonModalWarning(translate(QString::fromLatin1(InvalidIdWarning)));

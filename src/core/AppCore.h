@@ -316,6 +316,13 @@ private:
     bool FHandlingSignallingLine = false;
     // Viewer: the host whose ended connection this side asked to renew.
     QString FReconnectingTo;
+    // Viewer: while the viewed tab has lost its connection, "init" goes to
+    // its host again every few seconds, so that the picture comes back by
+    // itself once the network does; the server's "invalid_id" for these
+    // tries is no news to the user.
+    QTimer FRenewTimer;
+    bool FLastInitAutomatic = false;
+    void RenewTick();
     bool FEndingSession = false;
     bool FClosing = false;
 };

@@ -19,7 +19,9 @@ void Translator::build(const QStringList& lines) {
         countLine.remove(0, 1);
     bool ok = false;
     const int n = countLine.trimmed().toInt(&ok);
-    if (!ok || n <= 0)
+    // A count beyond the lines that follow cannot make a single row, and
+    // would otherwise size the columns by a number the file merely claims.
+    if (!ok || n <= 0 || n > lines.size() - 1)
         return;
     FRowCount = int((lines.size() - 1) / n);
     FColumns.resize(n);

@@ -103,6 +103,17 @@ TEST(TranslatorBuild, UnusableTablesAreEmpty) {
     }
 }
 
+// Found by the language-table fuzz target: the columns were sized by the
+// count line alone, so a huge count asked for gigabytes before any row.
+TEST(TranslatorBuild, CountBeyondTheLinesAllocatesNothing) {
+    for (const char* text : {"900000000\r\nx\r\n", "2147483647\r\n"}) {
+        Translator t;
+        t.buildFromUtf8(text);
+        EXPECT_TRUE(t.isEmpty()) << text;
+        EXPECT_EQ(t.languageCount(), 0) << text;
+    }
+}
+
 TEST(TranslatorBuild, IncompleteLastRowIsDropped) {
     Translator t;
     t.build({"2", "English", "Deutsch", "en", "de", "Yes", "Ja", "No"});

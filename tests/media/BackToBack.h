@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -21,6 +23,19 @@ using testing_support::Mailbox;
 
 inline const QString kHostId = QStringLiteral("111111111");
 inline const QString kViewerId = QStringLiteral("222222222");
+
+// CORVALA_RECORD_SEEDS=FOLDER keeps each description and candidate the real
+// engine made, one file each, as seeds for the fuzz targets (fuzz/).
+inline void RecordSeed(const char* kind, const QString& text)
+{
+    static std::atomic<int> serial{0};
+    const QByteArray folder = qgetenv("CORVALA_RECORD_SEEDS");
+    if (folder.isEmpty())
+        return;
+    QFile file(QString::fromUtf8(folder) + "/" + kind + "-" + QString::number(++serial));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(text.toUtf8());
+}
 
 // Everything one side observed, written on engine threads.
 struct Observed {
@@ -81,6 +96,7 @@ protected:
     void Wire(TWebRtcClientVcl& self, Observed& seen, TWebRtcClientVcl& other, const QString& selfId)
     {
         self.OnSdpCreateSuccess = [&, selfId](TPeer* sender, const QString& type, const QString& sdp) {
+            RecordSeed(type == "offer" ? "offer" : "answer", sdp);
             {
                 std::lock_guard lock(seen.mutex);
                 seen.sdpTypes.emplace_back(sender, type);
@@ -95,6 +111,7 @@ protected:
             });
         };
         self.OnIceCandidate = [&, selfId](TPeer* sender, int label, const QString& mid, const QString& line) {
+            RecordSeed("candidate", QString::number(label) + " " + mid + " " + line);
             {
                 std::lock_guard lock(seen.mutex);
                 seen.candidateSenders.push_back(sender);

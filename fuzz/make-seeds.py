@@ -1,0 +1,185 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into fuzz/corpus/.
+
+The session descriptions and candidates are recorded from the real media
+engine by the media component test:
+    CORVALA_RECORD_SEEDS=DIR ctest -R media_component_engine_test
+    fuzz/make-seeds.py DIR
+The other seeds are the lines, messages and files the program and its tests
+build (the data-channel messages of the dispatcher's case table, the wire
+lines of the signalling tests, a settings record as version 7 writes it).
+"""
+import io
+import json
+import pathlib
+import shutil
+import struct
+import sys
+import zipfile
+
+ROOT = pathlib.Path(__file__).resolve().parent
+CORPUS = ROOT / "corpus"
+
+
+def recorded(folder, kind, count):
+    files = sorted(pathlib.Path(folder).glob(kind + "-*"), key=lambda p: int(p.name.split("-")[1]))
+    return [f.read_text() for f in files[:count]]
+
+
+def envelope(msg, frm="", to="", type_="", payload="", password="", username="", version=""):
+    return json.dumps({"msg": msg, "from": frm, "to": to, "type": type_, "payload": payload,
+                       "password": password, "username": username, "version": version},
+                      separators=(",", ":"))
+
+
+def compact(obj):
+    return json.dumps(obj, separators=(",", ":"))
+
+
+def write(target, name, data):
+    folder = CORPUS / target
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / name).write_bytes(data if isinstance(data, bytes) else data.encode())
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    rec = sys.argv[1]
+    offer, answer = recorded(rec, "offer", 1)[0], recorded(rec, "answer", 1)[0]
+    candidates = []
+    for text in recorded(rec, "candidate", 2):
+        label, mid, line = text.split(" ", 2)
+        candidates.append({"label": int(label), "id": mid, "candidate": line})
+    shutil.rmtree(CORPUS, ignore_errors=True)
+
+    relay = {"ice_password": "pw", "ice_username": "user", "ice_url": "turn:127.0.0.1:5501"}
+    session_info = dict(relay, screen_monitorcount="2",
+                        screen_monitorcoordinates="m0l0m0t0m0w1920m0h1080m1l1920m1t0m1w1280m1h1024m",
+                        screen_primarymonitor="0", screen_desktopleft="0", screen_desktoptop="0",
+                        screen_desktopwidth="3200", screen_desktopheight="1080", hw_macaddress="AA-BB-CC-DD-EE-FF")
+    host, viewer = "111111111", "222222222"
+    peer_lines = [
+        envelope("message", viewer, host, "init", "", "secret", "viewer", "42"),
+        envelope("message", host, viewer, "turn", compact(session_info), "", "", "42"),
+        envelope("message", host, viewer, "offer", compact({"type": "offer", "sdp": offer}), "", "", "42"),
+        envelope("message", viewer, host, "answer", compact({"type": "answer", "sdp": answer}), "", "", "42"),
+        envelope("message", viewer, host, "candidate", compact(candidates[0]), "", "", "42"),
+        envelope("message", host, viewer, "error", compact({"type": "invalid_password", "payload": "secret"}), "", "", "42"),
+    ]
+    server_lines = [
+        envelope("joined"), envelope("invalid_id"),
+        envelope("publicturn", type_="newconnection", payload=compact(relay)),
+        envelope("publicturn", type_="", payload=""), "p", envelope("review"),
+    ]
+
+    # The client's reader: streams as the server sends them (first byte: no
+    # read sizes, or a few).
+    write("signalling_line", "server-lines", b"\0" + "\r\n".join(server_lines).encode() + b"\r\n")
+    write("signalling_line", "session", b"\x03\x05\x40\xff" + "\r\n".join(peer_lines).encode() + b"\r\n")
+    for i, line in enumerate(peer_lines):
+        write("signalling_line", "peer-%d" % i, b"\0" + line.encode() + b"\n")
+
+    # Payload readers: one choice byte, then the text.
+    for i, line in enumerate(server_lines + peer_lines):
+        write("signalling_payloads", "envelope-%d" % i, b"\0" + line.encode())
+    write("signalling_payloads", "relay", b"\1" + compact(dict(relay, country="DE")).encode())
+    write("signalling_payloads", "offer", b"\2" + compact({"type": "offer", "sdp": offer}).encode())
+    write("signalling_payloads", "answer", b"\2" + compact({"type": "answer", "sdp": answer}).encode())
+    for i, c in enumerate(candidates):
+        write("signalling_payloads", "candidate-%d" % i, b"\3" + compact(c).encode())
+    write("signalling_payloads", "error", b"\4" + compact({"type": "invalid_password", "payload": "p\u00e4ss"}).encode())
+    write("signalling_payloads", "session-info", b"\5" + compact(session_info).encode())
+    write("signalling_payloads", "monitor-text", b"\6" + session_info["screen_monitorcoordinates"].encode())
+    write("signalling_payloads", "monitor-list", b"\7\2" + struct.pack("<8i", 0, 0, 1920, 1080, 1920, 0, 1280, 1024))
+
+    # Data channel: situation byte (bit 0 viewer), then length-prefixed messages.
+    messages = [b"RECONNECT", b"DISCONNECT", b"OPENDOCSDIR", b"DEMONSTRATION_ON", b"DEMONSTRATION_OFF",
+                b"SPEAK", b"NOSPEAK", b"LOCKSCREEN_OFF", b"ZOOMIN", b"ZOOMOUT", b"CHAThello",
+                "CHATét\u00e9".encode(), b"CLIPBRDsome text", b"CONTROL7", b"CONTROLx", b"GETFILEa.txt",
+                b"x10y10L", b"K65k65", b"W-120", "c\u00e9".encode(), b"X-5y3", b"LW-", b"C15"]
+    for situation, name in ((0, "host"), (1, "viewer"), (8, "host-view-only"), (4, "host-receiving")):
+        write("datachannel", name, bytes([situation]) + b"".join(bytes([len(m)]) + m for m in messages))
+    for i, m in enumerate(messages):
+        write("datachannel", "message-%d" % i, bytes([0]) + bytes([len(m)]) + m)
+
+    for i, m in enumerate([b"x100y200L", b"K65k65", b"K37", "c\u00e9".encode(), b"W-120", b"X-5y3",
+                           "c\U0001F600L".encode(), b"l", b"K18K115k115k18"]):
+        write("input_tokens", "tokens-%d" % i, m)
+
+    # set.dt plaintext records, as version 7 writes them and as older versions did.
+    def s(text):
+        units = text.encode("utf-16-le")
+        return struct.pack("<i", len(units) // 2) + units
+
+    def record(version, fingerprint="5A1C0F3B9E2D"):
+        out = struct.pack("<i", version) + s("123456789")
+        if version >= 5:
+            out += s(fingerprint)
+        out += b"\0" + (b"\0" if version <= 4 else b"") + b"\1" + s("pw") + s("host")
+        out += s('123456789,"987 654 321",Anna') + b"\1" + s('111111111,"a b"') + struct.pack("<4i", 480, 270, 1440, 810)
+        out += b"\0" + (bytes(14) if version >= 6 else b"") + s("de")
+        if version >= 2:
+            out += struct.pack("<i", 5501) + s("relay") + s("relaypw")
+        return out
+    for v in (1, 2, 5, 6, 7):
+        write("settings_dt", "record-v%d" % v, record(v))
+    write("settings_dt", "other-machine", record(7, "0000"))
+
+    # SDP edits: codec choice byte, three bitrate bytes, the description.
+    write("sdp_rewriting", "offer-vp8", b"\0" + struct.pack("<I", 500 + 0x100)[:3] + offer.encode())
+    write("sdp_rewriting", "answer-h264", b"\1" + struct.pack("<I", 2000 + 0x100)[:3] + answer.encode())
+    write("sdp_rewriting", "offer-opus-audio", b"\x83" + struct.pack("<I", 32 + 0x100)[:3] + offer.encode())
+
+    # crsignal: client byte, line; @N names client N's ID.
+    relay_note = compact(dict(relay, country="DE"))
+    server_input = [
+        "\0" + envelope("message", "@0", "@1", "init", "", "secret", "viewer", "42"),
+        "\1" + envelope("message", "@1", "@0", "turn", compact(session_info), "", "", "42"),
+        "\1" + envelope("message", "@1", "@0", "offer", compact({"type": "offer", "sdp": offer}), "", "", "42"),
+        "\0" + envelope("message", "@0", "@1", "candidate", compact(candidates[0]), "", "", "42"),
+        "\2" + envelope("message", "@2", "999999999", "init"),
+        "\0" + envelope("getpublicturn", "@0", "", "newconnection", "DE"),
+        "\1" + envelope("publicturn", "@1", "", "", relay_note),
+        "\1" + envelope("removeturn", "@1"),
+        "\2" + envelope("review", "@2", "", "", "Works well."),
+        "\2" + envelope("join", "", "", "", "@0"),
+        "\0p",
+    ]
+    write("signal_server", "session", "\n".join(server_input).encode())
+    for i, line in enumerate(server_input):
+        write("signal_server", "line-%d" % i, line.encode())
+
+    # The payload archive as payload-pack makes it: Unix modes, three programs.
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, mode in (("crsystem", 0o755), ("crserver", 0o755), ("rt.so", 0o644)):
+            info = zipfile.ZipInfo(name)
+            info.create_system = 3
+            info.external_attr = (0o100000 | mode) << 16
+            info.compress_type = zipfile.ZIP_DEFLATED
+            z.writestr(info, b"\x7fELF" + name.encode() * 8)
+        z.writestr(zipfile.ZipInfo("lib/"), b"")
+    write("payload_archive", "payload", buffer.getvalue())
+
+    # Instance channel: message, wParam, lParam, length, payload.
+    request = compact({"connect": "123456789", "password": "pw"}).encode()
+    show = struct.pack("<4I", 0xAAAB, 1111, 2222, 0)
+    connect = struct.pack("<4I", 0xAAAC, 0, 0, len(request)) + request
+    write("instance_channel", "show", show)
+    write("instance_channel", "connect", connect)
+    write("instance_channel", "both", show + connect)
+
+    # The language table: the real one's first rows.
+    table = (ROOT.parent / "src/i18n/languages.txt").read_bytes()
+    lines = table.split(b"\r\n")
+    count = int(lines[0].decode("utf-8-sig"))
+    write("language_table", "head", b"\r\n".join(lines[:1 + count * 8]) + b"\r\n")
+
+    # The branding file as a reseller ships it.
+    write("branding", "crlf", b"\xef\xbb\xbfsupport@reseller.example\r\nbanner.png\r\n")
+    write("branding", "lf", b"Zo\xc3\xab Support +49 30 1234567\nbanner.png")
+
+
+if __name__ == "__main__":
+    main()

@@ -292,10 +292,10 @@ TEST_F(MainWindowTest, SecondInstanceMessageShowsOnlyForTheExactValues) {
     ASSERT_TRUE(windowProgram.Create());
     TFormMainCR& window = windowProgram.window;
     window.hide();
-    windowProgram.core.HandleInstanceMessage({0xAAAB, 1111, 2223});
-    windowProgram.core.HandleInstanceMessage({0xAAAA, 1111, 2222});
+    windowProgram.core.HandleInstanceMessage({0xAAAB, 1111, 2223, {}});
+    windowProgram.core.HandleInstanceMessage({0xAAAA, 1111, 2222, {}});
     EXPECT_TRUE(window.isHidden());
-    windowProgram.core.HandleInstanceMessage({0xAAAB, 1111, 2222});
+    windowProgram.core.HandleInstanceMessage({0xAAAB, 1111, 2222, {}});
     EXPECT_FALSE(window.isHidden());
 }
 
@@ -567,7 +567,9 @@ TEST_F(MainWindowTest, BrandingFileDecidesContactBannerAndLayout) {
         EXPECT_EQ(window.findChild<QLabel*>("lblContactCaption")->isVisible(), !c.connectShown);
         auto* contact = window.findChild<QLabel*>("lblContact");
         EXPECT_EQ(contact->isVisible(), !c.contact.isEmpty());
-        if (!c.contact.isEmpty()) EXPECT_EQ(contact->text(), c.contact);
+        if (!c.contact.isEmpty()) {
+            EXPECT_EQ(contact->text(), c.contact);
+        }
         EXPECT_EQ(Messages().contains("Error code: 3823. Please contact developers."), c.errorShown)
             << Messages().toStdString();
 

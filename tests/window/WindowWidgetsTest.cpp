@@ -153,8 +153,9 @@ TEST(ViewerToolbar, ButtonsAreAsWideAsTheirCaptionAndFourSpaces) {
             ASSERT_NE(button, nullptr);
             EXPECT_EQ(button->width(), metrics.horizontalAdvance(button->text() + "    "));
         }
-        if (c.fileTransfer)
+        if (c.fileTransfer) {
             EXPECT_EQ(toolbar.findChild<QToolButton*>("btnFileTransfer")->text(), QString::fromUtf8(c.fileTransfer));
+        }
     }
     translator().setLanguageIndex(0);
 }

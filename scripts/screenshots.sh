@@ -4,7 +4,8 @@
 # Writes welcome.png, main-window.png and main-window-branded.png, then the
 # viewer's layouts (viewer-layout.png, viewer-maximised.png,
 # viewer-fullscreen-menu.png) from the end-to-end test of one viewer with two
-# hosts, which needs the build's tabs_e2e, cr and crsignal.
+# hosts, which needs the build's tabs_e2e, cr and crsignal, and the About and
+# review windows (about.png, review.png) from the main window's tests.
 set -euo pipefail
 build=$(realpath "${1:-build}")
 out=$(realpath -m "${2:-docs/screenshots}")
@@ -34,4 +35,6 @@ shot main-window default ok
 shot main-window-branded branded ok 'For help call 555-0100\r\nlogo.png\r\n'
 # The viewer with real sessions, in the test's own loopback-only namespace.
 CORVALA_SCREENSHOT_DIR=$out ctest --test-dir "$build" -R '^tabs_e2e$' --output-on-failure >/dev/null
+CORVALA_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" -R '^main_window_tests$' \
+  --output-on-failure >/dev/null
 echo "screenshots in $out"

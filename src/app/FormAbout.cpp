@@ -82,7 +82,7 @@ TFormAbout::TFormAbout(const QString& webSiteAddress, const QString& supportCont
     Body()->addWidget(noticesCaption);
     Body()->addWidget(notices, 1);
     Body()->addWidget(close, 0, Qt::AlignRight);
-    setMinimumWidth(680);
+    setMinimumWidth(860);
 }
 
 }  // namespace corvala

@@ -87,6 +87,12 @@ void OnNextModal(std::function<void(QWidget*)> answer) {
 
 QRgb Pixel(const QImage& image, QPoint at) { return image.pixel(at) & 0xFFFFFF; }
 
+// With CORVALA_SCREENSHOT_DIR set (scripts/screenshots.sh), a window as drawn.
+void SaveScreenshot(QWidget* window, const QString& name) {
+    const QString folder = qEnvironmentVariable("CORVALA_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) window->grab().save(folder + "/" + name);
+}
+
 // The program as main.cpp puts it together: the core over the real media
 // engine with platform fakes, and the main window as its view.
 struct MainProgram {
@@ -675,6 +681,7 @@ TEST_F(MainWindowTest, AboutWindowShowsTheVersionTheBuildAndEveryNotice) {
         ASSERT_NE(notices, nullptr);
         EXPECT_EQ(notices->topLevelItemCount(), ThirdPartyNotices().size());
         EXPECT_GT(notices->topLevelItemCount(), 40);
+        SaveScreenshot(about, "about.png");
         QTest::mouseClick(about->findChild<QLabel*>("lblLicense"), Qt::LeftButton);
         QTest::mouseClick(about->findChild<QPushButton*>("btnOk"), Qt::LeftButton);
     });
@@ -711,6 +718,8 @@ TEST_F(MainWindowTest, ReviewWindowSendsTheReviewExactlyAndRefusesWhatIsTooLong)
         }
         auto* text = window->findChild<QPlainTextEdit*>("memReview");
         auto* send = window->findChild<QPushButton*>("btnSend");
+        text->setPlainText(QString::fromUtf8("Fast and clear picture, très bien."));
+        SaveScreenshot(window, "review.png");
         text->setPlainText(longest.Text + 'x');
         QTest::mouseClick(send, Qt::LeftButton);
         EXPECT_TRUE(window->isVisible()) << "a refused review keeps its window";

@@ -416,6 +416,35 @@ TEST_F(AppCoreTest, InvalidIdIsLoggedOnAHostAndShownWithoutBlockingOnAViewer) {
         << view.messages.join('\n').toStdString();
 }
 
+// A review goes only when it is rated, fits the wire and the link is up;
+// otherwise the user is told why and nothing is sent.
+TEST_F(AppCoreTest, ReviewsThatCannotGoAreRefusedWithTheReason) {
+    ASSERT_TRUE(CreateCore());  // no server: the link stays down
+    TReview unrated;
+    TReview tooLong;
+    tooLong.Ratings = {5, 5, 5, 5};
+    tooLong.Text = QString(20000, u'x');
+    TReview fine;
+    fine.Ratings = {1, 2, 3, 4};
+    fine.Text = "ok";
+    struct Case {
+        const char* name;
+        const TReview& review;
+        QString message;
+    } cases[] = {
+        {"unrated", unrated, "Warning: Please rate every point."},
+        {"too long", tooLong, "Warning: The text is too long by " +
+                                  QString::number(tooLong.Excess(OwnId(), true)) + " characters."},
+        {"link down", fine, "Error: Unable to connect to server. Please try again in a minute."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        view.messages.clear();
+        EXPECT_FALSE(core->SendReview(c.review));
+        EXPECT_EQ(view.messages, QStringList{c.message});
+    }
+}
+
 TEST_F(AppCoreTest, MessagesOfFeaturesThisBuildLacksAreLoggedNotLost) {
     ASSERT_TRUE(CreateCore());
     const auto peer = ConnectPeer(OtherId);

@@ -59,9 +59,9 @@ QToolButton* TViewerToolbar::AddButton(const char* objectName) {
 }
 
 void TViewerToolbar::AddFileTransferItems(QMenu* menu) {
-    // The file transfer arrives with its protocol and choosers.
-    AddTranslatedAction(menu, "Send File", "...", false);
-    AddTranslatedAction(menu, "Receive File", "...", false);
+    connect(AddTranslatedAction(menu, "Send File", "..."), &QAction::triggered, this, &TViewerToolbar::SendFileClicked);
+    connect(AddTranslatedAction(menu, "Receive File", "..."), &QAction::triggered, this,
+            &TViewerToolbar::ReceiveFileClicked);
 }
 
 void TViewerToolbar::Translate() {

@@ -3,6 +3,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QtEndian>
+#include <sys/socket.h>
 
 #include "platform/linux/RuntimeFolder.h"
 
@@ -12,6 +13,16 @@ namespace {
 constexpr int HeaderSize = 16;
 constexpr quint32 MaxPayload = 64 * 1024;  // anything larger is not ours
 constexpr int ConnectTimeoutMs = 2000;
+
+// The socket is open to every local user (a helper of the system may start
+// the program); the receiver decides per message whose word it takes.
+std::optional<std::uint32_t> PeerUid(QLocalSocket* socket) {
+    struct ucred credentials {};
+    socklen_t size = sizeof credentials;
+    if (::getsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
+        return std::nullopt;
+    return credentials.uid;
+}
 }  // namespace
 
 QString InstanceSocketPath() {
@@ -49,7 +60,9 @@ bool InstanceMessageServer::Listen() {
 void InstanceMessageServer::AcceptPending() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        // Taken while the connection is surely open.
+        const std::optional<std::uint32_t> uid = PeerUid(socket);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, uid] {
             while (socket->bytesAvailable() >= HeaderSize) {
                 const QByteArray header = socket->peek(HeaderSize);
                 const quint32 length = qFromLittleEndian<quint32>(header.constData() + 12);
@@ -64,6 +77,7 @@ void InstanceMessageServer::AcceptPending() {
                 message.wParam = qFromLittleEndian<quint32>(header.constData() + 4);
                 message.lParam = qFromLittleEndian<quint32>(header.constData() + 8);
                 message.payload = socket->read(length).toStdString();
+                message.senderUid = uid;
                 handler_(message);
             }
         });

@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "i18n/Translator.h"
+#include "transfer/RecordPipeline.h"
 #include "transfer/TransferFiles.h"
 
 #include <QElapsedTimer>
@@ -238,23 +239,24 @@ bool FileTransfer::HandleRequest(TPeer& sender, const QString& text) {
     return true;
 }
 
+// A refused request changes nothing; an accepted one on a host makes its
+// sender the peer every reply goes to.
 void FileTransfer::SelectDirReceived(TPeer& sender) {
-    if (ActsAsHost()) {
-        FRtc.SetCurrentViewingPeerID(sender.FId);
-    } else if (std::exchange(FSelectDirExpectedFrom, QString()) != sender.FId) {
-        // A host cannot put a chooser in front of a viewer that asked nothing.
+    // A host cannot put a chooser in front of a viewer that asked it nothing.
+    if (!ActsAsHost() && FSelectDirExpectedFrom != sender.FId)
         return Refuse(sender, words::SelectDir, "this viewer asked it for no files", false);
-    }
     if (Busy()) return Refuse(sender, words::SelectDir, "a transfer runs", false);
+    if (ActsAsHost()) FRtc.SetCurrentViewingPeerID(sender.FId);
+    FSelectDirExpectedFrom.clear();
     FDirSelectedFor = sender.FId;
     FEvents.ArmTimer(TransferTimer::SelectDirectory);
 }
 
 void FileTransfer::DirSelectedReceived(TPeer& sender) {
-    if (ActsAsHost()) FRtc.SetCurrentViewingPeerID(sender.FId);
     if (FSelectedFor != sender.FId || SelectedFilesAndDirs.isEmpty())
         return Refuse(sender, words::DirSelected, "nothing was offered to it", false);
     if (Busy()) return Refuse(sender, words::DirSelected, "a transfer runs", false);
+    if (ActsAsHost()) FRtc.SetCurrentViewingPeerID(sender.FId);
     FSelectedFor.clear();
     FNextBatchPeer = sender.FId;
     FEvents.ArmTimer(TransferTimer::StartFileTransfer);
@@ -262,20 +264,19 @@ void FileTransfer::DirSelectedReceived(TPeer& sender) {
 
 void FileTransfer::GetFileReceived(TPeer& sender) {
     if (!ActsAsHost()) return Refuse(sender, words::GetFile, "a viewer offers no files to its hosts", false);
-    FRtc.SetCurrentViewingPeerID(sender.FId);
     if (Busy()) return Refuse(sender, words::GetFile, "a transfer runs", false);
+    FRtc.SetCurrentViewingPeerID(sender.FId);
     FEvents.ArmTimer(TransferTimer::SelectDirsAndFiles);
 }
 
 void FileTransfer::DirectoryReceived(TPeer& sender, const QString& text) {
-    if (ActsAsHost())
-        FRtc.SetCurrentViewingPeerID(sender.FId);
-    else if (FConsentFrom != sender.FId)
+    if (!ActsAsHost() && FConsentFrom != sender.FId)
         return Refuse(sender, text, "no destination was chosen for it", false);
     if (Busy()) return Refuse(sender, text, "a transfer runs", false);
     QString why;
     const auto names = ParseRelativePath(text.mid(QLatin1StringView(words::Directory).size()), &why);
     if (!names) return Refuse(sender, text, why, false);
+    if (ActsAsHost()) FRtc.SetCurrentViewingPeerID(sender.FId);
     FOpenDocsFrom = sender.FId;
     FWorker.Post([root = DestinationRoot().toStdString(), names = *names, peer = sender.FId] {
         std::string error;
@@ -290,10 +291,9 @@ void FileTransfer::FileHeaderReceived(TPeer& sender, const QString& text) {
     const auto header = ParseFileHeader(text, &why);
     if (!header) return Refuse(sender, text, why, true);
     const bool printed = header->Path == QStringList{QLatin1StringView(PrinterDocumentName)};
-    if (ActsAsHost())
-        FRtc.SetCurrentViewingPeerID(sender.FId);
-    else if (FConsentFrom != sender.FId && !printed)
+    if (!ActsAsHost() && FConsentFrom != sender.FId && !printed)
         return Refuse(sender, text, "no destination was chosen for it", true);
+    if (ActsAsHost()) FRtc.SetCurrentViewingPeerID(sender.FId);
 
     if (printed) strDestinationDirectory = FConfig.ReceivedFilesFolder;
     FPeerId = sender.FId;
@@ -304,9 +304,7 @@ void FileTransfer::FileHeaderReceived(TPeer& sender, const QString& text) {
     FTransferred = 0;
     FExpectedDigest = header->Digest;
     FTransferFilePath = DestinationRoot() + u'/' + header->Path.join(u'/');
-    FWriteError.clear();
-    FWritesPending = 0;
-    FAckOwed = false;
+    FWriteBehind = std::make_shared<WriteBehind>();
     FRecordExpected = false;
     SetMode(TTransferMode::Receiving);
     FLastTransferActivity = Now();
@@ -375,11 +373,8 @@ void FileTransfer::SendFile(const PlannedFile& file) {
     FTransferFilePath = file.FullPath;
     FTransferred = 0;
     FFileSize = 0;
-    FReadOffset = 0;
-    FReadError.clear();
     FEndSent = false;
     FAckWaiting = false;
-    FNextRecord.reset();
     const std::uint64_t serial = ++FSerial;
     FCancel = std::make_shared<std::atomic<bool>>(false);
     FSource = std::make_shared<SourceFile>();
@@ -418,7 +413,8 @@ void FileTransfer::FilePrepared(std::uint64_t serial, const std::optional<QStrin
     SetMode(TTransferMode::Sending);
     ShowState(true);
     if (!FEvents.TransferWindowShowing()) FEvents.ShowTransferWindow(true);
-    ReadAhead();
+    FReadAhead = std::make_shared<ReadAhead>(size);
+    ReadMore();
 }
 
 void FileTransfer::HandleReply(TPeer& sender, const QString& text) {
@@ -427,11 +423,13 @@ void FileTransfer::HandleReply(TPeer& sender, const QString& text) {
         return;
     }
     if (Is(text, words::Ack)) return AckReceived();
-    if (Is(text, words::Complete) && FEndSent) {
+    // A verdict may also come before the end record: a last record that
+    // looks like it ends the file early.
+    if (Is(text, words::Complete)) {
         FinishFile();
         return NextFile();
     }
-    if (Is(text, words::Corrupted) && FEndSent) {
+    if (Is(text, words::Corrupted)) {
         FTransferCorrupted = true;
         FinishFile();
         FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(texts::Corrupted), {FTransferFilePath}));
@@ -452,71 +450,56 @@ void FileTransfer::AckReceived() {
         return;
     }
     FLastTransferActivity = Now();
-    const auto peer = FRtc.FindPeer(FPeerId);
-    if (FAbortRequested || !FReadError.empty()) {
-        if (!FReadError.empty()) {
-            qCWarning(lcTransfer).noquote()
-                << "sending" << FTransferFilePath << "stops:" << QString::fromStdString(FReadError);
-            FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(texts::Unable), {FTransferFilePath}));
-        }
-        FAbortRequested = true;
-        FinishFile();
-        if (peer) FMessenger.SendFileDataToPeer(*peer, AbortRecord);
-        return EndBatch();
-    }
+    if (FAbortRequested) return AbortSending({});
     if (FTransferred == FFileSize) {
         FSource.reset();
         FEndSent = true;
-        if (peer) FMessenger.SendFileDataToPeer(*peer, EndOfFileRecord);
+        if (const auto peer = FRtc.FindPeer(FPeerId)) FMessenger.SendFileDataToPeer(*peer, EndOfFileRecord);
         // The receiver now checks the whole file.
         FTransferTimeoutSeconds = VerdictTimeoutSeconds;
         return ShowState(true);
     }
-    if (FNextRecord) return SendNextRecord();
-    FAckWaiting = true;  // the record follows as soon as it is read
+    SendNextRecord();
 }
 
-void FileTransfer::ReadAhead() {
-    if (FReading || FNextRecord || !FSource) return;
-    const int count = int(std::min<std::int64_t>(MaxRecordBytes, FFileSize - FReadOffset));
-    if (count <= 0) return;
-    FReading = true;
-    UpdateBuffered(count);
-    FWorker.Post([this, serial = FSerial, source = FSource, offset = FReadOffset, count] {
-        std::string error;
-        auto record = source->Read(offset, count, &error);
-        FWorker.Deliver([this, serial, record = std::move(record), error] { RecordRead(serial, record, error); });
-    });
-}
-
-void FileTransfer::RecordRead(std::uint64_t serial, const std::optional<QByteArray>& record, const std::string& error) {
-    if (serial != FSerial) return;
-    FReading = false;
-    if (!record) {
-        UpdateBuffered(-std::min<std::int64_t>(MaxRecordBytes, FFileSize - FReadOffset));
-        FReadError = error.empty() ? "cannot read" : error;
-        // A waiting receiver hears it at once; otherwise at its next "D".
-        if (FAckWaiting) {
-            FAckWaiting = false;
-            AckReceived();
-        }
-        return;
+void FileTransfer::ReadMore() {
+    for (const auto& [offset, count] : FReadAhead->NextReads()) {
+        FWorker.Post([this, serial = FSerial, source = FSource, readAhead = FReadAhead, offset, count] {
+            std::string error;
+            if (readAhead->Done(source->Read(offset, count, &error), error))
+                FWorker.Deliver([this, serial] {
+                    // The "D" that waited gets its record now.
+                    if (serial == FSerial && std::exchange(FAckWaiting, false)) SendNextRecord();
+                });
+        });
     }
-    FNextRecord = *record;
-    FReadOffset += record->size();
-    if (FAckWaiting) {
-        FAckWaiting = false;
-        SendNextRecord();
-    }
+    NoteBuffered();
 }
 
 void FileTransfer::SendNextRecord() {
-    const QByteArray record = *std::exchange(FNextRecord, std::nullopt);
-    UpdateBuffered(-record.size());
+    QByteArray record;
+    std::string error;
+    switch (FReadAhead->Take(record, error)) {
+        case ReadAhead::Next::Wait: FAckWaiting = true; return;
+        case ReadAhead::Next::Failed: return AbortSending(error);
+        case ReadAhead::Next::Record: break;
+    }
     FTransferred += record.size();
     if (const auto peer = FRtc.FindPeer(FPeerId)) FMessenger.SendFileDataToPeer(*peer, record);
     ShowState(false);
-    ReadAhead();
+    ReadMore();
+}
+
+void FileTransfer::AbortSending(const std::string& error) {
+    if (!error.empty()) {
+        qCWarning(lcTransfer).noquote() << "sending" << FTransferFilePath << "stops:" << QString::fromStdString(error);
+        FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(texts::Unable), {FTransferFilePath}));
+    }
+    FAbortRequested = true;
+    const auto peer = FRtc.FindPeer(FPeerId);
+    FinishFile();
+    if (peer) FMessenger.SendFileDataToPeer(*peer, AbortRecord);
+    EndBatch();
 }
 
 void FileTransfer::EndBatch() {
@@ -575,46 +558,37 @@ void FileTransfer::HandleRecord(TPeer& sender, const QByteArray& record) {
         return;
     }
     if (FAbortRequested) return FailReceive("aborted here", words::Abort);
-    if (!FWriteError.empty()) return FailReceive(QString::fromStdString(FWriteError), words::Abort);
+    if (const std::string failure = FWriteBehind->Failure(); !failure.empty())
+        return FailReceive(QString::fromStdString(failure), words::Abort);
     if (record.isEmpty() || record.size() > MaxRecordBytes || record.size() > FFileSize - FTransferred)
         return FailReceive(
             QString("a record of %1 bytes where %2 remain").arg(record.size()).arg(FFileSize - FTransferred),
             words::Abort);
     FTransferred += record.size();
     FLastTransferActivity = Now();
-    ++FWritesPending;
-    UpdateBuffered(record.size());
-    FWorker.Post([this, serial = FSerial, destination = FDestination, record] {
+    // Written behind: the next record may come while a few still wait.
+    const bool ackNow = FWriteBehind->Queued(record.size());
+    FWorker.Post([this, serial = FSerial, destination = FDestination, writeBehind = FWriteBehind, record] {
         std::string error;
         const bool ok = destination->Write(record, &error);
-        FWorker.Deliver([this, serial, size = record.size(), ok, error] { Written(serial, size, ok, error); });
+        if (writeBehind->Written(record.size(), ok, error)) FWorker.Deliver([this, serial] { WriteNoticed(serial); });
     });
+    NoteBuffered();
     ShowState(false);
-    // Written behind: the next record may come while at most one more waits.
-    if (FWritesPending <= 1)
-        SendAck();
-    else
-        FAckOwed = true;
+    if (ackNow) SendAck();
 }
 
-void FileTransfer::Written(std::uint64_t serial, std::int64_t bytes, bool ok, const std::string& error) {
+void FileTransfer::WriteNoticed(std::uint64_t serial) {
     if (serial != FSerial) return;
-    --FWritesPending;
-    UpdateBuffered(-bytes);
-    if (!ok && FWriteError.empty()) FWriteError = error;
-    if (!FAckOwed) return;  // the record on its way hears of a failure
-    if (!FWriteError.empty()) return FailReceive(QString::fromStdString(FWriteError), words::Abort);
-    if (FWritesPending <= 1) {
-        FAckOwed = false;
-        SendAck();
-    }
+    const std::string failure = FWriteBehind->Failure();
+    if (!failure.empty()) return FailReceive(QString::fromStdString(failure), words::Abort);
+    SendAck();
 }
 
 void FileTransfer::Verified(std::uint64_t serial, const std::optional<QString>& digest, const std::string& error) {
     if (serial != FSerial) return;
     FVerifying = false;
-    if (!digest || !FWriteError.empty())
-        return FailReceive(QString::fromStdString(FWriteError.empty() ? error : FWriteError), words::Abort);
+    if (!digest) return FailReceive(QString::fromStdString(error), words::Abort);
     if (*digest == FExpectedDigest && FTransferred == FFileSize) {
         SendToTransferPeer(words::Complete);
         FOpenDocsFrom = FPeerId;
@@ -658,13 +632,10 @@ void FileTransfer::FinishFile() {
     ++FSerial;
     FLastTransferActivity = 0;
     FSource.reset();
-    FNextRecord.reset();
-    FReading = false;
+    FReadAhead.reset();
     FAckWaiting = false;
     FRecordExpected = false;
-    FAckOwed = false;
-    FWritesPending = 0;
-    FBuffered = 0;
+    FWriteBehind.reset();
     // The sending side keeps its window for the whole batch.
     if (receiving && FEvents.TransferWindowShowing()) FEvents.CloseTransferWindow();
 }
@@ -689,9 +660,10 @@ void FileTransfer::ShowState(bool force) {
     FEvents.ShowTransferState(state);
 }
 
-void FileTransfer::UpdateBuffered(std::int64_t delta) {
-    FBuffered += delta;
-    FPeakBuffered = std::max(FPeakBuffered, FBuffered);
+void FileTransfer::NoteBuffered() {
+    const std::int64_t buffered =
+        (FReadAhead ? FReadAhead->BufferedBytes() : 0) + (FWriteBehind ? FWriteBehind->BufferedBytes() : 0);
+    FPeakBuffered = std::max(FPeakBuffered, buffered);
 }
 
 }  // namespace corvala

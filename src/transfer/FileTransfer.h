@@ -50,6 +50,8 @@ namespace corvala {
 namespace transfer {
 class SourceFile;
 class DestinationFile;
+class ReadAhead;
+class WriteBehind;
 }  // namespace transfer
 
 // The core's one-shot timers the transfer arms; each runs the tick of the
@@ -170,15 +172,16 @@ private:
                       const std::string& error);
     void HandleReply(TPeer& sender, const QString& text);
     void AckReceived();
-    void ReadAhead();
-    void RecordRead(std::uint64_t serial, const std::optional<QByteArray>& record, const std::string& error);
+    void ReadMore();
     void SendNextRecord();
+    // The file cannot be sent on: the receiver hears the abort record.
+    void AbortSending(const std::string& error);
     void EndBatch();
 
     // Receiving.
     void DestinationOpened(std::uint64_t serial, bool ok, const std::string& error);
     void HandleRecord(TPeer& sender, const QByteArray& record);
-    void Written(std::uint64_t serial, std::int64_t bytes, bool ok, const std::string& error);
+    void WriteNoticed(std::uint64_t serial);
     void Verified(std::uint64_t serial, const std::optional<QString>& digest, const std::string& error);
     void SendToTransferPeer(const char* word);
     void SendAck();
@@ -189,7 +192,7 @@ private:
     // window closed (on the sending side at the end of the batch).
     void FinishFile();
     void ShowState(bool force);
-    void UpdateBuffered(std::int64_t delta);
+    void NoteBuffered();
     void GiveUpStalled();
 
     IRtcClientPort& FRtc;
@@ -228,24 +231,18 @@ private:
     std::shared_ptr<std::atomic<bool>> FCancel;
     bool FDigesting = false;
 
-    // Sender's records: one read ahead while the last one travels.
+    // Sender's records, read ahead of the acknowledgements.
     std::shared_ptr<transfer::SourceFile> FSource;
-    std::optional<QByteArray> FNextRecord;
-    std::int64_t FReadOffset = 0;
-    bool FReading = false;
-    bool FAckWaiting = false;
+    std::shared_ptr<transfer::ReadAhead> FReadAhead;
+    bool FAckWaiting = false;  // a "D" waits for its record
     bool FEndSent = false;
-    std::string FReadError;
 
-    // Receiver's records: written behind, at most two waiting.
+    // Receiver's records, written behind the acknowledgements.
     std::shared_ptr<transfer::DestinationFile> FDestination;
+    std::shared_ptr<transfer::WriteBehind> FWriteBehind;
     bool FRecordExpected = false;  // "D" went out, a record may come
-    int FWritesPending = 0;
-    bool FAckOwed = false;
-    std::string FWriteError;
     bool FVerifying = false;
 
-    std::int64_t FBuffered = 0;
     std::int64_t FPeakBuffered = 0;
 
     // Results of the worker arrive through this object's thread; the worker

@@ -35,6 +35,9 @@ TFolderTree::TFolderTree(QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { emit SelectionChanged(SelectedPath()); });
+    // The model reads folders on a thread of its own: a path's node appears
+    // once its parent is read.
+    connect(FModel, &QFileSystemModel::directoryLoaded, this, &TFolderTree::ShowWanted);
 }
 
 QString TFolderTree::SelectedPath() const {
@@ -43,8 +46,16 @@ QString TFolderTree::SelectedPath() const {
 }
 
 void TFolderTree::SelectPath(const QString& path) {
-    const QString folder = QFileInfo(path).isDir() ? path : QDir::homePath();
-    const QModelIndex index = FFilter->mapFromSource(FModel->index(folder));
+    FWanted = QDir::cleanPath(QFileInfo(path).isDir() ? path : QDir::homePath());
+    ShowWanted();
+}
+
+void TFolderTree::ShowWanted() {
+    if (FWanted.isEmpty()) return;
+    const QModelIndex source = FModel->index(FWanted);
+    const QModelIndex index = FFilter->mapFromSource(source);
+    if (!index.isValid() || FModel->filePath(source) != FWanted) return;
+    FWanted.clear();
     setCurrentIndex(index);
     expand(index);
     scrollTo(index, QAbstractItemView::PositionAtCenter);

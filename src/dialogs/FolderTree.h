@@ -35,15 +35,19 @@ public:
     // The selected folder's path; empty when the node has none.
     QString SelectedPath() const;
     // Opens the tree down to `path` and selects it (the home folder when it
-    // is not an existing folder).
+    // is not an existing folder), as soon as the model has read that far.
     void SelectPath(const QString& path);
 
 signals:
     void SelectionChanged(const QString& path);
 
 private:
+    // Selects the path asked for once its node is in the tree.
+    void ShowWanted();
+
     TFileSystemModel* FModel;
     TFolderNodeFilter* FFilter;
+    QString FWanted;
 };
 
 class TItemList : public QTreeView {

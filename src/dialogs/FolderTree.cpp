@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QHeaderView>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -58,7 +59,21 @@ void TFolderTree::ShowWanted() {
     FWanted.clear();
     setCurrentIndex(index);
     expand(index);
-    scrollTo(index, QAbstractItemView::PositionAtCenter);
+    KeepInSight();
+}
+
+void TFolderTree::KeepInSight() {
+    scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+    // The model sorts a folder it has just read a moment later, which moves
+    // its rows: in sight again after that.
+    QTimer::singleShot(300, this, [this] {
+        if (currentIndex().isValid()) scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+    });
+}
+
+void TFolderTree::showEvent(QShowEvent* event) {
+    QTreeView::showEvent(event);
+    if (currentIndex().isValid()) KeepInSight();
 }
 
 TItemList::TItemList(QWidget* parent) : QTreeView(parent), FModel(new TFileSystemModel(this)) {

@@ -41,9 +41,14 @@ public:
 signals:
     void SelectionChanged(const QString& path);
 
+protected:
+    // The selected folder in sight, also when it was selected while hidden.
+    void showEvent(QShowEvent* event) override;
+
 private:
     // Selects the path asked for once its node is in the tree.
     void ShowWanted();
+    void KeepInSight();
 
     TFileSystemModel* FModel;
     TFolderNodeFilter* FFilter;

@@ -35,6 +35,9 @@ enum class BorderControl;
 class TDesktopCopyForm;
 class TDesktopCopyPicture;
 class TMainBanner;
+class TFormFileChoose;
+class TFormDirChoose;
+class TFormFileTransfer;
 
 // What main.cpp hands to the main window besides the core.
 struct MainWindowEnvironment {
@@ -89,6 +92,14 @@ public:
     void SetRemoteCursor(Qt::CursorShape shape) override;
     unsigned long ShowDesktopCopyWindow(int desktopWidth, int desktopHeight) override;
     void CloseDesktopCopyWindow() override;
+    // File transfer (FormMainCRTransfer.cpp).
+    std::optional<QStringList> ChooseFilesAndFolders() override;
+    std::optional<QString> ChooseDestinationFolder(const QString& current) override;
+    void SetBusyCursor(bool busy) override;
+    void ShowTransferWindow(bool modal) override;
+    bool TransferWindowShowing() const override;
+    void ShowTransferState(const transfer::TransferWindowState& state) override;
+    void CloseTransferWindow() override;
 
     // Window modes (FormMainCRLayout.cpp).
     // Applies the current layout: the viewer's bounds (work area when
@@ -145,10 +156,20 @@ private:
     void RevealFullScreenMenu(int y);
     void ShowBorderControls(bool visible);
 
+    // File transfer (FormMainCRTransfer.cpp): the toolbar's items, the
+    // transfer window (made when first needed).
+    void ConnectTransferItems();
+    TFormFileTransfer* TransferWindow();
+
     TAppCore& FCore;
     MainWindowEnvironment FEnv;
     std::unique_ptr<TDesktopCopyForm> FDesktopCopyForm;
     TFormAddConnection* frmAddConnection = nullptr;
+    // The transfer's windows, made when first needed.
+    TFormFileChoose* frmFileChoose = nullptr;
+    TFormDirChoose* frmDirChoose = nullptr;
+    TFormFileTransfer* frmFileTransfer = nullptr;
+    bool FBusyCursor = false;
     TRemoteInputFilter* FRemoteInput = nullptr;
     bool FMenusBuilt = false;
     bool FTrayBalloonShown = false;

@@ -111,6 +111,7 @@ void TFormMainCR::CreateViewerControls() {
     connect(btnFullScreen, &QAbstractButton::clicked, this, &TFormMainCR::FullScreenClick);
     connect(btnCollapse, &QAbstractButton::clicked, this, &TFormMainCR::CollapseClick);
     connect(panFullScreenMenu, &TFullScreenMenu::ExitFullScreen, this, &TFormMainCR::ExitFullScreenClick);
+    ConnectTransferItems();
     for (TControlMenu* menu : {pnlToolbar->ControlMenu(), pnlToolbar->TabSettingsControlMenu()}) {
         connect(menu, &TControlMenu::ControlCommand, this, [this](int n) { FCore.Viewer().SendControlCommand(n); });
         connect(menu, &TControlMenu::MonitorChosen, this, [this](const QString& item) { FCore.ChooseMonitor(item); });

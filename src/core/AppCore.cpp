@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QThread>
 
+#include <unistd.h>
+
 #include "base/Log.h"
 #include "base/ProductInfo.h"
 #include "core/AppView.h"
@@ -175,12 +177,31 @@ void TAppCore::CreateControl() {
     FLiveness = std::make_unique<LivenessCheck>(*FRtc, *FMessenger, static_cast<ILivenessEvents&>(*this));
     FTabs = std::make_unique<TabController>(static_cast<ITabEvents&>(*this));
     FDemonstration = std::make_unique<DemonstrationMode>(*FSettings, *FMessenger);
+    CreateTransfer();
     connect(FTimers->TimerDataTimeout, &QTimer::timeout, this, [this] { FLiveness->Tick(); });
     connect(FTimers->TimerMouseCursorCheck, &QTimer::timeout, this, &TAppCore::CursorCheckTick);
     if (FPlatform.HostCapture) {
         HostInput* input = FHostInput.get();
         FPlatform.HostCapture->Input().Attach(
             {[input] { input->ReplayDeferredInput(); }, [input] { return input->RelativeMouseMode(); }});
+    }
+}
+
+void TAppCore::CreateTransfer() {
+    TransferConfig config;
+    config.ReceivedFilesFolder = QString::fromStdString(FEnv.Folders.received.string());
+    config.Mode = &processState().TransferMode;
+    FTransfer = std::make_unique<FileTransfer>(*FRtc, *FMessenger, static_cast<ITransferEvents&>(*this), config);
+    // One-shot: the dispatcher only arms them, the work runs on their tick.
+    const std::pair<QTimer*, void (FileTransfer::*)()> ticks[] = {
+        {FTimers->TimerSelectDirectory, &FileTransfer::SelectDirectoryTick},
+        {FTimers->TimerSelectDirsAndFiles, &FileTransfer::SelectDirsAndFilesTick},
+        {FTimers->TimerTransferFormShow, &FileTransfer::TransferFormShowTick},
+        {FTimers->TimerStartFileTransfer, &FileTransfer::StartFileTransferTick},
+    };
+    for (const auto& [timer, tick] : ticks) {
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, this, [this, tick] { (FTransfer.get()->*tick)(); });
     }
 }
 
@@ -357,12 +378,23 @@ void TAppCore::HandleInstanceMessage(const platform::InstanceMessage& message) {
             qCWarning(lcCore) << "connect request from another copy dropped: it does not decode";
         return;
     }
+    if (message.message == platform::PrintJobMessage) return PrintJobFrom(message);
     const auto& wanted = platform::ShowWindowMessage;
     if (message.message != wanted.message || message.wParam != wanted.wParam || message.lParam != wanted.lParam) {
         qCWarning(lcCore) << "instance message dropped:" << message.message << message.wParam << message.lParam;
         return;
     }
     if (!FView->WindowShowing()) FView->ShowWindow();
+}
+
+void TAppCore::PrintJobFrom(const platform::InstanceMessage& message) {
+    // Another user of this computer must not make this one's files travel.
+    if (!message.senderUid || (*message.senderUid != ::geteuid() && *message.senderUid != 0)) {
+        qCWarning(lcCore) << "print job dropped: it came from another user"
+                          << (message.senderUid ? int(*message.senderUid) : -1);
+        return;
+    }
+    if (FTransfer) FTransfer->PrintJob();
 }
 
 void TAppCore::ConnectFromCommandLine(const ConnectRequest& request) {
@@ -473,6 +505,7 @@ void TAppCore::rtcClientRemoveRemoteStream(const TPeer& peer) {
     const QString id = peer.Id();
     if (QThread::currentThread() == thread()) {
         FHostInput->ReleaseHeldInput(id);
+        FTransfer->PeerEnded(id);
         return;
     }
     const bool reconnect = peer.NeedToReconnect;
@@ -482,6 +515,7 @@ void TAppCore::rtcClientRemoveRemoteStream(const TPeer& peer) {
 void TAppCore::PeerEndedByEngine(const QString& peerId, bool reconnectAnnounced) {
     qCInfo(lcCore) << "the connection to" << peerId << "ended";
     FHostInput->ReleaseHeldInput(peerId);
+    FTransfer->PeerEnded(peerId);
     if (processState().EventsSuspended) return;
     if (!processState().MasterMode) {
         SessionsEnded(FRtc->PeerCount() == 0);
@@ -687,7 +721,7 @@ void TAppCore::DisableAutostart() { SetAutomaticStart(false); }
 
 bool TAppCore::AllowOnlyViewing() const { return FSettings->AllowOnlyViewing; }
 
-void TAppCore::OpenDocsDir(TPeer& sender) { DropUnsupported("file transfer", sender.Id(), "\"OPENDOCSDIR\""); }
+void TAppCore::OpenDocsDir(TPeer& sender) { FTransfer->OpenDocsDir(sender); }
 
 void TAppCore::ArmNoSpeakDialog(bool) { DropUnsupported("voice", FRtc->CurrentViewingPeerID(), "\"NOSPEAK\""); }
 
@@ -705,22 +739,15 @@ void TAppCore::ArmControlCommand(TPeer& sender, int n) {
     DropUnsupported("host commands", sender.Id(), QString("\"CONTROL%1\"").arg(n));
 }
 
-bool TAppCore::HandleFileTransfer(TPeer& sender, const QString& text, const QByteArray&) {
-    static const char* const requests[] = {"GETFILE", "SELECTDIR", "DIRSELECTED", "FILE", "DIRECTORY"};
-    for (const char* request : requests) {
-        if (text.startsWith(QLatin1StringView(request))) {
-            DropUnsupported("file transfer", sender.Id(), QString("\"%1\"").arg(request));
-            return true;
-        }
-    }
-    return false;
+bool TAppCore::HandleFileTransfer(TPeer& sender, const QString& text, const QByteArray& raw) {
+    return FTransfer->HandleMessage(sender, text, raw);
 }
 
 void TAppCore::SetRemoteCursor(Qt::CursorShape shape) { FView->SetRemoteCursor(shape); }
 
 // ---- the liveness check's events ----------------------------------------------
 
-void TAppCore::TransferTimeoutTick() {}  // transfers arrive with file transfer
+void TAppCore::TransferTimeoutTick() { FTransfer->TimeoutTick(); }
 
 void TAppCore::SessionsEnded(bool noPeerLeft) {
     FView->UpdateWindowCaption();
@@ -773,5 +800,43 @@ void TAppCore::EndCall(const QString& id) {
 }
 
 void TAppCore::HideToolbar() { FView->HideToolbar(); }
+
+// ---- the file transfer's events ---------------------------------------------------
+
+void TAppCore::ArmTimer(TransferTimer timer) {
+    switch (timer) {
+        case TransferTimer::SelectDirectory: FTimers->TimerSelectDirectory->start(); break;
+        case TransferTimer::SelectDirsAndFiles: FTimers->TimerSelectDirsAndFiles->start(); break;
+        case TransferTimer::TransferFormShow: FTimers->TimerTransferFormShow->start(); break;
+        case TransferTimer::StartFileTransfer: FTimers->TimerStartFileTransfer->start(); break;
+    }
+}
+
+std::optional<QStringList> TAppCore::ChooseFilesAndFolders() { return FView->ChooseFilesAndFolders(); }
+
+std::optional<QString> TAppCore::ChooseDestinationFolder(const QString& current) {
+    return FView->ChooseDestinationFolder(current);
+}
+
+void TAppCore::SetBusyCursor(bool busy) { FView->SetBusyCursor(busy); }
+
+void TAppCore::ShowTransferWindow(bool modal) { FView->ShowTransferWindow(modal); }
+
+bool TAppCore::TransferWindowShowing() const { return FView->TransferWindowShowing(); }
+
+void TAppCore::ShowTransferState(const transfer::TransferWindowState& state) { FView->ShowTransferState(state); }
+
+void TAppCore::CloseTransferWindow() { FView->CloseTransferWindow(); }
+
+void TAppCore::ShowTransferMessage(MessageKind kind, const QString& text) {
+    // Often said while a received message is handled: the box waits for the
+    // user after that, not inside the engine's hand-over.
+    QMetaObject::invokeMethod(
+        this, [this, kind, text] { FView->ShowAppMessage(true, kind, text); }, Qt::QueuedConnection);
+}
+
+void TAppCore::OpenFolder(const QString& path) { FPlatform.Shell.Execute("open", path.toStdString(), ""); }
+
+void TAppCore::CallEndedByTransfer() { SessionsEnded(FRtc->PeerCount() == 0); }
 
 }  // namespace corvala

@@ -40,6 +40,7 @@
 #include "session/SessionSetup.h"
 #include "settings/Settings.h"
 #include "signalling/ClientMessage.h"
+#include "transfer/FileTransfer.h"
 
 #include <QObject>
 #include <QTimer>
@@ -117,7 +118,8 @@ class TAppCore final : public QObject,
                        private ILivenessEvents,
                        private IViewerInputEvents,
                        private ITabEvents,
-                       private ICloseQuestions {
+                       private ICloseQuestions,
+                       private ITransferEvents {
     Q_OBJECT
 public:
     TAppCore(CoreEnvironment environment, CorePlatform platform);
@@ -149,6 +151,8 @@ public:
     void ReconnectButtonClick();
     ViewerInput& Viewer() { return *FViewer; }
     TabController& Tabs() { return *FTabs; }
+    // "Send File...", "Receive File...", the transfer window's Abort.
+    FileTransfer& Transfer() { return *FTransfer; }
     // A control-menu monitor item ("1" to "9").
     void ChooseMonitor(const QString& caption);
     void UpdateMonitorMenu() override;
@@ -188,6 +192,7 @@ private:
     void CreateSignalling();
     void CreateSession();
     void CreateControl();
+    void CreateTransfer();
     void ApplyBranding();
     QString PasswordFigure() const;
 
@@ -288,6 +293,21 @@ private:
     void EndCall(const QString& id) override;
     void HideToolbar() override;
 
+    // ITransferEvents (MasterMode and UpdateAliveButton above).
+    void ArmTimer(TransferTimer timer) override;
+    std::optional<QStringList> ChooseFilesAndFolders() override;
+    std::optional<QString> ChooseDestinationFolder(const QString& current) override;
+    void SetBusyCursor(bool busy) override;
+    void ShowTransferWindow(bool modal) override;
+    bool TransferWindowShowing() const override;
+    void ShowTransferState(const transfer::TransferWindowState& state) override;
+    void CloseTransferWindow() override;
+    void ShowTransferMessage(MessageKind kind, const QString& text) override;
+    void OpenFolder(const QString& path) override;
+    void CallEndedByTransfer() override;
+    // A printed document from a local process of this user (or the system).
+    void PrintJobFrom(const platform::InstanceMessage& message);
+
     CoreEnvironment FEnv;
     CorePlatform FPlatform;
     IAppView* FView = nullptr;  // set by Create, before anything can call it
@@ -309,6 +329,7 @@ private:
     std::unique_ptr<LivenessCheck> FLiveness;
     std::unique_ptr<TabController> FTabs;
     std::unique_ptr<DemonstrationMode> FDemonstration;
+    std::unique_ptr<FileTransfer> FTransfer;
     CursorShapeMonitor FCursorMonitor;
     // What the remote area's label and button show now.
     AliveButtonStatus FAliveStatus;

@@ -12,8 +12,10 @@
 #include "screen/MonitorMenu.h"
 #include "session/ConnectArguments.h"
 #include "session/SessionSetup.h"
+#include "transfer/TransferProgress.h"
 
 #include <QString>
+#include <QStringList>
 #include <Qt>
 
 #include <array>
@@ -88,6 +90,22 @@ public:
     // its X window id for the media engine.
     virtual unsigned long ShowDesktopCopyWindow(int desktopWidth, int desktopHeight) = 0;
     virtual void CloseDesktopCopyWindow() = 0;
+
+    // ---- File transfer.
+    // The file chooser ("Send File"), modal: the chosen files and folders,
+    // nothing when cancelled.
+    virtual std::optional<QStringList> ChooseFilesAndFolders() = 0;
+    // The folder chooser ("Receive File"), modal, showing `current` (empty:
+    // none chosen yet): the chosen folder, nothing when cancelled.
+    virtual std::optional<QString> ChooseDestinationFolder(const QString& current) = 0;
+    // The hourglass over every window, while a file is digested.
+    virtual void SetBusyCursor(bool busy) = 0;
+    // The transfer window ("File Transfer"), modal or not; its Abort goes to
+    // the core's Transfer().AbortClick().
+    virtual void ShowTransferWindow(bool modal) = 0;
+    virtual bool TransferWindowShowing() const = 0;
+    virtual void ShowTransferState(const transfer::TransferWindowState& state) = 0;
+    virtual void CloseTransferWindow() = 0;
 
 protected:
     ~IAppView() = default;

@@ -86,6 +86,18 @@ Translator& translator() {
 
 QString translate(const QString& english) { return translator().translate(english); }
 
+QString FormatText(const QString& text, std::initializer_list<QString> values) {
+    QString out = text;
+    qsizetype from = 0;
+    for (const QString& value : values) {
+        const qsizetype at = out.indexOf(QLatin1StringView("%s"), from);
+        if (at < 0) break;
+        out.replace(at, 2, value);
+        from = at + value.size();
+    }
+    return out;
+}
+
 std::string_view embeddedLanguageTable() {
     const std::string_view bytes = CORVALA_RESOURCE(corvala_language_table);
     return bytes;

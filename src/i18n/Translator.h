@@ -11,6 +11,7 @@
 // Texts are translated first and formatted afterwards, so translations keep
 // the placeholders of the English text in the same order.
 
+#include <initializer_list>
 #include <string_view>
 
 #include <QHash>
@@ -75,6 +76,10 @@ QString translate(const QString& english);
 // literals passed to translate(). Likewise every text constant of a
 // namespace named "..._texts" is a key.
 constexpr const char* TranslationKey(const char* english) { return english; }
+
+// `text` with its "%s" placeholders replaced by `values`, in order; a
+// placeholder without a value stays.
+QString FormatText(const QString& text, std::initializer_list<QString> values);
 
 // The lines of the table linked into the program.
 std::string_view embeddedLanguageTable();

@@ -2,6 +2,7 @@
 // Messages from one copy of the program to the running copy's main window.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace corvala::platform {
@@ -11,6 +12,8 @@ struct InstanceMessage {
     std::uint32_t wParam = 0;
     std::uint32_t lParam = 0;
     std::string payload;  // bytes that travel with the message, if any
+    // The user the sending process runs as, when the channel can tell.
+    std::optional<std::uint32_t> senderUid = std::nullopt;
 };
 
 // Asks the running instance's main window to show itself.

@@ -59,9 +59,9 @@ QToolButton* TViewerToolbar::AddButton(const char* objectName) {
 }
 
 void TViewerToolbar::AddFileTransferItems(QMenu* menu) {
-    // The file transfer arrives with its protocol and choosers.
-    AddTranslatedAction(menu, TranslationKey("Send File"), "...", false);
-    AddTranslatedAction(menu, TranslationKey("Receive File"), "...", false);
+    connect(AddTranslatedAction(menu, TranslationKey("Send File"), "..."), &QAction::triggered, this, &TViewerToolbar::SendFileClicked);
+    connect(AddTranslatedAction(menu, TranslationKey("Receive File"), "..."), &QAction::triggered, this,
+            &TViewerToolbar::ReceiveFileClicked);
 }
 
 void TViewerToolbar::Translate() {

@@ -26,9 +26,14 @@ public:
     // with the window's other actions).
     void Translate();
 
+signals:
+    // "Send File..." and "Receive File..." of either menu.
+    void SendFileClicked();
+    void ReceiveFileClicked();
+
 private:
     QToolButton* AddButton(const char* objectName);
-    static void AddFileTransferItems(QMenu* menu);
+    void AddFileTransferItems(QMenu* menu);
 
     QToolButton* btnFileTransfer = nullptr;
     QToolButton* btnSendMessage = nullptr;

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <unistd.h>
 #include <memory>
 
 #include "ServerProcess.h"
@@ -123,6 +124,22 @@ public:
         return 4242;
     }
     void CloseDesktopCopyWindow() override { calls << "CloseDesktopCopyWindow"; }
+    std::optional<QStringList> filesAnswer;  // the file chooser's
+    std::optional<QStringList> ChooseFilesAndFolders() override {
+        calls << "ChooseFilesAndFolders";
+        return filesAnswer;
+    }
+    std::optional<QString> ChooseDestinationFolder(const QString& current) override {
+        calls << "ChooseDestinationFolder " + current;
+        return std::nullopt;
+    }
+    void SetBusyCursor(bool busy) override { calls << QString("SetBusyCursor %1").arg(busy); }
+    void ShowTransferWindow(bool modal) override { calls << QString("ShowTransferWindow %1").arg(modal); }
+    bool TransferWindowShowing() const override { return false; }
+    void ShowTransferState(const transfer::TransferWindowState& state) override {
+        calls << "ShowTransferState " + state.Status;
+    }
+    void CloseTransferWindow() override { calls << "CloseTransferWindow"; }
 };
 
 // A pointer whose shape cannot be read: the host reports no cursor shapes.
@@ -453,10 +470,10 @@ TEST_F(AppCoreTest, MessagesOfFeaturesThisBuildLacksAreLoggedNotLost) {
     const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
         if (m.contains("dropped")) logged << m;
     });
-    const char* const messages[] = {"CHAThello", "CLIPBRDtext", "CONTROL3", "GETFILEa.txt", "OPENDOCSDIR"};
+    const char* const messages[] = {"CHAThello", "CLIPBRDtext", "CONTROL3"};
     for (const char* message : messages) rtc->Events().rtcClientReceiveData(*peer, message);
     qInstallMessageHandler(previous);
-    const char* const expected[] = {"a chat line", "clipboard text", "\"CONTROL3\"", "\"GETFILE\"", "\"OPENDOCSDIR\""};
+    const char* const expected[] = {"a chat line", "clipboard text", "\"CONTROL3\""};
     ASSERT_EQ(logged.size(), std::size(expected)) << logged.join('\n').toStdString();
     for (std::size_t i = 0; i < std::size(expected); ++i) {
         EXPECT_TRUE(logged[i].contains(expected[i]) && logged[i].contains(OtherId)) << logged[i].toStdString();
@@ -511,6 +528,39 @@ TEST_F(AppCoreTest, LockAndUnlockTellTheViewersAndDropTheCall) {
     processState().MasterMode = true;  // a viewer ignores its session
     sessions.handler(platform::SessionChange::Locked);
     EXPECT_FALSE(processState().LockScreenMode);
+}
+
+// The transfer is the core's: a viewer's "GETFILE" shows the host's file
+// chooser on the timer's tick and the choice is offered back; "OPENDOCSDIR"
+// from a peer that delivered nothing opens nothing; a printed document is
+// sent for a process of this user only.
+TEST_F(AppCoreTest, TransferRequestsAndPrintJobsGoThroughTheTransfer) {
+    ASSERT_TRUE(CreateCore());
+    const auto peer = ConnectPeer(OtherId);
+    rtc->Events().rtcClientReceiveData(*peer, "GETFILE");
+    EXPECT_EQ(rtc->CurrentViewingPeerID(), OtherId);
+    EXPECT_TRUE(core->Timers().TimerSelectDirsAndFiles->isActive());
+    view.filesAnswer = QStringList{QString::fromStdString(Program("cr2.dt").string())};
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.Called("ChooseFilesAndFolders"); }, 5000));
+    EXPECT_EQ(rtc->TakeData(), (std::vector<std::string>{"222333444: SELECTDIR"}));
+
+    rtc->Events().rtcClientReceiveData(*peer, "OPENDOCSDIR");
+    EXPECT_TRUE(shell.calls.empty());
+
+    std::filesystem::create_directories(folder.path().toStdString() + "/received");
+    QFile document(folder.path() + "/received/VELMORAPRINTER.PDF");
+    ASSERT_TRUE(document.open(QIODevice::WriteOnly));
+    document.write("%PDF-1.4");
+    document.close();
+    platform::InstanceMessage job{platform::PrintJobMessage, 0, 0, {}};
+    job.senderUid = ::geteuid() + 1;
+    core->HandleInstanceMessage(job);
+    EXPECT_FALSE(core->Timers().TimerStartFileTransfer->isActive()) << "another user's print job";
+    job.senderUid = ::geteuid();
+    core->HandleInstanceMessage(job);
+    EXPECT_TRUE(core->Timers().TimerStartFileTransfer->isActive());
+    EXPECT_EQ(core->Transfer().SelectedFilesAndDirs, QStringList{document.fileName()});
+    core->Timers().TimerStartFileTransfer->stop();
 }
 
 }  // namespace

@@ -107,6 +107,8 @@ void InstanceMessageServer::AcceptPending() {
                 message.wParam = qFromLittleEndian<quint32>(header.constData() + 4);
                 message.lParam = qFromLittleEndian<quint32>(header.constData() + 8);
                 message.payload = socket->read(length).toStdString();
+                // Only this user's connections get this far.
+                message.senderUid = ::geteuid();
                 FHandler(message);
             }
         });

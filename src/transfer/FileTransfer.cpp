@@ -16,13 +16,13 @@ using namespace transfer;
 
 namespace {
 
-namespace texts {
+namespace transfer_texts {
 constexpr char Caption[] = "File Transfer";
 constexpr char Sending[] = "Sending file %s";
 constexpr char Receiving[] = "Receiving file:";
-constexpr char Corrupted[] = "Transfer of file %s is corrupted. Please try again later.";
+constexpr char FileCorrupted[] = "Transfer of file %s is corrupted. Please try again later.";
 constexpr char Unable[] = "Unable to transfer the file %s.";
-}  // namespace texts
+}  // namespace transfer_texts
 
 // How often the window's progress line changes at most, besides every new per cent.
 constexpr std::int64_t ShowEveryMs = 250;
@@ -204,7 +204,7 @@ void FileTransfer::GiveUpStalled() {
     if (FEvents.MasterMode()) {
         if (const auto peer = FRtc.FindPeer(peerId)) peer->Alive = false;
         FEvents.UpdateAliveButton();
-        FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(texts::Unable), {FTransferFilePath}));
+        FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(transfer_texts::Unable), {FTransferFilePath}));
     } else {
         FRtc.EndCall(peerId);
         FEvents.CallEndedByTransfer();
@@ -400,7 +400,7 @@ void FileTransfer::FilePrepared(std::uint64_t serial, const std::optional<QStrin
         qCWarning(lcTransfer).noquote() << "batch to" << FBatch->PeerId << "stops at" << FTransferFilePath << "-"
                                         << (peer ? QString::fromStdString(error) : "the peer is gone");
         if (peer)
-            FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(texts::Unable), {FTransferFilePath}));
+            FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(transfer_texts::Unable), {FTransferFilePath}));
         FAbortRequested = true;
         return EndBatch();
     }
@@ -432,7 +432,7 @@ void FileTransfer::HandleReply(TPeer& sender, const QString& text) {
     if (Is(text, words::Corrupted)) {
         FTransferCorrupted = true;
         FinishFile();
-        FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(texts::Corrupted), {FTransferFilePath}));
+        FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(transfer_texts::FileCorrupted), {FTransferFilePath}));
         return EndBatch();
     }
     if (Is(text, words::Abort)) {
@@ -493,7 +493,7 @@ void FileTransfer::SendNextRecord() {
 void FileTransfer::AbortSending(const std::string& error) {
     if (!error.empty()) {
         qCWarning(lcTransfer).noquote() << "sending" << FTransferFilePath << "stops:" << QString::fromStdString(error);
-        FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(texts::Unable), {FTransferFilePath}));
+        FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(transfer_texts::Unable), {FTransferFilePath}));
     }
     FAbortRequested = true;
     const auto peer = FRtc.FindPeer(FPeerId);
@@ -523,7 +523,7 @@ void FileTransfer::DestinationOpened(std::uint64_t serial, bool ok, const std::s
     if (!ok) {
         FailReceive(QString::fromStdString(error), words::Abort);
         if (FEvents.MasterMode())
-            FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(texts::Unable), {FTransferFilePath}));
+            FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(transfer_texts::Unable), {FTransferFilePath}));
         return;
     }
     FLastTransferActivity = Now();
@@ -602,7 +602,7 @@ void FileTransfer::Verified(std::uint64_t serial, const std::optional<QString>& 
     FConsentFrom.clear();
     FinishFile();
     if (FEvents.MasterMode())
-        FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(texts::Corrupted), {FTransferFilePath}));
+        FEvents.ShowTransferMessage(MessageKind::Error, FormatText(translate(transfer_texts::FileCorrupted), {FTransferFilePath}));
 }
 
 void FileTransfer::SendToTransferPeer(const char* word) {
@@ -647,11 +647,11 @@ void FileTransfer::ShowState(bool force) {
     FShownPercent = percent;
     FLastShown = now;
     TransferWindowState state;
-    state.Caption = translate(texts::Caption);
+    state.Caption = translate(transfer_texts::Caption);
     const bool receiving = Mode() == TTransferMode::Receiving;
     state.Receiving = receiving;
-    state.Status = receiving ? translate(texts::Receiving) + u' ' + NameOf(FTransferFilePath)
-                             : FormatText(translate(texts::Sending), {NameOf(FTransferFilePath)});
+    state.Status = receiving ? translate(transfer_texts::Receiving) + u' ' + NameOf(FTransferFilePath)
+                             : FormatText(translate(transfer_texts::Sending), {NameOf(FTransferFilePath)});
     state.AbortEnabled = !FAbortRequested;
     state.Percent = percent;
     if (FFileSize > 0)

@@ -138,6 +138,7 @@ TFormMainCR::TFormMainCR(TAppCore& core, MainWindowEnvironment environment, QWid
     connect(TimerActivityAnimation, &QTimer::timeout, this, [this] { shpActivity->Step(); });
     CreateControls();
     CreateViewerControls();
+    CreateCompanionWindows();
     FDesktopCopyForm = std::make_unique<TDesktopCopyForm>(FEnv.DesktopCopyPicture);
 }
 
@@ -363,6 +364,7 @@ void TFormMainCR::TranslateWindow() {
         action->setText(text + action->property("suffix").toString());
     }
     lblContact->setToolTip(translate("Copied to clipboard"));
+    TranslateCompanionWindows();
     if (FTrayIcon) {
         FTrayIcon->setToolTip(ProductName);
         actTrayOpen->setText(Format(translate("Open %s"), ProductName));

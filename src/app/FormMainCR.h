@@ -34,6 +34,9 @@ class TBorderShape;
 enum class BorderControl;
 class TDesktopCopyForm;
 class TDesktopCopyPicture;
+class TFormChat;
+class TFormSpeak;
+class TCopyIcon;
 
 // What main.cpp hands to the main window besides the core.
 struct MainWindowEnvironment {
@@ -87,6 +90,19 @@ public:
     void SetRemoteCursor(Qt::CursorShape shape) override;
     unsigned long ShowDesktopCopyWindow(int desktopWidth, int desktopHeight) override;
     void CloseDesktopCopyWindow() override;
+    // Chat and voice (FormMainCRCompanions.cpp).
+    bool ChatWindowShowing() const override;
+    void ShowChatWindow(bool clearMessageLine) override;
+    void CloseChatWindow() override;
+    void AppendChatLine(const ChatLine& line) override;
+    void ShowChatRecipients(const ChatRecipients& recipients) override;
+    QString ChatRecipient() const override;
+    bool VoiceWindowShowing() const override;
+    void ShowVoiceWindow(const QString& caption) override;
+    void CloseVoiceWindow() override;
+
+    TFormChat* ChatForm() const { return frmChat; }
+    TFormSpeak* SpeakForm() const { return frmSpeak; }
 
     // Window modes (FormMainCRLayout.cpp).
     // Applies the current layout: the viewer's bounds (work area when
@@ -135,6 +151,14 @@ private:
     void PlaceBorderControls();
     void RevealFullScreenMenu(int y);
     void ShowBorderControls(bool visible);
+
+    // Chat, voice, the host's contact menu and the copy icon
+    // (FormMainCRCompanions.cpp).
+    void CreateCompanionWindows();
+    void TranslateCompanionWindows();
+    // Where the chat and voice windows go: the window's frame, the bottom of
+    // its caption and top strip, and its client width.
+    QRect CompanionPlacement(int& captionBottom) const;
 
     TAppCore& FCore;
     MainWindowEnvironment FEnv;
@@ -196,6 +220,12 @@ private:
     int CaptionPeerCount = 0;
     QPoint BordersMouseDownPos;
     QRect FBoundsAtPress;
+
+    // Chat and voice.
+    TFormChat* frmChat = nullptr;
+    TFormSpeak* frmSpeak = nullptr;
+    QMenu* mnuContact = nullptr;
+    TCopyIcon* ImageCopy = nullptr;
 };
 
 }  // namespace corvala

@@ -16,6 +16,7 @@ Q_LOGGING_CATEGORY(lcControl, "corvala.control", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcScreen, "corvala.screen", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcSettings, "corvala.settings", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcWindow, "corvala.window", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPlatform, "corvala.platform", QtInfoMsg)
 
 namespace {
 

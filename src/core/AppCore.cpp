@@ -118,6 +118,7 @@ bool TAppCore::Create(IAppView& view) {
     FConnectionLog.Load(ConnectionLogPath);
     if (!LoadEngine()) return false;
     CreateControl();
+    CreateCompanions();
     CreateSignalling();
     CreateSession();
 
@@ -156,6 +157,11 @@ bool TAppCore::LoadEngine() {
     }
     FRtc->SetEvents(*this);
     FRtc->Configure(10);
+    // Tests and self-hosting play a file as the microphone.
+    if (const QString file = qEnvironmentVariable("CORVALA_MICROPHONE_FILE"); !file.isEmpty()) {
+        FRtc->Client().LocalAudioFile = file;
+        FRtc->Client().SetAudioSource(TWebRtcClientVcl::kAudioSourceFile);
+    }
     FRtc->IceServers() = DefaultIceServers(IceServersFromEnvironment());
     return true;
 }
@@ -176,6 +182,30 @@ void TAppCore::CreateControl() {
         FPlatform.HostCapture->Input().Attach(
             {[input] { input->ReplayDeferredInput(); }, [input] { return input->RelativeMouseMode(); }});
     }
+}
+
+void TAppCore::CreateCompanions() {
+    HostCommandsPlatform platform{FPlatform.Injector,
+                                  FPlatform.Shell,
+                                  FPlatform.System ? *FPlatform.System : FNoSystem,
+                                  FPlatform.Programs ? *FPlatform.Programs : FNoPrograms,
+                                  FPlatform.Screenshots ? *FPlatform.Screenshots : FNoCapture,
+                                  FPlatform.Clipboard ? *FPlatform.Clipboard : FNoClipboard};
+    FHostCommands = std::make_unique<HostCommands>(
+        platform, FEnv.Folders, *FRtc, *FMessenger, static_cast<IHostCommandEvents&>(*this),
+        HostCommandTimers{*FTimers->TimerControlCommand, *FTimers->TimerMagnifierMinimizer,
+                          *FTimers->TimerShowCannotProcessCtrlAltDelDialog});
+    FClipboard = std::make_unique<ClipboardSharing>(platform.Clipboard, *FMessenger);
+    FChat = std::make_unique<Chat>(*FRtc, *FMessenger, static_cast<IChatEvents&>(*this));
+    FVoice = std::make_unique<Voice>(*FRtc, *FMessenger, *FSettings, static_cast<IVoiceEvents&>(*this),
+                                     *FTimers->TimerShowNoSpeakDialog);
+    connect(FTimers->TimerControlCommand, &QTimer::timeout, this, [this] { FHostCommands->ControlCommandTick(); });
+    connect(FTimers->TimerMagnifierMinimizer, &QTimer::timeout, this,
+            [this] { FHostCommands->MagnifierMinimizerTick(); });
+    connect(FTimers->TimerShowCannotProcessCtrlAltDelDialog, &QTimer::timeout, this,
+            [this] { FHostCommands->CannotCtrlAltDelTick(); });
+    connect(FTimers->TimerShowNoSpeakDialog, &QTimer::timeout, this, [this] { FVoice->NoSpeakTick(); });
+    FClipboard->Start();
 }
 
 void TAppCore::CreateSignalling() {
@@ -314,6 +344,7 @@ void TAppCore::ChooseLanguage(int index) {
     translator().setLanguageIndex(index);
     FSettings->LanguageCode = translator().languageCode(index);
     FSettings->write();
+    CloseVoiceWindow();
     FView->TranslateWindow();
 }
 
@@ -543,7 +574,7 @@ void TAppCore::LogConnection(const QString& text) {
     FConnectionLog.Save(ConnectionLogPath);
 }
 
-void TAppCore::RefreshChatRecipients() {}  // the chat window arrives with chat
+void TAppCore::RefreshChatRecipients() { FView->ShowChatRecipients(FChat->Recipients(FView->ChatRecipient())); }
 
 void TAppCore::ResetFrameWatch(const QString&) { FLiveness->FrameDrawn(); }
 
@@ -558,7 +589,7 @@ void TAppCore::DisconnectAllPeers() {
 
 void TAppCore::SwitchToViewerLayout() { FView->SwitchToViewerLayout(); }
 
-void TAppCore::CloseVoiceWindow() {}  // the voice window arrives with voice
+void TAppCore::CloseVoiceWindow() { FView->CloseVoiceWindow(); }
 
 std::optional<ConnectionDialogResult> TAppCore::ShowConnectionDialog(const std::optional<ConnectRequest>& confirmWith) {
     return FView->ShowConnectionDialog(confirmWith);
@@ -596,7 +627,7 @@ void TAppCore::UpdateMonitorMenu(const QString&) { UpdateMonitorMenu(); }
 
 void TAppCore::RememberWakeOnLan(const QString&, const QString&) {}  // the table arrives with Wake-on-LAN
 
-void TAppCore::OpenVoiceWindow(const QString& id) { DropUnsupported("voice", id, "a voice window"); }
+void TAppCore::OpenVoiceWindow(const QString&) { FVoice->Open(); }
 
 unsigned long TAppCore::ShowDesktopCopyWindow() {
     FHostInput->ClearReplayTables();
@@ -614,9 +645,11 @@ void TAppCore::ClearBookUnlocked() {}  // the book arrives with the contacts boo
 
 void TAppCore::CollapseForSession() { FView->CollapseForSession(); }
 
-bool TAppCore::VoiceWindowShowing() const { return false; }
+bool TAppCore::VoiceWindowShowing() const { return FView->VoiceWindowShowing(); }
 
-void TAppCore::DriveMagnifier(bool) {}  // the magnifier arrives with the host commands
+// Only a mobile viewer's admission drives it here: started minimised, or
+// ended when the host is on its lock screen.
+void TAppCore::DriveMagnifier(bool start) { FHostCommands->DriveMagnifier(start, start); }
 
 void TAppCore::DisableAutostart() { SetAutomaticStart(false); }
 
@@ -626,21 +659,20 @@ bool TAppCore::AllowOnlyViewing() const { return FSettings->AllowOnlyViewing; }
 
 void TAppCore::OpenDocsDir(TPeer& sender) { DropUnsupported("file transfer", sender.Id(), "\"OPENDOCSDIR\""); }
 
-void TAppCore::ArmNoSpeakDialog(bool) { DropUnsupported("voice", FRtc->CurrentViewingPeerID(), "\"NOSPEAK\""); }
+void TAppCore::ArmNoSpeakDialog(bool demonstration) { FVoice->ArmNoSpeakDialog(demonstration); }
 
-void TAppCore::ArmCannotCtrlAltDelDialog() {
-    DropUnsupported("host commands", FRtc->CurrentViewingPeerID(), "\"LOCKSCREEN_OFF\"");
+void TAppCore::ArmCannotCtrlAltDelDialog() { FHostCommands->ArmCannotCtrlAltDelDialog(); }
+
+void TAppCore::CommandNotAvailable(TPeer&, int n) {
+    // Shown after the hand-over: the engine's thread does not wait for the box.
+    QMetaObject::invokeMethod(this, [this, n] { FHostCommands->ShowNotAvailable(n); }, Qt::QueuedConnection);
 }
 
-void TAppCore::ShowChatLine(TPeer& sender, const QString&) { DropUnsupported("chat", sender.Id(), "a chat line"); }
+void TAppCore::ShowChatLine(TPeer& sender, const QString& text) { FChat->Receive(sender, text); }
 
-void TAppCore::SetClipboardText(TPeer& sender, const QString&) {
-    DropUnsupported("clipboard sharing", sender.Id(), "clipboard text");
-}
+void TAppCore::SetClipboardText(TPeer& sender, const QString& text) { FClipboard->Receive(sender.FId, text); }
 
-void TAppCore::ArmControlCommand(TPeer& sender, int n) {
-    DropUnsupported("host commands", sender.Id(), QString("\"CONTROL%1\"").arg(n));
-}
+void TAppCore::ArmControlCommand(TPeer&, int n) { FHostCommands->Arm(n); }
 
 bool TAppCore::HandleFileTransfer(TPeer& sender, const QString& text, const QByteArray&) {
     static const char* const requests[] = {"GETFILE", "SELECTDIR", "DIRSELECTED", "FILE", "DIRECTORY"};
@@ -663,6 +695,7 @@ void TAppCore::SessionsEnded(bool noPeerLeft) {
     FView->UpdateWindowCaption();
     RefreshChatRecipients();
     if (!noPeerLeft) return;
+    FView->CloseChatWindow();
     FView->ExpandAfterSessions();
     if (processState().ShownForSession) {
         processState().ShownForSession = false;
@@ -706,5 +739,40 @@ void TAppCore::SendMessageToPeer(const QString& id, const QString& text) { FMess
 void TAppCore::EndCall(const QString& id) { FRtc->EndCall(id); }
 
 void TAppCore::HideToolbar() { FView->HideToolbar(); }
+
+// ---- chat, voice, clipboard and host commands ---------------------------------------
+
+void TAppCore::OpenChat(bool clearMessageLine) {
+    if (processState().TransferMode != TTransferMode::Idle) return;
+    FView->ShowChatWindow(clearMessageLine);
+    RefreshChatRecipients();
+}
+
+bool TAppCore::SendChatLine(const QString& recipient, const QString& line) { return FChat->Send(recipient, line); }
+
+void TAppCore::Speak1Click() { FVoice->Open(); }
+
+void TAppCore::VoiceWindowClosed() { FVoice->WindowClosed(); }
+
+void TAppCore::CopyIdentity(bool password) {
+    FClipboard->CopyLocally(password ? FSettings->HostPassword : FSettings->DeviceId);
+}
+
+void TAppCore::SendFileToViewer(const QString& path, const QString& peerId) {
+    // The file transfer takes the file from here once it is part of the build.
+    qCWarning(lcCore).noquote() << "file transfer not available:" << path << "stays on this computer for" << peerId;
+}
+
+void TAppCore::ShowNotice(const QString& text) { ShowMessage(true, MessageKind::Warning, text); }
+
+void TAppCore::ShowChatWindow() {
+    if (FView->ChatWindowShowing()) return;
+    FView->ShowChatWindow(false);
+    RefreshChatRecipients();
+}
+
+void TAppCore::AppendChatLine(const ChatLine& line) { FView->AppendChatLine(line); }
+
+void TAppCore::ShowVoiceWindow(const QString& caption) { FView->ShowVoiceWindow(caption); }
 
 }  // namespace corvala

@@ -20,12 +20,16 @@
 
 #include "base/MessageKind.h"
 #include "base/ProcessState.h"
+#include "control/Chat.h"
+#include "control/ClipboardSharing.h"
 #include "control/DataChannelDispatcher.h"
 #include "control/DemonstrationMode.h"
+#include "control/HostCommands.h"
 #include "control/HostInput.h"
 #include "control/LivenessCheck.h"
 #include "control/PeerMessenger.h"
 #include "control/ViewerInput.h"
+#include "control/Voice.h"
 #include "core/AliveButtonState.h"
 #include "core/CloseQuery.h"
 #include "core/PayloadIntegrity.h"
@@ -34,6 +38,7 @@
 #include "media/RtcClientPort.h"
 #include "platform/Folders.h"
 #include "platform/InstanceChannel.h"
+#include "platform/NoDesktop.h"
 #include "platform/SessionMonitor.h"
 #include "screen/CursorShapes.h"
 #include "session/SessionSetup.h"
@@ -71,6 +76,13 @@ struct CorePlatform {
     platform::ISessionMonitor* SessionMonitor = nullptr;
     // The capture thread start-up started; none when it could not start.
     THostCapture* HostCapture = nullptr;
+    // What the host commands and clipboard sharing use of the desktop; where
+    // one is missing the core acts as on a desktop without it (commands
+    // answer that they cannot run, nothing is shared).
+    platform::ISystemControl* System = nullptr;
+    platform::IDesktopPrograms* Programs = nullptr;
+    platform::IDesktopCapture* Screenshots = nullptr;  // used on the main thread only
+    platform::IClipboard* Clipboard = nullptr;
     // Loads the media engine; throws MediaLibraryError when it cannot.
     std::function<std::unique_ptr<TWebRtcClientPort>(const QString& programFolder)> LoadEngine;
 };
@@ -116,7 +128,10 @@ class TAppCore final : public QObject,
                        private ILivenessEvents,
                        private IViewerInputEvents,
                        private ITabEvents,
-                       private ICloseQuestions {
+                       private ICloseQuestions,
+                       private IHostCommandEvents,
+                       private IChatEvents,
+                       private IVoiceEvents {
     Q_OBJECT
 public:
     TAppCore(CoreEnvironment environment, CorePlatform platform);
@@ -160,6 +175,19 @@ public:
     // The caption's hide-to-tray: refused while peers are connected.
     bool MayHideToTray() const { return PeerCount() == 0; }
 
+    // ---- Chat, voice and the clipboard, from their windows.
+    // "Send Message...": the chat window (its message line cleared when
+    // asked); nothing while a transfer runs.
+    void OpenChat(bool clearMessageLine);
+    // The chat window's "Send" or Enter; true when the line went out.
+    bool SendChatLine(const QString& recipient, const QString& line);
+    // "Speak...", and the voice window's closing.
+    void Speak1Click();
+    void VoiceWindowClosed();
+    // The host panel's copy icon: the ID or the password on this clipboard
+    // only.
+    void CopyIdentity(bool password);
+
     // ---- From outside the program.
     void HandleInstanceMessage(const platform::InstanceMessage& message);
     // `cr --connect`: the connection dialog pre-filled and confirmed once
@@ -183,6 +211,8 @@ private:
     void CreateSignalling();
     void CreateSession();
     void CreateControl();
+    // Host commands, clipboard sharing, chat and voice, with their timers.
+    void CreateCompanions();
     void ApplyBranding();
     QString PasswordFigure() const;
 
@@ -256,6 +286,7 @@ private:
     void OpenDocsDir(TPeer& sender) override;
     void ArmNoSpeakDialog(bool demonstration) override;
     void ArmCannotCtrlAltDelDialog() override;
+    void CommandNotAvailable(TPeer& sender, int n) override;
     void ShowChatLine(TPeer& sender, const QString& text) override;
     void SetClipboardText(TPeer& sender, const QString& text) override;
     void ArmControlCommand(TPeer& sender, int n) override;
@@ -282,6 +313,13 @@ private:
     void EndCall(const QString& id) override;
     void HideToolbar() override;
 
+    // IHostCommandEvents, IChatEvents, IVoiceEvents.
+    void SendFileToViewer(const QString& path, const QString& peerId) override;
+    void ShowNotice(const QString& text) override;
+    void ShowChatWindow() override;
+    void AppendChatLine(const ChatLine& line) override;
+    void ShowVoiceWindow(const QString& caption) override;
+
     CoreEnvironment FEnv;
     CorePlatform FPlatform;
     IAppView* FView = nullptr;  // set by Create, before anything can call it
@@ -303,6 +341,14 @@ private:
     std::unique_ptr<LivenessCheck> FLiveness;
     std::unique_ptr<TabController> FTabs;
     std::unique_ptr<DemonstrationMode> FDemonstration;
+    platform::NoSystemControl FNoSystem;
+    platform::NoDesktopPrograms FNoPrograms;
+    platform::NoDesktopCapture FNoCapture;
+    platform::NoClipboard FNoClipboard;
+    std::unique_ptr<HostCommands> FHostCommands;
+    std::unique_ptr<ClipboardSharing> FClipboard;
+    std::unique_ptr<Chat> FChat;
+    std::unique_ptr<Voice> FVoice;
     CursorShapeMonitor FCursorMonitor;
     // What the remote area's label and button show now.
     AliveButtonStatus FAliveStatus;

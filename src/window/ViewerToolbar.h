@@ -26,6 +26,12 @@ public:
     // with the window's other actions).
     void Translate();
 
+signals:
+    // "Send Message..." from the toolbar (`fromToolbar`) or the tab settings
+    // menu, and "Speak..." from either.
+    void SendMessageClicked(bool fromToolbar);
+    void SpeakClicked();
+
 private:
     QToolButton* AddButton(const char* objectName);
     static void AddFileTransferItems(QMenu* menu);

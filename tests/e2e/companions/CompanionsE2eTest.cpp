@@ -1,0 +1,200 @@
+// Host commands, chat, clipboard and voice between two copies of the
+// program on two Xvfb displays, driven the way their users drive them: the
+// viewer's toolbar and its "Control..." menu, the chat windows, the host's
+// contact menu, the X clipboard.
+//
+// The host's session manager is a fake logind on a bus of the test's own
+// (nothing reaches the machine's system bus); the viewer plays sound into a
+// PulseAudio server of the test's own with a null sink, whose monitor the
+// test records. The host's microphone is a tone file.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "E2eSupport.h"
+#include "PrivateLogind.h"
+#include "PrivatePulseAudio.h"
+#include "ProgramHarness.h"
+#include "ServerProcess.h"
+
+namespace corvala::e2e {
+namespace {
+
+using testing::PkiFile;
+using testing::ServerProcess;
+
+constexpr const char* HostId = "111222333";
+constexpr const char* ViewerId = "444555666";
+constexpr const char* HostPassword = "secret7";
+constexpr int Width = 1280, Height = 800;
+// The viewer's window when not maximised, and the border drawn around it.
+constexpr int Left = 40, Top = 60, WindowWidth = 1200, WindowHeight = 700;
+constexpr int Border = 2;
+constexpr unsigned long CaptionColour = 0x006ABA;
+const unsigned long Quadrants[4] = {0xE02020, 0x20C020, 0x8020E0, 0xE0E020};
+
+// Items of the "Control..." menu, counted from its top as the keyboard
+// reaches them (separators are skipped).
+enum MenuItem {
+    CtrlAltDel = 1,
+    AltTab,
+    ShowCursor,
+    TaskManager,
+    MakeScreenshot,
+    Monitor,
+    LockPc,
+    RebootPc,
+    ShutdownPc
+};
+
+bool Near(unsigned long rgb, unsigned long want, int tolerance) {
+    for (int shift : {16, 8, 0})
+        if (std::abs(int((rgb >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance) return false;
+    return true;
+}
+
+int Occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// Runs of pixels on one screen row that differ from `background`, separated
+// by at least `gap` background pixels: the texts and glyphs on a caption.
+std::vector<std::pair<int, int>> Clusters(const std::vector<unsigned long>& row, int from, int to,
+                                          unsigned long background, int gap) {
+    std::vector<std::pair<int, int>> clusters;
+    int start = -1, last = -1;
+    for (int x = from; x < to && x < int(row.size()); ++x) {
+        if (Near(row[x], background, 8)) continue;
+        if (start >= 0 && x - last > gap) {
+            clusters.emplace_back(start, last);
+            start = -1;
+        }
+        if (start < 0) start = x;
+        last = x;
+    }
+    if (start >= 0) clusters.emplace_back(start, last);
+    return clusters;
+}
+
+class Companions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(signal.port(), 0);
+        ASSERT_TRUE(PaintRootQuadrants(hostDisplay.name(), Quadrants));
+        WriteProgramSettings(scratch / "host" / "home", HostId, HostPassword);
+        WriteProgramSettings(scratch / "viewer" / "home", ViewerId, {},
+                             std::array<int, 4>{Left, Top, Left + WindowWidth, Top + WindowHeight});
+        hostEnvironment = ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name());
+        viewerEnvironment = ProgramEnvironment(scratch / "viewer", signal.port(), viewerDisplay.name());
+        for (auto* environment : {&hostEnvironment, &viewerEnvironment}) {
+            (*environment)["QT_LOGGING_RULES"] = "corvala.control.debug=true";
+            // No sound server unless a test gives one.
+            (*environment)["PULSE_SERVER"] = "unix:" + (scratch / "no-sound-server").string();
+        }
+    }
+
+    void Start() {
+        host = std::make_unique<ChildProcess>(HostCommand(), hostEnvironment, scratch / "host.log");
+        ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostId, PkiFile("ca.pem")); }, 30s))
+            << host->Log();
+        viewer = std::make_unique<ChildProcess>(ViewerCommand(HostId, HostPassword), viewerEnvironment,
+                                                scratch / "viewer.log");
+        ASSERT_TRUE(WaitFor([&] { return PictureShown(); }, 60s)) << Diagnostics();
+    }
+
+    // The host's top-left quadrant in the middle of the viewer's picture's
+    // top-left quarter.
+    bool PictureShown() {
+        const auto pixel = ScreenPixel(viewerDisplay.name(), Left + WindowWidth / 4, Top + WindowHeight / 4 + 16);
+        return pixel && Near(*pixel, Quadrants[0], 40);
+    }
+
+    std::string Diagnostics() {
+        return "\nviewer messages:\n" + MessageLog(scratch / "viewer") + "\nviewer output:\n" + viewer->Log() +
+               "\nhost messages:\n" + MessageLog(scratch / "host") + "\nhost output:\n" + host->Log();
+    }
+
+    void Screenshot(const XvfbDisplay& display, const char* name) {
+        const char* folder = std::getenv("CORVALA_SCREENSHOT_DIR");
+        if (!folder || !*folder) return;
+        RunCommand("import -display " + display.name() + " -window root '" + std::string(folder) + "/" + name +
+                   ".png'");
+    }
+
+    void Click(const XvfbDisplay& display, int x, int y) {
+        RunCommand("DISPLAY=" + display.name() + " xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                   " sleep 0.2 click 1");
+    }
+    void Keys(const XvfbDisplay& display, const std::string& keys) {
+        RunCommand("DISPLAY=" + display.name() + " xdotool " + keys);
+    }
+
+    // The viewer's toolbar buttons, left to right: "File Transfer", "Send
+    // Message...", "Speak...", "Control...", as the x of each one's middle.
+    std::vector<int> ToolbarButtons() {
+        const int y = Top + Border + 16;
+        const auto row = ScreenRow(viewerDisplay.name(), 0, y, Width);
+        std::vector<int> middles;
+        for (const auto& [from, to] : Clusters(row, Left + Border, Left + WindowWidth / 2, CaptionColour, 10))
+            middles.push_back((from + to) / 2);
+        return middles;
+    }
+
+    // An item of the viewer's "Control..." menu, chosen with the keyboard.
+    void ViewerControlCommand(MenuItem item) {
+        const auto buttons = ToolbarButtons();
+        ASSERT_GE(buttons.size(), 4u) << "the viewer's toolbar is not on its caption";
+        Click(viewerDisplay, buttons[3], Top + Border + 16);
+        std::string keys = "sleep 0.5";
+        for (int i = 0; i < item; ++i) keys += " key Down";
+        Keys(viewerDisplay, keys + " key Return");
+    }
+
+    ScratchFolder scratch{"companions"};
+    ServerProcess signal{"crsignal", SignalServerArguments()};
+    XvfbDisplay hostDisplay{Width, Height};
+    XvfbDisplay viewerDisplay{Width, Height};
+    std::map<std::string, std::string> hostEnvironment, viewerEnvironment;
+    std::unique_ptr<ChildProcess> host, viewer;
+};
+
+// "Make Screenshot": the host's screen as screenshot.jpg, quality 98, and on
+// the host's clipboard. The file then waits for the file transfer.
+TEST_F(Companions, ScreenshotOfTheHostsScreen) {
+    Start();
+    Screenshot(viewerDisplay, "companions-viewer");
+    Screenshot(hostDisplay, "companions-host");
+    ViewerControlCommand(MakeScreenshot);
+    const std::filesystem::path file = scratch / "host" / "received" / "screenshot.jpg";
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return std::filesystem::exists(file) &&
+                   host->Log().find("file transfer not available") != std::string::npos;
+        },
+        20s))
+        << Diagnostics();
+    QImage jpeg;
+    ASSERT_TRUE(jpeg.load(QString::fromStdString(file.string()), "JPEG"));
+    ASSERT_EQ(jpeg.size(), QSize(Width, Height));
+    // A grid of pixels compared with the host's screen as it is now, away
+    // from the edges where the JPEG's halved colour resolution blends.
+    int compared = 0, matching = 0;
+    for (int y = 45; y < Height; y += 50) {
+        const auto row = ScreenRow(hostDisplay.name(), 0, y, Width);
+        ASSERT_EQ(row.size(), std::size_t(Width));
+        for (int x = 5; x < Width; x += 50, ++compared)
+            if (Near(jpeg.pixel(x, y) & 0xFFFFFF, row[x], 6)) ++matching;
+    }
+    EXPECT_EQ(matching, compared);
+    const auto targets = RunCommand("DISPLAY=" + hostDisplay.name() + " xclip -o -selection clipboard -t TARGETS");
+    EXPECT_NE(targets.output.find("image/png"), std::string::npos) << targets.output;
+}
+
+}  // namespace
+}  // namespace corvala::e2e

@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "E2eSupport.h"
 #include "PrivateLogind.h"
@@ -194,6 +195,72 @@ TEST_F(Companions, ScreenshotOfTheHostsScreen) {
     EXPECT_EQ(matching, compared);
     const auto targets = RunCommand("DISPLAY=" + hostDisplay.name() + " xclip -o -selection clipboard -t TARGETS");
     EXPECT_NE(targets.output.find("image/png"), std::string::npos) << targets.output;
+}
+
+// A chat line each way with text beyond ASCII: the viewer's "Send
+// Message..." opens its chat window, the line arrives in the host's, which
+// shows by itself, and the host's user answers from there.
+TEST_F(Companions, ChatLineBothWays) {
+    Start();
+    const auto buttons = ToolbarButtons();
+    ASSERT_GE(buttons.size(), 4u);
+    Click(viewerDisplay, buttons[1], Top + Border + 16);
+    std::optional<WindowBox> chat;
+    ASSERT_TRUE(WaitFor([&] { return (chat = WindowGeometry(viewerDisplay.name(), "Chat")).has_value(); }, 10s))
+        << Diagnostics();
+    const std::string toHost =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e, \xD0\xBC\xD0\xB8\xD1\x80 \xE2\x9C\x93";  // "Grüße, мир ✓"
+    Click(viewerDisplay, chat->x + 40, chat->y + 10);
+    Keys(viewerDisplay, "type --delay 60 '" + toHost + "'");
+    Keys(viewerDisplay, "key Return");
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return host->Log().find("chat line from " + std::string(ViewerId) + " : " + toHost) != std::string::npos;
+        },
+        20s))
+        << Diagnostics();
+    std::optional<WindowBox> hostChat;
+    ASSERT_TRUE(WaitFor([&] { return (hostChat = WindowGeometry(hostDisplay.name(), "Chat")).has_value(); }, 10s))
+        << "the host's chat window did not show";
+    Screenshot(hostDisplay, "companions-host-chat");
+
+    const std::string toViewer =
+        "\xCE\x9A\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1 \xC3\xA9t\xC3\xA9";  // "Καλημέρα été"
+    Click(hostDisplay, hostChat->x + 40, hostChat->y + 10);
+    Keys(hostDisplay, "type --delay 60 '" + toViewer + "'");
+    Keys(hostDisplay, "key Return");
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return viewer->Log().find("chat line from " + std::string(HostId) + " : " + toViewer) != std::string::npos;
+        },
+        20s))
+        << Diagnostics();
+    Screenshot(viewerDisplay, "companions-viewer-chat");
+}
+
+// Text copied on the host lands on the viewer's clipboard and does not come
+// back: the copying program on the host keeps its clipboard.
+TEST_F(Companions, ClipboardTextReachesTheViewerAndIsNotEchoed) {
+    Start();
+    const std::string text = "copied on the host \xE2\x80\x94 \xE6\x97\xA5\xE6\x9C\xAC";  // "— 日本"
+    std::ofstream(scratch / "clip.txt") << text;
+    // xclip owns the host's clipboard for as long as it runs.
+    ChildProcess owner({"xclip", "-selection", "clipboard", "-quiet", "-i", (scratch / "clip.txt").string()},
+                       {{"DISPLAY", hostDisplay.name()}}, scratch / "xclip.log");
+    const auto viewerClipboard = [&](const char* selection) {
+        return RunCommand("DISPLAY=" + viewerDisplay.name() + " timeout 5 xclip -o -selection " + selection +
+                          " 2>/dev/null")
+            .output;
+    };
+    ASSERT_TRUE(WaitFor([&] { return viewerClipboard("clipboard") == text; }, 20s))
+        << viewerClipboard("clipboard") << Diagnostics();
+    EXPECT_EQ(viewerClipboard("primary"), text) << "a middle click pastes it too";
+    // Had the viewer sent it back, the host would have taken its clipboard.
+    std::this_thread::sleep_for(3s);
+    EXPECT_TRUE(owner.Running()) << "the host's clipboard changed hands";
+    EXPECT_EQ(Occurrences(host->Log(), "clipboard text of"), 0) << Diagnostics();
+    EXPECT_EQ(Occurrences(viewer->Log(), "clipboard text of"), 1) << Diagnostics();
 }
 
 }  // namespace

@@ -263,5 +263,45 @@ TEST_F(Companions, ClipboardTextReachesTheViewerAndIsNotEchoed) {
     EXPECT_EQ(Occurrences(viewer->Log(), "clipboard text of"), 1) << Diagnostics();
 }
 
+// Lock, restart and power-off from the viewer's menu reach the host's
+// session manager: the fake logind on the test's own bus hears them, and
+// its LockSession locks the session, which the host then reports to the
+// viewer as it does any lock.
+TEST_F(Companions, SessionCommandsReachLogind) {
+    PrivateLogind logind(scratch / "bus");
+    ASSERT_TRUE(logind.Ready()) << logind.Log();
+    hostEnvironment["DBUS_SYSTEM_BUS_ADDRESS"] = logind.BusAddress();
+    Start();
+    ViewerControlCommand(RebootPc);
+    EXPECT_TRUE(WaitFor([&] { return logind.Log().find("Reboot interactive=0") != std::string::npos; }, 20s))
+        << logind.Log() << Diagnostics();
+    ViewerControlCommand(ShutdownPc);
+    EXPECT_TRUE(WaitFor([&] { return logind.Log().find("PowerOff interactive=0") != std::string::npos; }, 20s))
+        << logind.Log() << Diagnostics();
+    ViewerControlCommand(LockPc);
+    EXPECT_TRUE(WaitFor([&] { return logind.Log().find("LockSession 31") != std::string::npos; }, 20s))
+        << logind.Log() << Diagnostics();
+    EXPECT_TRUE(WaitFor(
+        [&] { return MessageLog(scratch / "viewer").find("Status\tPlease wait...") != std::string::npos; }, 30s))
+        << Diagnostics();
+    EXPECT_EQ(MessageLog(scratch / "viewer").find("Warning"), std::string::npos) << Diagnostics();
+}
+
+// A host without a session manager or a magnifier answers that it cannot,
+// and the viewer says so instead of nothing happening.
+TEST_F(Companions, HostThatCannotTellsTheViewer) {
+    std::filesystem::create_directories(scratch / "empty-path");
+    hostEnvironment["PATH"] = (scratch / "empty-path").string();  // no magnifier on it
+    Start();
+    ViewerControlCommand(RebootPc);
+    EXPECT_TRUE(WaitFor(
+        [&] { return MessageLog(scratch / "viewer").find("could not be restarted") != std::string::npos; }, 20s))
+        << Diagnostics();
+    ViewerControlCommand(ShowCursor);
+    EXPECT_TRUE(
+        WaitFor([&] { return MessageLog(scratch / "viewer").find("no screen magnifier") != std::string::npos; }, 20s))
+        << Diagnostics();
+}
+
 }  // namespace
 }  // namespace corvala::e2e

@@ -12,6 +12,7 @@
 
 #include <QImage>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -301,6 +302,69 @@ TEST_F(Companions, HostThatCannotTellsTheViewer) {
     EXPECT_TRUE(
         WaitFor([&] { return MessageLog(scratch / "viewer").find("no screen magnifier") != std::string::npos; }, 20s))
         << Diagnostics();
+}
+
+// Voice: the viewer's "Speak..." asks the host, whose user has not opened
+// the voice window yet: the viewer shows the no-voice notice. Once the
+// host's user opens it from the contact menu, the host's microphone (a 1 kHz
+// tone) is heard in the viewer's sound output; "Stop" silences it again.
+TEST_F(Companions, ToneFromTheHostsMicrophoneIsHeardAtTheViewer) {
+    PrivatePulseAudio sound(scratch / "pulse");
+    ASSERT_TRUE(sound.Ready()) << sound.Log();
+    WriteToneFile(scratch / "tone.wav", 1000, 180);
+    hostEnvironment["CORVALA_MICROPHONE_FILE"] = (scratch / "tone.wav").string();
+    viewerEnvironment["PULSE_SERVER"] = sound.ServerAddress();
+    Start();
+    const auto heard = [&] {
+        const std::vector<short> samples = sound.Record(2s);
+        return std::make_pair(RootMeanSquare(samples), ShareAtFrequency(samples, 1000));
+    };
+    auto [quiet, quietShare] = heard();
+    EXPECT_LT(quiet, 200) << "sound before anybody spoke";
+
+    const auto buttons = ToolbarButtons();
+    ASSERT_GE(buttons.size(), 4u);
+    Click(viewerDisplay, buttons[2], Top + Border + 16);
+    // Its caption names the host as the recent connections list does ("Talk to PC (ID)").
+    EXPECT_TRUE(WaitFor(
+        [&] { return WindowGeometry(viewerDisplay.name(), "Talk to .*\\(" + std::string(HostId) + "\\)").has_value(); },
+        10s))
+        << Diagnostics();
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const std::string messages = MessageLog(scratch / "viewer");
+            return messages.find("speaking function is currently disabled on his side") != std::string::npos &&
+                   messages.find("Select the \"Speak...\" item in the main menu of remote Corvala.") !=
+                       std::string::npos;
+        },
+        20s))
+        << Diagnostics();
+
+    // The host's contact button is the second glyph right of its caption.
+    const auto box = WindowGeometry(hostDisplay.name(), "Corvala");
+    ASSERT_TRUE(box);
+    const auto row = ScreenRow(hostDisplay.name(), 0, box->y + 20, Width);
+    const auto glyphs = Clusters(row, box->x + 4, box->x + box->width, CaptionColour, 10);
+    ASSERT_GE(glyphs.size(), 2u);
+    const int info = (glyphs[0].first + glyphs[0].second) / 2, contact = (glyphs[1].first + glyphs[1].second) / 2;
+    ASSERT_NEAR(contact - info, 37, 4) << "not the two buttons beside the caption";
+    Click(hostDisplay, contact, box->y + 18);
+    Keys(hostDisplay, "sleep 0.5 key Down key Down key Return");
+    std::optional<WindowBox> hostVoice;
+    ASSERT_TRUE(WaitFor(
+        [&] { return (hostVoice = WindowGeometry(hostDisplay.name(), "Talk to Remote Users")).has_value(); }, 10s))
+        << Diagnostics();
+    Screenshot(hostDisplay, "companions-host-voice");
+
+    double loud = 0, share = 0;
+    EXPECT_TRUE(WaitFor([&] { return std::tie(loud, share) = heard(), loud > 1000; }, 30s)) << "heard " << loud;
+    EXPECT_GT(share, 0.5) << "what was heard is not the tone";
+    std::printf("voice: silence %.1f rms, tone %.1f rms with %.2f of it at 1 kHz\n", quiet, loud, share);
+
+    // "Stop" on the host.
+    Click(hostDisplay, hostVoice->x + hostVoice->width - 50, hostVoice->y + hostVoice->height - 39);
+    EXPECT_TRUE(WaitFor([&] { return !WindowGeometry(hostDisplay.name(), "Talk to Remote Users").has_value(); }, 10s));
+    EXPECT_TRUE(WaitFor([&] { return std::tie(quiet, quietShare) = heard(), quiet < 200; }, 30s)) << "heard " << quiet;
 }
 
 }  // namespace

@@ -133,6 +133,9 @@ protected:
         RunCommand("DISPLAY=" + display.name() + " xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
                    " sleep 0.2 click 1");
     }
+    // Characters outside the keyboard map are typed through a key that
+    // xdotool maps for each one: slowly, so that the program has seen the
+    // new map before the key arrives.
     void Keys(const XvfbDisplay& display, const std::string& keys) {
         RunCommand("DISPLAY=" + display.name() + " xdotool " + keys);
     }
@@ -213,7 +216,7 @@ TEST_F(Companions, ChatLineBothWays) {
         "Gr\xC3\xBC\xC3\x9F"
         "e, \xD0\xBC\xD0\xB8\xD1\x80 \xE2\x9C\x93";  // "Grüße, мир ✓"
     Click(viewerDisplay, chat->x + 40, chat->y + 10);
-    Keys(viewerDisplay, "type --delay 60 '" + toHost + "'");
+    Keys(viewerDisplay, "type --delay 150 '" + toHost + "'");
     Keys(viewerDisplay, "key Return");
     ASSERT_TRUE(WaitFor(
         [&] {
@@ -229,7 +232,7 @@ TEST_F(Companions, ChatLineBothWays) {
     const std::string toViewer =
         "\xCE\x9A\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1 \xC3\xA9t\xC3\xA9";  // "Καλημέρα été"
     Click(hostDisplay, hostChat->x + 40, hostChat->y + 10);
-    Keys(hostDisplay, "type --delay 60 '" + toViewer + "'");
+    Keys(hostDisplay, "type --delay 150 '" + toViewer + "'");
     Keys(hostDisplay, "key Return");
     EXPECT_TRUE(WaitFor(
         [&] {

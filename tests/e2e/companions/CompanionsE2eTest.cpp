@@ -292,7 +292,8 @@ TEST_F(Companions, SessionCommandsReachLogind) {
 }
 
 // A host without a session manager or a magnifier answers that it cannot,
-// and the viewer says so instead of nothing happening.
+// and the viewer says so instead of nothing happening; likewise for
+// Ctrl+Alt+Del away from the lock screen.
 TEST_F(Companions, HostThatCannotTellsTheViewer) {
     std::filesystem::create_directories(scratch / "empty-path");
     hostEnvironment["PATH"] = (scratch / "empty-path").string();  // no magnifier on it
@@ -304,6 +305,15 @@ TEST_F(Companions, HostThatCannotTellsTheViewer) {
     ViewerControlCommand(ShowCursor);
     EXPECT_TRUE(
         WaitFor([&] { return MessageLog(scratch / "viewer").find("no screen magnifier") != std::string::npos; }, 20s))
+        << Diagnostics();
+    // Ctrl+Alt+Del only on the lock screen: refused, and the viewer says why.
+    ViewerControlCommand(CtrlAltDel);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return MessageLog(scratch / "viewer").find("Ctrl+Alt+Del can only be used on the Lock screen.") !=
+                   std::string::npos;
+        },
+        20s))
         << Diagnostics();
 }
 

@@ -26,17 +26,10 @@ TFormChat::TFormChat(QWidget* parent)
     resize(360, 300);
 
     panCaption = new TCaptionBar(this);
-    lblCaption = new QLabel(panCaption);
-    lblCaption->setObjectName("lblCaption");
-    lblCaption->setStyleSheet(
-        QString("color: %1; padding-left: 8px;").arg(ToQColor(processState().Theme.CaptionTextColour).name()));
-    panCaption->DragBy(lblCaption);
+    lblCaption = AddCaptionTitle(panCaption);
     auto* close = new TCaptionButton(TCaptionButton::Glyph::Close, panCaption);
     close->setObjectName("btnClose");
-    auto* captionLayout = new QHBoxLayout(panCaption);
-    captionLayout->setContentsMargins(0, 0, 0, 0);
-    captionLayout->addWidget(lblCaption, 1);
-    captionLayout->addWidget(close);
+    panCaption->layout()->addWidget(close);
     connect(close, &QAbstractButton::clicked, this, &QWidget::close);
 
     RichEdit1 = new QTextEdit(this);

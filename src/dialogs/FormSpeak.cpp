@@ -21,14 +21,7 @@ TFormSpeak::TFormSpeak(QWidget* parent)
     setObjectName("TFormSpeak");
     resize(320, 110);
     panCaption = new TCaptionBar(this);
-    lblCaption = new QLabel(panCaption);
-    lblCaption->setObjectName("lblCaption");
-    lblCaption->setStyleSheet(
-        QString("color: %1; padding-left: 8px;").arg(ToQColor(processState().Theme.CaptionTextColour).name()));
-    panCaption->DragBy(lblCaption);
-    auto* captionLayout = new QHBoxLayout(panCaption);
-    captionLayout->setContentsMargins(0, 0, 0, 0);
-    captionLayout->addWidget(lblCaption, 1);
+    lblCaption = AddCaptionTitle(panCaption);
     Label100 = new QLabel(this);
     Label100->setObjectName("Label100");
     Label100->setTextFormat(Qt::PlainText);

@@ -140,6 +140,17 @@ protected:
         RunCommand("DISPLAY=" + display.name() + " xdotool " + keys);
     }
 
+    // Types `line` into the chat window on `display` and sends it with
+    // Enter; true once the receiving copy has logged it from `senderId`.
+    bool SendChatLine(const XvfbDisplay& display, const WindowBox& chat, const std::string& line,
+                      ChildProcess& receiver, const char* senderId) {
+        Click(display, chat.x + 40, chat.y + 10);
+        Keys(display, "type --delay 150 '" + line + "'");
+        Keys(display, "key Return");
+        const std::string logged = "chat line from " + std::string(senderId) + " : " + line;
+        return WaitFor([&] { return receiver.Log().find(logged) != std::string::npos; }, 20s);
+    }
+
     // The viewer's toolbar buttons, left to right: "File Transfer", "Send
     // Message...", "Speak...", "Control...", as the x of each one's middle.
     std::vector<int> ToolbarButtons() {
@@ -215,15 +226,7 @@ TEST_F(Companions, ChatLineBothWays) {
     const std::string toHost =
         "Gr\xC3\xBC\xC3\x9F"
         "e, \xD0\xBC\xD0\xB8\xD1\x80 \xE2\x9C\x93";  // "Grüße, мир ✓"
-    Click(viewerDisplay, chat->x + 40, chat->y + 10);
-    Keys(viewerDisplay, "type --delay 150 '" + toHost + "'");
-    Keys(viewerDisplay, "key Return");
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            return host->Log().find("chat line from " + std::string(ViewerId) + " : " + toHost) != std::string::npos;
-        },
-        20s))
-        << Diagnostics();
+    ASSERT_TRUE(SendChatLine(viewerDisplay, *chat, toHost, *host, ViewerId)) << Diagnostics();
     std::optional<WindowBox> hostChat;
     ASSERT_TRUE(WaitFor([&] { return (hostChat = WindowGeometry(hostDisplay.name(), "Chat")).has_value(); }, 10s))
         << "the host's chat window did not show";
@@ -231,15 +234,7 @@ TEST_F(Companions, ChatLineBothWays) {
 
     const std::string toViewer =
         "\xCE\x9A\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1 \xC3\xA9t\xC3\xA9";  // "Καλημέρα été"
-    Click(hostDisplay, hostChat->x + 40, hostChat->y + 10);
-    Keys(hostDisplay, "type --delay 150 '" + toViewer + "'");
-    Keys(hostDisplay, "key Return");
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            return viewer->Log().find("chat line from " + std::string(HostId) + " : " + toViewer) != std::string::npos;
-        },
-        20s))
-        << Diagnostics();
+    EXPECT_TRUE(SendChatLine(hostDisplay, *hostChat, toViewer, *viewer, HostId)) << Diagnostics();
     Screenshot(viewerDisplay, "companions-viewer-chat");
 }
 

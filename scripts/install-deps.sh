@@ -26,6 +26,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick iproute2 nftables util-linux openssl
   fonts-dejavu-core dbus
+  # clipboard and voice end to end: X selections, a private sound server
+  # with a null sink whose monitor the tests record
+  xclip pulseaudio pulseaudio-utils
   # browser interoperability test: headless Chromium
   chromium
 )

@@ -141,6 +141,7 @@ TFormMainCR::TFormMainCR(TAppCore& core, MainWindowEnvironment environment, QWid
     connect(TimerActivityAnimation, &QTimer::timeout, this, [this] { shpActivity->Step(); });
     CreateControls();
     CreateViewerControls();
+    CreateCompanionWindows();
     FDesktopCopyForm = std::make_unique<TDesktopCopyForm>(FEnv.DesktopCopyPicture);
 }
 
@@ -396,6 +397,7 @@ void TFormMainCR::TranslateWindow() {
         if (!with.isEmpty()) text = Format(text, with);
         action->setText(text + action->property("suffix").toString());
     }
+    TranslateCompanionWindows();
     if (FTrayIcon) {
         FTrayIcon->setToolTip(ProductName);
         actTrayOpen->setText(Format(translate("Open %s"), ProductName));

@@ -38,6 +38,9 @@ class TMainBanner;
 class TFormFileChoose;
 class TFormDirChoose;
 class TFormFileTransfer;
+class TFormChat;
+class TFormSpeak;
+class TCopyIcon;
 
 // What main.cpp hands to the main window besides the core.
 struct MainWindowEnvironment {
@@ -101,6 +104,20 @@ public:
     void ShowTransferState(const transfer::TransferWindowState& state) override;
     void CloseTransferWindow() override;
 
+    // Chat and voice (FormMainCRCompanions.cpp).
+    bool ChatWindowShowing() const override;
+    void ShowChatWindow(bool clearMessageLine) override;
+    void CloseChatWindow() override;
+    void AppendChatLine(const ChatLine& line) override;
+    void ShowChatRecipients(const ChatRecipients& recipients) override;
+    QString ChatRecipient() const override;
+    bool VoiceWindowShowing() const override;
+    void ShowVoiceWindow(const QString& caption) override;
+    void CloseVoiceWindow() override;
+
+    TFormChat* ChatForm() const { return frmChat; }
+    TFormSpeak* SpeakForm() const { return frmSpeak; }
+
     // Window modes (FormMainCRLayout.cpp).
     // Applies the current layout: the viewer's bounds (work area when
     // maximised), or the host's expanded or collapsed height.
@@ -160,6 +177,13 @@ private:
     // transfer window (made when first needed).
     void ConnectTransferItems();
     TFormFileTransfer* TransferWindow();
+    // Chat, voice, the host's contact menu and the copy icon
+    // (FormMainCRCompanions.cpp).
+    void CreateCompanionWindows();
+    void TranslateCompanionWindows();
+    // Where the chat and voice windows go: the window's frame, the bottom of
+    // its caption and top strip, and its client width.
+    QRect CompanionPlacement(int& captionBottom) const;
 
     TAppCore& FCore;
     MainWindowEnvironment FEnv;
@@ -229,6 +253,12 @@ private:
     int CaptionPeerCount = 0;
     QPoint BordersMouseDownPos;
     QRect FBoundsAtPress;
+
+    // Chat and voice.
+    TFormChat* frmChat = nullptr;
+    TFormSpeak* frmSpeak = nullptr;
+    QMenu* mnuContact = nullptr;
+    TCopyIcon* ImageCopy = nullptr;
 };
 
 }  // namespace corvala

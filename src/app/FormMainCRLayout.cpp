@@ -113,7 +113,7 @@ void TFormMainCR::CreateViewerControls() {
     connect(panFullScreenMenu, &TFullScreenMenu::ExitFullScreen, this, &TFormMainCR::ExitFullScreenClick);
     ConnectTransferItems();
     for (TControlMenu* menu : {pnlToolbar->ControlMenu(), pnlToolbar->TabSettingsControlMenu()}) {
-        connect(menu, &TControlMenu::ControlCommand, this, [this](int n) { FCore.Viewer().SendControlCommand(n); });
+        connect(menu, &TControlMenu::ControlCommand, this, [this](int n) { FCore.SendControlCommand(n); });
         connect(menu, &TControlMenu::MonitorChosen, this, [this](const QString& item) { FCore.ChooseMonitor(item); });
     }
     // The floating menu follows the pointer over the panel and the picture.

@@ -20,12 +20,15 @@
 #include "core/AppCore.h"
 #include "core/PayloadIntegrity.h"
 #include "platform/linux/FlockSingleInstance.h"
+#include "platform/linux/LinuxDesktopPrograms.h"
 #include "platform/linux/LinuxDriveIdentification.h"
 #include "platform/linux/LinuxFirewall.h"
 #include "platform/linux/LinuxNetworkAdapters.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LocalSocketInstanceChannel.h"
 #include "platform/linux/LogindSessionMonitor.h"
+#include "platform/linux/LogindSystemControl.h"
+#include "platform/linux/QtClipboard.h"
 #include "platform/linux/RuntimeFolder.h"
 #include "platform/linux/XFixesCursorNames.h"
 #include "platform/linux/XShmDesktopCapture.h"
@@ -107,8 +110,16 @@ int main(int argc, char** argv) {
     lx::LogindSessionMonitor sessionMonitor;
     lx::XTestInputInjector injector;
     lx::XFixesCursorNames cursorNames;
+    lx::LogindSystemControl systemControl;
+    lx::LinuxDesktopPrograms desktopPrograms;
+    lx::XShmDesktopCapture screenshots;
+    lx::QtClipboard clipboard;
     CorePlatform corePlatform{shell, injector, cursorNames};
     corePlatform.SessionMonitor = &sessionMonitor;
+    corePlatform.System = &systemControl;
+    corePlatform.Programs = &desktopPrograms;
+    corePlatform.Screenshots = &screenshots;
+    corePlatform.Clipboard = &clipboard;
     corePlatform.HostCapture = hostCapture.get();
     corePlatform.LoadEngine = [](const QString& folder) { return TWebRtcClientPort::Load(folder); };
     CoreEnvironment coreEnvironment;

@@ -25,6 +25,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcScreen)      // corvala.screen
 Q_DECLARE_LOGGING_CATEGORY(lcSettings)    // corvala.settings
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)      // corvala.window
 Q_DECLARE_LOGGING_CATEGORY(lcTransfer)    // corvala.transfer: file transfer
+Q_DECLARE_LOGGING_CATEGORY(lcPlatform)    // corvala.platform: what the desktop was asked and answered
 
 // Warnings and worse also go to `path`. When the file passes `maxBytes` it
 // becomes "<path>.1" (the older ones move up, "<path>.<keep>" is dropped) and

@@ -78,6 +78,13 @@ void DataChannelDispatcher::HandlePeerMessage(TPeer& sender, const QByteArray& d
         FEvents.ArmCannotCtrlAltDelDialog();
         return;
     }
+    if (master && HasArgument(t, commands::NoControl)) {
+        bool ok = false;
+        const int n = ArgumentOf(t, commands::NoControl).toInt(&ok, 10);
+        if (!ok) throw std::invalid_argument("NOCONTROL without a decimal number");
+        FEvents.CommandNotAvailable(sender, n);
+        return;
+    }
 
     // A view-only host lets nothing from a viewer change it: input, the zoom
     // chords, control commands, clipboard text and file requests are each

@@ -30,6 +30,8 @@ public:
     virtual void ArmNoSpeakDialog(bool demonstration) = 0;
     // "LOCKSCREEN_OFF": the host cannot take Ctrl+Alt+Del now.
     virtual void ArmCannotCtrlAltDelDialog() = 0;
+    // "NOCONTROL" + n: the host's desktop cannot carry out command n.
+    virtual void CommandNotAvailable(TPeer& sender, int n) = 0;
     virtual void ShowChatLine(TPeer& sender, const QString& text) = 0;
     virtual void SetClipboardText(TPeer& sender, const QString& text) = 0;
     // "CONTROL n" (TimerControlCommand).

@@ -126,6 +126,7 @@ bool TAppCore::Create(IAppView& view) {
     FConnectionLog.Load(ConnectionLogPath);
     if (!LoadEngine()) return false;
     CreateControl();
+    CreateCompanions();
     CreateSignalling();
     CreateSession();
 
@@ -164,6 +165,11 @@ bool TAppCore::LoadEngine() {
     }
     FRtc->SetEvents(*this);
     FRtc->Configure(10);
+    // Tests and self-hosting play a file as the microphone.
+    if (const QString file = qEnvironmentVariable("CORVALA_MICROPHONE_FILE"); !file.isEmpty()) {
+        FRtc->Client().LocalAudioFile = file;
+        FRtc->Client().SetAudioSource(TWebRtcClientVcl::kAudioSourceFile);
+    }
     FRtc->IceServers() = DefaultIceServers(IceServersFromEnvironment());
     return true;
 }
@@ -203,6 +209,30 @@ void TAppCore::CreateTransfer() {
         timer->setSingleShot(true);
         connect(timer, &QTimer::timeout, this, [this, tick] { (FTransfer.get()->*tick)(); });
     }
+}
+
+void TAppCore::CreateCompanions() {
+    HostCommandsPlatform platform{FPlatform.Injector,
+                                  FPlatform.Shell,
+                                  FPlatform.System ? *FPlatform.System : FNoSystem,
+                                  FPlatform.Programs ? *FPlatform.Programs : FNoPrograms,
+                                  FPlatform.Screenshots ? *FPlatform.Screenshots : FNoCapture,
+                                  FPlatform.Clipboard ? *FPlatform.Clipboard : FNoClipboard};
+    FHostCommands = std::make_unique<HostCommands>(
+        platform, FEnv.Folders, *FRtc, *FMessenger, static_cast<IHostCommandEvents&>(*this),
+        HostCommandTimers{*FTimers->TimerControlCommand, *FTimers->TimerMagnifierMinimizer,
+                          *FTimers->TimerShowCannotProcessCtrlAltDelDialog});
+    FClipboard = std::make_unique<ClipboardSharing>(platform.Clipboard, *FMessenger);
+    FChat = std::make_unique<Chat>(*FRtc, *FMessenger, static_cast<IChatEvents&>(*this));
+    FVoice = std::make_unique<Voice>(*FRtc, *FMessenger, *FSettings, static_cast<IVoiceEvents&>(*this),
+                                     *FTimers->TimerShowNoSpeakDialog);
+    connect(FTimers->TimerControlCommand, &QTimer::timeout, this, [this] { FHostCommands->ControlCommandTick(); });
+    connect(FTimers->TimerMagnifierMinimizer, &QTimer::timeout, this,
+            [this] { FHostCommands->MagnifierMinimizerTick(); });
+    connect(FTimers->TimerShowCannotProcessCtrlAltDelDialog, &QTimer::timeout, this,
+            [this] { FHostCommands->CannotCtrlAltDelTick(); });
+    connect(FTimers->TimerShowNoSpeakDialog, &QTimer::timeout, this, [this] { FVoice->NoSpeakTick(); });
+    FClipboard->Start();
 }
 
 void TAppCore::CreateSignalling() {
@@ -340,6 +370,7 @@ void TAppCore::ChooseLanguage(int index) {
     translator().setLanguageIndex(index);
     FSettings->LanguageCode = translator().languageCode(index);
     FSettings->write();
+    CloseVoiceWindow();
     FView->TranslateWindow();
 }
 
@@ -461,11 +492,6 @@ void TAppCore::CursorCheckTick() {
     conditions.transferIdle = processState().TransferMode == TTransferMode::Idle;
     if (auto message = FCursorMonitor.Tick(conditions, FPlatform.CursorNames.CurrentCursorName()))
         FMessenger->SendDataToEveryPeer(*message);
-}
-
-void TAppCore::DropUnsupported(const char* feature, const QString& peerId, const QString& what) {
-    qCWarning(lcCore).noquote() << "dropped" << what << "from" << peerId << "-" << feature
-                                << "is not part of this build";
 }
 
 // ---- the engine's events (engine threads) ----------------------------------
@@ -632,7 +658,7 @@ void TAppCore::LogConnection(const QString& text) {
     FConnectionLog.Save(ConnectionLogPath);
 }
 
-void TAppCore::RefreshChatRecipients() {}  // the chat window arrives with chat
+void TAppCore::RefreshChatRecipients() { FView->ShowChatRecipients(FChat->Recipients(FView->ChatRecipient())); }
 
 void TAppCore::ResetFrameWatch(const QString&) { FLiveness->FrameDrawn(); }
 
@@ -647,7 +673,7 @@ void TAppCore::DisconnectAllPeers() {
 
 void TAppCore::SwitchToViewerLayout() { FView->SwitchToViewerLayout(); }
 
-void TAppCore::CloseVoiceWindow() {}  // the voice window arrives with voice
+void TAppCore::CloseVoiceWindow() { FView->CloseVoiceWindow(); }
 
 std::optional<ConnectionDialogResult> TAppCore::ShowConnectionDialog(const std::optional<ConnectRequest>& confirmWith) {
     return FView->ShowConnectionDialog(confirmWith);
@@ -693,7 +719,7 @@ void TAppCore::UpdateMonitorMenu(const QString&) { UpdateMonitorMenu(); }
 
 void TAppCore::RememberWakeOnLan(const QString&, const QString&) {}  // the table arrives with Wake-on-LAN
 
-void TAppCore::OpenVoiceWindow(const QString& id) { DropUnsupported("voice", id, "a voice window"); }
+void TAppCore::OpenVoiceWindow(const QString&) { FVoice->Open(); }
 
 unsigned long TAppCore::ShowDesktopCopyWindow() {
     FHostInput->ClearReplayTables();
@@ -711,9 +737,11 @@ void TAppCore::ClearBookUnlocked() {}  // the book arrives with the contacts boo
 
 void TAppCore::CollapseForSession() { FView->CollapseForSession(); }
 
-bool TAppCore::VoiceWindowShowing() const { return false; }
+bool TAppCore::VoiceWindowShowing() const { return FView->VoiceWindowShowing(); }
 
-void TAppCore::DriveMagnifier(bool) {}  // the magnifier arrives with the host commands
+// Only a mobile viewer's admission drives it here: started minimised, or
+// ended when the host is on its lock screen.
+void TAppCore::DriveMagnifier(bool start) { FHostCommands->DriveMagnifier(start, start); }
 
 void TAppCore::DisableAutostart() { SetAutomaticStart(false); }
 
@@ -723,21 +751,20 @@ bool TAppCore::AllowOnlyViewing() const { return FSettings->AllowOnlyViewing; }
 
 void TAppCore::OpenDocsDir(TPeer& sender) { FTransfer->OpenDocsDir(sender); }
 
-void TAppCore::ArmNoSpeakDialog(bool) { DropUnsupported("voice", FRtc->CurrentViewingPeerID(), "\"NOSPEAK\""); }
+void TAppCore::ArmNoSpeakDialog(bool demonstration) { FVoice->ArmNoSpeakDialog(demonstration); }
 
-void TAppCore::ArmCannotCtrlAltDelDialog() {
-    DropUnsupported("host commands", FRtc->CurrentViewingPeerID(), "\"LOCKSCREEN_OFF\"");
+void TAppCore::ArmCannotCtrlAltDelDialog() { FHostCommands->ArmCannotCtrlAltDelDialog(); }
+
+void TAppCore::CommandNotAvailable(TPeer&, int n) {
+    // Shown after the hand-over: the engine's thread does not wait for the box.
+    QMetaObject::invokeMethod(this, [this, n] { FHostCommands->ShowNotAvailable(n); }, Qt::QueuedConnection);
 }
 
-void TAppCore::ShowChatLine(TPeer& sender, const QString&) { DropUnsupported("chat", sender.Id(), "a chat line"); }
+void TAppCore::ShowChatLine(TPeer& sender, const QString& text) { FChat->Receive(sender, text); }
 
-void TAppCore::SetClipboardText(TPeer& sender, const QString&) {
-    DropUnsupported("clipboard sharing", sender.Id(), "clipboard text");
-}
+void TAppCore::SetClipboardText(TPeer& sender, const QString& text) { FClipboard->Receive(sender.FId, text); }
 
-void TAppCore::ArmControlCommand(TPeer& sender, int n) {
-    DropUnsupported("host commands", sender.Id(), QString("\"CONTROL%1\"").arg(n));
-}
+void TAppCore::ArmControlCommand(TPeer&, int n) { FHostCommands->Arm(n); }
 
 bool TAppCore::HandleFileTransfer(TPeer& sender, const QString& text, const QByteArray& raw) {
     return FTransfer->HandleMessage(sender, text, raw);
@@ -753,6 +780,7 @@ void TAppCore::SessionsEnded(bool noPeerLeft) {
     FView->UpdateWindowCaption();
     RefreshChatRecipients();
     if (!noPeerLeft) return;
+    FView->CloseChatWindow();
     FView->ExpandAfterSessions();
     if (processState().ShownForSession) {
         processState().ShownForSession = false;
@@ -838,5 +866,43 @@ void TAppCore::ShowTransferMessage(MessageKind kind, const QString& text) {
 void TAppCore::OpenFolder(const QString& path) { FPlatform.Shell.Execute("open", path.toStdString(), ""); }
 
 void TAppCore::CallEndedByTransfer() { SessionsEnded(FRtc->PeerCount() == 0); }
+
+// ---- chat, voice, clipboard and host commands ---------------------------------------
+
+void TAppCore::OpenChat(bool clearMessageLine) {
+    if (processState().TransferMode != TTransferMode::Idle) return;
+    FView->ShowChatWindow(clearMessageLine);
+    RefreshChatRecipients();
+}
+
+bool TAppCore::SendChatLine(const QString& recipient, const QString& line) { return FChat->Send(recipient, line); }
+
+void TAppCore::Speak1Click() { FVoice->Open(); }
+
+void TAppCore::VoiceWindowClosed() { FVoice->WindowClosed(); }
+
+void TAppCore::CopyIdentity(bool password) {
+    FClipboard->CopyLocally(password ? FSettings->HostPassword : FSettings->DeviceId);
+}
+
+void TAppCore::SendFileToViewer(const QString& path, const QString& peerId) { FTransfer->OfferFile(path, peerId); }
+
+void TAppCore::SendControlCommand(int n) {
+    // The screenshot comes back as a file the host offers.
+    if (n == ControlMakeScreenshot) FTransfer->ExpectOffer(FRtc->CurrentViewingPeerID());
+    FViewer->SendControlCommand(n);
+}
+
+void TAppCore::ShowNotice(const QString& text) { ShowMessage(true, MessageKind::Warning, text); }
+
+void TAppCore::ShowChatWindow() {
+    if (FView->ChatWindowShowing()) return;
+    FView->ShowChatWindow(false);
+    RefreshChatRecipients();
+}
+
+void TAppCore::AppendChatLine(const ChatLine& line) { FView->AppendChatLine(line); }
+
+void TAppCore::ShowVoiceWindow(const QString& caption) { FView->ShowVoiceWindow(caption); }
 
 }  // namespace corvala

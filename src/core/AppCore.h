@@ -20,12 +20,16 @@
 
 #include "base/MessageKind.h"
 #include "base/ProcessState.h"
+#include "control/Chat.h"
+#include "control/ClipboardSharing.h"
 #include "control/DataChannelDispatcher.h"
 #include "control/DemonstrationMode.h"
+#include "control/HostCommands.h"
 #include "control/HostInput.h"
 #include "control/LivenessCheck.h"
 #include "control/PeerMessenger.h"
 #include "control/ViewerInput.h"
+#include "control/Voice.h"
 #include "core/AliveButtonState.h"
 #include "core/CloseQuery.h"
 #include "core/PayloadIntegrity.h"
@@ -35,6 +39,7 @@
 #include "media/RtcClientPort.h"
 #include "platform/Folders.h"
 #include "platform/InstanceChannel.h"
+#include "platform/NoDesktop.h"
 #include "platform/SessionMonitor.h"
 #include "screen/CursorShapes.h"
 #include "session/SessionSetup.h"
@@ -73,6 +78,13 @@ struct CorePlatform {
     platform::ISessionMonitor* SessionMonitor = nullptr;
     // The capture thread start-up started; none when it could not start.
     THostCapture* HostCapture = nullptr;
+    // What the host commands and clipboard sharing use of the desktop; where
+    // one is missing the core acts as on a desktop without it (commands
+    // answer that they cannot run, nothing is shared).
+    platform::ISystemControl* System = nullptr;
+    platform::IDesktopPrograms* Programs = nullptr;
+    platform::IDesktopCapture* Screenshots = nullptr;  // used on the main thread only
+    platform::IClipboard* Clipboard = nullptr;
     // Loads the media engine; throws MediaLibraryError when it cannot.
     std::function<std::unique_ptr<TWebRtcClientPort>(const QString& programFolder)> LoadEngine;
 };
@@ -119,7 +131,10 @@ class TAppCore final : public QObject,
                        private IViewerInputEvents,
                        private ITabEvents,
                        private ICloseQuestions,
-                       private ITransferEvents {
+                       private ITransferEvents,
+                       private IHostCommandEvents,
+                       private IChatEvents,
+                       private IVoiceEvents {
     Q_OBJECT
 public:
     TAppCore(CoreEnvironment environment, CorePlatform platform);
@@ -150,6 +165,8 @@ public:
     // The remote area's button, by its current caption.
     void ReconnectButtonClick();
     ViewerInput& Viewer() { return *FViewer; }
+    // A host command from the viewer's control menus ("CONTROL n").
+    void SendControlCommand(int n);
     TabController& Tabs() { return *FTabs; }
     // "Send File...", "Receive File...", the transfer window's Abort.
     FileTransfer& Transfer() { return *FTransfer; }
@@ -168,6 +185,19 @@ public:
     const CoreEnvironment& Environment() const { return FEnv; }
     // The caption's hide-to-tray: refused while peers are connected.
     bool MayHideToTray() const { return PeerCount() == 0; }
+
+    // ---- Chat, voice and the clipboard, from their windows.
+    // "Send Message...": the chat window (its message line cleared when
+    // asked); nothing while a transfer runs.
+    void OpenChat(bool clearMessageLine);
+    // The chat window's "Send" or Enter; true when the line went out.
+    bool SendChatLine(const QString& recipient, const QString& line);
+    // "Speak...", and the voice window's closing.
+    void Speak1Click();
+    void VoiceWindowClosed();
+    // The host panel's copy icon: the ID or the password on this clipboard
+    // only.
+    void CopyIdentity(bool password);
 
     // ---- From outside the program.
     void HandleInstanceMessage(const platform::InstanceMessage& message);
@@ -193,6 +223,8 @@ private:
     void CreateSession();
     void CreateControl();
     void CreateTransfer();
+    // Host commands, clipboard sharing, chat and voice, with their timers.
+    void CreateCompanions();
     void ApplyBranding();
     QString PasswordFigure() const;
 
@@ -207,8 +239,6 @@ private:
     void PeerEndedByEngine(const QString& peerId, bool reconnectAnnounced);
     // The message box, never waiting inside a signalling line's handling.
     void ShowMessage(bool modal, MessageKind kind, const QString& text);
-    // A message of a feature this build lacks: logged and dropped.
-    void DropUnsupported(const char* feature, const QString& peerId, const QString& what);
 
     // IRtcClientEvents (engine threads).
     void rtcClientReceiveData(TPeer& sender, const QByteArray& data) override;
@@ -267,6 +297,7 @@ private:
     void OpenDocsDir(TPeer& sender) override;
     void ArmNoSpeakDialog(bool demonstration) override;
     void ArmCannotCtrlAltDelDialog() override;
+    void CommandNotAvailable(TPeer& sender, int n) override;
     void ShowChatLine(TPeer& sender, const QString& text) override;
     void SetClipboardText(TPeer& sender, const QString& text) override;
     void ArmControlCommand(TPeer& sender, int n) override;
@@ -307,6 +338,12 @@ private:
     void CallEndedByTransfer() override;
     // A printed document from a local process of this user (or the system).
     void PrintJobFrom(const platform::InstanceMessage& message);
+    // IHostCommandEvents, IChatEvents, IVoiceEvents.
+    void SendFileToViewer(const QString& path, const QString& peerId) override;
+    void ShowNotice(const QString& text) override;
+    void ShowChatWindow() override;
+    void AppendChatLine(const ChatLine& line) override;
+    void ShowVoiceWindow(const QString& caption) override;
 
     CoreEnvironment FEnv;
     CorePlatform FPlatform;
@@ -330,6 +367,14 @@ private:
     std::unique_ptr<TabController> FTabs;
     std::unique_ptr<DemonstrationMode> FDemonstration;
     std::unique_ptr<FileTransfer> FTransfer;
+    platform::NoSystemControl FNoSystem;
+    platform::NoDesktopPrograms FNoPrograms;
+    platform::NoDesktopCapture FNoCapture;
+    platform::NoClipboard FNoClipboard;
+    std::unique_ptr<HostCommands> FHostCommands;
+    std::unique_ptr<ClipboardSharing> FClipboard;
+    std::unique_ptr<Chat> FChat;
+    std::unique_ptr<Voice> FVoice;
     CursorShapeMonitor FCursorMonitor;
     // What the remote area's label and button show now.
     AliveButtonStatus FAliveStatus;

@@ -8,6 +8,7 @@
 // method says otherwise.
 
 #include "base/MessageKind.h"
+#include "control/Chat.h"
 #include "core/AliveButtonState.h"
 #include "screen/MonitorMenu.h"
 #include "session/ConnectArguments.h"
@@ -106,6 +107,24 @@ public:
     virtual bool TransferWindowShowing() const = 0;
     virtual void ShowTransferState(const transfer::TransferWindowState& state) = 0;
     virtual void CloseTransferWindow() = 0;
+
+    // ---- Chat and voice windows (both roles).
+    virtual bool ChatWindowShowing() const = 0;
+    // Shows the chat window below the caption and focuses its message line;
+    // `clearMessageLine` empties the line first.
+    virtual void ShowChatWindow(bool clearMessageLine) = 0;
+    virtual void CloseChatWindow() = 0;
+    // One line at the end of the log, scrolled into view; the texts are
+    // shown as plain text, whatever a peer put into them.
+    virtual void AppendChatLine(const ChatLine& line) = 0;
+    virtual void ShowChatRecipients(const ChatRecipients& recipients) = 0;
+    // The recipient entry chosen now; empty when none.
+    virtual QString ChatRecipient() const = 0;
+    virtual bool VoiceWindowShowing() const = 0;
+    // Shows the voice window with its caption and animation; closing it
+    // calls TAppCore::VoiceWindowClosed.
+    virtual void ShowVoiceWindow(const QString& caption) = 0;
+    virtual void CloseVoiceWindow() = 0;
 
 protected:
     ~IAppView() = default;

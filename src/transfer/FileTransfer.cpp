@@ -132,6 +132,18 @@ void FileTransfer::PrintJob() {
     FEvents.ArmTimer(TransferTimer::StartFileTransfer);
 }
 
+bool FileTransfer::OfferFile(const QString& path, const QString& peerId) {
+    if (Busy() || FInChooser || !FRtc.FindPeer(peerId)) {
+        qCWarning(lcTransfer) << path << "not offered to" << peerId
+                              << (FRtc.FindPeer(peerId) ? "while a transfer runs" : ": no such peer");
+        return false;
+    }
+    SelectedFilesAndDirs = {path};
+    FSelectedFor = peerId;
+    FMessenger.SendMessageToPeer(peerId, QString::fromLatin1(words::SelectDir));
+    return true;
+}
+
 // ---- the timers ---------------------------------------------------------------
 
 void FileTransfer::SelectDirsAndFilesTick() {

@@ -115,6 +115,13 @@ public:
     // A local process printed a document into the received-files folder
     // (PrintJobMessage): it goes to the viewed peer, or the first one.
     void PrintJob();
+    // A file this side made for `peerId` (the host's screenshot): offered
+    // with "SELECTDIR" as a chooser's pick would be; the peer chooses where
+    // it goes. False, and logged, while a transfer runs or without the peer.
+    bool OfferFile(const QString& path, const QString& peerId);
+    // The viewer asked `peerId` for something it answers with a file (the
+    // screenshot command): its "SELECTDIR" is taken as after "GETFILE".
+    void ExpectOffer(const QString& peerId) { FSelectDirExpectedFrom = peerId; }
 
     // ---- The timers.
     void SelectDirsAndFilesTick();

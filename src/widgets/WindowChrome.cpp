@@ -1,5 +1,6 @@
 #include "widgets/WindowChrome.h"
 
+#include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -106,6 +107,19 @@ void TCaptionButton::paintEvent(QPaintEvent*) {
 }
 
 TCaptionBar::TCaptionBar(QWidget* parent) : QWidget(parent) { setFixedHeight(Height); }
+
+QLabel* AddCaptionTitle(TCaptionBar* bar) {
+    auto* title = new QLabel(bar);
+    title->setObjectName("lblCaption");
+    title->setTextFormat(Qt::PlainText);
+    title->setStyleSheet(
+        QString("color: %1; padding-left: 8px;").arg(ToQColor(processState().Theme.CaptionTextColour).name()));
+    bar->DragBy(title);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(title, 1);
+    return title;
+}
 
 void TCaptionBar::DragBy(QWidget* child) { child->installEventFilter(this); }
 

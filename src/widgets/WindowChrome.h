@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QColor>
 #include <QImage>
+#include <QLabel>
 #include <QPoint>
 #include <QWidget>
 #include <functional>
@@ -71,6 +72,11 @@ private:
     bool FDragging = false;
     QPoint FGrabOffset;
 };
+
+// The title of a small frameless window at the left of its caption bar, in
+// CaptionTextColour; it drags the window like the bar. The bar gets its
+// row layout here, for buttons to follow the title.
+QLabel* AddCaptionTitle(TCaptionBar* bar);
 
 // Paints the border strips of a frameless window in BorderColour, BorderWidth wide.
 void PaintWindowBorder(QWidget* window);

@@ -29,9 +29,8 @@ TViewerToolbar::TViewerToolbar(QWidget* parent) : QWidget(parent) {
     btnFileTransfer->setMenu(transferMenu);
     btnSendMessage = AddButton("btnSendMessage");
     btnSpeak = AddButton("btnSpeak");
-    // Chat and voice come with their own windows.
-    btnSendMessage->setEnabled(false);
-    btnSpeak->setEnabled(false);
+    connect(btnSendMessage, &QToolButton::clicked, this, [this] { emit SendMessageClicked(true); });
+    connect(btnSpeak, &QToolButton::clicked, this, &TViewerToolbar::SpeakClicked);
     btnControl = AddButton("btnControl");
     FControlMenu = new TControlMenu(TranslationKey("Monitor"), "MIMonitor", this);
     btnControl->setMenu(FControlMenu);
@@ -39,8 +38,10 @@ TViewerToolbar::TViewerToolbar(QWidget* parent) : QWidget(parent) {
     FTabSettingsMenu = new QMenu(this);
     FTabSettingsMenu->setObjectName("mnuTabSettings");
     AddFileTransferItems(AddTranslatedMenu(FTabSettingsMenu, TranslationKey("File Transfer"), "..."));
-    AddTranslatedAction(FTabSettingsMenu, TranslationKey("Send Message"), "...", false);
-    AddTranslatedAction(FTabSettingsMenu, TranslationKey("Speak"), "...", false);
+    connect(AddTranslatedAction(FTabSettingsMenu, TranslationKey("Send Message"), "..."), &QAction::triggered, this,
+            [this] { emit SendMessageClicked(false); });
+    connect(AddTranslatedAction(FTabSettingsMenu, TranslationKey("Speak"), "..."), &QAction::triggered, this,
+            &TViewerToolbar::SpeakClicked);
     FTabSettingsControl = new TControlMenu(TranslationKey("Select Monitor"), "MI_", FTabSettingsMenu);
     FTabSettingsControl->menuAction()->setProperty("englishKey", TranslationKey("Control"));
     FTabSettingsControl->menuAction()->setProperty("suffix", "...");

@@ -30,6 +30,10 @@ signals:
     // "Send File..." and "Receive File..." of either menu.
     void SendFileClicked();
     void ReceiveFileClicked();
+    // "Send Message..." from the toolbar (`fromToolbar`) or the tab settings
+    // menu, and "Speak..." from either.
+    void SendMessageClicked(bool fromToolbar);
+    void SpeakClicked();
 
 private:
     QToolButton* AddButton(const char* objectName);

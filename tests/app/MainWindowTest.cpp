@@ -26,6 +26,7 @@
 #include <filesystem>
 
 #include "ServerProcess.h"
+#include "app/CopyIcon.h"
 #include "app/DesktopCopyForm.h"
 #include "app/BuildInfo.h"
 #include "app/FormMainCR.h"
@@ -34,6 +35,7 @@
 #include "base/ProcessState.h"
 #include "core/AppCore.h"
 #include "core/PayloadIntegrity.h"
+#include "fakes/DesktopFakes.h"
 #include "fakes/PlatformFakes.h"
 #include "fakes/QtTestApplication.h"
 #include "fakes/RecordingInjector.h"
@@ -49,6 +51,7 @@ namespace corvala {
 namespace {
 
 namespace fs = std::filesystem;
+
 
 class FakeSessionMonitor : public platform::ISessionMonitor {
 public:
@@ -151,6 +154,7 @@ public:
     CorePlatform Platform() {
         CorePlatform platform{shell, injector, cursorNames};
         platform.SessionMonitor = &sessions;
+        platform.Clipboard = &clipboard;
         platform.LoadEngine = [](const QString& folder) { return TWebRtcClientPort::Load(folder); };
         return platform;
     }
@@ -168,6 +172,7 @@ protected:
     NoCursorNames cursorNames;
     FakeSessionMonitor sessions;
     std::unique_ptr<testing::ServerProcess> server;
+    fakes::FakeClipboard clipboard;
 };
 
 MainProgram::MainProgram(MainWindowTest& test)
@@ -194,6 +199,49 @@ TEST_F(MainWindowTest, FirstRunShowsIdentityAndRandomPassword) {
     EXPECT_TRUE(rtc->IceServers.isEmpty()) << "CORVALA_ICE_SERVERS empty replaces the public servers";
     EXPECT_FALSE(rtc->VideoCallEnabled);
     EXPECT_EQ(rtc->CameraId, 0);
+}
+
+// The copy icon beside the ID, and beside the password while it is a random
+// one: a click puts the value on this clipboard; it hides a moment after the
+// pointer left.
+TEST_F(MainWindowTest, CopyIconCopiesTheIdAndTheRandomPassword) {
+    MainProgram windowProgram(*this);
+    ASSERT_TRUE(windowProgram.Create()) << Messages().toStdString();
+    TFormMainCR& window = windowProgram.window;
+    window.show();
+    auto* id = window.findChild<QLabel*>("lblId");
+    auto* password = window.findChild<QLabel*>("lblPassword");
+    auto* icon = window.findChild<TCopyIcon*>("ImageCopy");
+    ASSERT_TRUE(id && password && icon);
+    const auto enter = [](QWidget* widget) {
+        QEnterEvent event(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QApplication::sendEvent(widget, &event);
+    };
+    const auto leave = [](QWidget* widget) {
+        QEvent event(QEvent::Leave);
+        QApplication::sendEvent(widget, &event);
+    };
+
+    enter(id);
+    EXPECT_TRUE(icon->isVisible());
+    EXPECT_EQ(icon->pos(), id->mapTo(icon->parentWidget(), QPoint(id->width(), 0)));
+    EXPECT_EQ(icon->CursorIsUnder(), TCursorIsUnder::cuID);
+    QTest::mouseClick(icon, Qt::LeftButton);
+    enter(password);
+    EXPECT_EQ(icon->CursorIsUnder(), TCursorIsUnder::cuPassword);
+    QTest::mouseClick(icon, Qt::LeftButton);
+    const Settings& settings = windowProgram.core.AppSettings();
+    EXPECT_EQ(clipboard.setTexts, (std::vector<QString>{settings.DeviceId, settings.HostPassword}));
+    EXPECT_EQ(icon->toolTip(), "Copied to clipboard");
+
+    leave(password);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !icon->isVisible(); }, 2000));
+
+    // A static password is not offered.
+    windowProgram.core.AppSettings().RandomPasswordMode = false;
+    enter(id);
+    enter(password);
+    EXPECT_FALSE(icon->isVisible());
 }
 
 // The core's timers are checked by the core's own test; the window keeps

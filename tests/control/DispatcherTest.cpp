@@ -114,6 +114,7 @@ private:
         effects.push_back("NoSpeakDialog " + std::to_string(demonstration ? 1 : 0));
     }
     void ArmCannotCtrlAltDelDialog() override { effects.push_back("CannotCtrlAltDelDialog"); }
+    void CommandNotAvailable(TPeer&, int n) override { effects.push_back("NotAvailable " + std::to_string(n)); }
     void ShowChatLine(TPeer& from, const QString& text) override {
         effects.push_back("Chat " + from.FId.toStdString() + " " + text.toStdString());
     }
@@ -182,6 +183,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, Dispatcher, ::testing::Values(
                  With(Viewer(), [](auto& s) { s.senderInDemonstration = true; }), {"NoSpeakDialog 1"}, {}},
     DispatchCase{"NoSpeakIgnoredByHost", "NOSPEAK", Host(), {}, {}},
     DispatchCase{"LockScreenOffOnViewer", "LOCKSCREEN_OFF", Viewer(), {"CannotCtrlAltDelDialog"}, {}},
+    DispatchCase{"NoControlOnViewer", "NOCONTROL4", Viewer(), {"NotAvailable 4"}, {}},
+    DispatchCase{"NoControlWithoutNumberIsDiscarded", "NOCONTROLx", Viewer(), {}, {}},
+    DispatchCase{"NoControlAloneIsNothing", "NOCONTROL", Viewer(), {}, {}},
     // Zoom chords, both roles; a view-only host refuses them.
     DispatchCase{"ZoomIn", "ZOOMIN", Host(), {"key 91 down", "key 107 down", "key 107 up", "key 91 up"}, {}},
     DispatchCase{"ZoomOut", "ZOOMOUT", Viewer(), {"key 91 down", "key 109 down", "key 109 up", "key 91 up"}, {}},

@@ -20,6 +20,7 @@
 #include "base/ProcessState.h"
 #include "core/AppCore.h"
 #include "core/AppView.h"
+#include "fakes/DesktopFakes.h"
 #include "fakes/PlatformFakes.h"
 #include "fakes/RecordingInjector.h"
 #include "platform/CursorNames.h"
@@ -140,6 +141,31 @@ public:
         calls << "ShowTransferState " + state.Status;
     }
     void CloseTransferWindow() override { calls << "CloseTransferWindow"; }
+    bool ChatWindowShowing() const override { return chatShowing; }
+    void ShowChatWindow(bool clear) override {
+        calls << QString("ShowChatWindow %1").arg(clear);
+        chatShowing = true;
+    }
+    void CloseChatWindow() override {
+        calls << "CloseChatWindow";
+        chatShowing = false;
+    }
+    void AppendChatLine(const ChatLine& line) override { calls << "AppendChatLine " + line.Header + line.Text; }
+    void ShowChatRecipients(const ChatRecipients& r) override {
+        calls << "ShowChatRecipients " + r.Entries.join('|') + QString(" %1").arg(r.Selected);
+    }
+    QString ChatRecipient() const override { return {}; }
+    bool VoiceWindowShowing() const override { return voiceShowing; }
+    void ShowVoiceWindow(const QString& caption) override {
+        calls << "ShowVoiceWindow " + caption;
+        voiceShowing = true;
+    }
+    void CloseVoiceWindow() override {
+        if (voiceShowing) calls << "CloseVoiceWindow";
+        voiceShowing = false;
+    }
+    bool chatShowing = false;
+    bool voiceShowing = false;
 };
 
 // A pointer whose shape cannot be read: the host reports no cursor shapes.
@@ -202,6 +228,9 @@ protected:
     bool CreateCore() {
         CorePlatform platform{shell, injector, cursorNames};
         platform.SessionMonitor = &sessions;
+        platform.System = &system;
+        platform.Clipboard = &clipboard;
+        platform.Screenshots = &capture;
         platform.LoadEngine = [this](const QString&) {
             auto port = std::make_unique<testing::RecordingRtc>();
             rtc = port.get();
@@ -259,6 +288,9 @@ protected:
     testing_support::RecordingInjector injector;
     FakeCursorNames cursorNames;
     FakeSessionMonitor sessions;
+    fakes::FakeSystemControl system;
+    fakes::FakeClipboard clipboard;
+    fakes::FakeDesktopCapture capture;
     RecordingView view;
     testing::RecordingRtc* rtc = nullptr;  // the core owns it
     std::unique_ptr<ServerProcess> server;
@@ -462,23 +494,66 @@ TEST_F(AppCoreTest, ReviewsThatCannotGoAreRefusedWithTheReason) {
     }
 }
 
-TEST_F(AppCoreTest, MessagesOfFeaturesThisBuildLacksAreLoggedNotLost) {
+// Chat, clipboard and host commands from a viewer reach their modules
+// through the core: the chat window, this clipboard, the session manager a
+// timer tick later, and the viewer's answer when the desktop cannot.
+TEST_F(AppCoreTest, CompanionMessagesReachTheirFeatures) {
     ASSERT_TRUE(CreateCore());
     const auto peer = ConnectPeer(OtherId);
-    static QStringList logged;
-    logged.clear();
-    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
-        if (m.contains("dropped")) logged << m;
-    });
-    const char* const messages[] = {"CHAThello", "CLIPBRDtext", "CONTROL3"};
-    for (const char* message : messages) rtc->Events().rtcClientReceiveData(*peer, message);
-    qInstallMessageHandler(previous);
-    const char* const expected[] = {"a chat line", "clipboard text", "\"CONTROL3\""};
-    ASSERT_EQ(logged.size(), std::size(expected)) << logged.join('\n').toStdString();
-    for (std::size_t i = 0; i < std::size(expected); ++i) {
-        EXPECT_TRUE(logged[i].contains(expected[i]) && logged[i].contains(OtherId)) << logged[i].toStdString();
-    }
-    EXPECT_TRUE(injector.Take().empty());
+    peer->UserName = "Ulla";
+    view.calls.clear();
+    rtc->Events().rtcClientReceiveData(*peer, "CHAThello");
+    EXPECT_EQ(view.calls, QStringList({"AppendChatLine Ulla (" + OtherId + "): hello", "ShowChatWindow 0",
+                                       "ShowChatRecipients Everybody|Ulla (" + OtherId + ") 0"}));
+    rtc->Events().rtcClientReceiveData(*peer, "CLIPBRDfrom the viewer");
+    EXPECT_EQ(clipboard.setTexts, std::vector<QString>{"from the viewer"});
+
+    rtc->Events().rtcClientReceiveData(*peer, "CONTROL5");
+    EXPECT_TRUE(system.requests.empty()) << "not inside the data channel's hand-over";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !system.requests.empty(); }, 2000));
+    EXPECT_EQ(system.requests, std::vector{platform::SessionAction::Reboot});
+
+    rtc->TakeData();
+    system.accept = false;
+    rtc->Events().rtcClientReceiveData(*peer, "CONTROL4");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !rtc->dataSent.empty(); }, 2000));
+    EXPECT_EQ(rtc->TakeData(), std::vector<std::string>{OtherId.toStdString() + ": NOCONTROL4"});
+}
+
+// "Make Screenshot": the host writes the picture, puts it on its clipboard
+// and offers the file; the viewer, which asked for it, then picks where it
+// goes. A "SELECTDIR" nobody asked for stays refused.
+TEST_F(AppCoreTest, TheScreenshotTravelsAsAnOfferedFile) {
+    capture.picture = {2, 2, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}};
+    ASSERT_TRUE(CreateCore());
+    const auto viewer = ConnectPeer(OtherId);
+    rtc->SetCurrentViewingPeerID(OtherId);
+    rtc->TakeData();
+    rtc->Events().rtcClientReceiveData(*viewer, "CONTROL3");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rtc->dataSent.empty(); }, 2000));
+    EXPECT_EQ(rtc->TakeData(), std::vector<std::string>{OtherId.toStdString() + ": SELECTDIR"});
+    EXPECT_EQ(clipboard.images, 1);
+    EXPECT_GT(QFileInfo(folder.path() + "/received/screenshot.jpg").size(), 0);
+    EXPECT_EQ(core->Transfer().SelectedFilesAndDirs, QStringList{folder.path() + "/received/screenshot.jpg"});
+    core->CloseSequence();
+    core.reset();
+    processState().EventsSuspended = false;
+
+    // The viewer's side.
+    ASSERT_TRUE(CreateCore());
+    processState().MasterMode = true;
+    const auto host = ConnectPeer(OtherId);
+    rtc->SetCurrentViewingPeerID(OtherId);
+    rtc->TakeData();
+    view.calls.clear();
+    rtc->Events().rtcClientReceiveData(*host, "SELECTDIR");
+    QTest::qWait(100);
+    EXPECT_FALSE(view.Called("ChooseDestinationFolder ")) << "an offer nobody asked for";
+    core->SendControlCommand(3);
+    EXPECT_EQ(rtc->TakeData(), std::vector<std::string>{OtherId.toStdString() + ": CONTROL3"});
+    rtc->Events().rtcClientReceiveData(*host, "SELECTDIR");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.Called("ChooseDestinationFolder "); }, 2000))
+        << view.calls.join(", ").toStdString();
 }
 
 TEST_F(AppCoreTest, AllowOnlyViewingTellsEveryViewerBothWays) {

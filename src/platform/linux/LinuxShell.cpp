@@ -57,13 +57,15 @@ std::vector<std::string> SplitParameters(const std::string& parameters) {
     return out;
 }
 
-bool SpawnDetached(const std::vector<std::string>& argv) {
+pid_t SpawnDetachedProcess(const std::vector<std::string>& argv) {
     pid_t pid = Spawn(argv);
-    if (pid < 0) return false;
+    if (pid < 0) return -1;
     // Reap it whenever it ends so that no zombie is left behind.
     std::thread([pid] { int status; ::waitpid(pid, &status, 0); }).detach();
-    return true;
+    return pid;
 }
+
+bool SpawnDetached(const std::vector<std::string>& argv) { return SpawnDetachedProcess(argv) >= 0; }
 
 int SpawnAndWait(const std::vector<std::string>& argv) {
     pid_t pid = Spawn(argv);

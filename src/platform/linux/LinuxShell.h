@@ -1,4 +1,6 @@
 #pragma once
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -21,6 +23,8 @@ std::vector<std::string> SplitParameters(const std::string& parameters);
 
 // Starts argv[0] with the arguments, detached; true when it started.
 bool SpawnDetached(const std::vector<std::string>& argv);
+// The same, answering the process id (-1 when it did not start).
+pid_t SpawnDetachedProcess(const std::vector<std::string>& argv);
 
 // Starts argv[0] and waits for it; the exit status, or -1 when it did not start.
 int SpawnAndWait(const std::vector<std::string>& argv);

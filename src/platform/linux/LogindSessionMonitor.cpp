@@ -1,6 +1,6 @@
 #include "platform/linux/LogindSessionMonitor.h"
 
-#include <unistd.h>
+#include "platform/linux/Logind.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -10,29 +10,7 @@
 
 namespace corvala::platform::linuxos {
 
-namespace {
-constexpr const char* Service = "org.freedesktop.login1";
-constexpr const char* ManagerPath = "/org/freedesktop/login1";
-constexpr const char* ManagerInterface = "org.freedesktop.login1.Manager";
-constexpr const char* SessionInterface = "org.freedesktop.login1.Session";
-constexpr const char* PropertiesInterface = "org.freedesktop.DBus.Properties";
-
-QVariant SessionProperty(const QString& path, const char* name) {
-    QDBusInterface properties(Service, path, PropertiesInterface, QDBusConnection::systemBus());
-    QDBusReply<QVariant> reply = properties.call("Get", SessionInterface, name);
-    return reply.isValid() ? reply.value() : QVariant();
-}
-}  // namespace
-
-QString LogindSessionMonitor::SessionPath() const {
-    QDBusInterface manager(Service, ManagerPath, ManagerInterface, QDBusConnection::systemBus());
-    if (!manager.isValid()) return {};
-    const QByteArray sessionId = qgetenv("XDG_SESSION_ID");
-    QDBusReply<QDBusObjectPath> reply = sessionId.isEmpty()
-                                            ? manager.call("GetSessionByPID", static_cast<uint>(::getpid()))
-                                            : manager.call("GetSession", QString::fromUtf8(sessionId));
-    return reply.isValid() ? reply.value().path() : QString();
-}
+using namespace logind;
 
 bool LogindSessionMonitor::Start(std::function<void(SessionChange)> handler) {
     FHandler = std::move(handler);

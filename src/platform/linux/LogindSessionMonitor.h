@@ -23,7 +23,6 @@ private slots:
 
 private:
     void Deliver(bool locked);
-    QString SessionPath() const;
 
     std::function<void(SessionChange)> FHandler;
     bool FLocked = false;

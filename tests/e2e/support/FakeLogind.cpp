@@ -2,7 +2,9 @@
 // DBUS_SYSTEM_BUS_ADDRESS names): one session, always active, whose Lock and
 // Unlock methods announce the change with the session's Lock and Unlock
 // signals, as logind does when a session is asked to lock. Every process
-// gets that session. Prints "ready" once the name is owned.
+// gets that session. The manager's LockSession locks it the same way;
+// Reboot and PowerOff only say that they were asked. Prints "ready" once
+// the name is owned, and one line for each request.
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -50,16 +52,17 @@ class Session : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Session")
     Q_PROPERTY(bool Active READ active)
     Q_PROPERTY(bool LockedHint READ lockedHint)
+    Q_PROPERTY(QString Id READ id)
 public:
     explicit Session(bool locked) : locked_(locked) {}
     bool active() const { return true; }
+    QString id() const { return "31"; }
     bool lockedHint() const { return locked_; }
 
 public slots:
     void Lock() { SetLocked(true); }
     void Unlock() { SetLocked(false); }
 
-private:
     void SetLocked(bool locked) {
         locked_ = locked;
         // A signal of the same name as the method cannot be a Qt signal too.
@@ -68,18 +71,37 @@ private:
         std::printf("%s\n", locked ? "locked" : "unlocked");
         std::fflush(stdout);
     }
+
+private:
     bool locked_;
 };
+
+void Say(const QString& line) {
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
 
 class Manager : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+public:
+    explicit Manager(Session& session) : session_(session) {}
+
 public slots:
+    void LockSession(const QString& id) {
+        Say("LockSession " + id);
+        if (id == session_.id()) session_.SetLocked(true);
+    }
+    void Reboot(bool interactive) { Say(QString("Reboot interactive=%1").arg(interactive)); }
+    void PowerOff(bool interactive) { Say(QString("PowerOff interactive=%1").arg(interactive)); }
     QDBusObjectPath GetSession(const QString&) { return QDBusObjectPath(SessionPath); }
     QDBusObjectPath GetSessionByPID(uint) { return QDBusObjectPath(SessionPath); }
     QList<SessionEntry> ListSessions() {
         return {SessionEntry{"31", 1000, "user", "seat0", QDBusObjectPath(SessionPath)}};
     }
+
+private:
+    Session& session_;
 };
 
 }  // namespace
@@ -93,8 +115,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no bus: %s\n", qPrintable(bus.lastError().message()));
         return 1;
     }
-    Manager manager;
     Session session(app.arguments().contains("--locked"));
+    Manager manager(session);
     const auto exports = QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties;
     if (!bus.registerObject(ManagerPath, &manager, exports) || !bus.registerObject(SessionPath, &session, exports) ||
         !bus.registerService(Service)) {

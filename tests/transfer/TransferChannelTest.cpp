@@ -341,7 +341,8 @@ TEST_F(TransferChannel, AThreeGibibyteSparseFileArrivesWithAFewRecordsInMemory) 
             residentPeak = std::max(residentPeak, ResidentKiB());
             return BatchOver(*viewerSide) && hostSide->Called("OpenFolder " + destination);
         },
-        240s))
+        // About three minutes alone on two cores; much longer beside a build.
+        600s))
         << "received so far: " << QFileInfo(destination + "/sparse.bin").size();
     EXPECT_EQ(TreeOf(destination), TreeOf(Path("source")));
     EXPECT_LE(viewerSide->transfer->PeakBufferedBytes(), ReadAhead::Depth * MaxRecordBytes);

@@ -180,20 +180,43 @@ protected:
     std::unique_ptr<ChildProcess> host, viewer;
 };
 
-// "Make Screenshot": the host's screen as screenshot.jpg, quality 98, and on
-// the host's clipboard. The file then waits for the file transfer.
-TEST_F(Companions, ScreenshotOfTheHostsScreen) {
+// "Make Screenshot": the host's screen as screenshot.jpg, quality 98, on
+// the host's clipboard and offered to the viewer, whose user picks the
+// folder it goes to (the chooser starts in the home folder); what arrives
+// there is compared with the host's screen.
+TEST_F(Companions, ScreenshotOfTheHostsScreenArrivesAtTheViewer) {
+    const std::filesystem::path home = scratch / "viewer-home";
+    std::filesystem::create_directories(home);
+    viewerEnvironment["HOME"] = home.string();
+    // What the viewer opens at the end, written down instead of shown.
+    const std::filesystem::path bin = scratch / "viewer-bin";
+    std::filesystem::create_directories(bin);
+    {
+        std::ofstream script(bin / "xdg-open");
+        script << "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" << (scratch / "viewer-opened.log").string() << "'\n";
+    }
+    std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+    viewerEnvironment["PATH"] = bin.string() + ":" + std::getenv("PATH");
     Start();
     Screenshot(viewerDisplay, "companions-viewer");
     Screenshot(hostDisplay, "companions-host");
     ViewerControlCommand(MakeScreenshot);
-    const std::filesystem::path file = scratch / "host" / "received" / "screenshot.jpg";
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(scratch / "host" / "received" / "screenshot.jpg"); }, 20s))
+        << Diagnostics();
+    std::optional<WindowBox> chooser;
+    ASSERT_TRUE(WaitFor([&] { return (chooser = WindowGeometry(viewerDisplay.name(), "Receive File")).has_value(); },
+                        20s))
+        << "no folder chooser on the viewer's screen" << Diagnostics();
+    std::this_thread::sleep_for(1s);
+    // Its OK button, left of Cancel in the bottom panel.
+    Click(viewerDisplay, chooser->x + chooser->width - 2 - 8 - 86 - 6 - 43, chooser->y + chooser->height - 2 - 20);
+    const std::filesystem::path file = home / "screenshot.jpg";
     ASSERT_TRUE(WaitFor(
         [&] {
-            return std::filesystem::exists(file) &&
-                   host->Log().find("file transfer not available") != std::string::npos;
+            std::ifstream opened(scratch / "viewer-opened.log");
+            return std::filesystem::exists(file) && opened.good();
         },
-        20s))
+        30s))
         << Diagnostics();
     QImage jpeg;
     ASSERT_TRUE(jpeg.load(QString::fromStdString(file.string()), "JPEG"));

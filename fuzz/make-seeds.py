@@ -9,6 +9,7 @@ The other seeds are the lines, messages and files the program and its tests
 build (the data-channel messages of the dispatcher's case table, the wire
 lines of the signalling tests, a settings record as version 7 writes it).
 """
+import hashlib
 import io
 import json
 import pathlib
@@ -179,6 +180,70 @@ def main():
     # The branding file as a reseller ships it.
     write("branding", "crlf", b"\xef\xbb\xbfsupport@reseller.example\r\nbanner.png\r\n")
     write("branding", "lf", b"Zo\xc3\xab Support +49 30 1234567\nbanner.png")
+
+    transfer_seeds()
+
+
+def transfer_seeds():
+    """The file transfer: header and path texts (first byte even), and
+    sessions of one side in either role (first byte odd, bit 1 the viewer)
+    as steps: an operation byte (bit 7: settle) and its arguments."""
+    def header(data, path):
+        return "FILE%d:%s;%s" % (len(data), hashlib.md5(data).hexdigest().upper(), path)
+
+    texts = [header(b"abc", "x.bin"), header(b"", "Photos\\2024\\empty.txt"),
+             header(b"abc", "a;b\\c d.txt"), "FILE18446744073709551616:%s;x" % ("0" * 32),
+             "Photos\\2024", "Fotos/\u00fcber/\u65e5\u672c", "..\\..\\etc", "C:\\x", "\\\\server\\share"]
+    for i, text in enumerate(texts):
+        write("transfer", "text-%d" % i, b"\0" + text.encode())
+
+    settle = 0x80
+    def peer(message, op=settle):
+        message = message.encode() if isinstance(message, str) else message
+        return bytes([op | 0, len(message)]) + message
+
+    def stranger(message):
+        return peer(message, settle | 1)
+
+    def click(which):  # 0 send, 1 receive, 2 abort, 3 print
+        return bytes([settle | 5, which])
+
+    end, abort = bytes.fromhex("176216C8"), bytes.fromhex("580107D3")
+    host, viewer = 1, 3
+    data = bytes(range(200))
+    receive_one = peer(header(data, "Photos\\x.bin")) + peer(data[:120]) + peer(data[120:]) + peer(end)
+    folders = peer("DIRECTORYPhotos\\2024") + peer("OPENDOCSDIR")
+    write("transfer", "host-receives", bytes([host]) + peer("SELECTDIR") + receive_one + folders)
+    write("transfer", "viewer-receives", bytes([viewer]) + click(1) + peer("SELECTDIR") + receive_one + folders)
+    write("transfer", "viewer-refuses", bytes([viewer]) + peer(header(b"abc", "x.bin")) + peer("DIRECTORYx"))
+    # The sender's batch: a.txt in one record, folder/b.bin in two, then the folders.
+    batch = peer("DIRSELECTED") + peer("D") + peer("D") + peer("COMPLETE") + peer("D") * 3 + peer("COMPLETE")
+    write("transfer", "host-sends", bytes([host]) + peer("GETFILE") + batch)
+    write("transfer", "viewer-sends", bytes([viewer]) + click(0) + batch)
+    write("transfer", "sender-told-corrupted", bytes([host]) + peer("GETFILE") + peer("DIRSELECTED") +
+          peer("D") + peer("D") + peer("CORRUPTED"))
+    # Failures while receiving: the sender aborts, a stranger interferes, the
+    # receiver's user aborts, the data stalls, the connection ends.
+    start = bytes([host]) + peer(header(data, "y.bin")) + peer(data[:100])
+    write("transfer", "sender-aborts", start + peer(abort))
+    write("transfer", "stranger-interferes", start + stranger(data[100:]) + stranger(header(b"abc", "z.bin")))
+    write("transfer", "user-aborts", start + click(2) + peer(data[100:]))
+    write("transfer", "stalls", start + bytes([settle | 4, 20]))
+    write("transfer", "peer-ends", start + bytes([settle | 6, 0]))
+    write("transfer", "too-long", start + peer(data))
+    # Interleaved: the peer's records come before the worker ran anything.
+    write("transfer", "interleaved", bytes([host]) + peer(header(data, "i.bin"), 0) + bytes([2, 3]) +
+          peer(data[:100], 0) + bytes([2]) + peer(data[100:], 0) + bytes([3, 2, 3]) + peer(end, 0) + bytes([settle | 7]))
+    # Paths that try to leave the destination, each refused.
+    hostile = ["..\\x", "..\\..\\..\\x", "\\x", "/x", "C:\\x", "a\\.\\b", "a\\\\b", "a\tb"]
+    write("transfer", "hostile-paths", bytes([host]) + b"".join(
+        peer("DIRECTORY" + path) + peer(header(b"abc", path)) + peer(b"abc") + peer(end) for path in hostile))
+    # Names that collide: a folder where a file was kept, a file where a folder stands.
+    write("transfer", "collisions", bytes([host]) + peer(header(b"abc", "c")) + peer(b"abc") + peer(end) +
+          peer("DIRECTORYc") + peer(header(b"abc", "c\\d")) + peer("DIRECTORYe") + peer(header(b"abc", "e")))
+    # A printed document: taken from the host without asking, then sent back.
+    write("transfer", "printed", bytes([viewer]) + peer(header(b"%PDF", "VELMORAPRINTER.PDF")) + peer(b"%PDF") +
+          peer(end) + click(3) + peer("DIRSELECTED") + peer("D") + peer("D") + peer("COMPLETE"))
 
 
 if __name__ == "__main__":

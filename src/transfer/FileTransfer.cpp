@@ -475,8 +475,11 @@ void FileTransfer::AckReceived() {
 }
 
 void FileTransfer::ReadMore() {
-    for (const auto& [offset, count] : FReadAhead->NextReads()) {
-        FWorker.Post([this, serial = FSerial, source = FSource, readAhead = FReadAhead, offset, count] {
+    // Named copies, not a structured binding: a lambda may capture bindings
+    // only from clang 16 on, and the fuzz build uses an older clang.
+    for (const auto& read : FReadAhead->NextReads()) {
+        FWorker.Post([this, serial = FSerial, source = FSource, readAhead = FReadAhead, offset = read.first,
+                      count = read.second] {
             std::string error;
             if (readAhead->Done(source->Read(offset, count, &error), error))
                 FWorker.Deliver([this, serial] {

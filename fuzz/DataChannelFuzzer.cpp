@@ -62,6 +62,7 @@ private:
     void OpenDocsDir(TPeer&) override {}
     void ArmNoSpeakDialog(bool) override {}
     void ArmCannotCtrlAltDelDialog() override {}
+    void CommandNotAvailable(TPeer&, int) override {}
     void ShowChatLine(TPeer&, const QString&) override {}
     void SetClipboardText(TPeer&, const QString&) override {}
     void ArmControlCommand(TPeer&, int) override {}

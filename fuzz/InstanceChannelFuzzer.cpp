@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     application = new QCoreApplication(*argc, *argv);
     qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(fuzz::ScratchFolder("instance").string()));
     server = new platform::linuxos::InstanceMessageServer(HandleMessage);
-    if (!server->Listen()) fuzz::Fail("the instance server does not listen");
+    if (!server->Listen(true)) fuzz::Fail("the instance server does not listen");
     return 0;
 }
 

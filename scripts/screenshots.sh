@@ -4,8 +4,11 @@
 # Writes welcome.png, main-window.png and main-window-branded.png, then the
 # viewer's layouts (viewer-layout.png, viewer-maximised.png,
 # viewer-fullscreen-menu.png) from the end-to-end test of one viewer with two
-# hosts, which needs the build's tabs_e2e, cr and crsignal, and the About and
-# review windows (about.png, review.png) from the main window's tests.
+# hosts, which needs the build's tabs_e2e, cr and crsignal, the About and
+# review windows (about.png, review.png) from the main window's tests, the
+# file choosers and the transfer window (file-chooser.png,
+# folder-chooser.png, transfer-window.png) from transfer_e2e, and the chat
+# and voice windows (companions-*.png) from companions_e2e.
 set -euo pipefail
 build=$(realpath "${1:-build}")
 out=$(realpath -m "${2:-docs/screenshots}")
@@ -34,7 +37,8 @@ shot welcome first-run ""
 shot main-window default ok
 shot main-window-branded branded ok 'For help call 555-0100\r\nlogo.png\r\n'
 # The viewer with real sessions, in the test's own loopback-only namespace.
-CORVALA_SCREENSHOT_DIR=$out ctest --test-dir "$build" -R '^tabs_e2e$' --output-on-failure >/dev/null
+CORVALA_SCREENSHOT_DIR=$out ctest --test-dir "$build" -R '^(tabs|transfer|companions)_e2e$' --output-on-failure \
+  >/dev/null
 CORVALA_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" -R '^main_window_tests$' \
   --output-on-failure >/dev/null
 echo "screenshots in $out"

@@ -388,8 +388,10 @@ TEST_F(Companions, ToneFromTheHostsMicrophoneIsHeardAtTheViewer) {
     Screenshot(hostDisplay, "companions-host-voice");
 
     double loud = 0, share = 0;
-    EXPECT_TRUE(WaitFor([&] { return std::tie(loud, share) = heard(), loud > 1000; }, 30s)) << "heard " << loud;
-    EXPECT_GT(share, 0.5) << "what was heard is not the tone";
+    // The first recording may hold the tone's onset or the decoder's first
+    // concealed packets: what counts is that the tone itself arrives.
+    EXPECT_TRUE(WaitFor([&] { return std::tie(loud, share) = heard(), loud > 1000 && share > 0.5; }, 30s))
+        << "heard " << loud << " rms with " << share << " of it at 1 kHz";
     std::printf("voice: silence %.1f rms, tone %.1f rms with %.2f of it at 1 kHz\n", quiet, loud, share);
 
     // "Stop" on the host.

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QHostInfo>
 #include <QLocale>
+#include <QScopedValueRollback>
 #include <QThread>
 
 #include <unistd.h>
@@ -244,9 +245,8 @@ void TAppCore::CreateSignalling() {
     connect(FSignalling.get(), &SignallingConnection::lineReceived, this, [this](const QByteArray& line) {
         // The reader thread waits until the line is handled: nothing in here
         // may wait for the user (see ShowMessage).
-        FHandlingSignallingLine = true;
+        const QScopedValueRollback handling(FHandlingNetworkMessage, true);
         (*FClientMessage)(line);
-        FHandlingSignallingLine = false;
     });
 }
 
@@ -502,6 +502,8 @@ void TAppCore::rtcClientReceiveData(TPeer& sender, const QByteArray& data) {
     // it up again.
     const QString id = sender.Id();
     RunOnMainThread(this, [&] {
+        // The engine's thread waits as the signalling reader does.
+        const QScopedValueRollback handling(FHandlingNetworkMessage, true);
         if (const auto peer = FRtc->FindPeer(id)) FDispatcher->Receive(*peer, data);
     });
 }
@@ -627,13 +629,14 @@ LocalScreens TAppCore::Screens() const { return ScreensFromQt(); }
 // ---- session set-up's events --------------------------------------------------
 
 void TAppCore::ShowMessage(bool modal, MessageKind kind, const QString& text) {
-    if (!FHandlingSignallingLine) {
+    if (!FHandlingNetworkMessage) {
         FView->ShowAppMessage(modal, kind, text);
         return;
     }
-    // What a line from the network has to say is shown once the line is
-    // handled: a modal box would otherwise hold the signalling reader (and
-    // every other peer's messages) until somebody at this computer answers.
+    // What a message from the network has to say is shown once it is
+    // handled: a modal box would otherwise hold the signalling reader or the
+    // engine's thread (and every other peer's messages) until somebody at
+    // this computer answers.
     QMetaObject::invokeMethod(
         this, [this, modal, kind, text] { FView->ShowAppMessage(modal, kind, text); }, Qt::QueuedConnection);
 }
@@ -645,9 +648,9 @@ void TAppCore::ShowNonModalWarning(const QString& text) { ShowMessage(false, Mes
 void TAppCore::ShowError(const QString& text) { ShowMessage(true, MessageKind::Error, text); }
 
 bool TAppCore::Confirm(const QString& text) {
-    if (FHandlingSignallingLine) {
-        // Only the user's own actions ask questions; a network line never may.
-        qCWarning(lcCore) << "question dropped while a signalling line was handled:" << text;
+    if (FHandlingNetworkMessage) {
+        // Only the user's own actions ask questions; a network message never may.
+        qCWarning(lcCore) << "question dropped while a message from the network was handled:" << text;
         return false;
     }
     return FView->ShowAppMessage(true, MessageKind::Confirm, text);
@@ -755,10 +758,7 @@ void TAppCore::ArmNoSpeakDialog(bool demonstration) { FVoice->ArmNoSpeakDialog(d
 
 void TAppCore::ArmCannotCtrlAltDelDialog() { FHostCommands->ArmCannotCtrlAltDelDialog(); }
 
-void TAppCore::CommandNotAvailable(TPeer&, int n) {
-    // Shown after the hand-over: the engine's thread does not wait for the box.
-    QMetaObject::invokeMethod(this, [this, n] { FHostCommands->ShowNotAvailable(n); }, Qt::QueuedConnection);
-}
+void TAppCore::CommandNotAvailable(TPeer&, int n) { FHostCommands->ShowNotAvailable(n); }
 
 void TAppCore::ShowChatLine(TPeer& sender, const QString& text) { FChat->Receive(sender, text); }
 
@@ -856,12 +856,7 @@ void TAppCore::ShowTransferState(const transfer::TransferWindowState& state) { F
 
 void TAppCore::CloseTransferWindow() { FView->CloseTransferWindow(); }
 
-void TAppCore::ShowTransferMessage(MessageKind kind, const QString& text) {
-    // Often said while a received message is handled: the box waits for the
-    // user after that, not inside the engine's hand-over.
-    QMetaObject::invokeMethod(
-        this, [this, kind, text] { FView->ShowAppMessage(true, kind, text); }, Qt::QueuedConnection);
-}
+void TAppCore::ShowTransferMessage(MessageKind kind, const QString& text) { ShowMessage(true, kind, text); }
 
 void TAppCore::OpenFolder(const QString& path) { FPlatform.Shell.Execute("open", path.toStdString(), ""); }
 

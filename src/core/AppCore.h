@@ -379,7 +379,9 @@ private:
     // What the remote area's label and button show now.
     AliveButtonStatus FAliveStatus;
 
-    bool FHandlingSignallingLine = false;
+    // A signalling line or a data-channel message is being handled: its
+    // thread waits, so no box may wait for the user now (ShowMessage).
+    bool FHandlingNetworkMessage = false;
     // Viewer: the host whose ended connection this side asked to renew.
     QString FReconnectingTo;
     // Viewer: while the viewed tab has lost its connection, "init" goes to

@@ -133,15 +133,20 @@ void FileTransfer::PrintJob() {
 }
 
 bool FileTransfer::OfferFile(const QString& path, const QString& peerId) {
-    if (Busy() || FInChooser || !FRtc.FindPeer(peerId)) {
+    const bool known = bool(FRtc.FindPeer(peerId));
+    if (!known || Busy() || FInChooser) {
         qCWarning(lcTransfer) << path << "not offered to" << peerId
-                              << (FRtc.FindPeer(peerId) ? "while a transfer runs" : ": no such peer");
+                              << (known ? "while a transfer or a chooser is under way" : ": no such peer");
         return false;
     }
-    SelectedFilesAndDirs = {path};
+    Offer({path}, peerId);
+    return true;
+}
+
+void FileTransfer::Offer(const QStringList& files, const QString& peerId) {
+    SelectedFilesAndDirs = files;
     FSelectedFor = peerId;
     FMessenger.SendMessageToPeer(peerId, QString::fromLatin1(words::SelectDir));
-    return true;
 }
 
 // ---- the timers ---------------------------------------------------------------
@@ -154,9 +159,7 @@ void FileTransfer::SelectDirsAndFilesTick() {
     const std::optional<QStringList> chosen = FEvents.ChooseFilesAndFolders();
     FInChooser = false;
     if (!chosen || chosen->isEmpty()) return;
-    SelectedFilesAndDirs = *chosen;
-    FSelectedFor = peerId;
-    FMessenger.SendMessageToPeer(peerId, QString::fromLatin1(words::SelectDir));
+    Offer(*chosen, peerId);
 }
 
 void FileTransfer::SelectDirectoryTick() {

@@ -161,6 +161,9 @@ private:
     std::int64_t Now() const;
     void SetMode(TTransferMode mode) { *FConfig.Mode = mode; }
     bool ActsAsHost() const { return !FEvents.MasterMode(); }
+    // `files` become the selection offered to `peerId` ("SELECTDIR"); its
+    // "DIRSELECTED" then starts the batch.
+    void Offer(const QStringList& files, const QString& peerId);
     void Refuse(const TPeer& sender, const QString& what, const QString& why, bool replyAbort);
 
     // Requests while Idle.

@@ -556,6 +556,19 @@ TEST_F(AppCoreTest, TheScreenshotTravelsAsAnOfferedFile) {
         << view.calls.join(", ").toStdString();
 }
 
+// A box a peer's message causes waits for the user only after the engine's
+// thread got its message handled, as for a signalling line.
+TEST_F(AppCoreTest, BoxesAPeersMessageCausesWaitUntilTheHandOverEnded) {
+    ASSERT_TRUE(CreateCore());
+    processState().MasterMode = true;
+    const auto host = ConnectPeer(OtherId);
+    view.messages.clear();
+    rtc->Events().rtcClientReceiveData(*host, "NOCONTROL4");
+    EXPECT_TRUE(view.messages.isEmpty()) << "shown inside the hand-over";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !view.messages.isEmpty(); }, 2000));
+    EXPECT_EQ(view.messages.size(), 1);
+}
+
 TEST_F(AppCoreTest, AllowOnlyViewingTellsEveryViewerBothWays) {
     ASSERT_TRUE(CreateCore());
     ConnectPeer(OtherId);

@@ -86,8 +86,9 @@ TEST_F(ComponentLifecycle, ActivationsLeaveNoDescriptorsXConnectionsOrMemoryBehi
     host->VideoConstraints.MaxFramerate = 10;
 
     Resources warm;
-    // RSS every kWindow activations after the warm-up.
+    // RSS every kWindow activations from the warm-up on (a multiple of it).
     constexpr int kWindow = 30;
+    static_assert(kWarmUp % kWindow == 0);
     std::vector<long> residentAt;
     int sessionsWithViewer = 0;
     for (int cycle = 1; cycle <= kCycles; ++cycle) {
@@ -110,10 +111,12 @@ TEST_F(ComponentLifecycle, ActivationsLeaveNoDescriptorsXConnectionsOrMemoryBehi
         ASSERT_TRUE(mailbox.WaitFor([&] { return hostSeen.localFrames.load() > framesBefore; }))
             << "cycle " << cycle << ": no picture of the screen";
         host->SetActive(false);
-        if (cycle == kWarmUp)
-            warm = Measure();
-        if (cycle >= kWarmUp && cycle % kWindow == 0)
-            residentAt.push_back(Measure().residentKb);
+        if (cycle >= kWarmUp && cycle % kWindow == 0) {
+            const Resources now = Measure();
+            if (cycle == kWarmUp)
+                warm = now;
+            residentAt.push_back(now.residentKb);
+        }
     }
     // Threads that end asynchronously (GStreamer's pools) get a moment.
     mailbox.WaitFor([&] { return Measure().threads <= warm.threads; }, std::chrono::seconds(10));

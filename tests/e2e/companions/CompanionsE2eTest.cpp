@@ -189,14 +189,8 @@ TEST_F(Companions, ScreenshotOfTheHostsScreenArrivesAtTheViewer) {
     std::filesystem::create_directories(home);
     viewerEnvironment["HOME"] = home.string();
     // What the viewer opens at the end, written down instead of shown.
-    const std::filesystem::path bin = scratch / "viewer-bin";
-    std::filesystem::create_directories(bin);
-    {
-        std::ofstream script(bin / "xdg-open");
-        script << "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" << (scratch / "viewer-opened.log").string() << "'\n";
-    }
-    std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
-    viewerEnvironment["PATH"] = bin.string() + ":" + std::getenv("PATH");
+    WriteOpenRecorder(scratch / "viewer-bin", scratch / "viewer-opened.log");
+    viewerEnvironment["PATH"] = (scratch / "viewer-bin").string() + ":" + std::getenv("PATH");
     Start();
     Screenshot(viewerDisplay, "companions-viewer");
     Screenshot(hostDisplay, "companions-host");
@@ -208,8 +202,8 @@ TEST_F(Companions, ScreenshotOfTheHostsScreenArrivesAtTheViewer) {
                         20s))
         << "no folder chooser on the viewer's screen" << Diagnostics();
     std::this_thread::sleep_for(1s);
-    // Its OK button, left of Cancel in the bottom panel.
-    Click(viewerDisplay, chooser->x + chooser->width - 2 - 8 - 86 - 6 - 43, chooser->y + chooser->height - 2 - 20);
+    const auto [okX, okY] = ChooserOkButton(*chooser);
+    Click(viewerDisplay, okX, okY);
     const std::filesystem::path file = home / "screenshot.jpg";
     ASSERT_TRUE(WaitFor(
         [&] {

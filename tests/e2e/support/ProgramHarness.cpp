@@ -88,6 +88,19 @@ std::string MessageLog(const fs::path& folder) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+void WriteOpenRecorder(const fs::path& folder, const fs::path& log) {
+    fs::create_directories(folder);
+    std::ofstream(folder / "xdg-open") << "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" << log.string() << "'\n";
+    fs::permissions(folder / "xdg-open", fs::perms::owner_all);
+}
+
+std::pair<int, int> ChooserOkButton(const WindowBox& box) {
+    // The choosers' frame (2), the panel's margin (8), Cancel (86), the gap
+    // (6) and half of OK (43); the bottom panel is 41 high.
+    constexpr int Border = 2, Margin = 8, Cancel = 86, Gap = 6, HalfOk = 43, BottomPanel = 41;
+    return {box.x + box.width - Border - Margin - Cancel - Gap - HalfOk, box.y + box.height - Border - BottomPanel / 2};
+}
+
 std::vector<std::string> HostCommand() { return {(BinFolder() / "cr").string(), "/from_application"}; }
 
 Command ViewerCommand(const std::string& hostId, const std::string& password) {

@@ -53,4 +53,12 @@ Command ViewerCommand(const std::string& hostId, const std::string& password);
 // The lines the copy's message boxes wrote ("Kind<TAB>text").
 std::string MessageLog(const std::filesystem::path& folder);
 
+// A stand-in "xdg-open" in `folder` that appends its arguments to `log`
+// instead of showing anything: put `folder` first on the copy's PATH.
+void WriteOpenRecorder(const std::filesystem::path& folder, const std::filesystem::path& log);
+
+// The middle of the OK button of the program's file and folder choosers
+// shown in `box` (left of Cancel in the bottom panel), in screen coordinates.
+std::pair<int, int> ChooserOkButton(const WindowBox& box);
+
 }  // namespace corvala::e2e

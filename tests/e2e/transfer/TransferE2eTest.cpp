@@ -40,8 +40,8 @@ constexpr unsigned long Wallpaper[4] = {0x3060A0, 0x3060A0, 0x3060A0, 0x3060A0};
 // The viewer's window, and its border.
 constexpr int Left = 40, Top = 40, Width = 1200, Height = 720, Border = 2;
 // The choosers' layout (src/dialogs): caption, prompt line, the tree's
-// width and the splitter, the bottom panel with OK and Cancel.
-constexpr int CaptionHeight = 32, PromptHeight = 33, TreeWidth = 185, Splitter = 5, BottomPanel = 41;
+// width and the splitter.
+constexpr int CaptionHeight = 32, PromptHeight = 33, TreeWidth = 185, Splitter = 5;
 // The middle of the item list's first row, below its column titles.
 constexpr int FirstRow = 26;
 
@@ -102,7 +102,8 @@ public:
         std::this_thread::sleep_for(300ms);
     }
     void PressOk(const WindowBox& box) const {
-        Click(box.x + box.width - Border - 8 - 86 - 6 - 43, box.y + box.height - Border - BottomPanel / 2);
+        const auto [x, y] = ChooserOkButton(box);
+        Click(x, y);
     }
 
     void Screenshot(const char* name) const {
@@ -124,14 +125,8 @@ protected:
         ASSERT_NE(signal.port(), 0);
         ASSERT_TRUE(PaintRootQuadrants(hostDisplay.name(), Wallpaper));
         // What the program opens, written down instead of shown.
-        fs::create_directories(scratch / "bin");
-        for (const char* side : {"host", "viewer", "second"}) {
-            const fs::path script = scratch / "bin" / (std::string("xdg-open-") + side);
-            WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + (scratch / side).string() + "-opened.log'\n");
-            fs::permissions(script, fs::perms::owner_all);
-            fs::create_directories(scratch / (std::string(side) + "-path"));
-            fs::create_symlink(script, scratch / (std::string(side) + "-path") / "xdg-open");
-        }
+        for (const std::string side : {"host", "viewer", "second"})
+            WriteOpenRecorder(scratch / (side + "-path"), scratch / (side + "-opened.log"));
         WriteProgramSettings(scratch / "host" / "home", HostId, HostPassword);
         host = std::make_unique<ChildProcess>(HostCommand(), Environment("host", hostDisplay), scratch / "host.log");
         ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostId, PkiFile("ca.pem")); }, 30s))

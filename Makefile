@@ -23,4 +23,4 @@ fuzz:
 	./scripts/fuzz.sh build
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz

@@ -25,6 +25,7 @@
 #include "platform/linux/LinuxFirewall.h"
 #include "platform/linux/LinuxNetworkAdapters.h"
 #include "platform/linux/LinuxShell.h"
+#include "platform/linux/LinuxUserSession.h"
 #include "platform/linux/LocalSocketInstanceChannel.h"
 #include "platform/linux/LogindSessionMonitor.h"
 #include "platform/linux/LogindSystemControl.h"
@@ -114,12 +115,14 @@ int main(int argc, char** argv) {
     lx::LinuxDesktopPrograms desktopPrograms;
     lx::XShmDesktopCapture screenshots;
     lx::QtClipboard clipboard;
+    lx::LinuxUserSession userSession;
     CorePlatform corePlatform{shell, injector, cursorNames};
     corePlatform.SessionMonitor = &sessionMonitor;
     corePlatform.System = &systemControl;
     corePlatform.Programs = &desktopPrograms;
     corePlatform.Screenshots = &screenshots;
     corePlatform.Clipboard = &clipboard;
+    corePlatform.UserSession = &userSession;
     corePlatform.HostCapture = hostCapture.get();
     corePlatform.LoadEngine = [](const QString& folder) { return TWebRtcClientPort::Load(folder); };
     CoreEnvironment coreEnvironment;
@@ -131,6 +134,9 @@ int main(int argc, char** argv) {
     coreEnvironment.ToolsAddress =
         QString::fromStdString(platform::ProcessEnvironment("CORVALA_TOOLS").value_or(CORVALA_TOOLS_ADDRESS));
     coreEnvironment.TrustedFiles = DeliveredDigests();
+    coreEnvironment.ServiceStarted = result.switches.fromService;
+    coreEnvironment.CredentialsFile =
+        QString::fromStdString(platform::ProcessEnvironment("CORVALA_CREDENTIALS_FILE").value_or(""));
     TAppCore core(coreEnvironment, corePlatform);
 
     MainWindowEnvironment windowEnvironment;

@@ -28,6 +28,7 @@
 #include "screen/MonitorMenu.h"
 #include "screen/ScreenshotThread.h"
 #include "session/QtScreens.h"
+#include "system/CredentialsFile.h"
 #include "signalling/SignallingConnection.h"
 
 namespace corvala {
@@ -78,6 +79,8 @@ CoreTimers::CoreTimers(QObject* owner)
 
 TAppCore::TAppCore(CoreEnvironment environment, CorePlatform platform)
     : FEnv(std::move(environment)), FPlatform(std::move(platform)), FTimers(std::make_unique<CoreTimers>(this)) {
+    FCompanion = std::make_unique<CompanionService>(FEnv.Folders.program, FEnv.ServiceStarted, FPlatform.Shell,
+                                                    FPlatform.UserSession, static_cast<ICompanionEvents&>(*this));
     FRenewTimer.setInterval(RenewIntervalMs);
     connect(&FRenewTimer, &QTimer::timeout, this, &TAppCore::RenewTick);
 }
@@ -134,6 +137,7 @@ bool TAppCore::Create(IAppView& view) {
     if (FSettings->RandomPasswordMode)
         FSettings->HostPassword = QString::fromStdString(identity::RandomCredentials::RandomCredential());
     FView->ShowIdentity(FSettings->DeviceId, PasswordFigure());
+    WriteCredentials();
     if (state.Branded) ApplyBranding();
     FView->ShowHostLayout();
     FTimers->TimerDataTimeout->start();
@@ -288,8 +292,11 @@ bool TAppCore::ConnectedToSignalServer() const { return FSignalling && FSignalli
 
 int TAppCore::PeerCount() const { return FRtc ? FRtc->PeerCount() : 0; }
 
-bool TAppCore::AutostartMarkerExists() const {
-    return QFileInfo(InFolder(FEnv.Folders.program, programfiles::AutostartMarker)).isDir();
+bool TAppCore::AutostartMarkerExists() const { return FCompanion->AutostartMarkerExists(); }
+
+void TAppCore::WriteCredentials() {
+    if (FEnv.CredentialsFile.isEmpty()) return;
+    WriteCredentialsFile(FEnv.CredentialsFile, FSettings->DeviceId, FSettings->HostPassword);
 }
 
 // ---- what the windows forward ---------------------------------------------
@@ -340,22 +347,14 @@ void TAppCore::UpdateMonitorMenu() {
     FView->ShowMonitorItems(corvala::UpdateMonitorMenu(peer->MultipleMonitorsCount, peer->CurrentMonitor));
 }
 
-void TAppCore::SetAutomaticStart(bool on) {
-    FPlatform.Shell.Execute("runas", (FEnv.Folders.program / programfiles::CompanionService).string(),
-                            on ? "/install" : "/uninstall");
-}
+void TAppCore::AutomaticStartClick() { FCompanion->AutomaticStartClick(); }
 
-void TAppCore::AutomaticStartClick() {
-    const bool wasOn = AutostartMarkerExists();
-    if (wasOn || !FSettings->RandomPasswordMode) {
-        SetAutomaticStart(!wasOn);
-        return;
-    }
-    // A random password changes at every start: nobody could reach this
-    // computer after an automatic start, so a static password comes first.
-    FView->ShowAppMessage(
-        true, MessageKind::Warning,
-        Format(translate("In order to start %s with Windows you must specify a \"Static Password\"."), ProductName));
+bool TAppCore::RandomPasswordMode() const { return FSettings->RandomPasswordMode; }
+
+bool TAppCore::RequireStaticPassword() {
+    // Stands in for the password dialog's path without a sender until that
+    // dialog reaches the core: the settings as they are decide.
+    return !FSettings->RandomPasswordMode;
 }
 
 void TAppCore::AllowOnlyViewingClick() {
@@ -397,7 +396,7 @@ bool TAppCore::SendReview(const TReview& review) {
     return true;
 }
 
-void TAppCore::OpenWebAddress(const QString& address) { FPlatform.Shell.Execute("open", address.toStdString(), ""); }
+void TAppCore::OpenWebAddress(const QString& address) { FCompanion->OpenWebAddress(address); }
 
 // ---- from outside the program ---------------------------------------------
 
@@ -746,7 +745,7 @@ bool TAppCore::VoiceWindowShowing() const { return FView->VoiceWindowShowing(); 
 // ended when the host is on its lock screen.
 void TAppCore::DriveMagnifier(bool start) { FHostCommands->DriveMagnifier(start, start); }
 
-void TAppCore::DisableAutostart() { SetAutomaticStart(false); }
+void TAppCore::DisableAutostart() { FCompanion->SetAutomaticStart(false); }
 
 // ---- the dispatcher's events --------------------------------------------------
 
@@ -858,7 +857,7 @@ void TAppCore::CloseTransferWindow() { FView->CloseTransferWindow(); }
 
 void TAppCore::ShowTransferMessage(MessageKind kind, const QString& text) { ShowMessage(true, kind, text); }
 
-void TAppCore::OpenFolder(const QString& path) { FPlatform.Shell.Execute("open", path.toStdString(), ""); }
+void TAppCore::OpenFolder(const QString& path) { FCompanion->OpenFolder(path); }
 
 void TAppCore::CallEndedByTransfer() { SessionsEnded(FRtc->PeerCount() == 0); }
 

@@ -45,6 +45,7 @@
 #include "session/SessionSetup.h"
 #include "settings/Settings.h"
 #include "signalling/ClientMessage.h"
+#include "system/CompanionService.h"
 #include "transfer/FileTransfer.h"
 
 #include <QObject>
@@ -63,6 +64,7 @@ class THostCapture;
 struct SignallingConfig;
 namespace platform {
 class IShell;
+class IUserSession;
 class IInputInjector;
 class ICursorNames;
 }  // namespace platform
@@ -85,6 +87,8 @@ struct CorePlatform {
     platform::IDesktopPrograms* Programs = nullptr;
     platform::IDesktopCapture* Screenshots = nullptr;  // used on the main thread only
     platform::IClipboard* Clipboard = nullptr;
+    // The console user's session, for a copy the companion helper started.
+    platform::IUserSession* UserSession = nullptr;
     // Loads the media engine; throws MediaLibraryError when it cannot.
     std::function<std::unique_ptr<TWebRtcClientPort>(const QString& programFolder)> LoadEngine;
 };
@@ -100,6 +104,11 @@ struct CoreEnvironment {
     // The files the integrity test compares: the program passes the build's
     // own (DeliveredDigests), tests the ones they put into their folder.
     std::span<const ExpectedDigest> TrustedFiles;
+    // Started by the companion helper ("/from_service").
+    bool ServiceStarted = false;
+    // Where the ID and password are written at start (CORVALA_CREDENTIALS_FILE,
+    // for a host without a screen); empty: nowhere.
+    QString CredentialsFile;
 };
 
 // The core's timers, named as the windows' timers were; each feature connects
@@ -134,7 +143,8 @@ class TAppCore final : public QObject,
                        private ITransferEvents,
                        private IHostCommandEvents,
                        private IChatEvents,
-                       private IVoiceEvents {
+                       private IVoiceEvents,
+                       private ICompanionEvents {
     Q_OBJECT
 public:
     TAppCore(CoreEnvironment environment, CorePlatform platform);
@@ -225,11 +235,11 @@ private:
     void CreateTransfer();
     // Host commands, clipboard sharing, chat and voice, with their timers.
     void CreateCompanions();
+    void WriteCredentials();
     void ApplyBranding();
     QString PasswordFigure() const;
 
     void SendToEveryPeer(const QString& text);
-    void SetAutomaticStart(bool on);
     // The remote area's button by its caption; `withoutSender`: pressed by
     // the liveness check rather than by the user.
     void RunReconnectButton(bool withoutSender);
@@ -344,6 +354,9 @@ private:
     void ShowChatWindow() override;
     void AppendChatLine(const ChatLine& line) override;
     void ShowVoiceWindow(const QString& caption) override;
+    // ICompanionEvents (ShowWarning above).
+    bool RandomPasswordMode() const override;
+    bool RequireStaticPassword() override;
 
     CoreEnvironment FEnv;
     CorePlatform FPlatform;
@@ -375,6 +388,7 @@ private:
     std::unique_ptr<ClipboardSharing> FClipboard;
     std::unique_ptr<Chat> FChat;
     std::unique_ptr<Voice> FVoice;
+    std::unique_ptr<CompanionService> FCompanion;
     CursorShapeMonitor FCursorMonitor;
     // What the remote area's label and button show now.
     AliveButtonStatus FAliveStatus;

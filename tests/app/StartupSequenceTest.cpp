@@ -471,7 +471,7 @@ TEST_F(StartupTest, ServiceStartedCopy) {
     auto result = Run({"/from_service"});
     EXPECT_EQ(result.outcome, StartupOutcome::RunMessageLoop);
     EXPECT_FALSE(state.StartHidden);
-    EXPECT_EQ(shell.calls, (std::vector<ShellCall>{{"runas", Program("crsystem").string(), "/uninstall /silent"}}));
+    EXPECT_EQ(shell.calls, (std::vector<ShellCall>{{"open", Program("crsystem").string(), "/uninstall /silent"}}));
     ASSERT_EQ(firewall.rules.size(), 2u);
     EXPECT_EQ(firewall.rules[0].first, "Corvala");
     EXPECT_EQ(firewall.rules[1], (std::pair<std::string, std::string>{"crserver", Program("crserver").string()}));

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -242,6 +243,7 @@ protected:
         environment.MachineFingerprint = "9PKN9B722B49";
         environment.SupportContact = "help@example.test";
         environment.WebSiteAddress = "http://site.test";
+        environment.CredentialsFile = credentialsFile;
         core = std::make_unique<TAppCore>(environment, platform);
         return core->Create(view);
     }
@@ -284,6 +286,7 @@ protected:
     }
 
     QTemporaryDir folder;
+    QString credentialsFile;
     fakes::FakeShell shell;
     testing_support::RecordingInjector injector;
     FakeCursorNames cursorNames;
@@ -649,6 +652,46 @@ TEST_F(AppCoreTest, TransferRequestsAndPrintJobsGoThroughTheTransfer) {
     EXPECT_TRUE(core->Timers().TimerStartFileTransfer->isActive());
     EXPECT_EQ(core->Transfer().SelectedFilesAndDirs, QStringList{document.fileName()});
     core->Timers().TimerStartFileTransfer->stop();
+}
+
+TEST_F(AppCoreTest, ClosingWithAutomaticStartOnAsksToDisableItFirst) {
+    const QString disable = "Confirm: Please disable autostart!";
+    const QString exit = "Confirm: Do you really want to exit?";
+    struct Case {
+        const char* name;
+        bool autostartOn, answer;
+        bool closes;
+        QStringList asked;
+        bool helperRun;
+    };
+    const Case cases[] = {
+        {"on, OK twice: switched off, then closed", true, true, true, {disable, exit}, true},
+        {"on, Cancel: stays on and open", true, false, false, {disable}, false},
+        {"off: only the exit question", false, true, true, {exit}, false},
+    };
+    ASSERT_TRUE(CreateCore());
+    for (const Case& c : cases) {
+        std::error_code ec;
+        std::filesystem::remove(Program("~i"), ec);
+        if (c.autostartOn) std::filesystem::create_directory(Program("~i"));
+        view.messages.clear();
+        shell.calls.clear();
+        view.confirmAnswer = c.answer;
+        EXPECT_EQ(core->QueryClose(), c.closes) << c.name;
+        EXPECT_EQ(view.messages, c.asked) << c.name;
+        const std::vector<fakes::ShellCall> helper = {{"open", Program("crsystem").string(), "/uninstall"}};
+        EXPECT_EQ(shell.calls, c.helperRun ? helper : std::vector<fakes::ShellCall>{}) << c.name;
+    }
+}
+
+TEST_F(AppCoreTest, HostWithoutAScreenFindsItsCredentialsInItsFile) {
+    credentialsFile = folder.filePath("credentials");
+    ASSERT_TRUE(CreateCore());
+    QFile file(credentialsFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()),
+              "ID=" + OwnId() + "\nPassword=" + core->AppSettings().HostPassword + "\n");
+    EXPECT_EQ(file.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions{});
 }
 
 }  // namespace

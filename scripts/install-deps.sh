@@ -31,6 +31,10 @@ PACKAGES=(
   xclip pulseaudio pulseaudio-utils
   # browser interoperability test: headless Chromium
   chromium
+  # a host without a monitor: the window manager on its virtual display
+  openbox
+  # the Debian packages: their checks
+  lintian
 )
 
 missing=()

@@ -107,6 +107,9 @@ bool SpawnAsUser(uid_t uid, const std::vector<std::string>& argv, const std::vec
     if (argv.empty()) return false;
     const bool root = ::geteuid() == 0;
     if (!root && uid != ::geteuid()) return false;
+    // Acting for oneself changes nothing: a process of root in a user
+    // namespace may not even set its groups.
+    const bool switchUser = uid != ::geteuid();
     const std::string program = Resolve(argv[0], environment);
     if (program.empty()) return false;
     passwd* account = ::getpwuid(uid);
@@ -140,7 +143,7 @@ bool SpawnAsUser(uid_t uid, const std::vector<std::string>& argv, const std::vec
             ::dup2(devnull, 0);
             if (devnull > 2) ::close(devnull);
         }
-        if (root && (::initgroups(name.c_str(), gid) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
+        if (switchUser && (::initgroups(name.c_str(), gid) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
             const char failed = 1;
             (void)!::write(report[1], &failed, 1);
             ::_exit(127);

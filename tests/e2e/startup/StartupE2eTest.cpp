@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "E2eSupport.h"
 
@@ -65,6 +66,26 @@ TEST_F(StartupE2e, LauncherInstallsAndStartsTheProgramWhenElevationIsRefused) {
         << "the launcher did not start the long-lived copy";
     EXPECT_TRUE(WaitFor([&] { return VisibleWindowCount(display.name(), "Corvala") == 1; }, 30s))
         << "the long-lived copy shows no window";
+}
+
+TEST_F(StartupE2e, AcceptedElevationHasTheCompanionHelperStartTheProgramOnce) {
+    // A pkexec that grants every request and writes down what it ran.
+    const fs::path granted = scratch / "pkexec.log";
+    std::ofstream(scratch / "fakebin" / "pkexec")
+        << "#!/bin/sh\necho \"$*\" >> '" << granted.string() << "'\nexec \"$@\"\n";
+    RunToEnd({(BinFolder() / "cr").string()}, "launcher.log");
+
+    EXPECT_TRUE(WaitFor([&] { return InstanceRunning("/from_service"); }, 30s))
+        << "the companion helper did not start the long-lived copy";
+    EXPECT_TRUE(WaitFor([&] { return VisibleWindowCount(display.name(), "Corvala") == 1; }, 30s))
+        << "without automatic start the copy shows its window";
+    EXPECT_FALSE(InstanceRunning("/from_application"));
+    // Only the launch asked for elevation: undoing it leaves nothing to remove.
+    std::ifstream in(granted);
+    std::stringstream asked;
+    asked << in.rdbuf();
+    EXPECT_EQ(asked.str(), (Home() / "crsystem").string() + " /install /silent\n");
+    EXPECT_FALSE(fs::exists(Home() / "~i"));
 }
 
 TEST_F(StartupE2e, SecondManualStartShowsTheHiddenWindowOfTheRunningCopy) {

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "E2eSupport.h"
+#include "XEventRecorder.h"
 
 namespace corvala::e2e {
 namespace {
@@ -86,6 +87,20 @@ TEST_F(StartupE2e, AcceptedElevationHasTheCompanionHelperStartTheProgramOnce) {
     asked << in.rdbuf();
     EXPECT_EQ(asked.str(), (Home() / "crsystem").string() + " /install /silent\n");
     EXPECT_FALSE(fs::exists(Home() / "~i"));
+}
+
+TEST_F(StartupE2e, SendsasPressesCtrlAltDeleteOnTheDisplayAndEnds) {
+    XEventRecorder recorder(display.name(), 0x808080);
+    ASSERT_TRUE(recorder.Ok());
+    RunToEnd({(BinFolder() / "cr").string(), "-SendSAS"}, "sendsas.log");
+    ASSERT_TRUE(WaitFor([&] { return recorder.Keys().size() >= 3; }, 10s)) << recorder.Keys().size() << " keys";
+    const auto keys = recorder.Keys();
+    ASSERT_EQ(keys.size(), 3u);
+    // Control and Alt type nothing; Delete comes last, held with them.
+    EXPECT_EQ(keys[0].text, "");
+    EXPECT_EQ(keys[1].text, "");
+    EXPECT_TRUE(ProcessesRunningFrom(Home()).empty()) << "the one-shot run started something";
+    EXPECT_FALSE(fs::exists(Home() / "cr")) << "the one-shot run installed the program";
 }
 
 TEST_F(StartupE2e, SecondManualStartShowsTheHiddenWindowOfTheRunningCopy) {

@@ -63,6 +63,14 @@ for path in /usr/lib/corvala/cr /usr/bin/crsignal /usr/bin/crweb /usr/bin/corval
   [ -x "$root$path" ] || fail "$path is not installed as a program"
 done
 [ "$(readlink -f "$root/usr/bin/corvala")" = "$root/usr/lib/corvala/cr" ] || fail "/usr/bin/corvala does not lead to the program"
+# The installed programs find their libraries on this system and run.
+for program in /usr/bin/crsignal /usr/bin/crweb; do
+  "$root$program" --help >/dev/null 2>&1 || fail "the installed $program does not run"
+done
+set +e
+"$root/usr/lib/corvala/crsystem" >/dev/null 2>&1; [ $? = 2 ] || fail "the installed crsystem does not run"
+"$root/usr/bin/corvala-headless" --size tiny >/dev/null 2>&1; [ $? = 2 ] || fail "the installed corvala-headless does not run"
+set -e
 status=$(dpkg --root="$root" -s corvala corvala-server 2>/dev/null | grep -c '^Status: install ok installed' || true)
 [ "$status" = 2 ] || fail "dpkg does not list both packages as installed"
 

@@ -28,8 +28,8 @@
 #include "screen/MonitorMenu.h"
 #include "screen/ScreenshotThread.h"
 #include "session/QtScreens.h"
-#include "system/CredentialsFile.h"
 #include "signalling/SignallingConnection.h"
+#include "system/CredentialsFile.h"
 
 namespace corvala {
 

@@ -288,6 +288,7 @@ void TFormMainCR::CreateControls() {
     outer->addWidget(panRemoteScreens, 1);
     connect(panReconnectButton, &QPushButton::clicked, this, [this] { FCore.ReconnectButtonClick(); });
     connect(btnConnect, &QPushButton::clicked, this, [this] { FCore.ConnectAction(true); });
+    CreateUpdateControls();
 }
 
 QAction* TFormMainCR::MenuAction(const QString& englishKey) const {
@@ -315,8 +316,9 @@ void TFormMainCR::BuildMenus() {
     add(mnuSettings, TranslationKey("Set Display Name"), "...", false);
     add(mnuSettings, TranslationKey("Set Whitelist"), "...", false);
     add(mnuSettings, TranslationKey("Contacts Book"), "...", false);
-    QAction* printer = add(mnuSettings, TranslationKey("%s driver..."), "", false);
+    QAction* printer = add(mnuSettings, TranslationKey("%s driver..."), "", true);
     printer->setProperty("formatWith", "Velmora Printer");
+    connect(printer, &QAction::triggered, this, [this] { FCore.PrinterDownload().MenuClick(); });
     mnuLanguage = mnuSettings->addMenu(QString());
     mnuLanguage->menuAction()->setProperty("englishKey", TranslationKey("Language"));
     imgSettings->Menu = mnuSettings;

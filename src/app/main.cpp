@@ -24,6 +24,7 @@
 #include "platform/linux/LinuxDriveIdentification.h"
 #include "platform/linux/LinuxFirewall.h"
 #include "platform/linux/LinuxNetworkAdapters.h"
+#include "platform/linux/LinuxProcessTerminator.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LocalSocketInstanceChannel.h"
 #include "platform/linux/LogindSessionMonitor.h"
@@ -121,6 +122,8 @@ int main(int argc, char** argv) {
     corePlatform.Screenshots = &screenshots;
     corePlatform.Clipboard = &clipboard;
     corePlatform.HostCapture = hostCapture.get();
+    lx::LinuxProcessTerminator processTerminator;
+    corePlatform.Processes = &processTerminator;
     corePlatform.LoadEngine = [](const QString& folder) { return TWebRtcClientPort::Load(folder); };
     CoreEnvironment coreEnvironment;
     coreEnvironment.Folders = inputs.folders;
@@ -131,6 +134,7 @@ int main(int argc, char** argv) {
     coreEnvironment.ToolsAddress =
         QString::fromStdString(platform::ProcessEnvironment("CORVALA_TOOLS").value_or(CORVALA_TOOLS_ADDRESS));
     coreEnvironment.TrustedFiles = DeliveredDigests();
+    coreEnvironment.OwnVersion = OwnVersionNumber();
     TAppCore core(coreEnvironment, corePlatform);
 
     MainWindowEnvironment windowEnvironment;

@@ -147,7 +147,9 @@ public:
         env.Folders = {folder.path().toStdString(), (folder.path() + "/received").toStdString()};
         env.MachineFingerprint = "9PKN9B722B49";
         env.SupportContact = "help@example.test";
-        env.WebSiteAddress = "http://site.test";
+        // Nothing listens there: the update check at creation finds no answer
+        // and sends nothing beyond this computer.
+        env.WebSiteAddress = "http://127.0.0.1:9";
         env.TrustedFiles = DeliveredDigests();
         return env;
     }

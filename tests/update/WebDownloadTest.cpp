@@ -1,0 +1,486 @@
+// The web client, the update and the printer driver's download against the
+// real crweb over TLS (the development PKI) on loopback: what arrives, what
+// the progress shows, what an abort or a refusal leaves behind, and what the
+// update does with the site's answers.
+
+#include <gtest/gtest.h>
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+
+#include "ServerProcess.h"
+#include "features/PrinterDriverDownload.h"
+#include "fakes/QtTestApplication.h"
+#include "update/Update.h"
+#include "web/HttpClient.h"
+
+namespace corvala {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::PkiFile;
+using testing::ServerProcess;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Bytes that differ along their length, so that a piece out of place shows.
+std::string Pattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = char((i * 131 + i / 977) & 0xFF);
+    return bytes;
+}
+
+// The publisher's key pair, made for the test.
+class SigningKey {
+public:
+    SigningKey() : key_(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519")) {}
+    ~SigningKey() { EVP_PKEY_free(key_); }
+    std::string PublicPem() const {
+        BIO* bio = BIO_new(BIO_s_mem());
+        PEM_write_bio_PUBKEY(bio, key_);
+        char* data = nullptr;
+        const long size = BIO_get_mem_data(bio, &data);
+        std::string pem(data, size_t(size));
+        BIO_free(bio);
+        return pem;
+    }
+    std::string Sign(const std::string& message) const {
+        EVP_MD_CTX* context = EVP_MD_CTX_new();
+        std::string signature(64, '\0');
+        size_t size = signature.size();
+        EVP_DigestSignInit(context, nullptr, nullptr, nullptr, key_);
+        EVP_DigestSign(context, reinterpret_cast<unsigned char*>(signature.data()), &size,
+                       reinterpret_cast<const unsigned char*>(message.data()), message.size());
+        EVP_MD_CTX_free(context);
+        return signature;
+    }
+
+private:
+    EVP_PKEY* key_;
+};
+
+// A web site of the test's own: the shipped pages with the version answer
+// the test wants, extra files, and crweb serving them over TLS.
+class WebSite {
+public:
+    WebSite() {
+        fs::copy(testing::SourceDir() + "/server/web/content", Content(), fs::copy_options::recursive);
+    }
+    fs::path Content() const { return fs::path(folder.path().toStdString()) / "content"; }
+    fs::path File(const std::string& name) const { return fs::path(folder.path().toStdString()) / name; }
+
+    // `extra`: crweb options beyond the content folder and the certificate.
+    bool Start(std::vector<std::string> extra = {}, const std::string& chain = "server.pem",
+               const std::string& key = "server.key") {
+        std::vector<std::string> args{"--port", "0", "--bind", "127.0.0.1", "--content", Content().string(),
+                                      "--geoip", "none", "--cert", PkiFile(chain), "--key", PkiFile(key)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        server.reset();
+        server = std::make_unique<ServerProcess>("crweb", args);
+        return server->port() != 0;
+    }
+    QString Address() const { return QString("https://127.0.0.1:%1").arg(server->port()); }
+
+    QTemporaryDir folder;
+    std::unique_ptr<ServerProcess> server;
+};
+
+// One transfer run to its end on this (the main) thread.
+struct Fetched {
+    web::HttpResult result;
+    std::vector<web::HttpProgress> progress;
+};
+
+Fetched Fetch(const web::HttpRequest& request, std::function<void(web::HttpTransfer&)> onProgress = {}) {
+    Fetched fetched;
+    bool done = false;
+    web::HttpTransfer* self = nullptr;
+    web::HttpTransfer transfer(
+        request,
+        [&](const web::HttpProgress& p) {
+            fetched.progress.push_back(p);
+            if (onProgress) onProgress(*self);
+        },
+        [&](const web::HttpResult& r) {
+            fetched.result = r;
+            done = true;
+        });
+    self = &transfer;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 60000)) << "the transfer did not end";
+    return fetched;
+}
+
+class WebClientTest : public ::testing::Test {
+protected:
+    QString Root() const { return QString::fromStdString(PkiFile("ca.pem")); }
+    QString Target() const { return scratch.filePath("target.bin"); }
+    QTemporaryDir scratch;
+    WebSite site;
+};
+
+TEST_F(WebClientTest, FetchesIntoMemoryAndIntoAFileOverTls) {
+    const std::string program = Pattern(700 * 1024);
+    WriteFile(site.File("program"), program);
+    ASSERT_TRUE(site.Start({"--file", "/download/program=" + site.File("program").string()}));
+
+    const Fetched version = Fetch({site.Address() + "/download/version.html", Root(), 256, {}});
+    ASSERT_TRUE(version.result.Ok) << version.result.Error.toStdString();
+    EXPECT_EQ(version.result.Body, QByteArray("42/40"));
+    EXPECT_EQ(version.result.Status, 200);
+
+    const Fetched file = Fetch({site.Address() + "/download/program", Root(), 1 << 20, Target()});
+    ASSERT_TRUE(file.result.Ok) << file.result.Error.toStdString();
+    EXPECT_TRUE(file.result.Body.isEmpty()) << "a file download keeps nothing in memory";
+    EXPECT_EQ(ReadFile(Target().toStdString()), program);
+    EXPECT_FALSE(QFileInfo::exists(Target() + ".part"));
+    ASSERT_FALSE(file.progress.empty());
+    EXPECT_EQ(file.progress.back().Received, qint64(program.size()));
+    EXPECT_EQ(file.progress.back().ContentLength, qint64(program.size()));
+    EXPECT_EQ(web::ProgressPercent(file.progress.back()), 100);
+    for (size_t i = 1; i < file.progress.size(); ++i)
+        EXPECT_GE(file.progress[i].Received, file.progress[i - 1].Received);
+}
+
+TEST_F(WebClientTest, ChunkedResponseArrivesWholeWithoutAPercentage) {
+    const std::string program = Pattern(300 * 1024);
+    WriteFile(site.File("program"), program);
+    ASSERT_TRUE(site.Start({"--chunked-file", "/download/program=" + site.File("program").string()}));
+    const Fetched file = Fetch({site.Address() + "/download/program", Root(), 1 << 20, Target()});
+    ASSERT_TRUE(file.result.Ok) << file.result.Error.toStdString();
+    EXPECT_EQ(ReadFile(Target().toStdString()), program);
+    ASSERT_FALSE(file.progress.empty());
+    for (const web::HttpProgress& p : file.progress) {
+        EXPECT_TRUE(p.Chunked);
+        EXPECT_EQ(web::ProgressPercent(p), std::nullopt);
+    }
+}
+
+TEST_F(WebClientTest, FailuresLeaveNoFileBehind) {
+    WriteFile(site.File("program"), Pattern(200 * 1024));
+    const std::vector<std::string> files{"--file", "/download/program=" + site.File("program").string(),
+                                         "--chunked-file", "/download/chunked=" + site.File("program").string()};
+    struct Case {
+        const char* name;
+        const char* chain;
+        const char* key;
+        const char* path;
+        qint64 maxBytes;
+    } const cases[] = {
+        {"a server the program's root does not vouch for", "other-server.pem", "other-server.key",
+         "/download/program", 1 << 20},
+        {"an announced length beyond the limit", "server.pem", "server.key", "/download/program", 100 * 1024},
+        {"a chunked body beyond the limit", "server.pem", "server.key", "/download/chunked", 100 * 1024},
+        {"a missing file", "server.pem", "server.key", "/download/none", 1 << 20},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(site.Start(files, c.chain, c.key)) << c.name;
+        const Fetched file = Fetch({site.Address() + c.path, Root(), c.maxBytes, Target()});
+        EXPECT_FALSE(file.result.Ok) << c.name;
+        EXPECT_FALSE(file.result.Error.isEmpty()) << c.name;
+        EXPECT_FALSE(QFileInfo::exists(Target())) << c.name;
+        EXPECT_FALSE(QFileInfo::exists(Target() + ".part")) << c.name;
+    }
+}
+
+TEST_F(WebClientTest, AbortStopsTheTransferAndRemovesThePartialFile) {
+    WriteFile(site.File("program"), Pattern(2 * 1024 * 1024));
+    ASSERT_TRUE(site.Start({"--file", "/download/program=" + site.File("program").string(), "--file-rate", "400000"}));
+    const Fetched file = Fetch({site.Address() + "/download/program", Root(), 4 << 20, Target()},
+                               [](web::HttpTransfer& transfer) { transfer.Abort(); });
+    EXPECT_FALSE(file.result.Ok);
+    EXPECT_TRUE(file.result.Aborted);
+    EXPECT_FALSE(QFileInfo::exists(Target()));
+    EXPECT_FALSE(QFileInfo::exists(Target() + ".part"));
+}
+
+// ---- the printer driver's download -----------------------------------------------
+
+class RecordingPrinterEvents : public IPrinterDownloadEvents {
+public:
+    QStringList calls;
+    std::vector<int> percents;
+    bool answer = true;
+    std::function<void()> onProgress;
+    bool ConfirmPrinterDownload(const QString& text) override {
+        calls << "Confirm " + text;
+        return answer;
+    }
+    void ShowPrinterDownload(const QString& caption, const QString& status) override {
+        calls << "Show " + caption + " | " + status;
+    }
+    void SetPrinterProgress(int percent) override {
+        percents.push_back(percent);
+        if (onProgress && percent > 0) onProgress();
+    }
+    void ClosePrinterDownload() override { calls << "Close"; }
+    void ShowPrinterError(const QString& text) override { calls << "Error " + text; }
+    bool EventsSuspended() const override { return false; }
+    void OpenFile(const QString& path) override { calls << "Open " + path; }
+};
+
+class PrinterDownloadTest : public ::testing::Test {
+protected:
+    // `kind`: "--file" or "--chunked-file"; `rate`: bytes per second.
+    void Start(const std::string& kind, const std::string& rate) {
+        WriteFile(site.File("installer"), installer);
+        const std::string mapped = "/download/VelmoraPrinterInstall_1.0.0.0.msi=" + site.File("installer").string();
+        ASSERT_TRUE(site.Start({kind, mapped, "--file-rate", rate}));
+        download = std::make_unique<TPrinterDriverDownload>(
+            PrinterDownloadConfig{site.Address(), program.path(), QString::fromStdString(PkiFile("ca.pem"))}, events);
+    }
+    bool Finished() {
+        bool finished = false;
+        QObject::connect(download.get(), &TPrinterDriverDownload::DownloadFinished, [&] { finished = true; });
+        return QTest::qWaitFor([&] { return finished; }, 60000);
+    }
+    QString Installer() const { return program.filePath("VelmoraPrinterInstall_1.0.0.0.msi"); }
+
+    const std::string installer = Pattern(1024 * 1024);
+    QTemporaryDir program;
+    WebSite site;
+    RecordingPrinterEvents events;
+    std::unique_ptr<TPrinterDriverDownload> download;
+};
+
+TEST_F(PrinterDownloadTest, ShowsProgressRunsTheInstallerAndLaterRunsItWithoutAsking) {
+    Start("--file", "2000000");
+    download->MenuClick();
+    ASSERT_TRUE(Finished());
+    ASSERT_EQ(events.calls.size(), 4) << events.calls.join('\n').toStdString();
+    EXPECT_TRUE(events.calls[0].startsWith("Confirm Velmora Printer allows you to print"));
+    EXPECT_TRUE(events.calls[0].endsWith("\nDo you want to download and install Velmora Printer driver?"));
+    EXPECT_EQ(events.calls[1], "Show Downloading Velmora Printer driver | Downloading Velmora Printer driver. Please wait...");
+    EXPECT_EQ(events.calls[2], "Open " + Installer());
+    EXPECT_EQ(events.calls[3], "Close");
+    EXPECT_EQ(ReadFile(Installer().toStdString()), installer);
+    // The bar starts at 0, rises through values in between and ends full.
+    ASSERT_GE(events.percents.size(), 3u);
+    EXPECT_EQ(events.percents.front(), 0);
+    EXPECT_EQ(events.percents.back(), 100);
+    EXPECT_TRUE(std::is_sorted(events.percents.begin(), events.percents.end()));
+    EXPECT_TRUE(std::any_of(events.percents.begin(), events.percents.end(), [](int p) { return p > 0 && p < 100; }));
+
+    events.calls.clear();
+    download->MenuClick();
+    EXPECT_EQ(events.calls, QStringList{"Open " + Installer()}) << "the second use asks nothing";
+}
+
+TEST_F(PrinterDownloadTest, AbortRemovesThePartialInstaller) {
+    Start("--file", "200000");
+    events.onProgress = [this] { download->AbortClick(); };
+    download->MenuClick();
+    ASSERT_TRUE(Finished());
+    EXPECT_EQ(events.calls.mid(2), (QStringList{"Error Please check Internet connection.", "Close"}));
+    EXPECT_FALSE(QFileInfo::exists(Installer()));
+    EXPECT_FALSE(QFileInfo::exists(Installer() + ".part"));
+    // Nothing to run next time: the entry asks again.
+    events.calls.clear();
+    events.answer = false;
+    download->MenuClick();
+    ASSERT_EQ(events.calls.size(), 1);
+    EXPECT_TRUE(events.calls[0].startsWith("Confirm "));
+}
+
+TEST_F(PrinterDownloadTest, ChunkedResponseLeavesTheBarAtZero) {
+    Start("--chunked-file", "4000000");
+    download->MenuClick();
+    ASSERT_TRUE(Finished());
+    EXPECT_EQ(events.percents, std::vector<int>{0});
+    EXPECT_EQ(events.calls.mid(2), (QStringList{"Open " + Installer(), "Close"}));
+    EXPECT_EQ(ReadFile(Installer().toStdString()), installer);
+}
+
+TEST_F(PrinterDownloadTest, UnreachableSiteShowsTheNotice) {
+    download = std::make_unique<TPrinterDriverDownload>(
+        PrinterDownloadConfig{"https://127.0.0.1:9", program.path(), QString::fromStdString(PkiFile("ca.pem"))}, events);
+    download->MenuClick();
+    ASSERT_TRUE(Finished());
+    EXPECT_EQ(events.calls.mid(2), (QStringList{"Error Please check Internet connection.", "Close"}));
+    EXPECT_FALSE(QFileInfo::exists(Installer()));
+}
+
+// ---- the update --------------------------------------------------------------------
+
+class RecordingUpdateEvents : public update::IUpdateEvents {
+public:
+    QStringList calls;
+    std::vector<int> percents;
+    bool autostart = false;
+    std::function<void()> onProgress;
+    void ShowUpdateTool(const QString& hint) override { calls << "Tool " + hint; }
+    void ShowUpdateNotice(const QString& heading, bool offer) override {
+        calls << QString(offer ? "Offer " : "OutOfDate ") + heading;
+    }
+    void SetUpdateButton(const char* key) override { calls << QString("Button ") + key; }
+    void SetUpdateProgress(int percent) override {
+        percents.push_back(percent);
+        if (onProgress && percent > 0) onProgress();
+    }
+    void SetBusyCursor(bool) override {}
+    bool AutostartMarkerExists() const override { return autostart; }
+    bool EventsSuspended() const override { return false; }
+    void ShowUpdateWarning(const QString& text) override { calls << "Warning " + text; }
+    void EndRelayProcesses() override { calls << "EndRelay"; }
+    void OpenWebAddress(const QString& address) override { calls << "OpenWeb " + address; }
+    bool StartProgram(const QString& path, const QString& parameters) override {
+        calls << "Start " + path + " " + parameters;
+        return true;
+    }
+    void CloseForUpdate() override { calls << "Close"; }
+};
+
+class UpdateTest : public ::testing::Test {
+protected:
+    // The site serves `served` as the newest program and `signature` beside it.
+    void Start(const std::string& answer, const std::string& served, const std::optional<std::string>& signature,
+               std::vector<std::string> extra = {}) {
+        WriteFile(site.Content() / "download" / "version.html", answer);
+        WriteFile(site.File("program"), served);
+        extra.insert(extra.end(), {"--file", "/download/corvala=" + site.File("program").string()});
+        if (signature) {
+            WriteFile(site.File("program.sig"), *signature);
+            extra.insert(extra.end(), {"--file", "/download/corvala.sig=" + site.File("program.sig").string()});
+        }
+        ASSERT_TRUE(site.Start(extra));
+        update::UpdateConfig config{site.Address(), program.path(), QString::fromStdString(PkiFile("ca.pem")), "de",
+                                    42, publisher.PublicPem()};
+        update = std::make_unique<update::TUpdate>(config, events);
+    }
+    void Check() {
+        bool finished = false;
+        QObject::connect(update.get(), &update::TUpdate::CheckFinished, [&] { finished = true; });
+        update->StartCheck();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 30000));
+    }
+    bool Closed() {
+        return QTest::qWaitFor([&] { return !events.calls.isEmpty() && events.calls.back() == "Close"; }, 60000);
+    }
+    QString UpdateFile() const { return program.filePath("cr_update"); }
+
+    const std::string newProgram = "#!/bin/sh\n# the new version\n" + Pattern(600 * 1024);
+    SigningKey publisher;
+    QTemporaryDir program;
+    WebSite site;
+    RecordingUpdateEvents events;
+    std::unique_ptr<update::TUpdate> update;
+};
+
+TEST_F(UpdateTest, VersionAnswersGiveTheirOutcomes) {
+    const QString whatsNew = "\n\nWhat's new:\nCorvala 4.2 for Linux desktops";
+    struct Case {
+        const char* answer;
+        QStringList calls;
+        bool downloadPending;
+    } const cases[] = {
+        {"43/40", {"Tool The new version 4.3 is available"}, false},
+        {"43/43",
+         {"OutOfDate This version of the software is out of date. You must download the current version 4.3 to "
+          "continue using the software." +
+          whatsNew},
+         true},
+        {"42/40", {}, false},
+        {"100/40", {"Tool The new version 10.0 is available"}, false},
+        {"abc", {}, false},
+    };
+    for (const Case& c : cases) {
+        events.calls.clear();
+        Start(c.answer, newProgram, std::nullopt);
+        Check();
+        ASSERT_GE(events.calls.size(), c.calls.size()) << c.answer;
+        for (qsizetype i = 0; i < c.calls.size(); ++i)
+            EXPECT_TRUE(events.calls[i].startsWith(c.calls[i])) << c.answer << ": " << events.calls[i].toStdString();
+        EXPECT_EQ(events.calls.size(), c.calls.size()) << c.answer;
+        EXPECT_EQ(update->DownloadPending(), c.downloadPending) << c.answer;
+    }
+}
+
+TEST_F(UpdateTest, OfferShowsWhatsNewAndTheSignedDownloadStarts) {
+    Start("43/40", newProgram, publisher.Sign(newProgram), {"--file-rate", "3000000"});
+    Check();
+    EXPECT_FALSE(update->MainButtonClick()) << "before the offer is shown the button connects";
+    update->OfferClick();
+    ASSERT_EQ(events.calls.size(), 2);
+    EXPECT_TRUE(events.calls[1].startsWith(
+        "Offer The new version 4.3 is available.\n\nWhat's new:\nCorvala 4.2 for Linux desktops\n"));
+    EXPECT_TRUE(update->DownloadPending());
+
+    EXPECT_TRUE(update->MainButtonClick());
+    ASSERT_TRUE(Closed()) << events.calls.join('\n').toStdString();
+    EXPECT_EQ(events.calls.mid(2),
+              (QStringList{"EndRelay", "Button Abort", "Start " + UpdateFile() + " /from_application", "Close"}));
+    EXPECT_EQ(ReadFile(UpdateFile().toStdString()), newProgram);
+    EXPECT_TRUE(QFileInfo(UpdateFile()).isExecutable());
+    EXPECT_EQ(events.percents.front(), 0);
+    EXPECT_EQ(events.percents.back(), 100);
+}
+
+TEST_F(UpdateTest, DownloadWithoutAValidSignatureIsDeletedAndNotStarted) {
+    std::string tampered = newProgram;
+    tampered[100] ^= 1;
+    std::string badSignature = publisher.Sign(newProgram);
+    badSignature[3] ^= 1;
+    const SigningKey stranger;
+    struct Case {
+        const char* name;
+        std::string served;
+        std::optional<std::string> signature;
+    } const cases[] = {
+        {"tampered executable", tampered, publisher.Sign(newProgram)},
+        {"tampered signature", newProgram, badSignature},
+        {"signed by someone else", newProgram, stranger.Sign(newProgram)},
+        {"no signature", newProgram, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        events.calls.clear();
+        Start("43/43", c.served, c.signature);
+        Check();
+        EXPECT_TRUE(update->MainButtonClick());
+        ASSERT_TRUE(Closed()) << c.name;
+        EXPECT_EQ(events.calls.mid(1),
+                  (QStringList{"EndRelay", "Button Abort",
+                               "Warning The downloaded update is not signed by the publisher. It was deleted and not "
+                               "started.",
+                               "OpenWeb " + site.Address() + "/downloads/", "Close"}))
+            << c.name;
+        EXPECT_FALSE(QFileInfo::exists(UpdateFile())) << c.name;
+    }
+}
+
+TEST_F(UpdateTest, AbortOpensTheDownloadPageAndCloses) {
+    Start("43/43", newProgram, publisher.Sign(newProgram), {"--file-rate", "200000"});
+    Check();
+    events.onProgress = [this] { update->MainButtonClick(); };
+    EXPECT_TRUE(update->MainButtonClick());
+    ASSERT_TRUE(Closed());
+    EXPECT_EQ(events.calls.mid(1),
+              (QStringList{"EndRelay", "Button Abort", "OpenWeb " + site.Address() + "/downloads/", "Close"}));
+    EXPECT_FALSE(QFileInfo::exists(UpdateFile()));
+    EXPECT_FALSE(QFileInfo::exists(UpdateFile() + ".part"));
+}
+
+TEST_F(UpdateTest, AutomaticStartBlocksTheDownload) {
+    Start("43/43", newProgram, publisher.Sign(newProgram));
+    Check();
+    events.autostart = true;
+    EXPECT_TRUE(update->MainButtonClick());
+    EXPECT_EQ(events.calls.mid(1), QStringList{"Warning Please disable autostart!"});
+    EXPECT_TRUE(update->DownloadPending()) << "the button still reads \"Download\"";
+}
+
+}  // namespace
+}  // namespace corvala

@@ -1,0 +1,199 @@
+// What the main window shows of the site's answers, and the printer driver's
+// download window, offscreen: the real core and main window over the real
+// media engine library, against the real crweb over TLS (the development
+// PKI) on loopback. Message boxes answer "OK" by themselves and are logged.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+
+#include "ServerProcess.h"
+#include "app/FormMainCR.h"
+#include "app/FormVelmoraPrinterDownload.h"
+#include "base/ProcessState.h"
+#include "core/AppCore.h"
+#include "core/PayloadIntegrity.h"
+#include "fakes/DesktopFakes.h"
+#include "fakes/PlatformFakes.h"
+#include "fakes/QtTestApplication.h"
+#include "fakes/RecordingInjector.h"
+#include "i18n/Translator.h"
+#include "media/WebrtcClientVcl.h"
+#include "platform/CursorNames.h"
+
+namespace corvala {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::PkiFile;
+using testing::ServerProcess;
+
+class NoCursorNames : public platform::ICursorNames {
+public:
+    std::optional<std::string> CurrentCursorName() override { return std::nullopt; }
+};
+
+class UpdateWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        processState().EventsSuspended = false;
+        processState().MasterMode = false;
+        const fs::path bin = std::getenv("CORVALA_BIN_DIR");
+        fs::copy_file(bin / "rt.so", Program("rt.so"));
+        fs::copy_file(std::getenv("CORVALA_TEST_ROOT_CERT"), Program("cr2.dt"));
+        fs::copy(testing::SourceDir() + "/server/web/content", Site("content"), fs::copy_options::recursive);
+        qputenv("CORVALA_AUTO_ANSWER", "ok");
+        qputenv("CORVALA_ICE_SERVERS", "");
+        qputenv("CORVALA_SIGNALLING", "127.0.0.1:9");  // nothing listens: the link stays down
+        qputenv("CORVALA_MESSAGE_LOG", (folder.path() + "/messages.log").toUtf8());
+    }
+    void TearDown() override { processState().EventsSuspended = false; }
+
+    fs::path Program(const char* name) const { return fs::path(folder.path().toStdString()) / name; }
+    fs::path Site(const char* name) const { return fs::path(siteFolder.path().toStdString()) / name; }
+
+    void StartSite(const std::string& answer, std::vector<std::string> extra = {}) {
+        std::ofstream(Site("content") / "download" / "version.html", std::ios::trunc) << answer;
+        std::vector<std::string> args{"--port", "0", "--bind", "127.0.0.1", "--content", Site("content").string(),
+                                      "--geoip", "none", "--cert", PkiFile("server.pem"), "--key", PkiFile("server.key")};
+        args.insert(args.end(), extra.begin(), extra.end());
+        site = std::make_unique<ServerProcess>("crweb", args);
+        ASSERT_NE(site->port(), 0);
+    }
+
+    // The program made and created as main.cpp does; true once the update
+    // check has ended.
+    bool CreateProgram() {
+        CoreEnvironment env;
+        env.Folders = {folder.path().toStdString(), (folder.path() + "/received").toStdString()};
+        env.MachineFingerprint = "9PKN9B722B49";
+        env.SupportContact = "help@example.test";
+        env.WebSiteAddress = QString("https://127.0.0.1:%1").arg(site->port());
+        env.TrustedFiles = DeliveredDigests();
+        CorePlatform platform{shell, injector, cursorNames};
+        platform.Clipboard = &clipboard;
+        platform.LoadEngine = [](const QString& f) { return TWebRtcClientPort::Load(f); };
+        core = std::make_unique<TAppCore>(env, platform);
+        window = std::make_unique<TFormMainCR>(*core, MainWindowEnvironment{env.WebSiteAddress, nullptr});
+        if (!core->Create(*window)) return false;
+        bool checked = false;
+        QObject::connect(&core->Update(), &update::TUpdate::CheckFinished, [&] { checked = true; });
+        window->show();
+        return QTest::qWaitFor([&] { return checked; }, 30000);
+    }
+
+    template <typename T>
+    T* Child(const char* name) const {
+        return window->findChild<T*>(name);
+    }
+    QString Messages() const {
+        QFile log(folder.path() + "/messages.log");
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    }
+
+    QTemporaryDir folder, siteFolder;
+    std::unique_ptr<ServerProcess> site;
+    fakes::FakeShell shell;
+    testing_support::RecordingInjector injector;
+    NoCursorNames cursorNames;
+    fakes::FakeClipboard clipboard;
+    std::unique_ptr<TAppCore> core;
+    std::unique_ptr<TFormMainCR> window;
+};
+
+TEST_F(UpdateWindowTest, VersionAnswersShowTheirOutcome) {
+    const QString outOfDate =
+        "This version of the software is out of date. You must download the current version 4.3 to continue using "
+        "the software.\n\nWhat's new:\nCorvala 4.2 for Linux desktops\n";
+    struct Case {
+        const char* answer;
+        bool toolImage;
+        QString hint;
+        QString headingStart;  // empty: the usual heading
+    } const cases[] = {
+        {"43/40", true, "The new version 4.3 is available", {}},
+        {"43/43", false, {}, outOfDate},
+        {"42/40", false, {}, {}},
+        {"100/40", true, "The new version 10.0 is available", {}},
+        {"abc", false, {}, {}},
+    };
+    for (const Case& c : cases) {
+        StartSite(c.answer);
+        ASSERT_TRUE(CreateProgram()) << c.answer;
+        QWidget* tool = Child<QWidget>("imgUpdate");
+        ASSERT_NE(tool, nullptr);
+        EXPECT_EQ(tool->isVisible(), c.toolImage) << c.answer;
+        if (c.toolImage) EXPECT_EQ(tool->toolTip(), c.hint) << c.answer;
+        const bool notice = !c.headingStart.isEmpty();
+        const QString heading = Child<QLabel>("lblHeading")->text();
+        if (notice) {
+            EXPECT_TRUE(heading.startsWith(c.headingStart)) << c.answer << ": " << heading.toStdString();
+        } else {
+            EXPECT_EQ(heading, "Use the following credentials to allow remote access to this device:") << c.answer;
+        }
+        EXPECT_EQ(Child<QLabel>("lblId")->isVisible(), !notice) << c.answer;
+        EXPECT_EQ(Child<QLabel>("lblPassword")->isVisible(), !notice) << c.answer;
+        EXPECT_EQ(Child<QPushButton>("btnConnect")->text(), notice ? "Download" : "Connect...") << c.answer;
+        EXPECT_EQ(Child<QProgressBar>("pbUpdate")->isVisible(), notice) << c.answer;
+        EXPECT_EQ(core->ForcedUpdateShown(), notice) << c.answer;
+        if (notice) {
+            EXPECT_TRUE(Child<QPushButton>("btnConnect")->isEnabled()) << c.answer;
+            const QString language = core->AppSettings().LanguageCode;
+            core->ChooseLanguage(translator().languageIndex() == 3 ? 4 : 3);
+            EXPECT_EQ(core->AppSettings().LanguageCode, language) << c.answer << ": the language stays";
+        }
+        window.reset();
+        core.reset();
+    }
+}
+
+TEST_F(UpdateWindowTest, PressingTheToolImageShowsTheOffer) {
+    StartSite("43/40");
+    ASSERT_TRUE(CreateProgram());
+    QTest::mouseClick(Child<QWidget>("imgUpdate"), Qt::LeftButton);
+    EXPECT_TRUE(Child<QLabel>("lblHeading")->text().startsWith(
+        "The new version 4.3 is available.\n\nWhat's new:\nCorvala 4.2 for Linux desktops\n"));
+    EXPECT_EQ(Child<QLabel>("lblHeading")->textFormat(), Qt::PlainText) << "the site's text is never markup";
+    EXPECT_FALSE(Child<QLabel>("lblId")->isVisible());
+    EXPECT_EQ(Child<QPushButton>("btnConnect")->text(), "Download");
+    EXPECT_TRUE(Child<QProgressBar>("pbUpdate")->isVisible());
+    EXPECT_TRUE(core->ForcedUpdateShown());
+}
+
+TEST_F(UpdateWindowTest, PrinterDownloadWindowShowsProgressAndItsAbortRemovesThePartialFile) {
+    const std::string installer(3 * 1024 * 1024, 'i');
+    std::ofstream(Site("installer"), std::ios::binary) << installer;
+    StartSite("42/40", {"--file", "/download/VelmoraPrinterInstall_1.0.0.0.msi=" + Site("installer").string(),
+                        "--file-rate", "300000"});
+    ASSERT_TRUE(CreateProgram());
+    QAction* entry = window->MenuAction("%s driver...");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_TRUE(entry->isEnabled());
+    EXPECT_EQ(entry->text(), "Velmora Printer driver...");
+    entry->trigger();  // the question is answered "OK"
+    TfrmVelmoraPrinterDownload* form = window->PrinterDownloadWindow();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->windowTitle(), "Downloading Velmora Printer driver");
+    EXPECT_EQ(form->findChild<QLabel*>("lblStatus")->text(), "Downloading Velmora Printer driver. Please wait...");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Progress() > 0; }, 20000));
+    EXPECT_LT(form->Progress(), 100);
+    QTest::mouseClick(form->findChild<QPushButton*>("btnAbort"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }, 20000));
+    EXPECT_TRUE(Messages().contains("Please check Internet connection.")) << Messages().toStdString();
+    EXPECT_FALSE(fs::exists(Program("VelmoraPrinterInstall_1.0.0.0.msi")));
+    EXPECT_FALSE(fs::exists(Program("VelmoraPrinterInstall_1.0.0.0.msi.part")));
+    for (const fakes::ShellCall& call : shell.calls) EXPECT_NE(call.verb, "open") << "nothing is run";
+}
+
+}  // namespace
+}  // namespace corvala

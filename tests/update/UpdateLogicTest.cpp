@@ -3,14 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-
 #include <QTemporaryDir>
 
 #include <filesystem>
 #include <fstream>
 
+#include "UpdateTestSupport.h"
 #include "update/UpdateSignature.h"
 #include "update/VersionAnswer.h"
 
@@ -18,6 +16,7 @@ namespace corvala::update {
 namespace {
 
 namespace fs = std::filesystem;
+using update_test::SigningKey;
 
 TEST(VersionAnswer, OutcomeForThisVersion) {
     struct Case {
@@ -66,49 +65,19 @@ TEST(VersionAnswer, WhatsNewDropsEmptyLinesAndIsBounded) {
     EXPECT_EQ(longLine[0].size(), MaxWhatsNewLineLength);
 }
 
-// A key pair made for the test, and signatures made with it as the build
-// makes them (Ed25519 over the whole file).
-class SigningKey {
-public:
-    SigningKey() : key_(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519")) {}
-    ~SigningKey() { EVP_PKEY_free(key_); }
-    std::string PublicPem() const {
-        BIO* bio = BIO_new(BIO_s_mem());
-        PEM_write_bio_PUBKEY(bio, key_);
-        char* data = nullptr;
-        const long size = BIO_get_mem_data(bio, &data);
-        std::string pem(data, size_t(size));
-        BIO_free(bio);
-        return pem;
-    }
-    QByteArray Sign(const std::string& message) const {
-        EVP_MD_CTX* context = EVP_MD_CTX_new();
-        size_t size = SignatureSize;
-        QByteArray signature(SignatureSize, '\0');
-        EVP_DigestSignInit(context, nullptr, nullptr, nullptr, key_);
-        EVP_DigestSign(context, reinterpret_cast<unsigned char*>(signature.data()), &size,
-                       reinterpret_cast<const unsigned char*>(message.data()), message.size());
-        EVP_MD_CTX_free(context);
-        return signature;
-    }
-
-private:
-    EVP_PKEY* key_;
-};
-
 TEST(UpdateSignature, OnlyTheSignedFileWithItsSignaturePasses) {
     QTemporaryDir folder;
     const fs::path file = folder.filePath("cr_update").toStdString();
     const std::string program = std::string("\x7F" "ELF the new program", 20) + std::string(100000, 'p');
-    std::ofstream(file, std::ios::binary) << program;
+    update_test::WriteFile(file, program);
     const SigningKey publisher, stranger;
-    const QByteArray good = publisher.Sign(program);
+    const QByteArray good = QByteArray::fromStdString(publisher.Sign(program));
     QByteArray flipped = good;
     flipped[10] = char(flipped[10] ^ 0x01);
     std::string tamperedProgram = program;
     tamperedProgram[5000] ^= 0x20;
     const fs::path tamperedFile = folder.filePath("tampered").toStdString();
-    std::ofstream(tamperedFile, std::ios::binary) << tamperedProgram;
+    update_test::WriteFile(tamperedFile, tamperedProgram);
 
     struct Case {
         const char* name;
@@ -121,7 +90,7 @@ TEST(UpdateSignature, OnlyTheSignedFileWithItsSignaturePasses) {
         {"good", file, good, publisher.PublicPem(), 1 << 20, SignatureCheck::Valid},
         {"tampered file", tamperedFile, good, publisher.PublicPem(), 1 << 20, SignatureCheck::Invalid},
         {"tampered signature", file, flipped, publisher.PublicPem(), 1 << 20, SignatureCheck::Invalid},
-        {"signed by another key", file, stranger.Sign(program), publisher.PublicPem(), 1 << 20,
+        {"signed by another key", file, QByteArray::fromStdString(stranger.Sign(program)), publisher.PublicPem(), 1 << 20,
          SignatureCheck::Invalid},
         {"missing signature", file, QByteArray(), publisher.PublicPem(), 1 << 20, SignatureCheck::MissingSignature},
         {"signature cut short", file, good.left(63), publisher.PublicPem(), 1 << 20,

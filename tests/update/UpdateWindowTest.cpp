@@ -17,7 +17,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ServerProcess.h"
+#include "UpdateTestSupport.h"
 #include "app/FormMainCR.h"
 #include "app/FormVelmoraPrinterDownload.h"
 #include "base/ProcessState.h"
@@ -35,8 +35,7 @@ namespace corvala {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::PkiFile;
-using testing::ServerProcess;
+using update_test::WebSite;
 
 class NoCursorNames : public platform::ICursorNames {
 public:
@@ -51,7 +50,6 @@ protected:
         const fs::path bin = std::getenv("CORVALA_BIN_DIR");
         fs::copy_file(bin / "rt.so", Program("rt.so"));
         fs::copy_file(std::getenv("CORVALA_TEST_ROOT_CERT"), Program("cr2.dt"));
-        fs::copy(testing::SourceDir() + "/server/web/content", Site("content"), fs::copy_options::recursive);
         qputenv("CORVALA_AUTO_ANSWER", "ok");
         qputenv("CORVALA_ICE_SERVERS", "");
         qputenv("CORVALA_SIGNALLING", "127.0.0.1:9");  // nothing listens: the link stays down
@@ -60,15 +58,10 @@ protected:
     void TearDown() override { processState().EventsSuspended = false; }
 
     fs::path Program(const char* name) const { return fs::path(folder.path().toStdString()) / name; }
-    fs::path Site(const char* name) const { return fs::path(siteFolder.path().toStdString()) / name; }
 
     void StartSite(const std::string& answer, std::vector<std::string> extra = {}) {
-        std::ofstream(Site("content") / "download" / "version.html", std::ios::trunc) << answer;
-        std::vector<std::string> args{"--port", "0", "--bind", "127.0.0.1", "--content", Site("content").string(),
-                                      "--geoip", "none", "--cert", PkiFile("server.pem"), "--key", PkiFile("server.key")};
-        args.insert(args.end(), extra.begin(), extra.end());
-        site = std::make_unique<ServerProcess>("crweb", args);
-        ASSERT_NE(site->port(), 0);
+        site.SetVersionAnswer(answer);
+        ASSERT_TRUE(site.Start(extra));
     }
 
     // The program made and created as main.cpp does; true once the update
@@ -78,7 +71,7 @@ protected:
         env.Folders = {folder.path().toStdString(), (folder.path() + "/received").toStdString()};
         env.MachineFingerprint = "9PKN9B722B49";
         env.SupportContact = "help@example.test";
-        env.WebSiteAddress = QString("https://127.0.0.1:%1").arg(site->port());
+        env.WebSiteAddress = site.Address();
         env.TrustedFiles = DeliveredDigests();
         CorePlatform platform{shell, injector, cursorNames};
         platform.Clipboard = &clipboard;
@@ -101,8 +94,8 @@ protected:
         return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
     }
 
-    QTemporaryDir folder, siteFolder;
-    std::unique_ptr<ServerProcess> site;
+    QTemporaryDir folder;
+    WebSite site;
     fakes::FakeShell shell;
     testing_support::RecordingInjector injector;
     NoCursorNames cursorNames;
@@ -133,7 +126,9 @@ TEST_F(UpdateWindowTest, VersionAnswersShowTheirOutcome) {
         QWidget* tool = Child<QWidget>("imgUpdate");
         ASSERT_NE(tool, nullptr);
         EXPECT_EQ(tool->isVisible(), c.toolImage) << c.answer;
-        if (c.toolImage) EXPECT_EQ(tool->toolTip(), c.hint) << c.answer;
+        if (c.toolImage) {
+            EXPECT_EQ(tool->toolTip(), c.hint) << c.answer;
+        }
         const bool notice = !c.headingStart.isEmpty();
         const QString heading = Child<QLabel>("lblHeading")->text();
         if (notice) {
@@ -172,8 +167,8 @@ TEST_F(UpdateWindowTest, PressingTheToolImageShowsTheOffer) {
 
 TEST_F(UpdateWindowTest, PrinterDownloadWindowShowsProgressAndItsAbortRemovesThePartialFile) {
     const std::string installer(3 * 1024 * 1024, 'i');
-    std::ofstream(Site("installer"), std::ios::binary) << installer;
-    StartSite("42/40", {"--file", "/download/VelmoraPrinterInstall_1.0.0.0.msi=" + Site("installer").string(),
+    update_test::WriteFile(site.File("installer"), installer);
+    StartSite("42/40", {"--file", "/download/VelmoraPrinterInstall_1.0.0.0.msi=" + site.File("installer").string(),
                         "--file-rate", "300000"});
     ASSERT_TRUE(CreateProgram());
     QAction* entry = window->MenuAction("%s driver...");

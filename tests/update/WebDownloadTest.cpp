@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -17,6 +14,7 @@
 #include <fstream>
 
 #include "ServerProcess.h"
+#include "UpdateTestSupport.h"
 #include "features/PrinterDriverDownload.h"
 #include "fakes/QtTestApplication.h"
 #include "update/Update.h"
@@ -28,77 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::PkiFile;
 using testing::ServerProcess;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-// Bytes that differ along their length, so that a piece out of place shows.
-std::string Pattern(size_t size) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) bytes[i] = char((i * 131 + i / 977) & 0xFF);
-    return bytes;
-}
-
-// The publisher's key pair, made for the test.
-class SigningKey {
-public:
-    SigningKey() : key_(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519")) {}
-    ~SigningKey() { EVP_PKEY_free(key_); }
-    std::string PublicPem() const {
-        BIO* bio = BIO_new(BIO_s_mem());
-        PEM_write_bio_PUBKEY(bio, key_);
-        char* data = nullptr;
-        const long size = BIO_get_mem_data(bio, &data);
-        std::string pem(data, size_t(size));
-        BIO_free(bio);
-        return pem;
-    }
-    std::string Sign(const std::string& message) const {
-        EVP_MD_CTX* context = EVP_MD_CTX_new();
-        std::string signature(64, '\0');
-        size_t size = signature.size();
-        EVP_DigestSignInit(context, nullptr, nullptr, nullptr, key_);
-        EVP_DigestSign(context, reinterpret_cast<unsigned char*>(signature.data()), &size,
-                       reinterpret_cast<const unsigned char*>(message.data()), message.size());
-        EVP_MD_CTX_free(context);
-        return signature;
-    }
-
-private:
-    EVP_PKEY* key_;
-};
-
-// A web site of the test's own: the shipped pages with the version answer
-// the test wants, extra files, and crweb serving them over TLS.
-class WebSite {
-public:
-    WebSite() {
-        fs::copy(testing::SourceDir() + "/server/web/content", Content(), fs::copy_options::recursive);
-    }
-    fs::path Content() const { return fs::path(folder.path().toStdString()) / "content"; }
-    fs::path File(const std::string& name) const { return fs::path(folder.path().toStdString()) / name; }
-
-    // `extra`: crweb options beyond the content folder and the certificate.
-    bool Start(std::vector<std::string> extra = {}, const std::string& chain = "server.pem",
-               const std::string& key = "server.key") {
-        std::vector<std::string> args{"--port", "0", "--bind", "127.0.0.1", "--content", Content().string(),
-                                      "--geoip", "none", "--cert", PkiFile(chain), "--key", PkiFile(key)};
-        args.insert(args.end(), extra.begin(), extra.end());
-        server.reset();
-        server = std::make_unique<ServerProcess>("crweb", args);
-        return server->port() != 0;
-    }
-    QString Address() const { return QString("https://127.0.0.1:%1").arg(server->port()); }
-
-    QTemporaryDir folder;
-    std::unique_ptr<ServerProcess> server;
-};
+using namespace update_test;
 
 // One transfer run to its end on this (the main) thread.
 struct Fetched {
@@ -349,7 +277,7 @@ protected:
     // The site serves `served` as the newest program and `signature` beside it.
     void Start(const std::string& answer, const std::string& served, const std::optional<std::string>& signature,
                std::vector<std::string> extra = {}) {
-        WriteFile(site.Content() / "download" / "version.html", answer);
+        site.SetVersionAnswer(answer);
         WriteFile(site.File("program"), served);
         extra.insert(extra.end(), {"--file", "/download/corvala=" + site.File("program").string()});
         if (signature) {

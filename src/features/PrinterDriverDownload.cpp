@@ -49,7 +49,7 @@ void TPrinterDriverDownload::DownloadNow() {
             }
             if (const auto percent = web::ProgressPercent(progress)) FEvents.SetPrinterProgress(*percent);
         },
-        [this](const web::HttpResult& result) { Received(result); });
+        [this](const web::HttpResult& result) { Received(result); }, this);
 }
 
 void TPrinterDriverDownload::AbortClick() {

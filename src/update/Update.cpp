@@ -38,7 +38,7 @@ void TUpdate::StartCheck() {
     web::HttpRequest request{FConfig.WebSiteAddress + VersionPath, FConfig.RootCertificateFile,
                              MaxVersionAnswerBytes, {}};
     FTransfer = std::make_unique<web::HttpTransfer>(
-        request, nullptr, [this](const web::HttpResult& result) { VersionReceived(result); });
+        request, nullptr, [this](const web::HttpResult& result) { VersionReceived(result); }, this);
 }
 
 void TUpdate::VersionReceived(const web::HttpResult& result) {
@@ -56,7 +56,7 @@ void TUpdate::VersionReceived(const web::HttpResult& result) {
     const QString changes = FormatText(QString::fromLatin1(ChangesPath), {FConfig.LanguageCode});
     web::HttpRequest request{FConfig.WebSiteAddress + changes, FConfig.RootCertificateFile, MaxChangesBytes, {}};
     FTransfer = std::make_unique<web::HttpTransfer>(
-        request, nullptr, [this](const web::HttpResult& result) { ChangesReceived(result); });
+        request, nullptr, [this](const web::HttpResult& result) { ChangesReceived(result); }, this);
 }
 
 void TUpdate::ChangesReceived(const web::HttpResult& result) {
@@ -139,7 +139,7 @@ void TUpdate::Download() {
             }
             if (const auto percent = web::ProgressPercent(progress)) FEvents.SetUpdateProgress(*percent);
         },
-        [this](const web::HttpResult& result) { ExecutableReceived(result); });
+        [this](const web::HttpResult& result) { ExecutableReceived(result); }, this);
 }
 
 void TUpdate::ExecutableReceived(const web::HttpResult& result) {
@@ -153,7 +153,7 @@ void TUpdate::ExecutableReceived(const web::HttpResult& result) {
     web::HttpRequest request{FConfig.WebSiteAddress + ExecutablePath + SignatureSuffix,
                              FConfig.RootCertificateFile, MaxSignatureBytes, {}};
     FTransfer = std::make_unique<web::HttpTransfer>(
-        request, nullptr, [this](const web::HttpResult& result) { SignatureReceived(result); });
+        request, nullptr, [this](const web::HttpResult& result) { SignatureReceived(result); }, this);
 }
 
 void TUpdate::SignatureReceived(const web::HttpResult& result) {

@@ -121,7 +121,8 @@ private:
     void SignatureReceived(const web::HttpResult& result);
     // The manual download page, then the program closes.
     void Finish(bool openDownloadPage);
-    // Hands the finished request's object over to the event loop.
+    // Hands the finished request's object over to the event loop (it is
+    // also this object's child, so it goes at the latest with it).
     void Release();
     QString UpdatePath() const;
 

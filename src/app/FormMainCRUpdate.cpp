@@ -82,6 +82,9 @@ void TFormMainCR::ShowUpdateNotice(const QString& heading, bool offer) {
     lblHeading->setText(heading);
     lblHeading->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblHeading->setTextInteractionFlags(Qt::NoTextInteraction);
+    // The heading takes whatever height the panel has: the main button stays
+    // at the panel's foot.
+    qobject_cast<QVBoxLayout*>(panHost->layout())->setStretchFactor(lblHeading, 1);
     for (QWidget* widget : {static_cast<QWidget*>(lblYourId), static_cast<QWidget*>(lblId),
                             static_cast<QWidget*>(lblPasswordCaption), static_cast<QWidget*>(lblPassword),
                             static_cast<QWidget*>(lblConnectLine)})

@@ -42,7 +42,6 @@ class TFormFileTransfer;
 class TFormChat;
 class TFormSpeak;
 class TCopyIcon;
-class TUpdateToolImage;
 class TfrmVelmoraPrinterDownload;
 
 // What main.cpp hands to the main window besides the core.
@@ -199,8 +198,7 @@ private:
     // Where the chat and voice windows go: the window's frame, the bottom of
     // its caption and top strip, and its client width.
     QRect CompanionPlacement(int& captionBottom) const;
-    // The update tool image and the host panel's progress bar
-    // (FormMainCRUpdate.cpp).
+    // The host panel's progress bar of the update (FormMainCRUpdate.cpp).
     void CreateUpdateControls();
 
     TAppCore& FCore;
@@ -279,7 +277,7 @@ private:
     TCopyIcon* ImageCopy = nullptr;
 
     // The update and the printer driver's download.
-    TUpdateToolImage* imgUpdate = nullptr;
+    QWidget* imgUpdate = nullptr;
     QProgressBar* pbUpdate = nullptr;
     TfrmVelmoraPrinterDownload* frmVelmoraPrinterDownload = nullptr;
 };

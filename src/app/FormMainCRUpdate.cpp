@@ -1,12 +1,9 @@
 // The main window's part of the update and of the printer driver's
-// download: the update tool image on the caption bar, the host panel as the
-// update notice with its progress bar, and the download window. The logic is
+// download: the update tool image's hint, the host panel as the update
+// notice with its progress bar, and the download window. The logic is
 // the core's (update/Update.h, features/PrinterDriverDownload.h).
 
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -21,45 +18,7 @@
 
 namespace corvala {
 
-// The update tool image: an arrow into a tray, in IconColour; shown once an
-// update is offered, a press shows the offer.
-class TUpdateToolImage : public QWidget {
-public:
-    explicit TUpdateToolImage(std::function<void()> pressed, QWidget* parent)
-        : QWidget(parent), FPressed(std::move(pressed)) {
-        setObjectName("imgUpdate");
-        setFixedSize(30, 30);
-        setCursor(Qt::PointingHandCursor);
-        setAttribute(Qt::WA_Hover);
-        hide();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        const ThemeColours& theme = processState().Theme;
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.fillRect(rect(), ToQColor(underMouse() ? theme.CaptionButtonHoverColour : theme.CaptionColour));
-        p.setPen(QPen(ToQColor(theme.IconColour), 2));
-        const QPointF c = QRectF(rect()).center();
-        p.drawLine(c + QPointF(0, -8), c + QPointF(0, 4));
-        p.drawLine(c + QPointF(-4, 0), c + QPointF(0, 4));
-        p.drawLine(c + QPointF(4, 0), c + QPointF(0, 4));
-        p.drawLine(c + QPointF(-8, 8), c + QPointF(8, 8));
-    }
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton) FPressed();
-    }
-
-private:
-    std::function<void()> FPressed;
-};
-
 void TFormMainCR::CreateUpdateControls() {
-    imgUpdate = new TUpdateToolImage([this] { FCore.Update().OfferClick(); }, panCaption);
-    auto* caption = qobject_cast<QHBoxLayout*>(panCaption->layout());
-    caption->insertWidget(caption->indexOf(lblCaption) + 1, imgUpdate);
-
     pbUpdate = new QProgressBar(panHost);
     pbUpdate->setObjectName("pbUpdate");
     pbUpdate->setRange(0, 100);

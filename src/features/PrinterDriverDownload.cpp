@@ -43,11 +43,9 @@ void TPrinterDriverDownload::DownloadNow() {
     FTransfer = std::make_unique<web::HttpTransfer>(
         request,
         [this](const web::HttpProgress& progress) {
-            if (AbortButtonIsClicked || FEvents.EventsSuspended()) {
-                if (FTransfer) FTransfer->Abort();
-                return;
-            }
-            if (const auto percent = web::ProgressPercent(progress)) FEvents.SetPrinterProgress(*percent);
+            const bool stop = AbortButtonIsClicked || FEvents.EventsSuspended();
+            if (const auto percent = web::FollowProgress(FTransfer.get(), progress, stop))
+                FEvents.SetPrinterProgress(*percent);
         },
         [this](const web::HttpResult& result) { Received(result); }, this);
 }

@@ -133,11 +133,9 @@ void TUpdate::Download() {
     FTransfer = std::make_unique<web::HttpTransfer>(
         request,
         [this](const web::HttpProgress& progress) {
-            if (AbortButtonIsClicked || FEvents.EventsSuspended()) {
-                if (FTransfer) FTransfer->Abort();
-                return;
-            }
-            if (const auto percent = web::ProgressPercent(progress)) FEvents.SetUpdateProgress(*percent);
+            const bool stop = AbortButtonIsClicked || FEvents.EventsSuspended();
+            if (const auto percent = web::FollowProgress(FTransfer.get(), progress, stop))
+                FEvents.SetUpdateProgress(*percent);
         },
         [this](const web::HttpResult& result) { ExecutableReceived(result); }, this);
 }

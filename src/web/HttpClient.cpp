@@ -95,6 +95,12 @@ std::optional<int> ProgressPercent(const HttpProgress& progress) {
     return int(qint64(100) * progress.Received / progress.ContentLength);
 }
 
+std::optional<int> FollowProgress(HttpTransfer* transfer, const HttpProgress& progress, bool stop) {
+    if (!stop) return ProgressPercent(progress);
+    if (transfer) transfer->Abort();
+    return std::nullopt;
+}
+
 HttpTransfer::HttpTransfer(HttpRequest request, ProgressHandler progress, DoneHandler done, QObject* parent)
     : QObject(parent), FRequest(std::move(request)), FProgress(std::move(progress)), FDone(std::move(done)) {
     GlobalInit();

@@ -53,6 +53,12 @@ struct HttpProgress {
 // or announces no positive length (the bar then stays as it is).
 std::optional<int> ProgressPercent(const HttpProgress& progress);
 
+class HttpTransfer;
+// The rule both downloads follow at each progress report: `stop` (the user
+// pressed Abort, or the program is closing) aborts the transfer; otherwise
+// the percentage to show, if any.
+std::optional<int> FollowProgress(HttpTransfer* transfer, const HttpProgress& progress, bool stop);
+
 struct HttpResult {
     bool Ok = false;
     bool Aborted = false;

@@ -30,6 +30,7 @@
 #include "i18n/Translator.h"
 #include "media/WebrtcClientVcl.h"
 #include "platform/CursorNames.h"
+#include "platform/linux/LinuxShell.h"
 
 namespace corvala {
 namespace {
@@ -73,7 +74,7 @@ protected:
         env.SupportContact = "help@example.test";
         env.WebSiteAddress = site.Address();
         env.TrustedFiles = DeliveredDigests();
-        CorePlatform platform{shell, injector, cursorNames};
+        CorePlatform platform{*shellInUse, injector, cursorNames};
         platform.Clipboard = &clipboard;
         platform.LoadEngine = [](const QString& f) { return TWebRtcClientPort::Load(f); };
         core = std::make_unique<TAppCore>(env, platform);
@@ -97,6 +98,7 @@ protected:
     QTemporaryDir folder;
     WebSite site;
     fakes::FakeShell shell;
+    platform::IShell* shellInUse = &shell;
     testing_support::RecordingInjector injector;
     NoCursorNames cursorNames;
     fakes::FakeClipboard clipboard;
@@ -188,6 +190,48 @@ TEST_F(UpdateWindowTest, PrinterDownloadWindowShowsProgressAndItsAbortRemovesThe
     EXPECT_FALSE(fs::exists(Program("VelmoraPrinterInstall_1.0.0.0.msi")));
     EXPECT_FALSE(fs::exists(Program("VelmoraPrinterInstall_1.0.0.0.msi.part")));
     for (const fakes::ShellCall& call : shell.calls) EXPECT_NE(call.verb, "open") << "nothing is run";
+}
+
+TEST_F(UpdateWindowTest, ChunkedInstallerLeavesTheBarAtZeroAndTheSecondUseOpensItWithoutAsking) {
+    // The real shell, with a stand-in "xdg-open" first on PATH that writes
+    // down what it was asked to open.
+    const QString opened = folder.path() + "/opened.log";
+    const fs::path opener = Program("xdg-open");
+    update_test::WriteFile(opener, "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + opened.toStdString() + "'\n");
+    fs::permissions(opener, fs::perms::owner_all);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", folder.path().toUtf8() + ":" + path);
+    platform::linuxos::LinuxShell linuxShell;
+    shellInUse = &linuxShell;
+
+    update_test::WriteFile(site.File("installer"), std::string(2 * 1024 * 1024, 'i'));
+    StartSite("42/40", {"--chunked-file", "/download/VelmoraPrinterInstall_1.0.0.0.msi=" + site.File("installer").string(),
+                        "--file-rate", "2000000"});
+    ASSERT_TRUE(CreateProgram());
+    const QString installer = QString::fromStdString(Program("VelmoraPrinterInstall_1.0.0.0.msi").string());
+    const auto openedLines = [&] {
+        QFile log(opened);
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts)
+                                             : QStringList();
+    };
+    window->MenuAction("%s driver...")->trigger();
+    TfrmVelmoraPrinterDownload* form = window->PrinterDownloadWindow();
+    int highest = 0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            highest = std::max(highest, form->Progress());
+            return !form->isVisible();
+        },
+        30000));
+    EXPECT_EQ(highest, 0) << "a chunked answer announces no length";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return openedLines().size() == 1; }, 10000));
+    EXPECT_EQ(openedLines(), QStringList{installer});
+
+    window->MenuAction("%s driver...")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return openedLines().size() == 2; }, 10000));
+    EXPECT_EQ(openedLines(), (QStringList{installer, installer}));
+    EXPECT_EQ(Messages().count("Confirm\t"), 1) << "only the first use asks" << Messages().toStdString();
+    qputenv("PATH", path);
 }
 
 }  // namespace

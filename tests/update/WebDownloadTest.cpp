@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <httplib.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -12,6 +14,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "ServerProcess.h"
 #include "UpdateTestSupport.h"
@@ -134,6 +137,44 @@ TEST_F(WebClientTest, AbortStopsTheTransferAndRemovesThePartialFile) {
     EXPECT_TRUE(file.result.Aborted);
     EXPECT_FALSE(QFileInfo::exists(Target()));
     EXPECT_FALSE(QFileInfo::exists(Target() + ".part"));
+}
+
+// A plain HTTP server in the test: each "/hop/N" sends the client on to
+// "/hop/N-1", and "/hop/0" answers with the user agent it was asked with.
+class HopServer {
+public:
+    HopServer() {
+        server_.Get(R"(/hop/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
+            const int left = std::stoi(request.matches[1]);
+            if (left > 0) response.set_redirect("/hop/" + std::to_string(left - 1));
+            else response.set_content(request.get_header_value("User-Agent"), "text/plain");
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        for (int i = 0; i < 5000 && port_ > 0 && !server_.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~HopServer() {
+        server_.stop();
+        thread_.join();
+    }
+    QString Url(int hops) const { return QString("http://127.0.0.1:%1/hop/%2").arg(port_).arg(hops); }
+
+private:
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+TEST(WebClientRequests, CarryTheUserAgentAndFollowAtMostTenRedirections) {
+    HopServer server;
+    const Fetched direct = Fetch({server.Url(0), {}, 256, {}});
+    ASSERT_TRUE(direct.result.Ok) << direct.result.Error.toStdString();
+    EXPECT_EQ(direct.result.Body, QByteArray("Mozilla/4.0 (compatible; MyApp)"));
+    EXPECT_TRUE(Fetch({server.Url(10), {}, 256, {}}).result.Ok);
+    const Fetched tooMany = Fetch({server.Url(11), {}, 256, {}});
+    EXPECT_FALSE(tooMany.result.Ok);
+    EXPECT_TRUE(tooMany.result.Body.isEmpty());
 }
 
 // ---- the printer driver's download -----------------------------------------------

@@ -139,29 +139,43 @@ TEST_F(WebClientTest, AbortStopsTheTransferAndRemovesThePartialFile) {
     EXPECT_FALSE(QFileInfo::exists(Target() + ".part"));
 }
 
-// A plain HTTP server in the test: each "/hop/N" sends the client on to
-// "/hop/N-1", and "/hop/0" answers with the user agent it was asked with.
+// A server in the test, plain HTTP or (with the development PKI's server
+// certificate) HTTPS: each "/hop/N" sends the client on to "/hop/N-1",
+// "/hop/0" answers with the user agent it was asked with, and "/away?to=URL"
+// sends it to URL.
 class HopServer {
 public:
-    HopServer() {
-        server_.Get(R"(/hop/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
+    explicit HopServer(bool tls = false)
+        : server_(tls ? std::make_unique<httplib::SSLServer>(PkiFile("server.pem").c_str(),
+                                                             PkiFile("server.key").c_str())
+                      : std::make_unique<httplib::Server>()),
+          scheme_(tls ? "https" : "http") {
+        httplib::Server& server = *server_;
+        server.Get("/away", [](const httplib::Request& request, httplib::Response& response) {
+            response.set_redirect(request.get_param_value("to"));
+        });
+        server.Get(R"(/hop/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
             const int left = std::stoi(request.matches[1]);
             if (left > 0) response.set_redirect("/hop/" + std::to_string(left - 1));
             else response.set_content(request.get_header_value("User-Agent"), "text/plain");
         });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        for (int i = 0; i < 5000 && port_ > 0 && !server_.is_running(); ++i)
+        port_ = server.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_->listen_after_bind(); });
+        for (int i = 0; i < 5000 && port_ > 0 && !server.is_running(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ~HopServer() {
-        server_.stop();
+        server_->stop();
         thread_.join();
     }
-    QString Url(int hops) const { return QString("http://127.0.0.1:%1/hop/%2").arg(port_).arg(hops); }
+    QString Url(int hops) const { return QString("%1://127.0.0.1:%2/hop/%3").arg(scheme_).arg(port_).arg(hops); }
+    QString Away(const QString& to) const {
+        return QString("%1://127.0.0.1:%2/away?to=%3").arg(scheme_).arg(port_).arg(to);
+    }
 
 private:
-    httplib::Server server_;
+    std::unique_ptr<httplib::Server> server_;
+    QString scheme_;
     int port_ = 0;
     std::thread thread_;
 };
@@ -175,6 +189,15 @@ TEST(WebClientRequests, CarryTheUserAgentAndFollowAtMostTenRedirections) {
     const Fetched tooMany = Fetch({server.Url(11), {}, 256, {}});
     EXPECT_FALSE(tooMany.result.Ok);
     EXPECT_TRUE(tooMany.result.Body.isEmpty());
+}
+
+TEST(WebClientRequests, NeverLeaveTlsOnARedirection) {
+    HopServer secure(true), plain;
+    const QString root = QString::fromStdString(PkiFile("ca.pem"));
+    EXPECT_TRUE(Fetch({secure.Away(secure.Url(0)), root, 256, {}}).result.Ok) << "https to https is followed";
+    const Fetched downgraded = Fetch({secure.Away(plain.Url(0)), root, 256, {}});
+    EXPECT_FALSE(downgraded.result.Ok) << "https to http is refused";
+    EXPECT_TRUE(downgraded.result.Body.isEmpty());
 }
 
 // ---- the printer driver's download -----------------------------------------------

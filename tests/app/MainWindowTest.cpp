@@ -39,6 +39,7 @@
 #include "fakes/PlatformFakes.h"
 #include "fakes/QtTestApplication.h"
 #include "fakes/RecordingInjector.h"
+#include "fakes/WindowProgramFolder.h"
 #include "i18n/Translator.h"
 #include "media/WebrtcClientVcl.h"
 #include "platform/CursorNames.h"
@@ -111,15 +112,7 @@ protected:
         processState().EventsSuspended = false;
         processState().MasterMode = false;
         ASSERT_TRUE(folder.isValid());
-        // The program folder as start-up leaves it: the delivered root file
-        // and engine, which the integrity test compares with the build's.
-        const fs::path bin = std::getenv("CORVALA_BIN_DIR");
-        fs::copy_file(bin / "rt.so", Program("rt.so"));
-        fs::copy_file(std::getenv("CORVALA_TEST_ROOT_CERT"), Program("cr2.dt"));
-        qputenv("CORVALA_AUTO_ANSWER", "ok");
-        qputenv("CORVALA_ICE_SERVERS", "");
-        qputenv("CORVALA_SIGNALLING", "127.0.0.1:9");  // nothing listens: the link stays down
-        qputenv("CORVALA_MESSAGE_LOG", (folder.path() + "/messages.log").toUtf8());
+        testsupport::PrepareWindowProgramFolder(folder.path());
     }
 
     void TearDown() override {

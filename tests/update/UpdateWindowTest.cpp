@@ -27,6 +27,7 @@
 #include "fakes/PlatformFakes.h"
 #include "fakes/QtTestApplication.h"
 #include "fakes/RecordingInjector.h"
+#include "fakes/WindowProgramFolder.h"
 #include "i18n/Translator.h"
 #include "media/WebrtcClientVcl.h"
 #include "platform/CursorNames.h"
@@ -48,13 +49,7 @@ protected:
     void SetUp() override {
         processState().EventsSuspended = false;
         processState().MasterMode = false;
-        const fs::path bin = std::getenv("CORVALA_BIN_DIR");
-        fs::copy_file(bin / "rt.so", Program("rt.so"));
-        fs::copy_file(std::getenv("CORVALA_TEST_ROOT_CERT"), Program("cr2.dt"));
-        qputenv("CORVALA_AUTO_ANSWER", "ok");
-        qputenv("CORVALA_ICE_SERVERS", "");
-        qputenv("CORVALA_SIGNALLING", "127.0.0.1:9");  // nothing listens: the link stays down
-        qputenv("CORVALA_MESSAGE_LOG", (folder.path() + "/messages.log").toUtf8());
+        testsupport::PrepareWindowProgramFolder(folder.path());
     }
     void TearDown() override { processState().EventsSuspended = false; }
 

@@ -82,7 +82,8 @@ protected:
     std::string SiteAddress() const { return "https://127.0.0.1:" + std::to_string(site->port()); }
 
     // The installed copy, started as the launcher starts it; true once its
-    // window shows the out-of-date notice (the window grows to hold it).
+    // window shows, after the out-of-date notice made it grow (or after a
+    // while: the notice may have come before the window was first seen).
     bool StartProgram() {
         auto env = ProgramEnvironment(scratch / "copy", 9, display.name());
         env["CORVALA_WEBSITE"] = SiteAddress();
@@ -91,12 +92,13 @@ protected:
                                                  env, scratch / "program.log");
         std::optional<WindowBox> first;
         if (!WaitFor([&] { return (first = WindowGeometry(display.name(), "Corvala")).has_value(); }, 30s)) return false;
-        return WaitFor(
+        WaitFor(
             [&] {
                 box = WindowGeometry(display.name(), "Corvala");
                 return box && box->height != first->height;
             },
-            30s);
+            10s);
+        return box.has_value();
     }
     void ClickMainButton() {
         const int x = box->x + box->width / 2;

@@ -74,7 +74,9 @@ QString TUpdate::WhatsNewText() const {
 
 void TUpdate::ShowCheckOutcome() {
     switch (DecideUpdate(*FAnswer, FConfig.OwnVersion)) {
-        case UpdateOutcome::Nothing: return;
+        case UpdateOutcome::Nothing:
+            qCInfo(lcUpdate) << "this version is current; the site offers" << FAnswer->OfferedVersionText;
+            return;
         case UpdateOutcome::Offer:
             qCInfo(lcUpdate) << "version" << FAnswer->OfferedVersionText << "is offered";
             FState = State::Offered;

@@ -3,8 +3,8 @@
 // display, driven by real clicks on the main button: a newer, signed `cr`
 // replaces the installed one and runs; a tampered executable or signature is
 // refused and deleted; "Abort" opens the download page and the program
-// closes. The site answers "43/43", so the main button reads "Download" at
-// once; the newer copy is this build's `cr` with its version marker raised
+// closes; each version answer leads to its outcome. For the downloads the
+// site answers "43/43", so the main button reads "Download" at once; the newer copy is this build's `cr` with its version marker raised
 // to 43 and signed with the development update key. A stand-in "xdg-open"
 // on PATH writes down what the program opens.
 
@@ -118,6 +118,36 @@ protected:
     std::unique_ptr<ChildProcess> program;
     std::optional<WindowBox> box;
 };
+
+TEST_F(UpdateE2e, VersionAnswersGiveTheirOutcomes) {
+    // What the window shows of each is checked in the update's window test;
+    // here the program's own report of the check, in its output.
+    struct Case {
+        const char* answer;
+        const char* reported;
+    } const cases[] = {
+        {"43/40", "corvala.update: version \"4.3\" is offered"},
+        {"43/43", "corvala.update: this version is below the minimum 43"},
+        {"42/40", "corvala.update: this version is current; the site offers \"4.2\""},
+        {"100/40", "corvala.update: version \"10.0\" is offered"},
+        {"abc", "corvala.update: version answer dropped"},
+    };
+    StartSite(scratch / "newer", scratch / "newer.sig");
+    int run = 0;
+    for (const Case& c : cases) {
+        WriteFile(scratch / "content" / "download" / "version.html", c.answer);
+        auto env = ProgramEnvironment(scratch / "copy", 9, display.name());
+        env["CORVALA_WEBSITE"] = SiteAddress();
+        ChildProcess copy({(Home() / "cr").string(), "/from_application"}, env,
+                          scratch / ("check-" + std::to_string(++run) + ".log"));
+        EXPECT_TRUE(WaitFor([&] { return copy.Log().find(c.reported) != std::string::npos; }, 30s))
+            << c.answer << ":\n" << copy.Log();
+        EXPECT_EQ(copy.Log().find("corvala.update", copy.Log().find(c.reported) + 1), std::string::npos)
+            << c.answer << ": one outcome only";
+        copy.Terminate();
+        copy.Wait(30s);
+    }
+}
 
 TEST_F(UpdateE2e, SignedUpdateReplacesTheProgramAndTheNewVersionRuns) {
     StartSite(scratch / "newer", scratch / "newer.sig");

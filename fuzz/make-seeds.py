@@ -180,6 +180,10 @@ def main():
     # The branding file as a reseller ships it.
     write("branding", "crlf", b"\xef\xbb\xbfsupport@reseller.example\r\nbanner.png\r\n")
     write("branding", "lf", b"Zo\xc3\xab Support +49 30 1234567\nbanner.png")
+    # The web site's version answers and change list.
+    write("update_answers", "offer", b"43/40")
+    write("update_answers", "crlf", b"100/40\r\n")
+    write("update_answers", "changes", b"Corvala 4.3\r\n\r\nFaster file transfer\nZo\xc3\xab\n")
 
     transfer_seeds()
 

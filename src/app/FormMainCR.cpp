@@ -15,6 +15,7 @@
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "app/DesktopCopyForm.h"
 #include "app/FormAbout.h"
@@ -55,16 +56,17 @@ QString ConnectButtonStyle() { return AccentButtonStyle() + "QPushButton { font-
 }  // namespace
 
 // A tool image on the caption bar: a glyph in IconColour that opens its
-// menu just below itself.
+// menu just below itself, or runs its own action when pressed.
 class TToolImage : public QWidget {
 public:
-    enum class Glyph { Settings, Help };
+    enum class Glyph { Settings, Help, Update };
     TToolImage(Glyph glyph, QWidget* parent) : QWidget(parent), FGlyph(glyph) {
         setFixedSize(30, 30);
         setCursor(Qt::PointingHandCursor);
         setAttribute(Qt::WA_Hover);
     }
     QMenu* Menu = nullptr;
+    std::function<void()> Pressed;
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -83,6 +85,12 @@ protected:
                 p.restore();
             }
             p.drawEllipse(c, 5, 5);
+        } else if (FGlyph == Glyph::Update) {
+            // An arrow into a tray.
+            p.drawLine(c + QPointF(0, -8), c + QPointF(0, 4));
+            p.drawLine(c + QPointF(-4, 0), c + QPointF(0, 4));
+            p.drawLine(c + QPointF(4, 0), c + QPointF(0, 4));
+            p.drawLine(c + QPointF(-8, 8), c + QPointF(8, 8));
         } else {
             p.drawEllipse(c, 8, 8);
             QFont font = p.font();
@@ -93,7 +101,8 @@ protected:
         }
     }
     void mousePressEvent(QMouseEvent*) override {
-        if (Menu) Menu->popup(mapToGlobal(QPoint(0, height())));
+        if (Pressed) Pressed();
+        else if (Menu) Menu->popup(mapToGlobal(QPoint(0, height())));
     }
 
 private:
@@ -174,6 +183,11 @@ void TFormMainCR::CreateControls() {
     imgSettings->setObjectName("imgSettings");
     imgHelp = new TToolImage(TToolImage::Glyph::Help, panCaption);
     imgHelp->setObjectName("imgHelp");
+    auto* update = new TToolImage(TToolImage::Glyph::Update, panCaption);
+    update->setObjectName("imgUpdate");
+    update->Pressed = [this] { FCore.Update().OfferClick(); };
+    update->hide();  // until an update is offered
+    imgUpdate = update;
     btnHideToTray = new TCaptionButton(TCaptionButton::Glyph::HideToTray, panCaption);
     btnHideToTray->setObjectName("btnHideToTray");
     btnMinimize = new TCaptionButton(TCaptionButton::Glyph::Minimize, panCaption);
@@ -181,6 +195,7 @@ void TFormMainCR::CreateControls() {
     btnClose = new TCaptionButton(TCaptionButton::Glyph::Close, panCaption);
     btnClose->setObjectName("btnClose");
     captionLayout->addWidget(lblCaption, 1);
+    captionLayout->addWidget(imgUpdate);
     captionLayout->addWidget(imgSettings);
     captionLayout->addWidget(imgHelp);
     captionLayout->addSpacing(6);
@@ -288,6 +303,7 @@ void TFormMainCR::CreateControls() {
     outer->addWidget(panRemoteScreens, 1);
     connect(panReconnectButton, &QPushButton::clicked, this, [this] { FCore.ReconnectButtonClick(); });
     connect(btnConnect, &QPushButton::clicked, this, [this] { FCore.ConnectAction(true); });
+    CreateUpdateControls();
 }
 
 QAction* TFormMainCR::MenuAction(const QString& englishKey) const {
@@ -315,8 +331,9 @@ void TFormMainCR::BuildMenus() {
     add(mnuSettings, TranslationKey("Set Display Name"), "...", false);
     add(mnuSettings, TranslationKey("Set Whitelist"), "...", false);
     add(mnuSettings, TranslationKey("Contacts Book"), "...", false);
-    QAction* printer = add(mnuSettings, TranslationKey("%s driver..."), "", false);
+    QAction* printer = add(mnuSettings, TranslationKey("%s driver..."), "", true);
     printer->setProperty("formatWith", "Velmora Printer");
+    connect(printer, &QAction::triggered, this, [this] { FCore.PrinterDownload().MenuClick(); });
     mnuLanguage = mnuSettings->addMenu(QString());
     mnuLanguage->menuAction()->setProperty("englishKey", TranslationKey("Language"));
     imgSettings->Menu = mnuSettings;

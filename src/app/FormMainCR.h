@@ -16,6 +16,7 @@ class QAction;
 class QPushButton;
 class QSystemTrayIcon;
 class QActionGroup;
+class QProgressBar;
 
 namespace corvala {
 
@@ -41,6 +42,7 @@ class TFormFileTransfer;
 class TFormChat;
 class TFormSpeak;
 class TCopyIcon;
+class TfrmVelmoraPrinterDownload;
 
 // What main.cpp hands to the main window besides the core.
 struct MainWindowEnvironment {
@@ -115,6 +117,18 @@ public:
     void ShowVoiceWindow(const QString& caption) override;
     void CloseVoiceWindow() override;
 
+    // The update and the printer driver's download (FormMainCRUpdate.cpp).
+    void ShowUpdateTool(const QString& hint) override;
+    void ShowUpdateNotice(const QString& heading, bool offer) override;
+    void SetUpdateButton(const char* englishKey) override;
+    void SetUpdateProgress(int percent) override;
+    void CloseMainWindow() override;
+    void ShowPrinterDownload(const QString& caption, const QString& status) override;
+    void SetPrinterProgress(int percent) override;
+    void ClosePrinterDownload() override;
+    // The download window, made when first needed.
+    TfrmVelmoraPrinterDownload* PrinterDownloadWindow();
+
     TFormChat* ChatForm() const { return frmChat; }
     TFormSpeak* SpeakForm() const { return frmSpeak; }
 
@@ -184,6 +198,8 @@ private:
     // Where the chat and voice windows go: the window's frame, the bottom of
     // its caption and top strip, and its client width.
     QRect CompanionPlacement(int& captionBottom) const;
+    // The host panel's progress bar of the update (FormMainCRUpdate.cpp).
+    void CreateUpdateControls();
 
     TAppCore& FCore;
     MainWindowEnvironment FEnv;
@@ -259,6 +275,11 @@ private:
     TFormSpeak* frmSpeak = nullptr;
     QMenu* mnuContact = nullptr;
     TCopyIcon* ImageCopy = nullptr;
+
+    // The update and the printer driver's download.
+    QWidget* imgUpdate = nullptr;
+    QProgressBar* pbUpdate = nullptr;
+    TfrmVelmoraPrinterDownload* frmVelmoraPrinterDownload = nullptr;
 };
 
 }  // namespace corvala

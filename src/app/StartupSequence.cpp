@@ -149,6 +149,11 @@ void StartupSequence::RemoveLeftoverUpdate() {
     if (RunningName() == files::Update) return;
     std::error_code ec;
     fs::remove(InFolder(files::Update), ec);
+    // What a download that never ended left under its temporary name
+    // (web/HttpClient.h).
+    fs::path partial = InFolder(files::Update);
+    partial += ".part";
+    fs::remove(partial, ec);
 }
 
 bool StartupSequence::ReplaceOlderProgram() {

@@ -24,6 +24,7 @@
 #include "platform/linux/LinuxDriveIdentification.h"
 #include "platform/linux/LinuxFirewall.h"
 #include "platform/linux/LinuxNetworkAdapters.h"
+#include "platform/linux/LinuxProcessTerminator.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxUserSession.h"
 #include "platform/linux/LocalSocketInstanceChannel.h"
@@ -124,6 +125,8 @@ int main(int argc, char** argv) {
     corePlatform.Clipboard = &clipboard;
     corePlatform.UserSession = &userSession;
     corePlatform.HostCapture = hostCapture.get();
+    lx::LinuxProcessTerminator processTerminator;
+    corePlatform.Processes = &processTerminator;
     corePlatform.LoadEngine = [](const QString& folder) { return TWebRtcClientPort::Load(folder); };
     CoreEnvironment coreEnvironment;
     coreEnvironment.Folders = inputs.folders;
@@ -137,6 +140,7 @@ int main(int argc, char** argv) {
     coreEnvironment.ServiceStarted = result.switches.fromService;
     coreEnvironment.CredentialsFile =
         QString::fromStdString(platform::ProcessEnvironment("CORVALA_CREDENTIALS_FILE").value_or(""));
+    coreEnvironment.OwnVersion = OwnVersionNumber();
     TAppCore core(coreEnvironment, corePlatform);
 
     MainWindowEnvironment windowEnvironment;

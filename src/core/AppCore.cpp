@@ -24,12 +24,14 @@
 #include "media/MediaLibraryLoader.h"
 #include "platform/CursorNames.h"
 #include "platform/InputInjector.h"
+#include "platform/ProcessTerminator.h"
 #include "platform/Shell.h"
 #include "screen/MonitorMenu.h"
 #include "screen/ScreenshotThread.h"
 #include "session/QtScreens.h"
 #include "signalling/SignallingConnection.h"
 #include "system/CredentialsFile.h"
+#include "update/UpdateSignature.h"
 
 namespace corvala {
 
@@ -140,6 +142,7 @@ bool TAppCore::Create(IAppView& view) {
     WriteCredentials();
     if (state.Branded) ApplyBranding();
     FView->ShowHostLayout();
+    CreateWebFeatures();
     FTimers->TimerDataTimeout->start();
     FTimers->TimerMouseCursorCheck->start();
     FSignalling->ServerConnectionCheckerTimer();
@@ -263,6 +266,19 @@ void TAppCore::CreateSession() {
                                                static_cast<ISessionEvents&>(*this));
 }
 
+void TAppCore::CreateWebFeatures() {
+    const QString folder = QString::fromStdString(FEnv.Folders.program.string());
+    const QString root = InFolder(FEnv.Folders.program, programfiles::RootCertificate);
+    update::UpdateConfig config{FEnv.WebSiteAddress, folder,         root,
+                                FSettings->LanguageCode, FEnv.OwnVersion, FEnv.UpdateKeyPem};
+    if (config.PublicKeyPem.empty()) config.PublicKeyPem = std::string(update::BuiltInUpdateKey());
+    FUpdate = std::make_unique<update::TUpdate>(config, static_cast<update::IUpdateEvents&>(*this), this);
+    FPrinterDownload = std::make_unique<TPrinterDriverDownload>(
+        PrinterDownloadConfig{FEnv.WebSiteAddress, folder, root}, static_cast<IPrinterDownloadEvents&>(*this), this);
+    // The answer arrives while the window already shows.
+    if (!FEnv.WebSiteAddress.isEmpty()) FUpdate->StartCheck();
+}
+
 QString TAppCore::PasswordFigure() const {
     return FSettings->RandomPasswordMode ? FSettings->HostPassword : Bullet.repeated(FSettings->HostPassword.size());
 }
@@ -302,6 +318,8 @@ void TAppCore::WriteCredentials() {
 // ---- what the windows forward ---------------------------------------------
 
 void TAppCore::ConnectAction(bool fromHostPanel) {
+    // While an update is on screen the host panel's button is the update's.
+    if (fromHostPanel && FUpdate && FUpdate->MainButtonClick()) return;
     FLastInitAutomatic = false;
     FSession->ConnectAction(fromHostPanel);
 }
@@ -898,5 +916,49 @@ void TAppCore::ShowChatWindow() {
 void TAppCore::AppendChatLine(const ChatLine& line) { FView->AppendChatLine(line); }
 
 void TAppCore::ShowVoiceWindow(const QString& caption) { FView->ShowVoiceWindow(caption); }
+
+// ---- the update and the printer driver's download ------------------------------------
+
+void TAppCore::ShowUpdateTool(const QString& hint) { FView->ShowUpdateTool(hint); }
+
+void TAppCore::ShowUpdateNotice(const QString& heading, bool offer) { FView->ShowUpdateNotice(heading, offer); }
+
+void TAppCore::SetUpdateButton(const char* englishKey) { FView->SetUpdateButton(englishKey); }
+
+void TAppCore::SetUpdateProgress(int percent) { FView->SetUpdateProgress(percent); }
+
+bool TAppCore::EventsSuspended() const { return processState().EventsSuspended; }
+
+void TAppCore::ShowUpdateWarning(const QString& text) { ShowMessage(true, MessageKind::Warning, text); }
+
+void TAppCore::EndRelayProcesses() {
+    if (!FPlatform.Processes) return;
+    const int ended = FPlatform.Processes->TerminateProcessesNamed(programfiles::RelayServer, FEnv.Folders.program);
+    if (ended > 0) qCInfo(lcCore) << "ended" << ended << "relay process(es) before the update";
+}
+
+bool TAppCore::StartProgram(const QString& path, const QString& parameters) {
+    return platform::ShellSucceeded(FPlatform.Shell.Execute("open", path.toStdString(), parameters.toStdString()));
+}
+
+void TAppCore::CloseForUpdate() {
+    // The new copy takes over: closing asks nothing.
+    FEndingSession = true;
+    FView->CloseMainWindow();
+}
+
+bool TAppCore::ConfirmPrinterDownload(const QString& text) { return Confirm(text); }
+
+void TAppCore::ShowPrinterDownload(const QString& caption, const QString& status) {
+    FView->ShowPrinterDownload(caption, status);
+}
+
+void TAppCore::SetPrinterProgress(int percent) { FView->SetPrinterProgress(percent); }
+
+void TAppCore::ClosePrinterDownload() { FView->ClosePrinterDownload(); }
+
+void TAppCore::ShowPrinterError(const QString& text) { ShowMessage(true, MessageKind::Error, text); }
+
+void TAppCore::OpenFile(const QString& path) { FPlatform.Shell.Execute("open", path.toStdString(), ""); }
 
 }  // namespace corvala

@@ -19,6 +19,7 @@
 // logged and dropped, never silently lost.
 
 #include "base/MessageKind.h"
+#include "base/ProductInfo.h"
 #include "base/ProcessState.h"
 #include "control/Chat.h"
 #include "control/ClipboardSharing.h"
@@ -35,6 +36,7 @@
 #include "core/PayloadIntegrity.h"
 #include "core/TabController.h"
 #include "features/ConnectionLog.h"
+#include "features/PrinterDriverDownload.h"
 #include "features/Review.h"
 #include "media/RtcClientPort.h"
 #include "platform/Folders.h"
@@ -47,6 +49,7 @@
 #include "signalling/ClientMessage.h"
 #include "system/CompanionService.h"
 #include "transfer/FileTransfer.h"
+#include "update/Update.h"
 
 #include <QObject>
 #include <QTimer>
@@ -66,6 +69,7 @@ namespace platform {
 class IShell;
 class IUserSession;
 class IInputInjector;
+class IProcessTerminator;
 class ICursorNames;
 }  // namespace platform
 
@@ -91,6 +95,8 @@ struct CorePlatform {
     platform::IUserSession* UserSession = nullptr;
     // Loads the media engine; throws MediaLibraryError when it cannot.
     std::function<std::unique_ptr<TWebRtcClientPort>(const QString& programFolder)> LoadEngine;
+    // Ends the relay before a self-update; none: nothing is ended.
+    platform::IProcessTerminator* Processes = nullptr;
 };
 
 // Values the core is made with.
@@ -109,6 +115,10 @@ struct CoreEnvironment {
     // Where the ID and password are written at start (CORVALA_CREDENTIALS_FILE,
     // for a host without a screen); empty: nowhere.
     QString CredentialsFile;
+    // The version this copy runs as, and the key (Ed25519, PEM) a downloaded
+    // update must be signed with; empty: the key built into the program.
+    int OwnVersion = ProductVersionNumber;
+    std::string UpdateKeyPem;
 };
 
 // The core's timers, named as the windows' timers were; each feature connects
@@ -144,7 +154,9 @@ class TAppCore final : public QObject,
                        private IHostCommandEvents,
                        private IChatEvents,
                        private IVoiceEvents,
-                       private ICompanionEvents {
+                       private ICompanionEvents,
+                       private update::IUpdateEvents,
+                       private IPrinterDownloadEvents {
     Q_OBJECT
 public:
     TAppCore(CoreEnvironment environment, CorePlatform platform);
@@ -161,9 +173,9 @@ public:
     bool ConnectedToSignalServer() const;
     SignallingConnection* Signalling() const { return FSignalling.get(); }
     int PeerCount() const;
-    bool AutostartMarkerExists() const;
-    // A forced update is on screen ("Download" on the connect button).
-    bool ForcedUpdateShown() const { return false; }
+    bool AutostartMarkerExists() const override;
+    // An update is on screen ("Download" on the connect button).
+    bool ForcedUpdateShown() const { return FUpdate && FUpdate->DownloadPending(); }
     const CoreTimers& Timers() const { return *FTimers; }
     const ConnectionLog& Log() const { return FConnectionLog; }
     const TSessionSetup& Session() const { return *FSession; }
@@ -188,7 +200,12 @@ public:
     void AutomaticStartClick();
     void AllowOnlyViewingClick();
     void ChooseLanguage(int index);
-    void OpenWebAddress(const QString& address);
+    void OpenWebAddress(const QString& address) override;
+    // The update tool image, and the main button while it reads "Download"
+    // or "Abort" (through ConnectAction).
+    update::TUpdate& Update() { return *FUpdate; }
+    // The printer driver's menu entry and its download window's Abort.
+    TPrinterDriverDownload& PrinterDownload() { return *FPrinterDownload; }
     // The review window's "Send": false when nothing was sent (the user has
     // been told why: not rated, too long, no link to the server).
     bool SendReview(const TReview& review);
@@ -237,6 +254,8 @@ private:
     void CreateCompanions();
     void WriteCredentials();
     void ApplyBranding();
+    // The update check (started here) and the printer driver's download.
+    void CreateWebFeatures();
     QString PasswordFigure() const;
 
     void SendToEveryPeer(const QString& text);
@@ -357,6 +376,23 @@ private:
     // ICompanionEvents (ShowWarning above).
     bool RandomPasswordMode() const override;
     bool RequireStaticPassword() override;
+    // IUpdateEvents (SetBusyCursor, AutostartMarkerExists and OpenWebAddress above).
+    void ShowUpdateTool(const QString& hint) override;
+    void ShowUpdateNotice(const QString& heading, bool offer) override;
+    void SetUpdateButton(const char* englishKey) override;
+    void SetUpdateProgress(int percent) override;
+    bool EventsSuspended() const override;
+    void ShowUpdateWarning(const QString& text) override;
+    void EndRelayProcesses() override;
+    bool StartProgram(const QString& path, const QString& parameters) override;
+    void CloseForUpdate() override;
+    // IPrinterDownloadEvents.
+    bool ConfirmPrinterDownload(const QString& text) override;
+    void ShowPrinterDownload(const QString& caption, const QString& status) override;
+    void SetPrinterProgress(int percent) override;
+    void ClosePrinterDownload() override;
+    void ShowPrinterError(const QString& text) override;
+    void OpenFile(const QString& path) override;
 
     CoreEnvironment FEnv;
     CorePlatform FPlatform;
@@ -389,6 +425,8 @@ private:
     std::unique_ptr<Chat> FChat;
     std::unique_ptr<Voice> FVoice;
     std::unique_ptr<CompanionService> FCompanion;
+    std::unique_ptr<update::TUpdate> FUpdate;
+    std::unique_ptr<TPrinterDriverDownload> FPrinterDownload;
     CursorShapeMonitor FCursorMonitor;
     // What the remote area's label and button show now.
     AliveButtonStatus FAliveStatus;

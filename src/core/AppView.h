@@ -126,6 +126,28 @@ public:
     virtual void ShowVoiceWindow(const QString& caption) = 0;
     virtual void CloseVoiceWindow() = 0;
 
+    // ---- The update check and the self-update.
+    // The update tool image with its hint, visible (not in a branded build).
+    virtual void ShowUpdateTool(const QString& hint) = 0;
+    // The host panel's heading shows `heading` as plain text, left-aligned
+    // from the top; the ID and password figures, their labels and the line
+    // about outgoing connections hide; the main button reads "Download",
+    // enabled and visible; the progress bar shows, empty; the activity
+    // animation stops. `offer`: the user opened the offer, so the copy and
+    // collapse buttons hide too.
+    virtual void ShowUpdateNotice(const QString& heading, bool offer) = 0;
+    // The main button's caption by its English key ("Download", "Abort").
+    virtual void SetUpdateButton(const char* englishKey) = 0;
+    virtual void SetUpdateProgress(int percent) = 0;
+    // Closes the main window (the close query asks nothing by then).
+    virtual void CloseMainWindow() = 0;
+
+    // ---- The printer driver's download window (modeless); its Abort and
+    // close cross go to the core's PrinterDownload().AbortClick().
+    virtual void ShowPrinterDownload(const QString& caption, const QString& status) = 0;
+    virtual void SetPrinterProgress(int percent) = 0;
+    virtual void ClosePrinterDownload() = 0;
+
 protected:
     ~IAppView() = default;
 };

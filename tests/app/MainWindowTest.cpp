@@ -39,6 +39,7 @@
 #include "fakes/PlatformFakes.h"
 #include "fakes/QtTestApplication.h"
 #include "fakes/RecordingInjector.h"
+#include "fakes/WindowProgramFolder.h"
 #include "i18n/Translator.h"
 #include "media/WebrtcClientVcl.h"
 #include "platform/CursorNames.h"
@@ -111,15 +112,7 @@ protected:
         processState().EventsSuspended = false;
         processState().MasterMode = false;
         ASSERT_TRUE(folder.isValid());
-        // The program folder as start-up leaves it: the delivered root file
-        // and engine, which the integrity test compares with the build's.
-        const fs::path bin = std::getenv("CORVALA_BIN_DIR");
-        fs::copy_file(bin / "rt.so", Program("rt.so"));
-        fs::copy_file(std::getenv("CORVALA_TEST_ROOT_CERT"), Program("cr2.dt"));
-        qputenv("CORVALA_AUTO_ANSWER", "ok");
-        qputenv("CORVALA_ICE_SERVERS", "");
-        qputenv("CORVALA_SIGNALLING", "127.0.0.1:9");  // nothing listens: the link stays down
-        qputenv("CORVALA_MESSAGE_LOG", (folder.path() + "/messages.log").toUtf8());
+        testsupport::PrepareWindowProgramFolder(folder.path());
     }
 
     void TearDown() override {
@@ -147,7 +140,9 @@ public:
         env.Folders = {folder.path().toStdString(), (folder.path() + "/received").toStdString()};
         env.MachineFingerprint = "9PKN9B722B49";
         env.SupportContact = "help@example.test";
-        env.WebSiteAddress = "http://site.test";
+        // Nothing listens there: the update check at creation finds no answer
+        // and sends nothing beyond this computer.
+        env.WebSiteAddress = "http://127.0.0.1:9";
         env.TrustedFiles = DeliveredDigests();
         return env;
     }

@@ -409,8 +409,10 @@ TEST_F(StartupTest, UndeletableOldProgramIsTriedThreeTimesOneSecondApart) {
 TEST_F(StartupTest, LeftoverUpdateFileIsRemovedUnlessItIsTheRunningOne) {
     Run({"/from_application"});
     WriteFile(Program("cr_update"), ProgramBytes(43));
+    WriteFile(Program("cr_update.part"), "the first half of a download");
     Run({"/from_application"});
     EXPECT_FALSE(fs::exists(Program("cr_update")));
+    EXPECT_FALSE(fs::exists(Program("cr_update.part")));
 
     WriteFile(Program("cr_update"), ProgramBytes(42));
     Run({"/from_application"}, Program("cr_update"));

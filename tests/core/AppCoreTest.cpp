@@ -165,6 +165,18 @@ public:
         if (voiceShowing) calls << "CloseVoiceWindow";
         voiceShowing = false;
     }
+    void ShowUpdateTool(const QString& hint) override { calls << "ShowUpdateTool " + hint; }
+    void ShowUpdateNotice(const QString& heading, bool offer) override {
+        calls << QString("ShowUpdateNotice %1 ").arg(offer) + heading;
+    }
+    void SetUpdateButton(const char* key) override { calls << QString("SetUpdateButton ") + key; }
+    void SetUpdateProgress(int percent) override { calls << QString("SetUpdateProgress %1").arg(percent); }
+    void CloseMainWindow() override { calls << "CloseMainWindow"; }
+    void ShowPrinterDownload(const QString& caption, const QString&) override {
+        calls << "ShowPrinterDownload " + caption;
+    }
+    void SetPrinterProgress(int percent) override { calls << QString("SetPrinterProgress %1").arg(percent); }
+    void ClosePrinterDownload() override { calls << "ClosePrinterDownload"; }
     bool chatShowing = false;
     bool voiceShowing = false;
 };
@@ -242,8 +254,10 @@ protected:
         environment.MacAddressText = "00-11-22-33-44-55";
         environment.MachineFingerprint = "9PKN9B722B49";
         environment.SupportContact = "help@example.test";
-        environment.WebSiteAddress = "http://site.test";
         environment.CredentialsFile = credentialsFile;
+        // Nothing listens there: the update check at creation finds no answer
+        // and sends nothing beyond this computer.
+        environment.WebSiteAddress = "http://127.0.0.1:9";
         core = std::make_unique<TAppCore>(environment, platform);
         return core->Create(view);
     }

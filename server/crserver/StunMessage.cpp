@@ -157,7 +157,7 @@ std::optional<Endpoint> StunMessage::decodeXorAddress(const StunAttribute& attri
     return std::nullopt;
 }
 
-bool StunMessage::integrityMatches(const IntegrityKey& key) const {
+bool StunMessage::integrityMatches(ByteView key) const {
     if (!integrityOffset_) return false;
     // The digest covers the message up to the attribute, with the header's
     // length counting up to the attribute's end.
@@ -225,10 +225,10 @@ StunBuilder& StunBuilder::addUnknown(const std::vector<std::uint16_t>& types) {
     return add(attr::UnknownAttributes, v);
 }
 
-Bytes StunBuilder::finish(const IntegrityKey* key, bool fingerprint) && {
-    if (key) {
+Bytes StunBuilder::finish(ByteView key, bool fingerprint) && {
+    if (!key.empty()) {
         set16(bytes_, 2, std::uint16_t(bytes_.size() + 4 + kIntegritySize - kHeaderSize));
-        const auto digest = HmacSha1(*key, bytes_);
+        const auto digest = HmacSha1(key, bytes_);
         add(attr::MessageIntegrity, digest);
     }
     if (fingerprint) {

@@ -107,8 +107,9 @@ public:
 
     bool hasIntegrity() const { return integrityOffset_ != 0; }
     bool hasFingerprint() const { return hasFingerprint_; }
-    // True when MESSAGE-INTEGRITY is present and made with `key`.
-    bool integrityMatches(const IntegrityKey& key) const;
+    // True when MESSAGE-INTEGRITY is present and made with `key` (the
+    // long-term key, or the password itself for short-term credentials).
+    bool integrityMatches(ByteView key) const;
 
 private:
     std::optional<Endpoint> decodeXorAddress(const StunAttribute& attribute) const;
@@ -133,9 +134,9 @@ public:
     StunBuilder& addError(int code, std::string_view reason);
     StunBuilder& addUnknown(const std::vector<std::uint16_t>& types);
 
-    // The finished message, with MESSAGE-INTEGRITY when a key is given, and
-    // FINGERPRINT when asked.
-    Bytes finish(const IntegrityKey* key, bool fingerprint) &&;
+    // The finished message, with MESSAGE-INTEGRITY when a key is given (not
+    // empty), and FINGERPRINT when asked.
+    Bytes finish(ByteView key, bool fingerprint) &&;
 
 private:
     Bytes bytes_;

@@ -553,7 +553,7 @@ void TurnServer::relayToClient(const ClientKey& owner, const Endpoint& peer, Byt
         return sendToClient(owner, EncodeChannelData(*channel, data, owner.transport == Transport::Tcp));
     StunBuilder indication(method::Data, StunClass::Indication, randomTransaction());
     indication.addXorAddress(attr::XorPeerAddress, peer).add(attr::Data, data);
-    sendToClient(owner, std::move(indication).finish(nullptr, false));
+    sendToClient(owner, std::move(indication).finish({}, false));
 }
 
 TransactionId TurnServer::randomTransaction() {
@@ -564,7 +564,7 @@ TransactionId TurnServer::randomTransaction() {
 
 void TurnServer::answer(const ClientKey& to, const StunMessage& request, StunBuilder&& response, const IntegrityKey* key) {
     response.addText(attr::Software, "crserver");
-    sendToClient(to, std::move(response).finish(key, request.hasFingerprint()));
+    sendToClient(to, std::move(response).finish(key ? ByteView(*key) : ByteView(), request.hasFingerprint()));
 }
 
 void TurnServer::answerError(const ClientKey& to, const StunMessage& request, int code, std::string_view reason,

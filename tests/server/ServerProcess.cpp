@@ -65,6 +65,8 @@ ServerProcess::ServerProcess(const std::string& program, std::vector<std::string
         if (n <= 0) break;
         line.append(c, static_cast<size_t>(n));
     }
+    output_ = line;
+    line = line.substr(0, line.find('\n'));
     const auto colon = line.rfind(':');
     if (line.find(" listening on ") != std::string::npos && colon != std::string::npos)
         port_ = static_cast<std::uint16_t>(std::atoi(line.c_str() + colon + 1));
@@ -95,6 +97,24 @@ bool ServerProcess::running() {
         return false;
     }
     return true;
+}
+
+bool ServerProcess::waitForOutput(const std::string& text, std::size_t times, std::chrono::milliseconds limit) {
+    const auto count = [&] {
+        std::size_t found = 0;
+        for (auto at = output_.find(text); at != std::string::npos; at = output_.find(text, at + text.size())) ++found;
+        return found;
+    };
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (count() < times && std::chrono::steady_clock::now() < until) {
+        pollfd p{stdout_, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        char c[4096];
+        const auto n = read(stdout_, c, sizeof c);
+        if (n <= 0) break;
+        output_.append(c, static_cast<size_t>(n));
+    }
+    return count() >= times;
 }
 
 long ServerProcess::residentKiB() const {

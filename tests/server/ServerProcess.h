@@ -27,11 +27,15 @@ public:
     bool running();
     // Resident memory in KiB from /proc, 0 when unknown.
     long residentKiB() const;
+    // Reads standard output until `text` appeared there `times` times since
+    // the start, or `limit` passed; true when it did.
+    bool waitForOutput(const std::string& text, std::size_t times, std::chrono::milliseconds limit);
 
 private:
     pid_t pid_ = -1;
     std::uint16_t port_ = 0;
     int stdout_ = -1;
+    std::string output_;
 };
 
 // Runs one of our executables to its end and returns what it printed on

@@ -62,7 +62,8 @@ std::optional<StunMessage> StunMessage::Parse(ByteView bytes, std::string* why) 
     const std::uint8_t* p = bytes.data();
     const std::uint16_t type = get16(p);
     const std::size_t length = get16(p + 2);
-    if (type & 0xC000) return refuse("first two bits not zero");
+    // The first byte is what tells STUN from everything else on the port.
+    if (KindOf(bytes) != PacketKind::Stun) return refuse("not a STUN first byte");
     if (get32(p + 4) != kMagicCookie) return refuse("no magic cookie");
     if (length % 4 != 0) return refuse("length not a multiple of four");
     if (kHeaderSize + length != bytes.size()) return refuse("length does not match the size");

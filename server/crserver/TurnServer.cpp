@@ -20,6 +20,10 @@ constexpr int kRelayPortAttempts = 32;
 // A stream client whose answers pile up this far is not reading: further
 // ones are dropped rather than held.
 constexpr std::size_t kMaxQueuedToClient = 4 << 20;
+// The most a Data indication can carry: its length field counts at most
+// 65532 bytes of attributes, of which the peer address takes 12 and the
+// DATA attribute's header 4.
+constexpr std::size_t kMaxRelayedData = 0xFFFC - 12 - 4;
 // The largest frame a stream can carry: ChannelData of 65535 bytes, padded.
 constexpr std::size_t kMaxStreamFrame = 4 + 65535 + 3;
 
@@ -540,6 +544,10 @@ void TurnServer::relayToPeer(const ClientKey& from, Allocation& allocation, cons
 void TurnServer::relayToClient(const ClientKey& owner, const Endpoint& peer, ByteView data) {
     Allocation* allocation = table_.find(owner);
     if (!allocation) return;
+    if (data.size() > kMaxRelayedData) {
+        log_.refused(std::to_string(data.size()) + " bytes from peer " + text(peer) + " for " + describe(owner) + ": too large to relay");
+        return;
+    }
     const auto now = Clock::now();
     if (!allocation->permits(peer.address(), now)) {
         log_.refused(std::to_string(data.size()) + " bytes from peer " + text(peer) + " for " + describe(owner) + ": no permission");

@@ -95,7 +95,9 @@ TEST(StunCodec, PublishedVectorsParseAndAuthenticate) {
         wrongKey[0] ^= 1;
         EXPECT_FALSE(m->integrityMatches(wrongKey));
         EXPECT_EQ(m->xorAddress(attr::XorMappedAddress), v.mapped);
-        if (v.user) EXPECT_EQ(m->text(attr::Username, 512), *v.user);
+        if (v.user) {
+            EXPECT_EQ(m->text(attr::Username, 512), *v.user);
+        }
     }
 }
 
@@ -197,6 +199,8 @@ TEST(StunCodec, MalformedMessagesAreRefused) {
     noCookie[4] = 0;
     Bytes topBits = header;
     topBits[0] = 0xC0;
+    Bytes highMethod = header;  // top bits clear, but a first byte that belongs to others
+    highMethod[0] = 0x04;
 
     const struct {
         const char* name;
@@ -205,7 +209,8 @@ TEST(StunCodec, MalformedMessagesAreRefused) {
     } cases[] = {
         {"empty", {}, "shorter than a STUN header"},
         {"19 bytes", Bytes(header.begin(), header.end() - 1), "shorter than a STUN header"},
-        {"top bits set", topBits, "first two bits not zero"},
+        {"top bits set", topBits, "not a STUN first byte"},
+        {"first byte above 3", highMethod, "not a STUN first byte"},
         {"no magic cookie", noCookie, "no magic cookie"},
         {"length not a multiple of four", withLength(FromHex("0001 0000 2112a442 000102030405060708090a0b 00000000"), 2),
          "length not a multiple of four"},
@@ -269,7 +274,9 @@ TEST(StunCodec, ChannelDataAndStreamFraming) {
         SCOPED_TRACE(c.name);
         const auto parsed = ParseChannelData(c.bytes);
         EXPECT_EQ(bool(parsed), c.parses);
-        if (parsed) EXPECT_EQ(Bytes(parsed->data.begin(), parsed->data.end()), Bytes(c.bytes.begin() + 4, c.bytes.begin() + 4 + (c.bytes[3])));
+        if (parsed) {
+            EXPECT_EQ(Bytes(parsed->data.begin(), parsed->data.end()), Bytes(c.bytes.begin() + 4, c.bytes.begin() + 4 + c.bytes[3]));
+        }
         EXPECT_EQ(StreamFrameLength(c.bytes), c.streamLength);
     }
     EXPECT_EQ(StreamFrameLength(kSampleRequest), kSampleRequest.size());

@@ -85,6 +85,8 @@ public:
     // The message in `bytes` (exactly one, no trailing bytes), or nothing
     // with the reason in `why`. A FINGERPRINT present must match.
     static std::optional<StunMessage> Parse(ByteView bytes, std::string* why = nullptr);
+    // The message is a view: bytes about to go away cannot be parsed.
+    static std::optional<StunMessage> Parse(Bytes&& bytes, std::string* why = nullptr) = delete;
 
     std::uint16_t method() const { return method_; }
     StunClass messageClass() const { return class_; }

@@ -145,7 +145,8 @@ TEST(StunCodec, BuiltMessagesReadBack) {
     for (const auto meth : {method::Binding, method::Refresh, method::Send, method::Data, method::CreatePermission,
                             method::ChannelBind})
         for (const auto cls : {StunClass::Request, StunClass::Indication, StunClass::Success, StunClass::Error}) {
-            const auto m = StunMessage::Parse(StunBuilder(meth, cls, id).finish({}, false));
+            const Bytes bytes = StunBuilder(meth, cls, id).finish({}, false);
+            const auto m = StunMessage::Parse(bytes);
             ASSERT_TRUE(m);
             EXPECT_EQ(m->method(), meth);
             EXPECT_EQ(m->messageClass(), cls);
@@ -169,7 +170,8 @@ TEST(StunCodec, UnknownRequiredAttributesAreListedOnce) {
     StunBuilder b(method::Allocate, StunClass::Request, id);
     const std::uint8_t four[4] = {};
     b.add(0x0033, four).add(0x8033, four).add(0x0033, four).add(attr::RequestedTransport, four);
-    const auto m = StunMessage::Parse(std::move(b).finish({}, false));
+    const Bytes bytes = std::move(b).finish({}, false);
+    const auto m = StunMessage::Parse(bytes);
     ASSERT_TRUE(m);
     EXPECT_EQ(m->unknownRequired(), std::vector<std::uint16_t>{0x0033});
 }
@@ -238,7 +240,8 @@ TEST(StunCodec, AttributeValuesAreBounded) {
     const std::uint8_t shortV6[8] = {0, 0x02, 0, 0, 1, 2, 3, 4};
     b.addText(attr::Username, std::string(600, 'u')).add(attr::Lifetime, ByteView(badFamily, 3))
         .add(attr::XorPeerAddress, badFamily).add(attr::XorPeerAddress, shortV6);
-    const auto m = StunMessage::Parse(std::move(b).finish({}, false));
+    const Bytes bytes = std::move(b).finish({}, false);
+    const auto m = StunMessage::Parse(bytes);
     ASSERT_TRUE(m);
     EXPECT_FALSE(m->text(attr::Username, 512));
     EXPECT_EQ(m->text(attr::Username, 600)->size(), 600u);

@@ -9,6 +9,7 @@
 #include "StunMessage.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -295,6 +296,20 @@ TEST_F(RelayServer, PeersOnLoopbackUnspecifiedOrTheRelayItselfAreRefused) {
     ASSERT_TRUE(data);
     EXPECT_EQ(data->channel, 0x4000);
     EXPECT_EQ(Bytes(data->data.begin(), data->data.end()), ping);
+}
+
+// The reachability proof end to end: the web service's probe, asked for by
+// HTTP, makes a relay of its own (beside the suite's) print the marker.
+TEST_F(RelayServer, TheWebServicesProbeShowsInTheRelaysOutput) {
+    ServerProcess probed("crserver", {"-public-ip", kPublicIp, "-port", "3479", "-users", kUser + "=" + kPassword});
+    ASSERT_EQ(probed.port(), 3479);
+    ServerProcess web("crweb", {"--port", "0", "--bind", "127.0.0.1"});
+    ASSERT_NE(web.port(), 0) << "crweb did not start";
+    httplib::Client client("127.0.0.1", web.port());
+    const auto answer = client.Get("/turn-check.php?server_ip=127.0.0.1&server_port=3479");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 200);
+    EXPECT_TRUE(probed.waitForOutput(kMarker, 1, 10s));
 }
 
 // turnutils_uclient's summary: messages sent and received, lost packets.

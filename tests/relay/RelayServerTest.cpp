@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <asio.hpp>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -131,7 +132,7 @@ protected:
         ASSERT_EQ(relay_->port(), kRelayPort) << "crserver did not start";
     }
 
-    static Endpoint Relay() { return Endpoint(asio::ip::make_address("127.0.0.1"), kRelayPort); }
+    static Endpoint Relay(std::uint16_t port = kRelayPort) { return Endpoint(asio::ip::make_address("127.0.0.1"), port); }
 
     static TransactionId NewTransaction() {
         static std::uint8_t serial = 0;
@@ -141,8 +142,8 @@ protected:
     }
 
     // The answer to one request, read as a message (empty when none came or it did not parse).
-    static std::optional<Bytes> Ask(UdpProbe& probe, Bytes request) {
-        auto answer = probe.exchange(Relay(), request);
+    static std::optional<Bytes> Ask(UdpProbe& probe, Bytes request, std::uint16_t port = kRelayPort) {
+        auto answer = probe.exchange(Relay(port), request);
         if (answer && !StunMessage::Parse(*answer)) return std::nullopt;
         return answer;
     }
@@ -167,12 +168,12 @@ protected:
     static void UdpTransport(StunBuilder& b) { b.addU32(attr::RequestedTransport, 17u << 24); }
 
     // Allocates for `probe`; the relayed address, or nothing.
-    static std::optional<Endpoint> Allocate(UdpProbe& probe, Session& s) {
-        const auto challenge = Ask(probe, StunBuilder(method::Allocate, StunClass::Request, NewTransaction()).finish({}, true));
+    static std::optional<Endpoint> Allocate(UdpProbe& probe, Session& s, std::uint16_t port = kRelayPort) {
+        const auto challenge = Ask(probe, StunBuilder(method::Allocate, StunClass::Request, NewTransaction()).finish({}, true), port);
         if (!challenge) return std::nullopt;
         s.nonce = std::string(*StunMessage::Parse(*challenge)->text(attr::Nonce, 763));
         s.key = LongTermKey(kUser, Credentials::kRealm, kPassword);
-        const auto answer = Ask(probe, Signed(method::Allocate, s, UdpTransport));
+        const auto answer = Ask(probe, Signed(method::Allocate, s, UdpTransport), port);
         if (!answer) return std::nullopt;
         return StunMessage::Parse(*answer)->xorAddress(attr::XorRelayedAddress);
     }
@@ -310,6 +311,27 @@ TEST_F(RelayServer, TheWebServicesProbeShowsInTheRelaysOutput) {
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 200);
     EXPECT_TRUE(probed.waitForOutput(kMarker, 1, 10s));
+}
+
+// The relay runs until it is told to end, then ends cleanly, also with an
+// allocation and a TCP client still there.
+TEST_F(RelayServer, EndsOnSigtermWithClientsAndAllocations) {
+    ServerProcess ending("crserver", {"-public-ip", kPublicIp, "-port", "3481", "-users", kUser + "=" + kPassword});
+    ASSERT_EQ(ending.port(), 3481);
+    UdpProbe client;
+    Session s;
+    ASSERT_TRUE(Allocate(client, s, 3481));
+    const Endpoint at = Relay(3481);
+    const Bytes request = StunBuilder(method::Allocate, StunClass::Request, NewTransaction()).finish({}, false);
+    asio::io_context io;
+    asio::ip::tcp::socket stream(io);
+    stream.connect(asio::ip::tcp::endpoint(at.address(), 3481));
+    asio::write(stream, asio::buffer(request));
+    std::array<std::uint8_t, 4> head{};
+    asio::read(stream, asio::buffer(head));
+    EXPECT_EQ(head[0], 0x01) << "an error answer over TCP";
+    EXPECT_TRUE(ending.running());
+    EXPECT_EQ(ending.terminate(10s), 0);
 }
 
 // turnutils_uclient's summary: messages sent and received, lost packets.

@@ -117,6 +117,24 @@ bool ServerProcess::waitForOutput(const std::string& text, std::size_t times, st
     return count() >= times;
 }
 
+int ServerProcess::terminate(std::chrono::milliseconds limit) {
+    if (pid_ <= 0) return -1;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < until) {
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    return -1;
+}
+
 long ServerProcess::residentKiB() const {
     std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
     std::string key;

@@ -25,6 +25,9 @@ public:
     pid_t pid() const { return pid_; }
     // True while the process has not exited.
     bool running();
+    // Sends SIGTERM and waits up to `limit` for the end: its exit status, or
+    // -1 when it did not end by itself (it is then killed).
+    int terminate(std::chrono::milliseconds limit);
     // Resident memory in KiB from /proc, 0 when unknown.
     long residentKiB() const;
     // Reads standard output until `text` appeared there `times` times since

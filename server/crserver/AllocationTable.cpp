@@ -6,8 +6,7 @@ namespace corvala::relay {
 
 Allocation::Allocation(std::string user, std::uint16_t relayedPort, Clock::time_point expiry, double bytesPerSecond,
                        Clock::time_point now)
-    : user_(std::move(user)), relayedPort_(relayedPort), expiry_(expiry), rate_(bytesPerSecond),
-      budget_(bytesPerSecond), refilled_(now) {}
+    : user_(std::move(user)), relayedPort_(relayedPort), expiry_(expiry), bytes_(bytesPerSecond, now) {}
 
 bool Allocation::permit(const asio::ip::address& peer, Clock::time_point until, std::size_t cap) {
     const auto it = permissions_.find(peer);
@@ -54,13 +53,7 @@ std::optional<std::uint16_t> Allocation::channelOf(const Endpoint& peer, Clock::
     return std::nullopt;
 }
 
-bool Allocation::spend(std::size_t bytes, Clock::time_point now) {
-    budget_ = std::min(rate_, budget_ + rate_ * std::chrono::duration<double>(now - refilled_).count());
-    refilled_ = now;
-    if (double(bytes) > budget_) return false;
-    budget_ -= double(bytes);
-    return true;
-}
+bool Allocation::spend(std::size_t bytes, Clock::time_point now) { return bytes_.spend(double(bytes), now); }
 
 void Allocation::expire(Clock::time_point now) {
     std::erase_if(permissions_, [&](const auto& p) { return p.second <= now; });

@@ -5,6 +5,7 @@
 // move. The sockets live elsewhere and follow this table's decisions.
 
 #include "Credentials.h"
+#include "RateBudget.h"
 #include "StunMessage.h"
 
 #include <chrono>
@@ -85,9 +86,7 @@ private:
     Clock::time_point expiry_;
     std::map<asio::ip::address, Clock::time_point> permissions_;
     std::map<std::uint16_t, Binding> channels_;
-    double rate_;
-    double budget_;
-    Clock::time_point refilled_;
+    RateBudget bytes_;
 };
 
 class AllocationTable {

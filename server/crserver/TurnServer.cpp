@@ -159,6 +159,7 @@ TurnServer::TurnServer(asio::io_context& io, ServerSetup setup)
           own.push_back(setup_.publicIp);
           return own;
       }()),
+      unauthenticated_(setup_.unauthenticatedPerSource, setup_.unauthenticatedTotal, setup_.trackedSources, started_),
       udp_(io), acceptor_(io), sweepTimer_(io) {
     credentials_.addUser(setup_.user, setup_.password);
 }
@@ -571,6 +572,11 @@ TransactionId TurnServer::randomTransaction() {
 }
 
 void TurnServer::answer(const ClientKey& to, const StunMessage& request, StunBuilder&& response, const IntegrityKey* key) {
+    // A datagram's source may be forged; a stream's has been through a handshake.
+    if (!key && to.transport == Transport::Udp && !unauthenticated_.allow(to.client.address(), Clock::now())) {
+        log_.refused("an answer to " + describe(to) + ": over the budget for unauthenticated answers");
+        return;
+    }
     response.addText(attr::Software, "crserver");
     sendToClient(to, std::move(response).finish(key ? ByteView(*key) : ByteView(), request.hasFingerprint()));
 }

@@ -8,6 +8,7 @@
 #include "AllocationTable.h"
 #include "Credentials.h"
 #include "PeerPolicy.h"
+#include "RateBudget.h"
 #include "RelayLog.h"
 #include "StunMessage.h"
 
@@ -29,6 +30,11 @@ struct ServerSetup {
     std::size_t maxTcpClients = 256;
     // A TCP client that holds no allocation this long is closed.
     std::chrono::seconds tcpIdleLimit{60};
+    // Answers a second to requests without valid credentials: per source
+    // address, in total, and how many sources are tracked.
+    double unauthenticatedPerSource = 20;
+    double unauthenticatedTotal = 1000;
+    std::size_t trackedSources = 4096;
 };
 
 class TurnServer {
@@ -94,6 +100,7 @@ private:
     Credentials credentials_;
     AllocationTable table_;
     PeerPolicy policy_;
+    SourceBudgets unauthenticated_;
     RelayLog log_;
     asio::ip::udp::socket udp_;
     asio::ip::tcp::acceptor acceptor_;

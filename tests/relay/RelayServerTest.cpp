@@ -13,6 +13,7 @@
 #include <asio.hpp>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,13 +48,12 @@ std::string NetNamespaceOf(pid_t pid) {
 // A UDP socket of the test that sends a datagram and waits for one answer.
 class UdpProbe {
 public:
-    UdpProbe() : socket_(io_, asio::ip::udp::v4()) {
-        socket_.non_blocking(false);
-        timeval limit{5, 0};
-        setsockopt(socket_.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    }
+    UdpProbe() : socket_(io_, asio::ip::udp::v4()) {}
     void send(const Endpoint& to, ByteView bytes) { socket_.send_to(asio::buffer(bytes.data(), bytes.size()), to); }
-    std::optional<Bytes> receive() {
+    // The next datagram, or nothing when none comes within `limit`.
+    std::optional<Bytes> receive(std::chrono::milliseconds limit = 5s) {
+        pollfd ready{socket_.native_handle(), POLLIN, 0};
+        if (poll(&ready, 1, int(limit.count())) <= 0) return std::nullopt;
         Bytes buffer(65536);
         asio::error_code ec;
         Endpoint from;
@@ -388,6 +388,19 @@ TEST_F(RelayServer, CoturnClientToolsRelayThroughIt) {
     pclose(p);
     EXPECT_EQ(out.find("tot_recv_msgs=5"), std::string::npos) << out;
     EXPECT_NE(out.find("Cannot complete Allocation"), std::string::npos) << out;
+}
+
+// Requests without credentials cannot make the relay answer without bound:
+// their source may be forged, and a challenge is larger than the request.
+TEST_F(RelayServer, AnswersToUnauthenticatedRequestsAreBoundedPerSource) {
+    UdpProbe flood;
+    constexpr int kRequests = 200;
+    for (int i = 0; i < kRequests; ++i)
+        flood.send(Relay(), StunBuilder(method::Allocate, StunClass::Request, NewTransaction()).finish({}, false));
+    int answers = 0;
+    while (flood.receive(1s)) ++answers;
+    EXPECT_GE(answers, 1);
+    EXPECT_LE(answers, 60) << "the budget is 20 a second per source";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "AllocationTable.h"
 #include "Credentials.h"
 #include "PeerPolicy.h"
+#include "RateBudget.h"
 
 #include <gtest/gtest.h>
 
@@ -140,6 +141,25 @@ TEST(AllocationTable, RateBudgetRefillsWithTime) {
     EXPECT_TRUE(a.spend(500, T0 + 500ms));
     EXPECT_FALSE(a.spend(1001, T0 + 1h)) << "the budget never holds more than a second's worth";
     EXPECT_TRUE(a.spend(1000, T0 + 1h));
+}
+
+TEST(SourceBudgets, UnauthenticatedAnswersAreBoundedPerSourceAndInTotal) {
+    SourceBudgets budgets(2, 5, 3, T0);
+    const auto a = asio::ip::make_address("192.0.2.1"), b = asio::ip::make_address("192.0.2.2"),
+               c = asio::ip::make_address("192.0.2.3"), d = asio::ip::make_address("192.0.2.4");
+    EXPECT_TRUE(budgets.allow(a, T0));
+    EXPECT_TRUE(budgets.allow(a, T0));
+    EXPECT_FALSE(budgets.allow(a, T0)) << "a source's second's worth is spent";
+    EXPECT_TRUE(budgets.allow(b, T0)) << "another source has its own budget";
+    EXPECT_TRUE(budgets.allow(b, T0));
+    EXPECT_TRUE(budgets.allow(c, T0));
+    EXPECT_FALSE(budgets.allow(c, T0)) << "all sources together are spent";
+    EXPECT_FALSE(budgets.allow(d, T0)) << "no room to track a fourth source while the others are fresh";
+    EXPECT_EQ(budgets.tracked(), 3u);
+    // A second later every budget is full again: the sources are forgotten for the new one.
+    EXPECT_TRUE(budgets.allow(d, T0 + 1s));
+    EXPECT_EQ(budgets.tracked(), 1u);
+    EXPECT_TRUE(budgets.allow(a, T0 + 1s));
 }
 
 TEST(PeerPolicy, RefusesLoopbackUnspecifiedMulticastAndOwnAddresses) {

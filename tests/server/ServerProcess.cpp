@@ -73,20 +73,7 @@ ServerProcess::ServerProcess(const std::string& program, std::vector<std::string
 }
 
 ServerProcess::~ServerProcess() {
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        for (int i = 0; i < 100; ++i) {
-            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                pid_ = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
+    if (pid_ > 0) terminate(std::chrono::seconds(5));
     if (stdout_ >= 0) close(stdout_);
 }
 

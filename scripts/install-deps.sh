@@ -35,6 +35,8 @@ PACKAGES=(
   openbox
   # the Debian packages: their checks
   lintian
+  # crserver's tests: coturn's client tools (turnutils_uclient, turnutils_peer)
+  coturn
 )
 
 missing=()
@@ -55,4 +57,11 @@ echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# coturn comes only for its client tools: its own relay must neither run nor
+# start at boot (crserver is the relay; the tests start it themselves).
+if [[ " ${missing[*]} " == *" coturn "* ]]; then
+  $SUDO service coturn stop >/dev/null 2>&1 || true
+  if command -v systemctl >/dev/null; then $SUDO systemctl disable coturn >/dev/null 2>&1 || true; fi
+  $SUDO update-rc.d coturn disable >/dev/null 2>&1 || true
+fi
 echo "install-deps: done"

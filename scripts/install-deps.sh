@@ -31,6 +31,9 @@ PACKAGES=(
   xclip pulseaudio pulseaudio-utils
   # browser interoperability test: headless Chromium
   chromium
+  # port forwarding: a real UPnP router (miniupnpd) inside the tests' own
+  # network namespaces; its system service is never started nor enabled
+  miniupnpd miniupnpd-nftables
 )
 
 missing=()
@@ -50,5 +53,20 @@ SUDO=""
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
+policy_created=""
+if [[ " ${missing[*]} " == *" miniupnpd "* ]]; then
+  # Answer its questions (no daemon, no interfaces) and keep its service from
+  # starting now or at boot: the tests run their own copy in a namespace.
+  printf '%s\n' 'miniupnpd miniupnpd/start_daemon boolean false' 'miniupnpd miniupnpd/ip6script boolean false' \
+    'miniupnpd miniupnpd/force_igd_desc_v1 boolean false' 'miniupnpd miniupnpd/listen string ' \
+    'miniupnpd miniupnpd/iface string ' | $SUDO debconf-set-selections
+  $SUDO systemctl mask miniupnpd.service >/dev/null 2>&1 || true
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
+    $SUDO chmod 755 /usr/sbin/policy-rc.d
+    policy_created=1
+  fi
+fi
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+[ -z "$policy_created" ] || $SUDO rm -f /usr/sbin/policy-rc.d
 echo "install-deps: done"

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,8 @@ const FirewallCase FirewallCases[] = {
      {}},
     {"neither installed", {}, {}},
 };
+
+void PrintTo(const FirewallCase& c, std::ostream* os) { *os << c.name; }
 
 class FirewallDetection : public ::testing::TestWithParam<FirewallCase> {};
 

@@ -110,6 +110,8 @@ const EnsureCase EnsureCases[] = {
      5500 + RandomDraw, {}},
 };
 
+void PrintTo(const EnsureCase& c, std::ostream* os) { *os << c.name; }
+
 class EnsurePortMapping : public ::testing::TestWithParam<EnsureCase> {};
 
 TEST_P(EnsurePortMapping, DecidesAsTheTableSays) {

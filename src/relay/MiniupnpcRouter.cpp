@@ -104,6 +104,9 @@ RouterMappings MiniupnpcRouter::Mappings() {
             qCWarning(lcPortForwarding) << "dropped router mapping" << index << "with external port" << extPort;
             continue;
         }
+        // Kept, as it still takes its port; it just never counts as ours.
+        if (mapping.internalClient.isEmpty())
+            qCWarning(lcPortForwarding) << "router mapping" << index << "names no usable client:" << intClient;
         table.entries.push_back(mapping);
     }
     qCWarning(lcPortForwarding) << "the router lists more than" << MaxListedMappings

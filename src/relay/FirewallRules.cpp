@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <unistd.h>
+
 namespace corvala {
 
 namespace {
@@ -36,8 +38,10 @@ ProcessOutcome QtProcessRunner::Run(const QString& program, const QStringList& a
     return outcome;
 }
 
-FirewallRules::FirewallRules(IProcessRunner& runner, QString relayProgram)
-    : FRunner(runner), FRelayProgram(std::move(relayProgram)) {}
+FirewallRules::FirewallRules(IProcessRunner& runner, QString relayProgram, bool privileged)
+    : FRunner(runner), FRelayProgram(std::move(relayProgram)), FPrivileged(privileged) {}
+
+bool FirewallRules::RunningAsRoot() { return geteuid() == 0; }
 
 FirewallRules::Firewall FirewallRules::ActiveFirewall() {
     // "ufw status" needs root; without it the answer is an error and ufw
@@ -64,6 +68,10 @@ void FirewallRules::AddFirewallRules(const QString& name, const QString& applica
     if (QFileInfo(applicationPath).fileName() != FRelayProgram) {
         qCInfo(lcPortForwarding) << "firewall rule set" << name << "for" << applicationPath
                                  << ": nothing to open, the program only connects out";
+        return;
+    }
+    if (!FPrivileged) {
+        qCInfo(lcPortForwarding) << "firewall rule set" << name << "not added: that needs root";
         return;
     }
     switch (ActiveFirewall()) {

@@ -44,8 +44,11 @@ private:
 class FirewallRules : public IFirewallRules {
 public:
     // `relayProgram`: the file name of the relay's executable; its rule set
-    // is the one that opens the relay's port.
-    FirewallRules(IProcessRunner& runner, QString relayProgram);
+    // is the one that opens the relay's port. `privileged`: whether we run as
+    // root; without it adding a rule would make firewalld's polkit ask the
+    // user for a password, so nothing is added.
+    FirewallRules(IProcessRunner& runner, QString relayProgram, bool privileged = RunningAsRoot());
+    static bool RunningAsRoot();
     void AddFirewallRules(const QString& name, const QString& applicationPath) override;
 
 private:
@@ -55,6 +58,7 @@ private:
 
     IProcessRunner& FRunner;
     QString FRelayProgram;
+    bool FPrivileged;
 };
 
 }  // namespace corvala

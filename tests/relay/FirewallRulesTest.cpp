@@ -68,7 +68,7 @@ TEST_P(FirewallDetection, OpensTheRelayPortOnTheActiveFirewallOnly) {
     runner.script = GetParam().script;
     for (const std::string& line : UfwAllows) runner.script.emplace(line, Done);
     for (const std::string& line : FirewalldAdds) runner.script.emplace(line, Done);
-    FirewallRules rules(runner, "crserver");
+    FirewallRules rules(runner, "crserver", true);
     rules.AddFirewallRules("crserver", "/var/lib/corvala/crserver");
     std::vector<std::string> ruleCommands;
     for (const std::string& line : runner.ran)
@@ -86,15 +86,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, FirewallDetection, ::testing::ValuesIn(FirewallC
 TEST(FirewallRules, TheProgramItselfOpensNothingAndAsksNothing) {
     ScriptedRunner runner;
     runner.script = {{"ufw status", UfwActive}};
-    FirewallRules(runner, "crserver").AddFirewallRules("Corvala", "/var/lib/corvala/cr");
+    FirewallRules(runner, "crserver", true).AddFirewallRules("Corvala", "/var/lib/corvala/cr");
     EXPECT_TRUE(runner.ran.empty());
 }
 
 TEST(FirewallRules, AFailingRuleDoesNotStopTheNextOne) {
     ScriptedRunner runner;
     runner.script = {{"ufw status", UfwActive}, {UfwAllows[0], {true, 1, "ERROR: Could not update running firewall"}}};
-    FirewallRules(runner, "crserver").AddFirewallRules("crserver", "/opt/x/crserver");
+    FirewallRules(runner, "crserver", true).AddFirewallRules("crserver", "/opt/x/crserver");
     EXPECT_EQ(runner.ran, (std::vector<std::string>{"ufw status", UfwAllows[0], UfwAllows[1]}));
+}
+
+TEST(FirewallRules, WithoutRootNothingRunsSoNoPasswordPromptAppears) {
+    ScriptedRunner runner;
+    runner.script = {{"firewall-cmd --state", FirewalldRunning}};
+    FirewallRules(runner, "crserver", false).AddFirewallRules("crserver", "/opt/x/crserver");
+    EXPECT_TRUE(runner.ran.empty());
 }
 
 TEST(QtProcessRunner, ReportsExitCodeOutputAndMissingPrograms) {

@@ -7,6 +7,7 @@
 //   eth0 192.168.77.10/24  <-- veth -->  lan0 192.168.77.1/24
 //   default route via 192.168.77.1       wan0 100.128.77.1/24 (outside side)
 
+#include "HostileIgd.h"
 #include "relay/FormRouting.h"
 #include "relay/LanAddress.h"
 #include "relay/MiniupnpcRouter.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -240,6 +242,32 @@ TEST_F(UpnpRouter, WithoutARouterARandomPortIsLeftForTheUserToForward) {
                       "port %1 to %2 port 3478, or simply enable uPNP.\n\nThen restart the application.")
                   .arg(port)
                   .arg(HostAddress));
+}
+
+// A router that lists a mapping at every index, some of them garbage: the
+// listing stops at its bound, drops what is unusable, and the decision still
+// comes out right.
+TEST_F(UpnpRouter, AHostileRoutersEndlessListIsCutAndItsGarbageDropped) {
+    testsupport::HostileIgd igd(holder, RouterAddress);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return igd.Ready(); }, 5000));
+    MiniupnpcRouter router(Discovery);
+    ASSERT_TRUE(router.Found());
+    const RouterMappings table = router.Mappings();
+    EXPECT_EQ(igd.ListingRequests(), MiniupnpcRouter::MaxListedMappings);
+    EXPECT_EQ(table.status, RouterMappings::Status::Listed);
+    // Index 0 (port 99999) and index 2 (port 70000) dropped; index 1 kept
+    // with its port but no client, as its address is none.
+    ASSERT_EQ(table.entries.size(), size_t(MiniupnpcRouter::MaxListedMappings - 2));
+    EXPECT_EQ(table.entries[0].externalPort, 5502);
+    EXPECT_TRUE(table.entries[0].internalClient.isEmpty());
+    EXPECT_EQ(table.entries[1].externalPort, 5504);
+    EXPECT_EQ(table.entries[1].internalClient, OtherClient);
+
+    // 5501 was only claimed by the dropped entry, so it counts as free.
+    int port = 0;
+    EXPECT_TRUE(UpnpPortForwarding(Discovery).EnsurePortMapping(port));
+    EXPECT_EQ(port, 5501);
+    EXPECT_EQ(igd.AddRequests(), 2);
 }
 
 }  // namespace

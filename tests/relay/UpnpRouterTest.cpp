@@ -6,6 +6,12 @@
 //   host namespace (this process)        router namespace (miniupnpd)
 //   eth0 192.168.77.10/24  <-- veth -->  lan0 192.168.77.1/24
 //   default route via 192.168.77.1       wan0 100.128.77.1/24 (outside side)
+//
+// miniupnpd refuses to forward with a private outside address, so wan0 has a
+// public-looking one. It is only a label: wan0's peer is wan1 in the same
+// namespace, which has no way out, and nothing is ever sent to it.
+// HostileIgd.h stands in for miniupnpd where a real router would not
+// misbehave on purpose.
 
 #include "HostileIgd.h"
 #include "relay/FormRouting.h"

@@ -26,6 +26,8 @@
 #include "base/ProductInfo.h"
 #include "core/AppCore.h"
 #include "dialogs/FormAddConnection.h"
+#include "relay/FormRouting.h"
+#include "relay/LanAddress.h"
 #include "dialogs/FormReview.h"
 #include "i18n/Translator.h"
 #include "i18n/WindowTexts.h"
@@ -439,6 +441,12 @@ void TFormMainCR::ShowHostLayout() {
     // connection dialog attach to them.
     if (!FRemoteInput) FRemoteInput = new TRemoteInputFilter(*imgRemoteScreen, FCore.Viewer(), this);
     if (!frmAddConnection) frmAddConnection = new TFormAddConnection(FCore.AppSettings(), this);
+    frmAddConnection->OpenRoutingWindow = [this] {
+        TRoutingForm routing({[this] { return int(FCore.AppSettings().RelayPort); }, DefaultLanAddress,
+                              [this](const QString& address) { FCore.OpenWebAddress(address); }, FEnv.WebSiteAddress},
+                             frmAddConnection);
+        routing.ExecCentred();
+    };
     PaintTheme();
     SizeToHostPanel();
     UpdateCaption();

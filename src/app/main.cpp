@@ -22,7 +22,6 @@
 #include "platform/linux/FlockSingleInstance.h"
 #include "platform/linux/LinuxDesktopPrograms.h"
 #include "platform/linux/LinuxDriveIdentification.h"
-#include "platform/linux/LinuxFirewall.h"
 #include "platform/linux/LinuxNetworkAdapters.h"
 #include "platform/linux/LinuxProcessTerminator.h"
 #include "platform/linux/LinuxShell.h"
@@ -36,6 +35,8 @@
 #include "platform/linux/XShmDesktopCapture.h"
 #include "platform/linux/XTestInputInjector.h"
 #include "platform/linux/XTestSecureAttention.h"
+#include "relay/FirewallRules.h"
+#include "relay/StartupFirewall.h"
 #include "screen/ScreenshotThread.h"
 #include "session/ConnectArguments.h"
 
@@ -62,7 +63,9 @@ int main(int argc, char** argv) {
     lx::LinuxNetworkAdapters adapters;
     lx::LinuxDriveIdentification drives;
     lx::XTestSecureAttention secureAttention;
-    lx::LinuxFirewall firewall;
+    QtProcessRunner firewallRunner;
+    FirewallRules firewallRules(firewallRunner, platform::programfiles::RelayServer);
+    StartupFirewall firewall(firewallRules);
     GuiStartupMessages messages(argc, argv);
 
     StartupInputs inputs;

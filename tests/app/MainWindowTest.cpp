@@ -35,6 +35,7 @@
 #include "base/ProcessState.h"
 #include "core/AppCore.h"
 #include "core/PayloadIntegrity.h"
+#include "dialogs/FormAddConnection.h"
 #include "fakes/DesktopFakes.h"
 #include "fakes/PlatformFakes.h"
 #include "fakes/QtTestApplication.h"
@@ -788,6 +789,29 @@ TEST_F(MainWindowTest, ReviewWindowSendsTheReviewExactlyAndRefusesWhatIsTooLong)
     EXPECT_EQ(record.value("from").toString(), id);
     EXPECT_EQ(record.value("review").toString(), longest.Payload(id, true)) << "byte for byte, not cut";
     EXPECT_TRUE(record.value("review").toString().startsWith("ID:" + id + "; first review:yes; ratings:5432; review:"));
+}
+
+// The connection dialog's warning strip opens the routing window, which names
+// the stored relay port and opens the manual's page through the shell.
+TEST_F(MainWindowTest, WarningStripOpensTheRoutingWindow) {
+    MainProgram program(*this);
+    ASSERT_TRUE(program.Create());
+    program.core.AppSettings().RelayPort = 5777;
+    auto* dialog = program.window.findChild<TFormAddConnection*>();
+    ASSERT_NE(dialog, nullptr);
+    dialog->show();
+    QString message;
+    OnNextModal([&](QWidget* routing) {
+        if (auto* label = routing->findChild<QLabel*>("lblMessage")) message = label->text();
+        if (auto* link = routing->findChild<QLabel*>("lblLink")) QTest::mouseClick(link, Qt::LeftButton);
+        if (auto* ok = routing->findChild<QPushButton*>("btnOK")) QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    QTest::mouseClick(dialog->findChild<QWidget*>("panWarning"), Qt::LeftButton, {}, QPoint(4, 4));
+    EXPECT_TRUE(message.contains("from public port 5777 to ")) << message.toStdString();
+    EXPECT_EQ(std::count(shell.calls.begin(), shell.calls.end(),
+                         fakes::ShellCall{"open", "http://site.test/manual/port-forwarding.htm", ""}),
+              1);
+    dialog->hide();
 }
 
 }  // namespace

@@ -67,11 +67,13 @@ if [[ " ${missing[*]} " == *" miniupnpd "* ]]; then
     'miniupnpd miniupnpd/force_igd_desc_v1 boolean false' 'miniupnpd miniupnpd/listen string ' \
     'miniupnpd miniupnpd/iface string ' | $SUDO debconf-set-selections
   $SUDO systemctl mask miniupnpd.service >/dev/null 2>&1 || true
-  if [ ! -e /usr/sbin/policy-rc.d ]; then
-    printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
-    $SUDO chmod 755 /usr/sbin/policy-rc.d
-    policy_created=1
-  fi
+fi
+if [[ " ${missing[*]} " == *" miniupnpd "* || " ${missing[*]} " == *" coturn "* ]] &&
+   [ ! -e /usr/sbin/policy-rc.d ]; then
+  # Neither router nor relay service may start while being installed.
+  printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
+  $SUDO chmod 755 /usr/sbin/policy-rc.d
+  policy_created=1
 fi
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 # coturn comes only for its client tools: its own relay must neither run nor

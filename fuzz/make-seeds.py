@@ -181,6 +181,11 @@ def main():
     write("branding", "crlf", b"\xef\xbb\xbfsupport@reseller.example\r\nbanner.png\r\n")
     write("branding", "lf", b"Zo\xc3\xab Support +49 30 1234567\nbanner.png")
 
+    # The connection history as this program writes it, and an older file.
+    write("connection_log", "bom-crlf", b"\xef\xbb\xbf11.12.26 10:02:00: Incoming connection from Zo\xc3\xab (400000002)\r\n"
+          b"11.12.26 10:01:00: Outgoing connection to Office (111222333)\r\n")
+    write("connection_log", "plain-lf", b"10.12.26 09:00:00: Incoming connection from 400000001\n\n")
+
     transfer_seeds()
 
 

@@ -301,6 +301,7 @@ void TAppCore::ConnectAction(bool fromHostPanel) {
 
 void TAppCore::ReconnectButtonClick() {
     FLastInitAutomatic = false;
+    FEndedByHost.clear();
     RunReconnectButton(false);
 }
 
@@ -504,6 +505,7 @@ void TAppCore::rtcClientReceiveData(TPeer& sender, const QByteArray& data) {
     RunOnMainThread(this, [&] {
         // The engine's thread waits as the signalling reader does.
         const QScopedValueRollback handling(FHandlingNetworkMessage, true);
+        if (processState().MasterMode && data == commands::Disconnect) FEndedByHost.insert(id);
         if (const auto peer = FRtc->FindPeer(id)) FDispatcher->Receive(*peer, data);
     });
 }
@@ -554,7 +556,11 @@ void TAppCore::PeerEndedByEngine(const QString& peerId, bool reconnectAnnounced)
     // tab stays and waits for the new picture.
     if (reconnectAnnounced && peerId == FRtc->CurrentViewingPeerID() && FSession->SendInitToCurrentPeer())
         FReconnectingTo = peerId;
-    if (FSession->HasTab(peerId)) FRenewTimer.start();
+    // A host whose user ended the session is not asked again unasked.
+    if (FEndedByHost.remove(peerId))
+        qCInfo(lcCore) << peerId << "ended the session: its tab waits for the user";
+    else if (FSession->HasTab(peerId))
+        FRenewTimer.start();
     UpdateAliveButton();
 }
 

@@ -48,6 +48,7 @@
 #include "transfer/FileTransfer.h"
 
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 #include <functional>
@@ -198,6 +199,23 @@ public:
     // The host panel's copy icon: the ID or the password on this clipboard
     // only.
     void CopyIdentity(bool password);
+
+    // ---- Credentials and the connection history (AppCoreConnections.cpp).
+    // "Set Password..."; without a sender (the automatic start wants a
+    // static password) the dialog opens unticked and empty.
+    void Password1Click(bool withSender = true);
+    // Password1Click's no-sender path; true when a static password is set
+    // afterwards.
+    bool RequireStaticPassword();
+    void SetWhitelist1Click();
+    void SetName1Click();
+    // "Connection Log..." and its "Clear" (refused while peers are
+    // connected; true when the log was emptied).
+    void ConnectionsLogClick();
+    bool ClearConnectionLog();
+    // The caption's information button, and "Disconnect Selected".
+    void ConnectionsInfoClick();
+    void DisconnectConnections(const QStringList& ids);
 
     // ---- From outside the program.
     void HandleInstanceMessage(const platform::InstanceMessage& message);
@@ -391,6 +409,9 @@ private:
     QTimer FRenewTimer;
     bool FLastInitAutomatic = false;
     void RenewTick();
+    // Viewer: hosts that said "DISCONNECT" (their user ended this session):
+    // their ended connection is not renewed by itself.
+    QSet<QString> FEndedByHost;
     bool FEndingSession = false;
     bool FClosing = false;
 };

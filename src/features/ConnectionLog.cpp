@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #include "base/Log.h"
 
@@ -27,7 +28,10 @@ QStringList ConnectionLog::ParseLines(QByteArray bytes, const QString& source) {
         bytes.truncate(qMax(0, int(bytes.lastIndexOf('\n')) + 1));
     }
     if (bytes.startsWith(ByteOrderMark)) bytes.remove(0, ByteOrderMark.size());
-    QString text = QString::fromUtf8(bytes);
+    // Exactly one mark goes: a second one belongs to the first line, as
+    // written (fromUtf8 would drop it as well).
+    QStringDecoder decode(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    QString text = decode(bytes);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QStringList lines = text.split(u'\n');
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();

@@ -82,6 +82,10 @@ TEST_F(ConnectionLogFile, ReadsOlderAndForeignFiles) {
         {"bare LF, no final line end", "b (2)\na (1)", {"b (2)", "a (1)"}},
         {"empty file", "", {}},
         {"only the mark", "\xEF\xBB\xBF", {}},
+        {"a second mark belongs to the first line",
+         "\xEF\xBB\xBF\xEF\xBB\xBF"
+         "x\r\n",
+         {QChar(0xFEFF) + QString("x")}},
         {"an empty line inside stays a line",
          "\xEF\xBB\xBF"
          "b\r\n\r\na\r\n",
@@ -93,6 +97,8 @@ TEST_F(ConnectionLogFile, ReadsOlderAndForeignFiles) {
         ConnectionLog log;
         log.Load(path);
         EXPECT_EQ(log.Lines(), c.lines);
+        // Written back, the lines read as they were.
+        EXPECT_EQ(ConnectionLog::ParseLines(ConnectionLog::FileBytes(c.lines), path), c.lines);
     }
 }
 

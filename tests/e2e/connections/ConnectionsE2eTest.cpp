@@ -11,8 +11,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "E2eSupport.h"
@@ -32,36 +30,14 @@ constexpr const char* Password = "secretH1";
 constexpr unsigned long CaptionColour = 0x006ABA;
 constexpr int Border = 2;
 
-std::string FileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-int Occurrences(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 // The information button's circle across the caption's middle row: wider
 // than a digit or a stroke of the contact glyph, narrower than a word.
 constexpr int InfoGlyphMin = 9, InfoGlyphMax = 16;
 
-// The runs of non-caption pixels along the caption's middle row, merged
-// where less than `gap` pixels apart: the caption's words, then each glyph.
-std::vector<std::pair<int, int>> CaptionGroups(const std::string& display, const WindowBox& box, int gap = 8) {
-    const int y = box.y + Border + 16;
-    const auto row = ScreenRow(display, box.x + Border + 4, y, box.width - 2 * Border - 4);
-    std::vector<std::pair<int, int>> groups;
-    for (int x = 0; x < int(row.size()); ++x) {
-        if (row[x] == CaptionColour) continue;
-        const int at = box.x + Border + 4 + x;
-        if (!groups.empty() && at - groups.back().second < gap)
-            groups.back().second = at;
-        else
-            groups.push_back({at, at});
-    }
-    return groups;
+// The words and glyphs along the caption's middle row.
+std::vector<std::pair<int, int>> CaptionGroups(const std::string& display, const WindowBox& box) {
+    const auto row = ScreenRow(display, 0, box.y + Border + 16, box.x + box.width);
+    return PixelClusters(row, box.x + Border + 4, box.x + box.width - Border, CaptionColour, 7);
 }
 
 void Click(const std::string& display, int x, int y) {
@@ -80,7 +56,7 @@ TEST(Connections, LiveConnectionsDisconnectOneOfTwoViewers) {
                       scratch / "host.log");
     ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostId, PkiFile("ca.pem")); }, 30s)) << host.Log();
     const auto logFile = scratch / "host" / "home" / "log.txt";
-    const auto logText = [&] { return FileText(logFile); };
+    const auto logText = [&] { return ReadWholeFile(logFile); };
     const auto diagnostics = [&] {
         return "\nhost log.txt:\n" + logText() + "\nhost output:\n" + host.Log() + "\nfirst viewer messages:\n" +
                MessageLog(scratch / "v1") + "\nsecond viewer messages:\n" + MessageLog(scratch / "v2");
@@ -96,8 +72,8 @@ TEST(Connections, LiveConnectionsDisconnectOneOfTwoViewers) {
     // "log.txt": byte-order mark, CR LF, the later connection on top.
     const std::string log = logText();
     ASSERT_EQ(log.rfind("\xEF\xBB\xBF", 0), 0u) << diagnostics();
-    EXPECT_EQ(Occurrences(log, "\r\n"), 2) << diagnostics();
-    EXPECT_EQ(Occurrences(log, "Incoming connection from "), 2) << diagnostics();
+    EXPECT_EQ(CountOccurrences(log, "\r\n"), 2) << diagnostics();
+    EXPECT_EQ(CountOccurrences(log, "Incoming connection from "), 2) << diagnostics();
     EXPECT_LT(log.find(std::string("(") + SecondViewer + ")\r\n"), log.find(std::string("(") + FirstViewer + ")\r\n"));
 
     // The host's collapsed caption: its text, then the information button,
@@ -129,7 +105,7 @@ TEST(Connections, LiveConnectionsDisconnectOneOfTwoViewers) {
     if (const char* folder = std::getenv("CORVALA_SCREENSHOT_DIR"); folder && *folder)
         RunCommand("import -display " + hostDisplay.name() + " -window root '" + folder + "/host-connections.png'");
     const auto noSignal = [&](const char* viewer) {
-        return Occurrences(MessageLog(scratch / viewer), "Status\tNo signal.\n");
+        return CountOccurrences(MessageLog(scratch / viewer), "Status\tNo signal.\n");
     };
     const int firstLost = noSignal("v1"), secondLost = noSignal("v2");
     const int buttonsY = connections->y + connections->height - Border - 41 / 2;
@@ -142,7 +118,7 @@ TEST(Connections, LiveConnectionsDisconnectOneOfTwoViewers) {
     // Several renewal periods later: the ended viewer was not admitted again,
     // and the other one never lost its picture.
     std::this_thread::sleep_for(10s);
-    EXPECT_EQ(Occurrences(logText(), "Incoming connection from "), 2) << diagnostics();
+    EXPECT_EQ(CountOccurrences(logText(), "Incoming connection from "), 2) << diagnostics();
     EXPECT_EQ(noSignal("v2"), secondLost) << diagnostics();
     EXPECT_TRUE(first.Running() && second.Running() && host.Running());
 }

@@ -185,6 +185,11 @@ def main():
     write("update_answers", "crlf", b"100/40\r\n")
     write("update_answers", "changes", b"Corvala 4.3\r\n\r\nFaster file transfer\nZo\xc3\xab\n")
 
+    # The connection history as this program writes it, and an older file.
+    write("connection_log", "bom-crlf", b"\xef\xbb\xbf11.12.26 10:02:00: Incoming connection from Zo\xc3\xab (400000002)\r\n"
+          b"11.12.26 10:01:00: Outgoing connection to Office (111222333)\r\n")
+    write("connection_log", "plain-lf", b"10.12.26 09:00:00: Incoming connection from 400000001\n\n")
+
     transfer_seeds()
     stun_seeds()
 

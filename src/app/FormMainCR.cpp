@@ -361,6 +361,7 @@ void TFormMainCR::BuildMenus() {
     connect(brand, &QAction::triggered, this,
             [this] { FCore.OpenWebAddress(FEnv.WebSiteAddress + "/manual/" + "customization.htm"); });
     connect(site, &QAction::triggered, this, [this] { FCore.OpenWebAddress(FEnv.WebSiteAddress); });
+    ConnectConnectionItems();
 }
 
 void TFormMainCR::ShowAboutWindow() {

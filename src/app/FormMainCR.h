@@ -43,6 +43,7 @@ class TFormChat;
 class TFormSpeak;
 class TCopyIcon;
 class TfrmVelmoraPrinterDownload;
+class TFormConnectionsLog;
 
 // What main.cpp hands to the main window besides the core.
 struct MainWindowEnvironment {
@@ -128,6 +129,13 @@ public:
     void ClosePrinterDownload() override;
     // The download window, made when first needed.
     TfrmVelmoraPrinterDownload* PrinterDownloadWindow();
+    // Credentials, the connection log and the live connections
+    // (FormMainCRConnections.cpp).
+    std::optional<HostPasswordAnswer> AskHostPassword(const HostPasswordFill& fill) override;
+    std::optional<WhiteListAnswer> AskWhiteList(const WhiteListAnswer& current) override;
+    std::optional<QString> AskDisplayName(const QString& current) override;
+    void ShowConnectionLog(const QStringList& lines, bool peersConnected) override;
+    void ShowConnections(const QStringList& lines) override;
 
     TFormChat* ChatForm() const { return frmChat; }
     TFormSpeak* SpeakForm() const { return frmSpeak; }
@@ -195,6 +203,9 @@ private:
     // (FormMainCRCompanions.cpp).
     void CreateCompanionWindows();
     void TranslateCompanionWindows();
+    // The settings and help menus' credential and log items, the caption's
+    // information button (FormMainCRConnections.cpp).
+    void ConnectConnectionItems();
     // Where the chat and voice windows go: the window's frame, the bottom of
     // its caption and top strip, and its client width.
     QRect CompanionPlacement(int& captionBottom) const;
@@ -280,6 +291,8 @@ private:
     QWidget* imgUpdate = nullptr;
     QProgressBar* pbUpdate = nullptr;
     TfrmVelmoraPrinterDownload* frmVelmoraPrinterDownload = nullptr;
+    // The connection log while it is open: its "Clear" follows the peers.
+    TFormConnectionsLog* frmConnectionsLog = nullptr;
 };
 
 }  // namespace corvala

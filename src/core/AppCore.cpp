@@ -326,6 +326,7 @@ void TAppCore::ConnectAction(bool fromHostPanel) {
 
 void TAppCore::ReconnectButtonClick() {
     FLastInitAutomatic = false;
+    FEndedByHost.clear();
     RunReconnectButton(false);
 }
 
@@ -368,12 +369,6 @@ void TAppCore::UpdateMonitorMenu() {
 void TAppCore::AutomaticStartClick() { FCompanion->AutomaticStartClick(); }
 
 bool TAppCore::RandomPasswordMode() const { return FSettings->RandomPasswordMode; }
-
-bool TAppCore::RequireStaticPassword() {
-    // Stands in for the password dialog's path without a sender until that
-    // dialog reaches the core: the settings as they are decide.
-    return !FSettings->RandomPasswordMode;
-}
 
 void TAppCore::AllowOnlyViewingClick() {
     // The viewers hear it both ways: their input is refused, or taken again.
@@ -521,6 +516,7 @@ void TAppCore::rtcClientReceiveData(TPeer& sender, const QByteArray& data) {
     RunOnMainThread(this, [&] {
         // The engine's thread waits as the signalling reader does.
         const QScopedValueRollback handling(FHandlingNetworkMessage, true);
+        if (processState().MasterMode && data == commands::Disconnect) FEndedByHost.insert(id);
         if (const auto peer = FRtc->FindPeer(id)) FDispatcher->Receive(*peer, data);
     });
 }
@@ -571,7 +567,11 @@ void TAppCore::PeerEndedByEngine(const QString& peerId, bool reconnectAnnounced)
     // tab stays and waits for the new picture.
     if (reconnectAnnounced && peerId == FRtc->CurrentViewingPeerID() && FSession->SendInitToCurrentPeer())
         FReconnectingTo = peerId;
-    if (FSession->HasTab(peerId)) FRenewTimer.start();
+    // A host whose user ended the session is not asked again unasked.
+    if (FEndedByHost.remove(peerId))
+        qCInfo(lcCore) << peerId << "ended the session: its tab waits for the user";
+    else if (FSession->HasTab(peerId))
+        FRenewTimer.start();
     UpdateAliveButton();
 }
 

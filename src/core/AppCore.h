@@ -52,6 +52,7 @@
 #include "update/Update.h"
 
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 #include <functional>
@@ -226,6 +227,23 @@ public:
     // only.
     void CopyIdentity(bool password);
 
+    // ---- Credentials and the connection history (AppCoreConnections.cpp).
+    // "Set Password..."; without a sender (the automatic start wants a
+    // static password) the dialog opens unticked and empty.
+    void Password1Click(bool withSender = true);
+    // Password1Click's no-sender path (the automatic start needs a static
+    // password); true when a static password is set afterwards.
+    bool RequireStaticPassword() override;
+    void SetWhitelist1Click();
+    void SetName1Click();
+    // "Connection Log..." and its "Clear" (refused while peers are
+    // connected; true when the log was emptied).
+    void ConnectionsLogClick();
+    bool ClearConnectionLog();
+    // The caption's information button, and "Disconnect Selected".
+    void ConnectionsInfoClick();
+    void DisconnectConnections(const QStringList& ids);
+
     // ---- From outside the program.
     void HandleInstanceMessage(const platform::InstanceMessage& message);
     // `cr --connect`: the connection dialog pre-filled and confirmed once
@@ -373,9 +391,8 @@ private:
     void ShowChatWindow() override;
     void AppendChatLine(const ChatLine& line) override;
     void ShowVoiceWindow(const QString& caption) override;
-    // ICompanionEvents (ShowWarning above).
+    // ICompanionEvents (ShowWarning and RequireStaticPassword above).
     bool RandomPasswordMode() const override;
-    bool RequireStaticPassword() override;
     // IUpdateEvents (SetBusyCursor, AutostartMarkerExists and OpenWebAddress above).
     void ShowUpdateTool(const QString& hint) override;
     void ShowUpdateNotice(const QString& heading, bool offer) override;
@@ -443,6 +460,9 @@ private:
     QTimer FRenewTimer;
     bool FLastInitAutomatic = false;
     void RenewTick();
+    // Viewer: hosts that said "DISCONNECT" (their user ended this session):
+    // their ended connection is not renewed by itself.
+    QSet<QString> FEndedByHost;
     bool FEndingSession = false;
     bool FClosing = false;
 };

@@ -10,6 +10,7 @@
 #include "base/MessageKind.h"
 #include "control/Chat.h"
 #include "core/AliveButtonState.h"
+#include "features/Credentials.h"
 #include "screen/MonitorMenu.h"
 #include "session/ConnectArguments.h"
 #include "session/SessionSetup.h"
@@ -147,6 +148,20 @@ public:
     virtual void ShowPrinterDownload(const QString& caption, const QString& status) = 0;
     virtual void SetPrinterProgress(int percent) = 0;
     virtual void ClosePrinterDownload() = 0;
+
+    // ---- Credential dialogs, modal; nothing when cancelled or closed.
+    // "Set Password" filled with `fill`; the dialog validated the answer.
+    virtual std::optional<HostPasswordAnswer> AskHostPassword(const HostPasswordFill& fill) = 0;
+    virtual std::optional<WhiteListAnswer> AskWhiteList(const WhiteListAnswer& current) = 0;
+    // The edit's text as confirmed, untrimmed.
+    virtual std::optional<QString> AskDisplayName(const QString& current) = 0;
+
+    // ---- The connection history and the live connections, modal. The
+    // log's "Clear" goes to TAppCore::ClearConnectionLog, "Disconnect
+    // Selected" to TAppCore::DisconnectConnections; UpdateWindowCaption
+    // follows every change of the peers, also while these windows show.
+    virtual void ShowConnectionLog(const QStringList& lines, bool peersConnected) = 0;
+    virtual void ShowConnections(const QStringList& lines) = 0;
 
 protected:
     ~IAppView() = default;

@@ -7,11 +7,13 @@
 #include <unistd.h>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -812,6 +814,79 @@ TEST_F(MainWindowTest, WarningStripOpensTheRoutingWindow) {
                          fakes::ShellCall{"open", "http://site.test/manual/port-forwarding.htm", ""}),
               1);
     dialog->hide();
+}
+
+// The settings menu's credential items and the help menu's log reach their
+// windows through the core: what the user types there lands in the
+// settings and on the host panel.
+TEST_F(MainWindowTest, CredentialItemsOpenTheirDialogsAndStoreWhatIsConfirmed) {
+    MainProgram program(*this);
+    ASSERT_TRUE(program.Create());
+    Settings& settings = program.core.AppSettings();
+    struct Case {
+        const char* menuKey;
+        const char* className;
+        std::function<void(QWidget*)> user;
+        const char* screenshot;
+    };
+    const Case cases[] = {
+        {"Set Password", "corvala::TFormPassword",
+         [](QWidget* dialog) {
+             dialog->findChild<QCheckBox*>("chkBox")->setChecked(false);
+             QTest::keyClicks(dialog->findChild<QLineEdit*>("edtPsw"), "static-1");
+             QTest::keyClicks(dialog->findChild<QLineEdit*>("edtConfirm"), "static-1");
+             QTest::keyClick(dialog->findChild<QLineEdit*>("edtConfirm"), Qt::Key_Return);
+         },
+         "set-password.png"},
+        {"Set Display Name", "corvala::TFormDisplayName",
+         [](QWidget* dialog) {
+             auto* edit = dialog->findChild<QLineEdit*>("edtName");
+             edit->clear();
+             QTest::keyClicks(edit, "Office (2)");
+             QTest::keyClick(edit, Qt::Key_Return);
+         },
+         "set-display-name.png"},
+        {"Set Whitelist", "corvala::TFormWhitelist",
+         [](QWidget* dialog) {
+             dialog->findChild<QCheckBox*>("chkEnabled")->setChecked(true);
+             dialog->findChild<QPlainTextEdit*>("memList")->setPlainText("111222333\n444555666");
+             QTest::mouseClick(dialog->findChild<QPushButton*>("btnOK"), Qt::LeftButton);
+         },
+         "set-whitelist.png"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.menuKey);
+        bool shown = false;
+        OnNextModal([&](QWidget* dialog) {
+            shown = true;
+            EXPECT_STREQ(dialog->metaObject()->className(), c.className);
+            c.user(dialog);
+            SaveScreenshot(dialog, c.screenshot);
+        });
+        QAction* item = program.window.MenuAction(c.menuKey);
+        ASSERT_TRUE(item && item->isEnabled());
+        item->trigger();
+        EXPECT_TRUE(shown);
+    }
+    EXPECT_FALSE(settings.RandomPasswordMode);
+    EXPECT_EQ(settings.HostPassword, "static-1");
+    EXPECT_EQ(program.window.findChild<QLabel*>("lblPassword")->text(), QString(8, QChar(0x25CF)));
+    EXPECT_EQ(settings.DisplayName, "Office 2");
+    EXPECT_TRUE(settings.WhiteListEnabled);
+    EXPECT_EQ(settings.WhiteList, QStringList({"111222333", "444555666"}));
+
+    // The connection log opens on the history, with "Clear" while no peer
+    // is connected.
+    bool logShown = false;
+    OnNextModal([&](QWidget* window) {
+        logShown = true;
+        EXPECT_STREQ(window->metaObject()->className(), "corvala::TFormConnectionsLog");
+        EXPECT_TRUE(window->findChild<QPushButton*>("btnOK")->isVisible());
+        SaveScreenshot(window, "connection-log.png");
+        QTest::mouseClick(window->findChild<QPushButton*>("btnCancel"), Qt::LeftButton);
+    });
+    program.window.MenuAction("Connection Log")->trigger();
+    EXPECT_TRUE(logShown);
 }
 
 }  // namespace

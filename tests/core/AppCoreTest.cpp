@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QFile>
 #include <QTemporaryDir>
@@ -179,6 +180,30 @@ public:
     void ClosePrinterDownload() override { calls << "ClosePrinterDownload"; }
     bool chatShowing = false;
     bool voiceShowing = false;
+
+    // The credential dialogs answer what the test set; the windows of the
+    // connection history write down what they would show.
+    std::optional<HostPasswordAnswer> passwordAnswer;
+    std::optional<HostPasswordFill> passwordFill;  // what the last dialog opened with
+    std::optional<WhiteListAnswer> whiteListAnswer;
+    std::optional<QString> displayNameAnswer;
+    std::optional<HostPasswordAnswer> AskHostPassword(const HostPasswordFill& fill) override {
+        calls << "AskHostPassword";
+        passwordFill = fill;
+        return passwordAnswer;
+    }
+    std::optional<WhiteListAnswer> AskWhiteList(const WhiteListAnswer& current) override {
+        calls << QString("AskWhiteList %1 ").arg(current.Enabled) + current.List.join('|');
+        return whiteListAnswer;
+    }
+    std::optional<QString> AskDisplayName(const QString& current) override {
+        calls << "AskDisplayName " + current;
+        return displayNameAnswer;
+    }
+    void ShowConnectionLog(const QStringList& lines, bool peersConnected) override {
+        calls << QString("ShowConnectionLog %1 ").arg(peersConnected) + lines.join('|');
+    }
+    void ShowConnections(const QStringList& lines) override { calls << "ShowConnections " + lines.join('|'); }
 };
 
 // A pointer whose shape cannot be read: the host reports no cursor shapes.
@@ -706,6 +731,177 @@ TEST_F(AppCoreTest, HostWithoutAScreenFindsItsCredentialsInItsFile) {
     EXPECT_EQ(QString::fromUtf8(file.readAll()),
               "ID=" + OwnId() + "\nPassword=" + core->AppSettings().HostPassword + "\n");
     EXPECT_EQ(file.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions{});
+}
+
+// A password and a white list confirmed in their dialogs rule the very next
+// admission: the old password is refused, the new one admitted, and an ID
+// off the list is turned away before any password check.
+TEST_F(AppCoreTest, CredentialsChangedThroughTheDialogsRuleTheNextAdmission) {
+    StartSignalling();
+    ASSERT_TRUE(CreateCore());
+    ASSERT_TRUE(WaitJoined());
+    const QString host = OwnId();
+    const QString oldPassword = core->AppSettings().HostPassword;
+    auto viewer = JoinAs(OtherId);
+
+    view.calls.clear();
+    view.passwordAnswer = HostPasswordAnswer{false, u" newpass1 "_qs};
+    core->Password1Click();
+    EXPECT_EQ(core->AppSettings().HostPassword, "newpass1");
+    EXPECT_FALSE(core->AppSettings().RandomPasswordMode);
+    EXPECT_TRUE(view.Called("ShowIdentity " + host + " " + QString(8, QChar(0x25CF))));
+    Settings reread(core->AppSettings().environment());
+    ASSERT_TRUE(reread.read());
+    EXPECT_EQ(reread.HostPassword, "newpass1") << "the new password was not saved";
+
+    // The reply's type and, for an error, its kind.
+    const auto admission = [&](const QString& password) -> QString {
+        viewer->writeLine(PeerLine(OtherId, host, u"init"_qs, {}, password, u"Viewer"_qs));
+        const auto turn = Expect(*viewer, u"message"_qs, {});
+        if (!turn) return "nothing";
+        if (turn->type != "error") return turn->type;
+        const auto error = ParsePayloadObject(turn->payload);
+        return "error " + (error ? error->value("type").toString() : QString());
+    };
+    EXPECT_EQ(admission(oldPassword), "error invalid_password");
+    EXPECT_EQ(admission(u"newpass1"_qs), "turn");
+
+    view.whiteListAnswer = WhiteListAnswer{true, {u"999888777"_qs, u""_qs}};
+    core->SetWhitelist1Click();
+    EXPECT_TRUE(view.Called("AskWhiteList 0 "));
+    EXPECT_EQ(admission(u"newpass1"_qs), "error not_whitelisted");
+    view.whiteListAnswer = WhiteListAnswer{true, {u"999888777"_qs, OtherId}};
+    core->SetWhitelist1Click();
+    EXPECT_EQ(admission(u"newpass1"_qs), "turn");
+}
+
+// The automatic start asks for a static password without a sender: the
+// dialog opens unticked and empty, and the answer says whether one is set.
+// From a static password, "random" makes a new one shown in clear; a
+// cancelled dialog changes nothing.
+TEST_F(AppCoreTest, PasswordDialogPathsWithAndWithoutSender) {
+    ASSERT_TRUE(CreateCore());
+    const QString random = core->AppSettings().HostPassword;
+
+    view.passwordAnswer.reset();
+    EXPECT_FALSE(core->RequireStaticPassword());
+    ASSERT_TRUE(view.passwordFill);
+    EXPECT_FALSE(view.passwordFill->Random);
+    EXPECT_EQ(view.passwordFill->Password, "");
+    EXPECT_EQ(core->AppSettings().HostPassword, random);
+    EXPECT_TRUE(core->AppSettings().RandomPasswordMode);
+
+    view.passwordAnswer = HostPasswordAnswer{false, u"autostart1"_qs};
+    EXPECT_TRUE(core->RequireStaticPassword());
+    EXPECT_EQ(core->AppSettings().HostPassword, "autostart1");
+
+    view.calls.clear();
+    view.passwordAnswer = HostPasswordAnswer{true, u"autostart1"_qs};
+    core->Password1Click();
+    EXPECT_EQ(view.passwordFill->Password, "autostart1") << "a static password fills the edits";
+    const QString fresh = core->AppSettings().HostPassword;
+    EXPECT_EQ(fresh.size(), 6);
+    EXPECT_NE(fresh, "autostart1");
+    EXPECT_TRUE(view.Called("ShowIdentity " + OwnId() + " " + fresh));
+
+    core->Password1Click();  // random stays random: the password in use stays
+    EXPECT_EQ(core->AppSettings().HostPassword, fresh);
+}
+
+// "Automatic Start" with a random password goes through the password
+// dialog's path without a sender: only a static password confirmed there
+// lets the helper install the automatic start.
+TEST_F(AppCoreTest, AutomaticStartWithARandomPasswordAsksForAStaticOneFirst) {
+    ASSERT_TRUE(CreateCore());
+    ASSERT_TRUE(core->AppSettings().RandomPasswordMode);
+    const std::vector<fakes::ShellCall> install = {{"open", Program("crsystem").string(), "/install"}};
+    struct Case {
+        const char* name;
+        std::optional<HostPasswordAnswer> answer;
+        bool installed;
+    };
+    const Case cases[] = {
+        {"cancelled: nothing installed", std::nullopt, false},
+        {"random kept: nothing installed", HostPasswordAnswer{true, u""_qs}, false},
+        {"static confirmed: installed", HostPasswordAnswer{false, u"autostart1"_qs}, true},
+    };
+    for (const Case& c : cases) {
+        shell.calls.clear();
+        view.passwordFill.reset();
+        view.passwordAnswer = c.answer;
+        core->AutomaticStartClick();
+        ASSERT_TRUE(view.passwordFill) << c.name << ": the password dialog did not open";
+        EXPECT_FALSE(view.passwordFill->Random) << c.name;
+        EXPECT_EQ(shell.calls, c.installed ? install : std::vector<fakes::ShellCall>{}) << c.name;
+    }
+    EXPECT_EQ(core->AppSettings().HostPassword, "autostart1");
+}
+
+TEST_F(AppCoreTest, DisplayNameKeepsTheOldNameWhenConfirmedEmpty) {
+    ASSERT_TRUE(CreateCore());
+    struct Case {
+        std::optional<QString> answer;
+        const char* stored;
+    } cases[] = {
+        {u"  Office 2 "_qs, "Office 2"},
+        {u"   "_qs, "Office 2"},
+        {std::nullopt, "Office 2"},
+        {u"Lab"_qs, "Lab"},
+    };
+    for (const Case& c : cases) {
+        view.displayNameAnswer = c.answer;
+        core->SetName1Click();
+        EXPECT_EQ(core->AppSettings().DisplayName, c.stored);
+    }
+    Settings reread(core->AppSettings().environment());
+    ASSERT_TRUE(reread.read());
+    EXPECT_EQ(reread.DisplayName, "Lab");
+}
+
+TEST_F(AppCoreTest, ConnectionLogIsClearedOnlyWithoutPeers) {
+    const std::filesystem::path logFile = Program("log.txt");
+    {
+        QFile file(QString::fromStdString(logFile.string()));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("b (2)\r\na (1)\r\n");  // an older file without the byte-order mark
+    }
+    ASSERT_TRUE(CreateCore());
+    core->ConnectionsLogClick();
+    EXPECT_TRUE(view.Called("ShowConnectionLog 0 b (2)|a (1)"));
+
+    ConnectPeer(OtherId);
+    core->ConnectionsLogClick();
+    EXPECT_TRUE(view.Called("ShowConnectionLog 1 b (2)|a (1)"));
+    EXPECT_FALSE(core->ClearConnectionLog());
+    EXPECT_TRUE(std::filesystem::exists(logFile));
+
+    rtc->EndCall(OtherId);
+    EXPECT_TRUE(core->ClearConnectionLog());
+    EXPECT_TRUE(core->Log().IsEmpty());
+    EXPECT_FALSE(std::filesystem::exists(logFile));
+}
+
+// "Disconnect Selected": the chosen viewers hear "DISCONNECT", then their
+// calls end; the others stay.
+TEST_F(AppCoreTest, DisconnectConnectionsEndsOnlyTheChosenViewers) {
+    ASSERT_TRUE(CreateCore());
+    ConnectPeer(u"111111111"_qs)->UserName = u"Ulla"_qs;
+    ConnectPeer(u"555555555"_qs)->UserName = u"Bo"_qs;
+    ConnectPeer(u"777777777"_qs)->UserName = u"Jo"_qs;
+    core->ConnectionsInfoClick();
+    EXPECT_TRUE(view.Called("ShowConnections Ulla (111111111)|Bo (555555555)|Jo (777777777)"));
+
+    view.calls.clear();
+    core->DisconnectConnections({u"111111111"_qs, u"777777777"_qs});
+    EXPECT_EQ(rtc->TakeData(), (std::vector<std::string>{"111111111: DISCONNECT", "777777777: DISCONNECT"}));
+    EXPECT_EQ(rtc->PeerCount(), 1);
+    EXPECT_TRUE(rtc->FindPeer(u"555555555"_qs));
+    EXPECT_TRUE(view.Called("UpdateWindowCaption"));
+    EXPECT_FALSE(view.Called("ExpandAfterSessions")) << "a viewer is still connected";
+
+    core->DisconnectConnections({u"555555555"_qs});
+    EXPECT_EQ(rtc->PeerCount(), 0);
+    EXPECT_TRUE(view.Called("ExpandAfterSessions"));
 }
 
 }  // namespace

@@ -1,0 +1,12 @@
+#include "dialogs/BookPasswordDialogs.h"
+
+#include "dialogs/FormPasswordInput.h"
+#include "dialogs/FormPasswordSet.h"
+
+namespace corvala {
+
+std::optional<QString> AskNewBookPassword(QWidget* parent) { return TfrmPasswordSet(parent).Execute(); }
+
+std::optional<QString> AskBookPassword(QWidget* parent) { return TfrmPasswordInput(parent).Execute(); }
+
+}  // namespace corvala

@@ -1,0 +1,17 @@
+#pragma once
+// The contacts book's two password dialogs, as the book uses them.
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace corvala {
+
+// Shows TfrmPasswordSet; nullopt when cancelled; an empty string when the check box is off.
+std::optional<QString> AskNewBookPassword(QWidget* parent);
+// Shows TfrmPasswordInput; nullopt when cancelled.
+std::optional<QString> AskBookPassword(QWidget* parent);
+
+}  // namespace corvala

@@ -120,6 +120,9 @@ int main(int argc, char** argv) {
     corePlatform.Programs = &desktopPrograms;
     corePlatform.Screenshots = &screenshots;
     corePlatform.Clipboard = &clipboard;
+    // No router is asked yet: the relay's outside port is drawn at random.
+    NoRouterForwarding portForwarding;
+    corePlatform.PortForwarding = &portForwarding;
     corePlatform.HostCapture = hostCapture.get();
     corePlatform.LoadEngine = [](const QString& folder) { return TWebRtcClientPort::Load(folder); };
     CoreEnvironment coreEnvironment;

@@ -29,6 +29,7 @@
 #include "screen/ScreenshotThread.h"
 #include "session/QtScreens.h"
 #include "signalling/SignallingConnection.h"
+#include "signalling/SignallingMessage.h"
 
 namespace corvala {
 
@@ -130,6 +131,7 @@ bool TAppCore::Create(IAppView& view) {
     CreateCompanions();
     CreateSignalling();
     CreateSession();
+    CreateRelay();
 
     if (FSettings->RandomPasswordMode)
         FSettings->HostPassword = QString::fromStdString(identity::RandomCredentials::RandomCredential());
@@ -257,6 +259,18 @@ void TAppCore::CreateSession() {
     values.MacAddressText = FEnv.MacAddressText;
     FSession = std::make_unique<TSessionSetup>(values, static_cast<ISessionEnvironment&>(*this),
                                                static_cast<ISessionEvents&>(*this));
+}
+
+void TAppCore::CreateRelay() {
+    FRelayWeb = std::make_unique<HttpRelayWebQueries>(FEnv.ToolsAddress);
+    RelayHostingPlatform platform{FPlatform.PortForwarding ? *FPlatform.PortForwarding : FNoRouter,
+                                  FPlatform.RelayWeb ? *FPlatform.RelayWeb : *FRelayWeb,
+                                  FPlatform.RelayProcesses ? *FPlatform.RelayProcesses : FRelayProcesses,
+                                  FPlatform.RelayTimes ? *FPlatform.RelayTimes : FRelayTimes};
+    RelayHostingConfig config;
+    config.ProgramFolder = QString::fromStdString(FEnv.Folders.program.string());
+    FRelay = std::make_unique<TRelayHosting>(config, platform, *FSettings, static_cast<IRelayHostingEvents&>(*this),
+                                             *FTimers->TurnChecker, *FTimers->TimerTurnServerCPUUsageControl);
 }
 
 QString TAppCore::PasswordFigure() const {
@@ -473,6 +487,8 @@ void TAppCore::CloseSequence() {
     if (FSignalling) FSignalling->StopChecker();
     if (FRtc) FRtc->Deactivate();
     if (FSignalling) FSignalling->CloseConnection();
+    // The relay this program started or reused ends with it.
+    if (FRelay) FRelay->Close();
 }
 
 void TAppCore::PumpMessages(int milliseconds) {
@@ -594,9 +610,9 @@ void TAppCore::SignallingJoined() {
     // A `cr --connect` request waiting for the link asks its questions after
     // this line is handled, not while the reader waits.
     QMetaObject::invokeMethod(this, [this] { FSession->SignallingJoined(); }, Qt::QueuedConnection);
-    if (!FTimers->TurnChecker->isActive()) {
-        // The relay set-up that TurnChecker runs arrives with relay hosting.
-    }
+    // The own relay is set up again after every join (a setup still running
+    // lets this one pass).
+    if (!FTimers->TurnChecker->isActive()) FTimers->TurnChecker->start();
     FView->EnableConnectButton();
 }
 
@@ -620,9 +636,12 @@ void TAppCore::SetMasterMode() { processState().MasterMode = true; }
 
 bool TAppCore::LockScreenMode() const { return processState().LockScreenMode.load(); }
 
-std::optional<OwnRelay> TAppCore::RunningRelay() const { return std::nullopt; }
+std::optional<OwnRelay> TAppCore::RunningRelay() const {
+    if (!FRelay || !FRelay->RelayRunning()) return std::nullopt;
+    return OwnRelay{FRelay->PublicIP(), FSettings->RelayPort, FSettings->RelayUserName, FSettings->RelayPassword};
+}
 
-QString TAppCore::CountryCode() const { return {}; }
+QString TAppCore::CountryCode() const { return FRelay ? FRelay->CountryCode() : QString(); }
 
 LocalScreens TAppCore::Screens() const { return ScreensFromQt(); }
 
@@ -899,5 +918,20 @@ void TAppCore::ShowChatWindow() {
 void TAppCore::AppendChatLine(const ChatLine& line) { FView->AppendChatLine(line); }
 
 void TAppCore::ShowVoiceWindow(const QString& caption) { FView->ShowVoiceWindow(caption); }
+
+// ---- the own relay ------------------------------------------------------------------
+
+bool TAppCore::SendRelayMessage(const QString& msg, const QString& payload) {
+    return FSignalling && FSignalling->WriteLine(GetMessage(FSettings->DeviceId, msg, {}, {}, payload));
+}
+
+void TAppCore::AddOwnIceServer(const QString& url, const QString& userName, const QString& password) {
+    TIceServers& servers = FRtc->IceServers();
+    for (const TIceServer& server : servers)
+        if (server.Url == url) return;
+    servers.append(TIceServer{url, userName, password});
+}
+
+void TAppCore::ShowRelaySetupRunning(bool running) { FView->ShowRelaySetupRunning(running); }
 
 }  // namespace corvala

@@ -41,6 +41,8 @@
 #include "platform/InstanceChannel.h"
 #include "platform/NoDesktop.h"
 #include "platform/SessionMonitor.h"
+#include "relay/NoRouterForwarding.h"
+#include "relay/RelayHosting.h"
 #include "screen/CursorShapes.h"
 #include "session/SessionSetup.h"
 #include "settings/Settings.h"
@@ -87,6 +89,13 @@ struct CorePlatform {
     platform::IClipboard* Clipboard = nullptr;
     // Loads the media engine; throws MediaLibraryError when it cannot.
     std::function<std::unique_ptr<TWebRtcClientPort>(const QString& programFolder)> LoadEngine;
+    // The own relay's router, web service, processes and process times;
+    // where one is missing the core uses its own: no router, HTTP to the
+    // tools address, /proc and QProcess.
+    IPortForwarding* PortForwarding = nullptr;
+    IRelayWebQueries* RelayWeb = nullptr;
+    IRelayProcesses* RelayProcesses = nullptr;
+    relay::ProcessTimesSource* RelayTimes = nullptr;
 };
 
 // Values the core is made with.
@@ -134,7 +143,8 @@ class TAppCore final : public QObject,
                        private ITransferEvents,
                        private IHostCommandEvents,
                        private IChatEvents,
-                       private IVoiceEvents {
+                       private IVoiceEvents,
+                       private IRelayHostingEvents {
     Q_OBJECT
 public:
     TAppCore(CoreEnvironment environment, CorePlatform platform);
@@ -157,6 +167,9 @@ public:
     const CoreTimers& Timers() const { return *FTimers; }
     const ConnectionLog& Log() const { return FConnectionLog; }
     const TSessionSetup& Session() const { return *FSession; }
+    // The own relay; the self-update ends it (EndRelay) before it replaces
+    // the program.
+    TRelayHosting& Relay() { return *FRelay; }
 
     // ---- What the windows forward.
     // The connect button: the host panel's (`fromHostPanel`) or the tab
@@ -225,6 +238,8 @@ private:
     void CreateTransfer();
     // Host commands, clipboard sharing, chat and voice, with their timers.
     void CreateCompanions();
+    // The own relay's setup on TurnChecker and its watchdog.
+    void CreateRelay();
     void ApplyBranding();
     QString PasswordFigure() const;
 
@@ -344,6 +359,10 @@ private:
     void ShowChatWindow() override;
     void AppendChatLine(const ChatLine& line) override;
     void ShowVoiceWindow(const QString& caption) override;
+    // IRelayHostingEvents (ConnectedToSignalServer and SaveSettings above).
+    bool SendRelayMessage(const QString& msg, const QString& payload) override;
+    void AddOwnIceServer(const QString& url, const QString& userName, const QString& password) override;
+    void ShowRelaySetupRunning(bool running) override;
 
     CoreEnvironment FEnv;
     CorePlatform FPlatform;
@@ -376,6 +395,11 @@ private:
     std::unique_ptr<Chat> FChat;
     std::unique_ptr<Voice> FVoice;
     CursorShapeMonitor FCursorMonitor;
+    NoRouterForwarding FNoRouter;
+    std::unique_ptr<HttpRelayWebQueries> FRelayWeb;
+    ProcRelayProcesses FRelayProcesses;
+    relay::ProcStatTimes FRelayTimes;
+    std::unique_ptr<TRelayHosting> FRelay;
     // What the remote area's label and button show now.
     AliveButtonStatus FAliveStatus;
 

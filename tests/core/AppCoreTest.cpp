@@ -90,6 +90,9 @@ public:
     }
     void UpdateWindowCaption() override { calls << "UpdateWindowCaption"; }
     void EnableConnectButton() override { calls << "EnableConnectButton"; }
+    // The own relay's setup runs apart from the rest: it starts at every join.
+    QList<bool> relaySetup;
+    void ShowRelaySetupRunning(bool running) override { relaySetup << running; }
     void SwitchToViewerLayout() override { calls << "SwitchToViewerLayout"; }
     void CollapseForSession() override { calls << "CollapseForSession"; }
     void ExpandAfterSessions() override { calls << "ExpandAfterSessions"; }
@@ -440,6 +443,24 @@ TEST_F(AppCoreTest, ViewerConnectsDrawsTheHostSendsInputAndClosesTheTab) {
 // stranger's one line must not put a box in front of the unattended host,
 // and the next viewer is admitted at once. A viewer hears it about the host
 // it asked for, without a modal box in the way of its link.
+// Without a web service the joined host picks its relay's port and
+// credentials, keeps them, and offers no relay of its own.
+TEST_F(AppCoreTest, EveryJoinRunsTheRelaySetup) {
+    StartSignalling();
+    ASSERT_TRUE(CreateCore());
+    ASSERT_TRUE(WaitJoined());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.relaySetup.size() == 2; }, 10000));
+    EXPECT_EQ(view.relaySetup, QList<bool>({true, false}));
+    const Settings& settings = core->AppSettings();
+    EXPECT_GE(settings.RelayPort, 5500);
+    EXPECT_LE(settings.RelayPort, 5999);
+    EXPECT_EQ(settings.RelayUserName.size(), 6);
+    EXPECT_EQ(settings.RelayPassword.size(), 6);
+    EXPECT_FALSE(core->Relay().RelayRunning());
+    EXPECT_TRUE(core->Session().OwnSessionInfo().ice.url.isEmpty());
+    EXPECT_FALSE(core->Timers().TimerTurnServerCPUUsageControl->isActive());
+}
+
 TEST_F(AppCoreTest, InvalidIdIsLoggedOnAHostAndShownWithoutBlockingOnAViewer) {
     StartSignalling();
     ASSERT_TRUE(CreateCore());

@@ -21,7 +21,9 @@ namespace {
 
 class CoreApplication : public ::testing::Environment {
 public:
-    void SetUp() override { FApp = std::make_unique<QCoreApplication>(FArgc, FArgv); }
+    void SetUp() override {
+        if (!QCoreApplication::instance()) FApp = std::make_unique<QCoreApplication>(FArgc, FArgv);
+    }
     void TearDown() override { FApp.reset(); }
 
 private:

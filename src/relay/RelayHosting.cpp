@@ -236,9 +236,13 @@ void TRelayHosting::FinishSetup() {
 
 // ---- announcement and watchdog ---------------------------------------------
 
+QString TRelayHosting::RelayUrl() const {
+    // No transport parameter: clients try UDP and TCP alike.
+    return QStringLiteral("turn:") + FPublicIP + u':' + QString::number(FSettings.RelayPort);
+}
+
 QString TRelayHosting::AnnouncementPayload() const {
-    const QString url = QStringLiteral("turn:") + FPublicIP + u':' + QString::number(FSettings.RelayPort);
-    return IceServer{FSettings.RelayPassword, FSettings.RelayUserName, url, FCountryCode}.toJson();
+    return IceServer{FSettings.RelayPassword, FSettings.RelayUserName, RelayUrl(), FCountryCode}.toJson();
 }
 
 bool TRelayHosting::SendWhenConnected(const QString& msg, const QString& payload) {
@@ -254,8 +258,7 @@ bool TRelayHosting::SendWhenConnected(const QString& msg, const QString& payload
 }
 
 void TRelayHosting::Announce() {
-    const QString url = QStringLiteral("turn:") + FPublicIP + u':' + QString::number(FSettings.RelayPort);
-    FEvents.AddOwnIceServer(url, FSettings.RelayUserName, FSettings.RelayPassword);
+    FEvents.AddOwnIceServer(RelayUrl(), FSettings.RelayUserName, FSettings.RelayPassword);
     SendWhenConnected(QString::fromUtf16(wire::PublicTurn), AnnouncementPayload());
     StartWatchdog();
 }

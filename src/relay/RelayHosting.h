@@ -91,6 +91,8 @@ public:
     QString PublicIP() const { return FPublicIP; }
     bool RelayWithdrawn() const { return FWithdrawn; }
     bool SetupRunning() const { return FSetupRunning; }
+    // "turn:" address ":" outside port, as announced and added.
+    QString RelayUrl() const;
     // The announcement's payload from the last setup's address and country.
     QString AnnouncementPayload() const;
 

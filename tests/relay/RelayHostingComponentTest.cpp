@@ -14,6 +14,8 @@
 #include "signalling/SignallingMessage.h"
 #include "signalling/WirePayloads.h"
 
+#include "CoreTestApplication.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -35,19 +37,6 @@ using testing::TlsLineClient;
 const char* const PublicIp = "10.78.0.1";
 const QString HostId = QStringLiteral("111222333");
 const QString ViewerId = QStringLiteral("444555666");
-
-class CoreApplication : public ::testing::Environment {
-public:
-    void SetUp() override { FApp = std::make_unique<QCoreApplication>(FArgc, FArgv); }
-    void TearDown() override { FApp.reset(); }
-
-private:
-    int FArgc = 1;
-    char FName[8] = "corvala";
-    char* FArgv[2] = {FName, nullptr};
-    std::unique_ptr<QCoreApplication> FApp;
-};
-const auto* const kCoreApplication = ::testing::AddGlobalTestEnvironment(new CoreApplication);
 
 // A router that forwards the relay's port to itself.
 class SamePortForwarding : public IPortForwarding {

@@ -5,6 +5,8 @@
 
 #include "settings/Settings.h"
 
+#include "CoreTestApplication.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -18,21 +20,6 @@
 
 namespace corvala {
 namespace {
-
-class CoreApplication : public ::testing::Environment {
-public:
-    void SetUp() override {
-        if (!QCoreApplication::instance()) FApp = std::make_unique<QCoreApplication>(FArgc, FArgv);
-    }
-    void TearDown() override { FApp.reset(); }
-
-private:
-    int FArgc = 1;
-    char FName[8] = "corvala";
-    char* FArgv[2] = {FName, nullptr};
-    std::unique_ptr<QCoreApplication> FApp;
-};
-const auto* const kCoreApplication = ::testing::AddGlobalTestEnvironment(new CoreApplication);
 
 class FakeForwarding : public IPortForwarding {
 public:

@@ -4,6 +4,8 @@
 // are followed, and what the requests look like.
 #include "relay/RelayWebQueries.h"
 
+#include "CoreTestApplication.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -18,21 +20,6 @@
 
 namespace corvala {
 namespace {
-
-class CoreApplication : public ::testing::Environment {
-public:
-    void SetUp() override {
-        if (!QCoreApplication::instance()) FApp = std::make_unique<QCoreApplication>(FArgc, FArgv);
-    }
-    void TearDown() override { FApp.reset(); }
-
-private:
-    int FArgc = 1;
-    char FName[8] = "corvala";
-    char* FArgv[2] = {FName, nullptr};
-    std::unique_ptr<QCoreApplication> FApp;
-};
-const auto* const kCoreApplication = ::testing::AddGlobalTestEnvironment(new CoreApplication);
 
 QByteArray Answer(const QByteArray& body, const QByteArray& status = "200 OK", const QByteArray& extra = {}) {
     return "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size()) +

@@ -130,65 +130,93 @@ bool ViewerGets(TlsLineClient& viewer, const QString& country, const QString& ur
     return false;
 }
 
-TEST(RelayHostingComponent, ProvenAnnouncedHandedToAViewerWithdrawnAndAnnouncedAgain) {
-    ServerProcess signal("crsignal", {"--port", "0", "--bind", "127.0.0.1", "--cert", PkiFile("server.pem"), "--key",
-                                      PkiFile("server.key")});
-    ASSERT_NE(signal.port(), 0) << "crsignal did not start";
-    ServerProcess web("crweb", {"--port", "0", "--bind", PublicIp});
-    ASSERT_NE(web.port(), 0) << "crweb did not start";
+class RelayHostingComponent : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(signal.port(), 0) << "crsignal did not start";
+        ASSERT_NE(web.port(), 0) << "crweb did not start";
+        ASSERT_FALSE(processes.Find(RelayNameMatch::Prefix)) << "a relay runs in the test's own namespace already";
+        settings.RelayUserName = "us1234";
+        settings.RelayPassword = "pw4567";
+        host = std::make_unique<HostSide>(signal.port());
+        RelayHostingConfig config;
+        config.ProgramFolder = QString::fromStdString(testing::BinDir());
+        hosting = std::make_unique<TRelayHosting>(config, RelayHostingPlatform{forwarding, webQueries, processes, load},
+                                                  settings, *host, host->turnChecker, host->watchdog);
+        ASSERT_TRUE(viewer.connect(signal.port(), PkiFile("ca.pem")));
+        ASSERT_TRUE(viewer.writeLine(GetMessage(ViewerId, u"join"_qs, {}, {}, ViewerId).toStdString()));
+    }
+    void TearDown() override {
+        hosting.reset();
+        if (host) host->link.CloseSignalling();
+    }
+    // Joins the host; its setup runs and ends.
+    void JoinAndSetUp() {
+        host->link.ServerConnectionCheckerTimer();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return host->busy.size() == 2; }, 30000)) << "the setup did not end";
+        EXPECT_EQ(host->busy, QList<bool>({true, false}));
+    }
 
+    const QString url = QStringLiteral("turn:10.78.0.1:3478");
+    ServerProcess signal{"crsignal", {"--port", "0", "--bind", "127.0.0.1", "--cert", PkiFile("server.pem"), "--key",
+                                      PkiFile("server.key")}};
+    ServerProcess web{"crweb", {"--port", "0", "--bind", PublicIp}};
     Settings settings{SettingsEnvironment{}};
-    settings.RelayUserName = "us1234";
-    settings.RelayPassword = "pw4567";
     SamePortForwarding forwarding;
-    HttpRelayWebQueries webQueries(QStringLiteral("http://%1:%2").arg(PublicIp).arg(web.port()));
+    HttpRelayWebQueries webQueries{QStringLiteral("http://%1:%2").arg(PublicIp).arg(web.port())};
     ProcRelayProcesses processes;
     SetLoad load;
-    HostSide host(signal.port());
-    RelayHostingConfig config;
-    config.ProgramFolder = QString::fromStdString(testing::BinDir());
-    TRelayHosting hosting(config, RelayHostingPlatform{forwarding, webQueries, processes, load}, settings, host,
-                          host.turnChecker, host.watchdog);
+    std::unique_ptr<HostSide> host;
+    std::unique_ptr<TRelayHosting> hosting;
+    TlsLineClient viewer;
+};
 
-    ASSERT_FALSE(processes.Find(RelayNameMatch::Prefix)) << "a relay runs in the test's own namespace already";
-    host.link.ServerConnectionCheckerTimer();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return hosting.RelayRunning(); }, 30000))
-        << "the relay was not proven reachable";
-    EXPECT_EQ(hosting.PublicIP(), PublicIp);
-    const QString url = QStringLiteral("turn:10.78.0.1:3478");
-    EXPECT_EQ(host.iceServers, QStringList{url + " us1234 pw4567"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return host.busy.size() == 2; }, 5000));
-    EXPECT_EQ(host.busy, QList<bool>({true, false}));
+TEST_F(RelayHostingComponent, ProvenAnnouncedHandedToAViewerWithdrawnAndAnnouncedAgain) {
+    JoinAndSetUp();
+    ASSERT_TRUE(hosting->RelayRunning()) << "the relay was not proven reachable";
+    EXPECT_EQ(hosting->PublicIP(), PublicIp);
+    EXPECT_EQ(host->iceServers, QStringList{url + " us1234 pw4567"});
     const auto relayPid = processes.Find(RelayNameMatch::Exact);
     ASSERT_TRUE(relayPid);
     EXPECT_EQ(CommandLineOf(*relayPid),
               testing::BinDir() + "/crserver -public-ip 10.78.0.1 -port 3478 -users us1234=pw4567 ");
-    EXPECT_TRUE(host.watchdog.isActive());
+    EXPECT_TRUE(host->watchdog.isActive());
 
-    TlsLineClient viewer;
-    ASSERT_TRUE(viewer.connect(signal.port(), PkiFile("ca.pem")));
-    ASSERT_TRUE(viewer.writeLine(GetMessage(ViewerId, u"join"_qs, {}, {}, ViewerId).toStdString()));
     IceServer offered;
-    ASSERT_TRUE(ViewerGets(viewer, hosting.CountryCode(), url, &offered))
+    ASSERT_TRUE(ViewerGets(viewer, hosting->CountryCode(), url, &offered))
         << "crsignal did not hand the announced relay to a viewer of the same country";
     EXPECT_EQ(offered.username, "us1234");
     EXPECT_EQ(offered.password, "pw4567");
 
     // Busy: withdrawn, and crsignal has no relay to hand out any more.
     load.Next(40.0f);
-    hosting.WatchdogTick();
-    EXPECT_TRUE(hosting.RelayWithdrawn());
-    EXPECT_TRUE(ViewerGets(viewer, hosting.CountryCode(), QString())) << "the withdrawn relay is still handed out";
+    hosting->WatchdogTick();
+    EXPECT_TRUE(hosting->RelayWithdrawn());
+    EXPECT_TRUE(ViewerGets(viewer, hosting->CountryCode(), QString())) << "the withdrawn relay is still handed out";
     // Quiet again: announced again.
     load.Next(2.0f);
-    hosting.WatchdogTick();
-    EXPECT_FALSE(hosting.RelayWithdrawn());
-    EXPECT_TRUE(ViewerGets(viewer, hosting.CountryCode(), url)) << "the relay was not announced again";
+    hosting->WatchdogTick();
+    EXPECT_FALSE(hosting->RelayWithdrawn());
+    EXPECT_TRUE(ViewerGets(viewer, hosting->CountryCode(), url)) << "the relay was not announced again";
 
     // The program's end ends the relay it started.
-    hosting.Close();
+    hosting->Close();
     EXPECT_FALSE(processes.Find(RelayNameMatch::Prefix));
-    host.link.CloseSignalling();
+}
+
+// A relay left running by an earlier run (with the stored credentials) is
+// announced at once, without a second relay and without a probe, and the
+// program's end ends it too.
+TEST_F(RelayHostingComponent, ARelayLeftRunningIsReusedWithoutAProbeAndEndedAtClose) {
+    ServerProcess earlier("crserver", {"-public-ip", PublicIp, "-port", "3478", "-users", "us1234=pw4567"});
+    ASSERT_EQ(earlier.port(), 3478);
+    JoinAndSetUp();
+    EXPECT_TRUE(hosting->RelayRunning());
+    EXPECT_EQ(processes.Find(RelayNameMatch::Prefix), earlier.pid()) << "a second relay was started";
+    EXPECT_TRUE(ViewerGets(viewer, hosting->CountryCode(), url));
+    EXPECT_FALSE(earlier.waitForOutput(TRelayHosting::Marker, 1, 1s)) << "the reused relay was probed";
+    hosting->Close();
+    EXPECT_FALSE(earlier.running()) << "the reused relay still runs after the close";
 }
 
 }  // namespace

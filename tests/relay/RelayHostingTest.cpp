@@ -381,5 +381,35 @@ TEST_F(RelayHostingTest, ClosingEndsTheRelayItStartedOrReused) {
     }
 }
 
+// Which processes count as the relay: by the executable name of their
+// /proc/PID/stat line.
+TEST(RelayProcessNames, PrefixWithoutCaseFindsExactNameMeasures) {
+    const struct {
+        const char* line;
+        std::optional<std::string> name;
+        bool zombie, prefix, exact;
+    } cases[] = {
+        {"4242 (crserver) S 1 2 3", "crserver", false, true, true},
+        {"4242 (CRServer) S 1 2 3", "CRServer", false, true, false},
+        {"4242 (crserver-old) R 1 2 3", "crserver-old", false, true, false},
+        {"4242 (crserver) Z 1 2 3", "crserver", true, true, true},
+        {"4242 (crserv) S 1 2 3", "crserv", false, false, false},
+        {"4242 (a crserver) S 1 2 3", "a crserver", false, false, false},
+        {"4242 (x) y) S 1", "x) y", false, false, false},
+        {"4242 crserver S 1", std::nullopt, false, false, false},
+        {"4242 (crserver)", std::nullopt, false, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        const auto read = ReadProcStatName(c.line);
+        ASSERT_EQ(read.has_value(), c.name.has_value());
+        if (!read) continue;
+        EXPECT_EQ(std::string(read->name), *c.name);
+        EXPECT_EQ(read->zombie, c.zombie);
+        EXPECT_EQ(RelayNameMatches(read->name, RelayNameMatch::Prefix), c.prefix);
+        EXPECT_EQ(RelayNameMatches(read->name, RelayNameMatch::Exact), c.exact);
+    }
+}
+
 }  // namespace
 }  // namespace corvala

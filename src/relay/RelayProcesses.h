@@ -3,6 +3,8 @@
 // starting ours with its output watched, and ending it. The real ones read
 // /proc and start the program with QProcess; tests use fakes.
 
+#include "platform/Folders.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
@@ -19,8 +21,8 @@ class QProcess;
 
 namespace corvala {
 
-// The relay's executable name.
-inline constexpr char RelayProgramName[] = "crserver";
+// The relay's executable name in the program folder.
+inline constexpr const char* RelayProgramName = platform::programfiles::RelayServer;
 
 // How a process's executable name is compared with RelayProgramName.
 enum class RelayNameMatch {

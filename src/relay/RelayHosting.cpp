@@ -171,15 +171,20 @@ void TRelayHosting::StartOrReuse(quint64 run) {
     FOutputTail.clear();
     FProofTimer.disconnect();
     connect(&FProofTimer, &QTimer::timeout, this, [this, run] { ProofTimedOut(run); });
+    FProbed = false;
     FProofTimer.start(FConfig.ProofLimitMs);
-    FProbeTimer.start(FConfig.ProbeRepeatMs);
-    Probe();
+    FProbeTimer.start(FConfig.FirstProbeMs);
 }
 
-void TRelayHosting::Probe() { FPlatform.Web.ProbeRelay(FPublicIP, FSettings.RelayPort); }
+void TRelayHosting::Probe() {
+    FProbed = true;
+    FProbeTimer.start(FConfig.ProbeRepeatMs);
+    FPlatform.Web.ProbeRelay(FPublicIP, FSettings.RelayPort);
+}
 
 void TRelayHosting::RelayOutput(quint64 run, QByteArrayView piece) {
     if (run != FRun || !FWatching) return;  // a proven relay's output is drained and dropped
+    if (!FProbed) Probe();
     QByteArray text = FOutputTail;
     text.append(piece);
     if (text.contains(Marker)) {

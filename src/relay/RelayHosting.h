@@ -65,8 +65,11 @@ struct RelayHostingConfig {
     QString ProgramFolder;  // where the relay program lies
     // How long the relay has to show the probe's datagram in its output.
     int ProofLimitMs = 11000;
-    // The probe is asked for again this often while the proof waits: a
-    // datagram that arrived before the new relay listened shows nothing.
+    // The first probe waits for the relay's first output (it runs then),
+    // at most this long: a datagram that arrives before the new relay
+    // listens shows nothing.
+    int FirstProbeMs = 1000;
+    // The probe is asked for again this often while the proof waits.
     int ProbeRepeatMs = 4000;
 };
 
@@ -147,6 +150,7 @@ private:
     QTimer FProofTimer;
     QTimer FProbeTimer;
     QByteArray FOutputTail;
+    bool FProbed = false;
 
     std::unique_ptr<relay::RelayLoadMeter> FMeter;
     pid_t FMeterPid = 0;

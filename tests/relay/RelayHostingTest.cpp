@@ -150,10 +150,11 @@ protected:
         events.settings = &settings;
     }
 
-    void Make(int proofLimitMs = 11000) {
+    void Make(int proofLimitMs = 11000, int firstProbeMs = 1000) {
         RelayHostingConfig config;
         config.ProgramFolder = "/opt/corvala";
         config.ProofLimitMs = proofLimitMs;
+        config.FirstProbeMs = firstProbeMs;
         config.ProbeRepeatMs = 60000;
         hosting = std::make_unique<TRelayHosting>(config, RelayHostingPlatform{forwarding, web, processes, times},
                                                   settings, events, turnChecker, watchdog);
@@ -288,6 +289,18 @@ TEST_F(RelayHostingTest, CountryIsAskedOnceAndAnUnusableAnswerReadsXX) {
     EXPECT_EQ(hosting->CountryCode(), "XX");
     ASSERT_EQ(events.sent.size(), 2);
     EXPECT_TRUE(events.sent[1].endsWith(R"("country":"XX"})")) << events.sent[1].toStdString();
+}
+
+// A relay that prints nothing before the probe's datagram still gets
+// its probe, once the first wait is over.
+TEST_F(RelayHostingTest, ASilentRelayIsProbedAfterTheFirstWait) {
+    Make(11000, 50);
+    hosting->RunSetup();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(processes.output); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !web.probes.isEmpty(); }, 5000)) << "never probed";
+    processes.output("error when handling datagram\n");
+    EXPECT_TRUE(hosting->RelayRunning());
+    EXPECT_EQ(web.probes, QStringList{"203.0.113.7:5555"});
 }
 
 TEST_F(RelayHostingTest, AJoinWhileASetupRunsIsLeftOut) {

@@ -264,8 +264,14 @@ bool TRelayHosting::SendWhenConnected(const QString& msg, const QString& payload
 
 void TRelayHosting::Announce() {
     FEvents.AddOwnIceServer(RelayUrl(), FSettings.RelayUserName, FSettings.RelayPassword);
-    SendWhenConnected(QString::fromUtf16(wire::PublicTurn), AnnouncementPayload());
     StartWatchdog();
+    // A relay withdrawn for its load stays withdrawn across a reconnection
+    // until the watchdog finds it quiet again.
+    if (FWithdrawn) {
+        qCInfo(lcRelayHosting) << "the relay is withdrawn for its load: not announced";
+        return;
+    }
+    SendWhenConnected(QString::fromUtf16(wire::PublicTurn), AnnouncementPayload());
 }
 
 void TRelayHosting::StartWatchdog() {

@@ -5,7 +5,8 @@
 // be reached from outside, and the relay is announced ("publicturn") and
 // added to this side's ICE servers. A watchdog then measures the relay's
 // processor load every 30 s and withdraws the announcement ("removeturn")
-// while it is above 15.0 %, looking again every 10 minutes.
+// while it is above 15.0 %, looking again every 10 minutes; a setup after a
+// reconnection leaves a withdrawn relay withdrawn.
 //
 // Nothing here blocks the main thread: the port mapping runs on a worker
 // thread, the web questions and the relay's output arrive through the event

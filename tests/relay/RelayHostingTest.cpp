@@ -359,6 +359,25 @@ TEST_F(RelayHostingTest, WatchdogWithdrawsAboveTheLimitAndAnnouncesAgainAtOrBelo
     EXPECT_FALSE(hosting->RelayWithdrawn());
 }
 
+// A setup after a reconnection leaves a withdrawn relay withdrawn; the
+// watchdog announces it once it is quiet.
+TEST_F(RelayHostingTest, AWithdrawnRelayIsNotAnnouncedByTheNextSetup) {
+    processes.prefix = processes.exact = {77};
+    Make();
+    Setup();
+    times.Advance(50.0f);
+    hosting->WatchdogTick();
+    ASSERT_TRUE(hosting->RelayWithdrawn());
+    events.sent.clear();
+    Setup();
+    EXPECT_TRUE(events.sent.isEmpty());
+    EXPECT_TRUE(hosting->RelayWithdrawn());
+    EXPECT_EQ(watchdog.interval(), 600000);
+    times.Advance(5.0f, 600000);
+    hosting->WatchdogTick();
+    EXPECT_EQ(events.sent, QStringList{QString("publicturn ") + Payload});
+}
+
 TEST_F(RelayHostingTest, ClosingEndsTheRelayItStartedOrReused) {
     const struct {
         const char* name;

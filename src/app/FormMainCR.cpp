@@ -464,6 +464,21 @@ void TFormMainCR::EnableConnectButton() {
     btnConnect->setEnabled(true);
 }
 
+void TFormMainCR::ShowRelaySetupRunning(bool running) {
+    if (running) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        // A waiting update keeps its "Download" usable.
+        if (!FCore.ForcedUpdateShown()) btnConnect->setEnabled(false);
+        return;
+    }
+    QApplication::restoreOverrideCursor();
+    btnConnect->setEnabled(true);
+    btnConnect->setStyleSheet(ConnectButtonStyle());
+    TimerActivityAnimation->stop();
+    shpActivity->Stop();
+    if (!processState().Branded) btnConnect->show();
+}
+
 std::optional<ConnectionDialogResult> TFormMainCR::ShowConnectionDialog(const std::optional<ConnectRequest>& confirmWith) {
     if (confirmWith) {
         frmAddConnection->strID = confirmWith->id;

@@ -82,6 +82,7 @@ public:
     // The caption text and the info/contact buttons from the peer count.
     void UpdateWindowCaption() override;
     void EnableConnectButton() override;
+    void ShowRelaySetupRunning(bool running) override;
     // The one-way switch to the viewer layout, once MasterMode is set (the
     // connect action asks its questions before).
     void SwitchToViewerLayout() override;

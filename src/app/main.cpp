@@ -37,6 +37,7 @@
 #include "platform/linux/XTestSecureAttention.h"
 #include "relay/FirewallRules.h"
 #include "relay/StartupFirewall.h"
+#include "relay/UpnpPortForwarding.h"
 #include "screen/ScreenshotThread.h"
 #include "session/ConnectArguments.h"
 
@@ -127,6 +128,10 @@ int main(int argc, char** argv) {
     corePlatform.Screenshots = &screenshots;
     corePlatform.Clipboard = &clipboard;
     corePlatform.UserSession = &userSession;
+    // The router forwards the relay's outside port when it speaks UPnP; without
+    // one the port is drawn at random and the routing window explains it.
+    UpnpPortForwarding portForwarding;
+    corePlatform.PortForwarding = &portForwarding;
     corePlatform.HostCapture = hostCapture.get();
     lx::LinuxProcessTerminator processTerminator;
     corePlatform.Processes = &processTerminator;

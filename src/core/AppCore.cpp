@@ -32,6 +32,7 @@
 #include "signalling/SignallingConnection.h"
 #include "system/CredentialsFile.h"
 #include "update/UpdateSignature.h"
+#include "signalling/SignallingMessage.h"
 
 namespace corvala {
 
@@ -135,6 +136,7 @@ bool TAppCore::Create(IAppView& view) {
     CreateCompanions();
     CreateSignalling();
     CreateSession();
+    CreateRelay();
 
     if (FSettings->RandomPasswordMode)
         FSettings->HostPassword = QString::fromStdString(identity::RandomCredentials::RandomCredential());
@@ -277,6 +279,18 @@ void TAppCore::CreateWebFeatures() {
         PrinterDownloadConfig{FEnv.WebSiteAddress, folder, root}, static_cast<IPrinterDownloadEvents&>(*this), this);
     // The answer arrives while the window already shows.
     if (!FEnv.WebSiteAddress.isEmpty()) FUpdate->StartCheck();
+}
+
+void TAppCore::CreateRelay() {
+    FRelayWeb = std::make_unique<HttpRelayWebQueries>(FEnv.ToolsAddress);
+    RelayHostingPlatform platform{FPlatform.PortForwarding ? *FPlatform.PortForwarding : FNoRouter,
+                                  FPlatform.RelayWeb ? *FPlatform.RelayWeb : *FRelayWeb,
+                                  FPlatform.RelayProcesses ? *FPlatform.RelayProcesses : FRelayProcesses,
+                                  FPlatform.RelayTimes ? *FPlatform.RelayTimes : FRelayTimes};
+    RelayHostingConfig config;
+    config.ProgramFolder = QString::fromStdString(FEnv.Folders.program.string());
+    FRelay = std::make_unique<TRelayHosting>(config, platform, *FSettings, static_cast<IRelayHostingEvents&>(*this),
+                                             *FTimers->TurnChecker, *FTimers->TimerTurnServerCPUUsageControl);
 }
 
 QString TAppCore::PasswordFigure() const {
@@ -485,6 +499,8 @@ void TAppCore::CloseSequence() {
     if (FSignalling) FSignalling->StopChecker();
     if (FRtc) FRtc->Deactivate();
     if (FSignalling) FSignalling->CloseConnection();
+    // The relay this program started or reused ends with it.
+    if (FRelay) FRelay->Close();
 }
 
 void TAppCore::PumpMessages(int milliseconds) {
@@ -611,9 +627,9 @@ void TAppCore::SignallingJoined() {
     // A `cr --connect` request waiting for the link asks its questions after
     // this line is handled, not while the reader waits.
     QMetaObject::invokeMethod(this, [this] { FSession->SignallingJoined(); }, Qt::QueuedConnection);
-    if (!FTimers->TurnChecker->isActive()) {
-        // The relay set-up that TurnChecker runs arrives with relay hosting.
-    }
+    // The own relay is set up again after every join (a setup still running
+    // lets this one pass).
+    if (!FTimers->TurnChecker->isActive()) FTimers->TurnChecker->start();
     FView->EnableConnectButton();
 }
 
@@ -637,9 +653,12 @@ void TAppCore::SetMasterMode() { processState().MasterMode = true; }
 
 bool TAppCore::LockScreenMode() const { return processState().LockScreenMode.load(); }
 
-std::optional<OwnRelay> TAppCore::RunningRelay() const { return std::nullopt; }
+std::optional<OwnRelay> TAppCore::RunningRelay() const {
+    if (!FRelay || !FRelay->RelayRunning()) return std::nullopt;
+    return OwnRelay{FRelay->PublicIP(), FSettings->RelayPort, FSettings->RelayUserName, FSettings->RelayPassword};
+}
 
-QString TAppCore::CountryCode() const { return {}; }
+QString TAppCore::CountryCode() const { return FRelay ? FRelay->CountryCode() : QString(); }
 
 LocalScreens TAppCore::Screens() const { return ScreensFromQt(); }
 
@@ -932,6 +951,9 @@ bool TAppCore::EventsSuspended() const { return processState().EventsSuspended; 
 void TAppCore::ShowUpdateWarning(const QString& text) { ShowMessage(true, MessageKind::Warning, text); }
 
 void TAppCore::EndRelayProcesses() {
+    // The relay this copy runs (its watchdog and announcement with it), then
+    // any left from earlier runs of the program in this folder.
+    if (FRelay) FRelay->Close();
     if (!FPlatform.Processes) return;
     const int ended = FPlatform.Processes->TerminateProcessesNamed(programfiles::RelayServer, FEnv.Folders.program);
     if (ended > 0) qCInfo(lcCore) << "ended" << ended << "relay process(es) before the update";
@@ -960,5 +982,20 @@ void TAppCore::ClosePrinterDownload() { FView->ClosePrinterDownload(); }
 void TAppCore::ShowPrinterError(const QString& text) { ShowMessage(true, MessageKind::Error, text); }
 
 void TAppCore::OpenFile(const QString& path) { FPlatform.Shell.Execute("open", path.toStdString(), ""); }
+
+// ---- the own relay ------------------------------------------------------------------
+
+bool TAppCore::SendRelayMessage(const QString& msg, const QString& payload) {
+    return FSignalling && FSignalling->WriteLine(GetMessage(FSettings->DeviceId, msg, {}, {}, payload));
+}
+
+void TAppCore::AddOwnIceServer(const QString& url, const QString& userName, const QString& password) {
+    TIceServers& servers = FRtc->IceServers();
+    for (const TIceServer& server : servers)
+        if (server.Url == url) return;
+    servers.append(TIceServer{url, userName, password});
+}
+
+void TAppCore::ShowRelaySetupRunning(bool running) { FView->ShowRelaySetupRunning(running); }
 
 }  // namespace corvala

@@ -43,6 +43,8 @@
 #include "platform/InstanceChannel.h"
 #include "platform/NoDesktop.h"
 #include "platform/SessionMonitor.h"
+#include "relay/NoRouterForwarding.h"
+#include "relay/RelayHosting.h"
 #include "screen/CursorShapes.h"
 #include "session/SessionSetup.h"
 #include "settings/Settings.h"
@@ -98,6 +100,13 @@ struct CorePlatform {
     std::function<std::unique_ptr<TWebRtcClientPort>(const QString& programFolder)> LoadEngine;
     // Ends the relay before a self-update; none: nothing is ended.
     platform::IProcessTerminator* Processes = nullptr;
+    // The own relay's router, web service, processes and process times;
+    // where one is missing the core uses its own: no router, HTTP to the
+    // tools address, /proc and QProcess.
+    IPortForwarding* PortForwarding = nullptr;
+    IRelayWebQueries* RelayWeb = nullptr;
+    IRelayProcesses* RelayProcesses = nullptr;
+    relay::ProcessTimesSource* RelayTimes = nullptr;
 };
 
 // Values the core is made with.
@@ -157,7 +166,8 @@ class TAppCore final : public QObject,
                        private IVoiceEvents,
                        private ICompanionEvents,
                        private update::IUpdateEvents,
-                       private IPrinterDownloadEvents {
+                       private IPrinterDownloadEvents,
+                       private IRelayHostingEvents {
     Q_OBJECT
 public:
     TAppCore(CoreEnvironment environment, CorePlatform platform);
@@ -180,6 +190,9 @@ public:
     const CoreTimers& Timers() const { return *FTimers; }
     const ConnectionLog& Log() const { return FConnectionLog; }
     const TSessionSetup& Session() const { return *FSession; }
+    // The own relay; the self-update ends it (EndRelayProcesses) before it
+    // replaces the program.
+    TRelayHosting& Relay() { return *FRelay; }
 
     // ---- What the windows forward.
     // The connect button: the host panel's (`fromHostPanel`) or the tab
@@ -271,6 +284,8 @@ private:
     // Host commands, clipboard sharing, chat and voice, with their timers.
     void CreateCompanions();
     void WriteCredentials();
+    // The own relay's setup on TurnChecker and its watchdog.
+    void CreateRelay();
     void ApplyBranding();
     // The update check (started here) and the printer driver's download.
     void CreateWebFeatures();
@@ -410,6 +425,10 @@ private:
     void ClosePrinterDownload() override;
     void ShowPrinterError(const QString& text) override;
     void OpenFile(const QString& path) override;
+    // IRelayHostingEvents (ConnectedToSignalServer and SaveSettings above).
+    bool SendRelayMessage(const QString& msg, const QString& payload) override;
+    void AddOwnIceServer(const QString& url, const QString& userName, const QString& password) override;
+    void ShowRelaySetupRunning(bool running) override;
 
     CoreEnvironment FEnv;
     CorePlatform FPlatform;
@@ -445,6 +464,11 @@ private:
     std::unique_ptr<update::TUpdate> FUpdate;
     std::unique_ptr<TPrinterDriverDownload> FPrinterDownload;
     CursorShapeMonitor FCursorMonitor;
+    NoRouterForwarding FNoRouter;
+    std::unique_ptr<HttpRelayWebQueries> FRelayWeb;
+    ProcRelayProcesses FRelayProcesses;
+    relay::ProcStatTimes FRelayTimes;
+    std::unique_ptr<TRelayHosting> FRelay;
     // What the remote area's label and button show now.
     AliveButtonStatus FAliveStatus;
 

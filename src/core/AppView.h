@@ -60,6 +60,11 @@ public:
     virtual void UpdateWindowCaption() = 0;
     // The signalling link is joined: the host panel's connect button works.
     virtual void EnableConnectButton() = 0;
+    // The own relay's setup runs: the hourglass, and the connect button
+    // disabled unless it offers an update. Ended: the default cursor, the
+    // button enabled and shown (unless branded), the activity animation
+    // stopped.
+    virtual void ShowRelaySetupRunning(bool running) = 0;
     // MasterMode was just set: the one-way switch to the viewer layout.
     virtual void SwitchToViewerLayout() = 0;
     // Host: restore if minimised, collapse, caption.

@@ -265,6 +265,27 @@ TEST_F(MainWindowTest, TimersExistWithTheirIntervalsAndStartStates) {
     EXPECT_TRUE(windowProgram.core.Signalling()->ServerConnectionChecker().isActive());
 }
 
+// While the own relay is set up: the hourglass and no connect button; after
+// it: the default cursor, the button back, the activity animation stopped.
+TEST_F(MainWindowTest, RelaySetupShowsTheHourglassAndHoldsTheConnectButton) {
+    MainProgram windowProgram(*this);
+    ASSERT_TRUE(windowProgram.Create());
+    TFormMainCR& window = windowProgram.window;
+    auto* connect = window.findChild<QPushButton*>("btnConnect");
+    auto* animation = window.findChild<QTimer*>("TimerActivityAnimation");
+    ASSERT_TRUE(connect && animation);
+    window.EnableConnectButton();
+    IAppView& view = window;
+    view.ShowRelaySetupRunning(true);
+    EXPECT_FALSE(connect->isEnabled());
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    view.ShowRelaySetupRunning(false);
+    EXPECT_TRUE(connect->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(animation->isActive());
+}
+
 TEST_F(MainWindowTest, SettingsSurviveARestartAndStaticPasswordsShowBullets) {
     QString id;
     {

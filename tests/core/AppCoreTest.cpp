@@ -92,6 +92,9 @@ public:
     }
     void UpdateWindowCaption() override { calls << "UpdateWindowCaption"; }
     void EnableConnectButton() override { calls << "EnableConnectButton"; }
+    // The own relay's setup runs apart from the rest: it starts at every join.
+    QList<bool> relaySetup;
+    void ShowRelaySetupRunning(bool running) override { relaySetup << running; }
     void SwitchToViewerLayout() override { calls << "SwitchToViewerLayout"; }
     void CollapseForSession() override { calls << "CollapseForSession"; }
     void ExpandAfterSessions() override { calls << "ExpandAfterSessions"; }
@@ -222,6 +225,43 @@ public:
     bool AnySessionActive() override { return true; }
 };
 
+// The own relay's surroundings: a router forwarding 5555, a web service
+// that sees 203.0.113.7 in "DE", and a relay already running (pid 77) whose
+// load cannot be read.
+class ForwardingTo5555 : public IPortForwarding {
+public:
+    bool EnsurePortMapping(int& relayPort) override {
+        relayPort = 5555;
+        return true;
+    }
+};
+class KnownAddressWeb : public IRelayWebQueries {
+public:
+    void PublicAddress(std::function<void(QString)> done) override { done(u"203.0.113.7"_qs); }
+    void Country(const QString&, std::function<void(QString)> done) override { done(u"DE"_qs); }
+    void ProbeRelay(const QString&, int) override { ++probes; }
+    int probes = 0;
+};
+class RelayAlreadyRunning : public IRelayProcesses {
+public:
+    std::optional<pid_t> Find(RelayNameMatch match) override {
+        if (match == RelayNameMatch::Prefix && running) return 77;
+        return std::nullopt;
+    }
+    std::unique_ptr<IRelayProcess> Start(const QString&, const QStringList&, std::function<void(QByteArrayView)>,
+                                         std::function<void()>) override {
+        ++starts;
+        return nullptr;
+    }
+    void End(pid_t pid) override {
+        ended << pid;
+        running = false;
+    }
+    bool running = true;
+    int starts = 0;
+    QList<pid_t> ended;
+};
+
 // The signalling line of a peer message, as another copy writes it.
 std::string PeerLine(const QString& from, const QString& to, const QString& type, const QString& payload,
                      const QString& password, const QString& username) {
@@ -269,6 +309,9 @@ protected:
         platform.System = &system;
         platform.Clipboard = &clipboard;
         platform.Screenshots = &capture;
+        platform.PortForwarding = relayForwarding;
+        platform.RelayWeb = relayWeb;
+        platform.RelayProcesses = relayProcesses;
         platform.LoadEngine = [this](const QString&) {
             auto port = std::make_unique<testing::RecordingRtc>();
             rtc = port.get();
@@ -336,6 +379,10 @@ protected:
     RecordingView view;
     testing::RecordingRtc* rtc = nullptr;  // the core owns it
     std::unique_ptr<ServerProcess> server;
+    // The own relay's surroundings; none: the core's own.
+    IPortForwarding* relayForwarding = nullptr;
+    IRelayWebQueries* relayWeb = nullptr;
+    IRelayProcesses* relayProcesses = nullptr;
     std::unique_ptr<TAppCore> core;
 };
 
@@ -478,10 +525,80 @@ TEST_F(AppCoreTest, ViewerConnectsDrawsTheHostSendsInputAndClosesTheTab) {
     EXPECT_TRUE(view.Called("ShowAliveStatus No connections."));
 }
 
+// Without a web service the joined host picks its relay's port and
+// credentials, keeps them, and offers no relay of its own.
+TEST_F(AppCoreTest, EveryJoinRunsTheRelaySetup) {
+    StartSignalling();
+    ASSERT_TRUE(CreateCore());
+    ASSERT_TRUE(WaitJoined());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.relaySetup.size() == 2; }, 10000));
+    EXPECT_EQ(view.relaySetup, QList<bool>({true, false}));
+    const Settings& settings = core->AppSettings();
+    EXPECT_GE(settings.RelayPort, 5500);
+    EXPECT_LE(settings.RelayPort, 5999);
+    EXPECT_EQ(settings.RelayUserName.size(), 6);
+    EXPECT_EQ(settings.RelayPassword.size(), 6);
+    EXPECT_FALSE(core->Relay().RelayRunning());
+    EXPECT_TRUE(core->Session().OwnSessionInfo().ice.url.isEmpty());
+    EXPECT_FALSE(core->Timers().TimerTurnServerCPUUsageControl->isActive());
+}
+
 // "invalid_id" at a host only means that a viewer it answered has gone: a
 // stranger's one line must not put a box in front of the unattended host,
 // and the next viewer is admitted at once. A viewer hears it about the host
 // it asked for, without a modal box in the way of its link.
+// A relay that runs already: announced through the core's own link, added to
+// its ICE servers once, offered in the host's "turn", ended at close.
+TEST_F(AppCoreTest, TheOwnRunningRelayIsAnnouncedOfferedAndEndedAtClose) {
+    ForwardingTo5555 forwarding;
+    KnownAddressWeb web;
+    RelayAlreadyRunning processes;
+    relayForwarding = &forwarding;
+    relayWeb = &web;
+    relayProcesses = &processes;
+    StartSignalling();
+    ASSERT_TRUE(CreateCore());
+    ASSERT_TRUE(WaitJoined());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return core->Relay().RelayRunning(); }, 10000));
+    EXPECT_EQ(processes.starts, 0);
+    EXPECT_EQ(web.probes, 0);
+    const Settings& settings = core->AppSettings();
+    const QString url = u"turn:203.0.113.7:5555"_qs;
+    const auto listed = [&] {
+        return std::count_if(rtc->IceServers().begin(), rtc->IceServers().end(),
+                             [&](const TIceServer& s) { return s.Url == url; });
+    };
+    EXPECT_EQ(listed(), 1);
+    EXPECT_EQ(core->Relay().CountryCode(), "DE");
+
+    // crsignal heard the announcement: a viewer in "DE" gets the relay.
+    auto viewer = JoinAs(OtherId);
+    ASSERT_TRUE(viewer->writeLine(GetMessage(OtherId, u"getpublicturn"_qs, {}, {}, u"DE"_qs).toStdString()));
+    const auto relay = Expect(*viewer, u"publicturn"_qs, {});
+    ASSERT_TRUE(relay);
+    const auto offered = IceServer::FromJson(relay->payload);
+    ASSERT_TRUE(offered);
+    EXPECT_EQ(offered->url, url);
+    EXPECT_EQ(offered->username, settings.RelayUserName);
+
+    // The host's "turn" offers its own relay.
+    viewer->writeLine(PeerLine(OtherId, OwnId(), u"init"_qs, {}, settings.HostPassword, u"Viewer"_qs));
+    const auto turn = Expect(*viewer, u"message"_qs, u"turn"_qs);
+    ASSERT_TRUE(turn);
+    const auto info = ParsePayloadObject(turn->payload);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(IceServer::FromObject(*info).url, url);
+
+    // A second join reuses it without adding it again.
+    core->Timers().TurnChecker->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.relaySetup.size() == 4; }, 10000));
+    EXPECT_EQ(listed(), 1);
+
+    core->CloseSequence();
+    EXPECT_EQ(processes.ended, QList<pid_t>{77});
+    EXPECT_FALSE(core->Relay().RelayRunning());
+}
+
 TEST_F(AppCoreTest, InvalidIdIsLoggedOnAHostAndShownWithoutBlockingOnAViewer) {
     StartSignalling();
     ASSERT_TRUE(CreateCore());

@@ -314,7 +314,7 @@ void TFormMainCR::BuildMenus() {
     add(mnuSettings, TranslationKey("Set Password"), "...", false);
     add(mnuSettings, TranslationKey("Set Display Name"), "...", false);
     add(mnuSettings, TranslationKey("Set Whitelist"), "...", false);
-    add(mnuSettings, TranslationKey("Contacts Book"), "...", false);
+    QAction* contacts = add(mnuSettings, TranslationKey("Contacts List..."), "", true);
     QAction* printer = add(mnuSettings, TranslationKey("%s driver..."), "", false);
     printer->setProperty("formatWith", "Velmora Printer");
     mnuLanguage = mnuSettings->addMenu(QString());
@@ -322,6 +322,7 @@ void TFormMainCR::BuildMenus() {
     imgSettings->Menu = mnuSettings;
     connect(autostart, &QAction::triggered, this, [this] { FCore.AutomaticStartClick(); });
     connect(viewOnly, &QAction::triggered, this, [this] { FCore.AllowOnlyViewingClick(); });
+    connect(contacts, &QAction::triggered, this, &TFormMainCR::ContactsListClick);
     connect(mnuSettings, &QMenu::aboutToShow, this, [this, autostart, viewOnly] {
         autostart->setChecked(FCore.AutostartMarkerExists());
         viewOnly->setChecked(FCore.AppSettings().AllowOnlyViewing);
@@ -421,7 +422,10 @@ void TFormMainCR::ShowHostLayout() {
     // The core has made its objects by now: the picture's input and the
     // connection dialog attach to them.
     if (!FRemoteInput) FRemoteInput = new TRemoteInputFilter(*imgRemoteScreen, FCore.Viewer(), this);
-    if (!frmAddConnection) frmAddConnection = new TFormAddConnection(FCore.AppSettings(), this);
+    if (!frmAddConnection) {
+        frmAddConnection = new TFormAddConnection(FCore.AppSettings(), this);
+        ConnectContactsHooks();
+    }
     PaintTheme();
     SizeToHostPanel();
     UpdateCaption();
@@ -472,7 +476,7 @@ void TFormMainCR::ApplyBranding(const Branding& branding) {
     lblConnectLine->hide();
     TimerActivityAnimation->stop();
     shpActivity->Stop();
-    for (const char* key : {"Set Password", "Contacts Book", "%s driver...", "Online Manual", "Customize with Your Brand"})
+    for (const char* key : {"Set Password", "Contacts List...", "%s driver...", "Online Manual", "Customize with Your Brand"})
         if (QAction* action = MenuAction(key)) action->setVisible(false);
 }
 

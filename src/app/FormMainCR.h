@@ -184,6 +184,11 @@ private:
     // Where the chat and voice windows go: the window's frame, the bottom of
     // its caption and top strip, and its client width.
     QRect CompanionPlacement(int& captionBottom) const;
+    // The contacts book and Wake-on-LAN (FormMainCRContacts.cpp): the menu's
+    // "Contacts List...", and the connection dialog's book button and
+    // "Wake Up PC && Connect...".
+    void ConnectContactsHooks();
+    void ContactsListClick();
 
     TAppCore& FCore;
     MainWindowEnvironment FEnv;

@@ -29,10 +29,6 @@ std::optional<QByteArray> ReadWhole(const QString& path, QString& error) {
         error = file.errorString();
         return std::nullopt;
     }
-    if (file.size() > MaxBookFileBytes) {
-        error = QStringLiteral("the file is larger than %1 bytes").arg(MaxBookFileBytes);
-        return std::nullopt;
-    }
     QByteArray bytes = file.read(MaxBookFileBytes + 1);
     if (bytes.size() > MaxBookFileBytes) {
         error = QStringLiteral("the file is larger than %1 bytes").arg(MaxBookFileBytes);

@@ -88,6 +88,8 @@ TEST(Contacts, AContactFromTheBookConnectsToARealHost) {
                "\nhost output:\n" + host.Log();
     };
     const auto keys = [&](const std::string& k) { RunCommand("DISPLAY=" + display + " xdotool " + k); };
+    // Without a window manager nothing hands the keyboard to a new window.
+    const auto focus = [&](const std::string& title) { keys("search --name '^" + title + "$' windowfocus"); };
     const auto click = [&](int x, int y) {
         keys("mousemove " + std::to_string(x) + " " + std::to_string(y) + " sleep 0.2 click 1");
     };
@@ -105,9 +107,11 @@ TEST(Contacts, AContactFromTheBookConnectsToARealHost) {
     ASSERT_TRUE(WaitFor([&] { return WindowGeometry(display, "Add Connection").has_value(); }, 20s)) << diagnostics();
 
     // The ID box has the focus (no recent IDs); the book button follows it.
+    focus("Add Connection");
     keys("sleep 0.5 key Tab sleep 0.2 key space");
     ASSERT_TRUE(WaitFor([&] { return WindowGeometry(display, "Contacts").has_value(); }, 20s))
         << "the book did not ask for its password" << diagnostics();
+    focus("Contacts");
     keys("sleep 0.5 type --delay 80 '" + std::string(BookPassword) + "'");
     keys("key Return");
     std::optional<WindowBox> book;
@@ -116,12 +120,14 @@ TEST(Contacts, AContactFromTheBookConnectsToARealHost) {
 
     // The tree has the focus: the group, then its contact; then the top
     // panel's last button, "Connect...".
+    focus("Contacts Book");
     keys("sleep 0.5 key Down sleep 0.2 key Down");
     click(book->x + book->width - 40, book->y + 22);
     ASSERT_TRUE(WaitFor([&] { return !WindowGeometry(display, "Contacts Book").has_value(); }, 20s))
         << "the book stayed open" << diagnostics();
 
     // Back in the filled dialog: confirming it connects.
+    focus("Add Connection");
     keys("sleep 0.5 key Return");
     const auto pictureShown = [&] {
         const auto counts = ScreenColourCounts(display, {Quadrants[0], Quadrants[1], Quadrants[2], Quadrants[3]});

@@ -10,10 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray plain(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString path = fuzz::WriteSealed("adbook", "adbook.dt", plain);
     fuzz::BookPrompts prompts;
-    // Every other input is asked with the right password, the rest with a
-    // wrong one, so that both ways through the lock are taken.
-    const std::optional<QString> stored = fuzz::StoredPassword(plain);
-    prompts.Answer = stored && size % 2 == 0 ? *stored : QStringLiteral("\u0001wrong");
+    prompts.Answer = fuzz::PasswordAnswer(plain);
     TBookState state;
     TAddressBook book(path, state, prompts, QStringLiteral("fuzz@example.org"));
     if (!book.Load()) {

@@ -45,4 +45,11 @@ inline std::optional<QString> StoredPassword(const QByteArray& plain) {
     }
 }
 
+// Every other input is asked with the password the record holds, the rest
+// with a wrong one, so that both ways through the lock are taken.
+inline QString PasswordAnswer(const QByteArray& plain) {
+    const std::optional<QString> stored = StoredPassword(plain);
+    return stored && plain.size() % 2 == 0 ? *stored : QStringLiteral("\u0001wrong");
+}
+
 }  // namespace corvala::fuzz

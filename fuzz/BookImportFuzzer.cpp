@@ -13,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString bookPath = fuzz::WriteSealed("crc", "adbook.dt", WriteBookRecord(own));
     const QString importPath = fuzz::WriteSealed("crc", "picked.crc", plain);
     fuzz::BookPrompts prompts;
-    const std::optional<QString> stored = fuzz::StoredPassword(plain);
-    prompts.Answer = stored && size % 2 == 0 ? *stored : QStringLiteral("\u0001wrong");
+    prompts.Answer = fuzz::PasswordAnswer(plain);
     TBookState state;
     TAddressBook book(bookPath, state, prompts, QStringLiteral("fuzz@example.org"));
     if (!book.Load()) fuzz::Fail("the own book does not load");

@@ -70,6 +70,14 @@ BookContents RichBook() {
     return book;
 }
 
+// Groups A (a1, a2) and B (b1).
+BookContents TwoGroupsThreeContacts() {
+    BookContents book;
+    book.Groups = {{{"A", {}, {}, {}, {}, {}, {}}, {Contact("a1", "1"), Contact("a2", "2")}},
+                   {{"B", {}, {}, {}, {}, {}, {}}, {Contact("b1", "3")}}};
+    return book;
+}
+
 class AddressBookTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(folder.isValid()); }
@@ -255,10 +263,7 @@ TEST_F(AddressBookTest, SwitchingProtectionOffWhileContactsHoldPasswordsIsRefuse
 }
 
 TEST_F(AddressBookTest, NewNodesAreNamedAfterTheirCount) {
-    BookContents stored;
-    stored.Groups = {{{"A", {}, {}, {}, {}, {}, {}}, {Contact("a1", "1"), Contact("a2", "2")}},
-                     {{"B", {}, {}, {}, {}, {}, {}}, {Contact("b1", "3")}}};
-    WriteFile(Path(), SealBook(stored));
+    WriteFile(Path(), SealBook(TwoGroupsThreeContacts()));
     TAddressBook book = Book();
     ASSERT_TRUE(book.Load());
 
@@ -287,10 +292,7 @@ TEST_F(AddressBookTest, NewNodesAreNamedAfterTheirCount) {
 }
 
 TEST_F(AddressBookTest, MovingAndRemovingKeepTheTreeInOrder) {
-    BookContents stored;
-    stored.Groups = {{{"A", {}, {}, {}, {}, {}, {}}, {Contact("a1", "1"), Contact("a2", "2")}},
-                     {{"B", {}, {}, {}, {}, {}, {}}, {Contact("b1", "3")}}};
-    WriteFile(Path(), SealBook(stored));
+    WriteFile(Path(), SealBook(TwoGroupsThreeContacts()));
     TAddressBook book = Book();
     ASSERT_TRUE(book.Load());
 

@@ -53,6 +53,7 @@ def main():
         label, mid, line = text.split(" ", 2)
         candidates.append({"label": int(label), "id": mid, "candidate": line})
     shutil.rmtree(CORPUS, ignore_errors=True)
+    contacts_seeds()
 
     relay = {"ice_password": "pw", "ice_username": "user", "ice_url": "turn:127.0.0.1:5501"}
     session_info = dict(relay, screen_monitorcount="2",
@@ -292,6 +293,34 @@ def stun_seeds():
     write("stun_message", "send-indication", message(0x0016, [(0x0012, peer), (0x0013, b"hello")]))
     write("stun_message", "channel-data", struct.pack(">HH", 0x4000, 5) + b"hello\0\0\0")
     write("stun_message", "probe", b"corvala turn-check\n")
+
+
+def contacts_seeds():
+    """adbook.dt and .crc records (versions 1 and 2, with and without a book
+    password) and an mc.dt record, as the program writes them."""
+    def s(text):
+        units = text.encode("utf-16-le")
+        return struct.pack("<i", len(units) // 2) + units
+
+    def book(version, password, groups):
+        out = struct.pack("<i", version) + (s(password) if version >= 2 else b"")
+        out += struct.pack("<i", len(groups))
+        for name, contacts in groups:
+            out += s(name) + struct.pack("<i", len(contacts))
+            for c in contacts:
+                fields = c if version >= 2 else c[:2] + c[3:]
+                out += b"".join(s(f) for f in fields)
+        return out
+    groups = [("B\u00fcro", [("Ulla Trevik", "123456789", "host pw", "ulla@example.org", "+46 1", "ulla.t",
+                                "\u674e \U0001F600"), ("Bo", "987654321", "", "", "", "", "")]),
+              ("Home", [])]
+    for target in ("address_book", "book_import"):
+        write(target, "v2-protected", book(2, "book pw", groups))
+        write(target, "v2-open", book(2, "", groups))
+        write(target, "v1", book(1, "", groups))
+    table = struct.pack("<ii", 1, 2) + s("123456789") + s("00-1A-2B-3C-4D-5E") + s("255.255.255.255") + s("32767")
+    table += s("987654321") + s("00:1a:2b:3c:4d:5e") + s("192.0.2.7") + s("9")
+    write("wake_table", "two-records", table)
 
 
 if __name__ == "__main__":

@@ -332,7 +332,7 @@ void TFormMainCR::BuildMenus() {
     add(mnuSettings, TranslationKey("Set Password"), "...", false);
     add(mnuSettings, TranslationKey("Set Display Name"), "...", false);
     add(mnuSettings, TranslationKey("Set Whitelist"), "...", false);
-    add(mnuSettings, TranslationKey("Contacts Book"), "...", false);
+    QAction* contacts = add(mnuSettings, TranslationKey("Contacts List..."), "", true);
     QAction* printer = add(mnuSettings, TranslationKey("%s driver..."), "", true);
     printer->setProperty("formatWith", "Velmora Printer");
     connect(printer, &QAction::triggered, this, [this] { FCore.PrinterDownload().MenuClick(); });
@@ -341,6 +341,7 @@ void TFormMainCR::BuildMenus() {
     imgSettings->Menu = mnuSettings;
     connect(autostart, &QAction::triggered, this, [this] { FCore.AutomaticStartClick(); });
     connect(viewOnly, &QAction::triggered, this, [this] { FCore.AllowOnlyViewingClick(); });
+    connect(contacts, &QAction::triggered, this, &TFormMainCR::ContactsListClick);
     connect(mnuSettings, &QMenu::aboutToShow, this, [this, autostart, viewOnly] {
         autostart->setChecked(FCore.AutostartMarkerExists());
         viewOnly->setChecked(FCore.AppSettings().AllowOnlyViewing);
@@ -441,13 +442,17 @@ void TFormMainCR::ShowHostLayout() {
     // The core has made its objects by now: the picture's input and the
     // connection dialog attach to them.
     if (!FRemoteInput) FRemoteInput = new TRemoteInputFilter(*imgRemoteScreen, FCore.Viewer(), this);
-    if (!frmAddConnection) frmAddConnection = new TFormAddConnection(FCore.AppSettings(), this);
-    frmAddConnection->OpenRoutingWindow = [this] {
-        TRoutingForm routing({[this] { return int(FCore.AppSettings().RelayPort); }, DefaultLanAddress,
-                              [this](const QString& address) { FCore.OpenWebAddress(address); }, FEnv.WebSiteAddress},
-                             frmAddConnection);
-        routing.ExecCentred();
-    };
+    if (!frmAddConnection) {
+        frmAddConnection = new TFormAddConnection(FCore.AppSettings(), this);
+        ConnectContactsHooks();
+        frmAddConnection->OpenRoutingWindow = [this] {
+            TRoutingForm routing({[this] { return int(FCore.AppSettings().RelayPort); }, DefaultLanAddress,
+                                  [this](const QString& address) { FCore.OpenWebAddress(address); },
+                                  FEnv.WebSiteAddress},
+                                 frmAddConnection);
+            routing.ExecCentred();
+        };
+    }
     PaintTheme();
     SizeToHostPanel();
     UpdateCaption();
@@ -513,7 +518,7 @@ void TFormMainCR::ApplyBranding(const Branding& branding) {
     lblConnectLine->hide();
     TimerActivityAnimation->stop();
     shpActivity->Stop();
-    for (const char* key : {"Set Password", "Contacts Book", "%s driver...", "Online Manual", "Customize with Your Brand"})
+    for (const char* key : {"Set Password", "Contacts List...", "%s driver...", "Online Manual", "Customize with Your Brand"})
         if (QAction* action = MenuAction(key)) action->setVisible(false);
 }
 

@@ -212,6 +212,11 @@ private:
     QRect CompanionPlacement(int& captionBottom) const;
     // The host panel's progress bar of the update (FormMainCRUpdate.cpp).
     void CreateUpdateControls();
+    // The contacts book and Wake-on-LAN (FormMainCRContacts.cpp): the menu's
+    // "Contacts List...", and the connection dialog's book button and
+    // "Wake Up PC && Connect...".
+    void ConnectContactsHooks();
+    void ContactsListClick();
 
     TAppCore& FCore;
     MainWindowEnvironment FEnv;

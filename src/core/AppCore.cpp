@@ -115,6 +115,7 @@ bool TAppCore::Create(IAppView& view) {
     settingsEnv.ComputerName = QHostInfo::localHostName().left(256);
     FSettings = std::make_unique<Settings>(settingsEnv);
     const bool settingsRead = FSettings->read();
+    FWakeTable.Load(WakeTablePath());
     translator().buildFromUtf8(embeddedLanguageTable());
     translator().setLanguageCode(FSettings->LanguageCode);
     if (!settingsRead) {
@@ -492,6 +493,7 @@ bool TAppCore::QueryClose() {
 void TAppCore::CloseSequence() {
     FClosing = true;
     FSettings->write();
+    if (!FWakeTable.Save(WakeTablePath())) qCWarning(lcCore) << "could not write the Wake-on-LAN table";
     SendToEveryPeer(QString::fromLatin1(commands::Disconnect));
     // "DISCONNECT" leaves, and what is under way finishes, before the links go.
     PumpMessages(CloseRecoveryPumpMs);
@@ -756,7 +758,11 @@ void TAppCore::ClearPressedKeys() { FViewer->ClearPressedKeys(); }
 
 void TAppCore::UpdateMonitorMenu(const QString&) { UpdateMonitorMenu(); }
 
-void TAppCore::RememberWakeOnLan(const QString&, const QString&) {}  // the table arrives with Wake-on-LAN
+void TAppCore::RememberWakeOnLan(const QString& id, const QString& macAddress) { FWakeTable.Learn(id, macAddress); }
+
+QString TAppCore::WakeTablePath() const { return InFolder(FEnv.Folders.program, programfiles::WakeTable); }
+
+QString TAppCore::AddressBookPath() const { return InFolder(FEnv.Folders.program, programfiles::AddressBook); }
 
 void TAppCore::OpenVoiceWindow(const QString&) { FVoice->Open(); }
 
@@ -772,7 +778,12 @@ void TAppCore::ShowWindowForSession() {
     FView->ShowWindow();
 }
 
-void TAppCore::ClearBookUnlocked() {}  // the book arrives with the contacts book
+void TAppCore::ClearBookUnlocked() {
+    // A viewer just admitted must never find the book open: the next showing
+    // asks for its password whatever the file looks like.
+    FBookState.BookUnlocked = false;
+    FBookState.BookDigest.clear();
+}
 
 void TAppCore::CollapseForSession() { FView->CollapseForSession(); }
 

@@ -35,9 +35,11 @@
 #include "core/CloseQuery.h"
 #include "core/PayloadIntegrity.h"
 #include "core/TabController.h"
+#include "features/AddressBook.h"
 #include "features/ConnectionLog.h"
 #include "features/PrinterDriverDownload.h"
 #include "features/Review.h"
+#include "features/WakeOnLan.h"
 #include "media/RtcClientPort.h"
 #include "platform/Folders.h"
 #include "platform/InstanceChannel.h"
@@ -193,6 +195,12 @@ public:
     // The own relay; the self-update ends it (EndRelayProcesses) before it
     // replaces the program.
     TRelayHosting& Relay() { return *FRelay; }
+    // The contacts book's process-wide state and its file; the Wake-on-LAN
+    // table and its file.
+    TBookState& BookState() { return FBookState; }
+    QString AddressBookPath() const;
+    WakeTable& Wake() { return FWakeTable; }
+    QString WakeTablePath() const;
 
     // ---- What the windows forward.
     // The connect button: the host panel's (`fromHostPanel`) or the tab
@@ -436,6 +444,8 @@ private:
 
     std::unique_ptr<Settings> FSettings;
     ConnectionLog FConnectionLog;
+    TBookState FBookState;
+    WakeTable FWakeTable;
     QString ConnectionLogPath;
     std::unique_ptr<CoreTimers> FTimers;
 

@@ -5,7 +5,9 @@
 
 namespace corvala {
 
-std::optional<QString> AskNewBookPassword(QWidget* parent) { return TfrmPasswordSet(parent).Execute(); }
+std::optional<QString> AskNewBookPassword(QWidget* parent, const QString& current) {
+    return TfrmPasswordSet(parent).Execute(current);
+}
 
 std::optional<QString> AskBookPassword(QWidget* parent) { return TfrmPasswordInput(parent).Execute(); }
 

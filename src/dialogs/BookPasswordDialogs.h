@@ -9,8 +9,9 @@ class QWidget;
 
 namespace corvala {
 
-// Shows TfrmPasswordSet; nullopt when cancelled; an empty string when the check box is off.
-std::optional<QString> AskNewBookPassword(QWidget* parent);
+// Shows TfrmPasswordSet with both edits holding `current`; nullopt when
+// cancelled; an empty string when the check box is off.
+std::optional<QString> AskNewBookPassword(QWidget* parent, const QString& current = {});
 // Shows TfrmPasswordInput; nullopt when cancelled.
 std::optional<QString> AskBookPassword(QWidget* parent);
 

@@ -9,10 +9,10 @@ namespace corvala {
 
 TfrmPasswordSet::TfrmPasswordSet(QWidget* parent) : TPasswordPairForm("frmPasswordSet", true, parent) {}
 
-std::optional<QString> TfrmPasswordSet::Execute() {
+std::optional<QString> TfrmPasswordSet::Execute(const QString& current) {
     Box()->setChecked(true);
-    PasswordEdit()->clear();
-    ConfirmEdit()->clear();
+    PasswordEdit()->setText(current);
+    ConfirmEdit()->setText(current);
     ApplyEnabledState();
     exec();
     if (Tag != 1) return std::nullopt;

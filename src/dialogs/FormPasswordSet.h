@@ -14,10 +14,11 @@ class TfrmPasswordSet : public TPasswordPairForm {
 public:
     explicit TfrmPasswordSet(QWidget* parent = nullptr);
 
-    // Shows the dialog modally with the box ticked and both edits empty:
-    // the confirmed password (trimmed, as the validation measured it),
-    // empty when the box was off, nothing when cancelled.
-    std::optional<QString> Execute();
+    // Shows the dialog modally with the box ticked and both edits holding
+    // `current` (the book's password; empty when it has none): the confirmed
+    // password (trimmed, as the validation measured it), empty when the box
+    // was off, nothing when cancelled.
+    std::optional<QString> Execute(const QString& current = {});
 
 protected:
     void OkClick() override;

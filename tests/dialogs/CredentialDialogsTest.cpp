@@ -147,6 +147,16 @@ TEST_F(CredentialDialogs, BookPasswordOffEmptiesTheEditsAndInputIsEmptiedEachTim
     EXPECT_EQ(set.Execute(), std::optional<QString>(""));
     EXPECT_EQ(TakeMessages(), "") << "an unprotected book needs no check";
 
+    // A book that has a password opens with it in both edits: confirming
+    // unchanged keeps it.
+    QString shown;
+    WhileShown(set, [&] {
+        shown = set.PasswordEdit()->text() + "|" + set.ConfirmEdit()->text();
+        PressEnter(set.Box());
+    });
+    EXPECT_EQ(set.Execute(u"bookpass1"_qs), std::optional<QString>(u"bookpass1"_qs));
+    EXPECT_EQ(shown, "bookpass1|bookpass1");
+
     TfrmPasswordInput input;
     for (const char* typed : {"first", "second"}) {
         WhileShown(input, [&] {

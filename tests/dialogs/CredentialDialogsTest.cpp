@@ -154,7 +154,7 @@ TEST_F(CredentialDialogs, BookPasswordOffEmptiesTheEditsAndInputIsEmptiedEachTim
         shown = set.PasswordEdit()->text() + "|" + set.ConfirmEdit()->text();
         PressEnter(set.Box());
     });
-    EXPECT_EQ(set.Execute(u"bookpass1"_qs), std::optional<QString>(u"bookpass1"_qs));
+    EXPECT_EQ(set.Execute(QStringLiteral("bookpass1")), std::optional<QString>(QStringLiteral("bookpass1")));
     EXPECT_EQ(shown, "bookpass1|bookpass1");
 
     TfrmPasswordInput input;

@@ -283,6 +283,13 @@ void TFormMainCR::CreateControls() {
     host->addWidget(lblContact);
     shpActivity = new TActivityIndicator(panHost);
     shpActivity->setObjectName("shpActivity");
+    {
+        // The indicator stops (and hides) once the relay setup after the
+        // first join is done: its place stays, so the window keeps its height.
+        QSizePolicy policy = shpActivity->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        shpActivity->setSizePolicy(policy);
+    }
     host->addWidget(shpActivity, 0, Qt::AlignHCenter);
     outer->addWidget(panHost);
 

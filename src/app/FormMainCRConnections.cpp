@@ -23,8 +23,11 @@ void TFormMainCR::ConnectConnectionItems() {
         {"Set Whitelist", &TAppCore::SetWhitelist1Click},
         {"Connection Log", &TAppCore::ConnectionsLogClick},
     };
-    for (const auto& [key, click] : items) {
-        QAction* action = MenuAction(key);
+    for (const auto& item : items) {
+        // A named copy, not a structured binding: the lambda outlives the
+        // table, and GCC 12 captured the binding's storage, not its value.
+        void (TAppCore::*click)() = item.second;
+        QAction* action = MenuAction(item.first);
         action->setEnabled(true);
         connect(action, &QAction::triggered, this, [this, click] { (FCore.*click)(); });
     }

@@ -216,9 +216,12 @@ void TAppCore::CreateTransfer() {
         {FTimers->TimerTransferFormShow, &FileTransfer::TransferFormShowTick},
         {FTimers->TimerStartFileTransfer, &FileTransfer::StartFileTransferTick},
     };
-    for (const auto& [timer, tick] : ticks) {
-        timer->setSingleShot(true);
-        connect(timer, &QTimer::timeout, this, [this, tick] { (FTransfer.get()->*tick)(); });
+    for (const auto& entry : ticks) {
+        // A named copy, not a structured binding: the lambda outlives the
+        // table, and GCC 12 may capture the binding's storage, not its value.
+        void (FileTransfer::*tick)() = entry.second;
+        entry.first->setSingleShot(true);
+        connect(entry.first, &QTimer::timeout, this, [this, tick] { (FTransfer.get()->*tick)(); });
     }
 }
 

@@ -280,10 +280,19 @@ TEST_F(MainWindowTest, RelaySetupShowsTheHourglassAndHoldsTheConnectButton) {
     EXPECT_FALSE(connect->isEnabled());
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    window.show();
+    QApplication::processEvents();
+    const int expanded = window.height();
     view.ShowRelaySetupRunning(false);
     EXPECT_TRUE(connect->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_FALSE(animation->isActive());
+    // The stopped indicator keeps its place: after a session the window
+    // comes back to the height it had.
+    view.CollapseForSession();
+    view.ExpandAfterSessions();
+    QApplication::processEvents();
+    EXPECT_EQ(window.height(), expanded);
 }
 
 TEST_F(MainWindowTest, SettingsSurviveARestartAndStaticPasswordsShowBullets) {

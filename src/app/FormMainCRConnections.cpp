@@ -18,19 +18,14 @@
 namespace corvala {
 
 void TFormMainCR::ConnectConnectionItems() {
-    const std::pair<const char*, void (TAppCore::*)()> items[] = {
-        {"Set Display Name", &TAppCore::SetName1Click},
-        {"Set Whitelist", &TAppCore::SetWhitelist1Click},
-        {"Connection Log", &TAppCore::ConnectionsLogClick},
-    };
-    for (const auto& item : items) {
-        // A named copy, not a structured binding: the lambda outlives the
-        // table, and GCC 12 captured the binding's storage, not its value.
-        void (TAppCore::*click)() = item.second;
-        QAction* action = MenuAction(item.first);
+    const auto forward = [this](const char* key, void (TAppCore::*click)()) {
+        QAction* action = MenuAction(key);
         action->setEnabled(true);
-        connect(action, &QAction::triggered, this, [this, click] { (FCore.*click)(); });
-    }
+        connect(action, &QAction::triggered, &FCore, click);
+    };
+    forward("Set Display Name", &TAppCore::SetName1Click);
+    forward("Set Whitelist", &TAppCore::SetWhitelist1Click);
+    forward("Connection Log", &TAppCore::ConnectionsLogClick);
     QAction* password = MenuAction("Set Password");
     password->setEnabled(true);
     connect(password, &QAction::triggered, this, [this] { FCore.Password1Click(); });

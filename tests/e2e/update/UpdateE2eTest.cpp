@@ -26,8 +26,9 @@ using testing::PkiFile;
 using testing::ServerProcess;
 
 // The host panel below the main button (src/app): its bottom margin, the
-// progress bar and the spacing above it; and half the button's height.
-constexpr int Border = 2, BottomMargin = 18, ProgressBar = 12, Spacing = 8, HalfButton = 18;
+// stopped activity indicator (hidden, its place kept), the progress bar and
+// the spacing above each; and half the button's height.
+constexpr int Border = 2, BottomMargin = 18, Indicator = 10, ProgressBar = 12, Spacing = 8, HalfButton = 18;
 constexpr char SignatureNotice[] = "The downloaded update is not signed by the publisher. It was deleted and not started.";
 
 std::string ReadFile(const fs::path& path) {
@@ -102,7 +103,8 @@ protected:
     }
     void ClickMainButton() {
         const int x = box->x + box->width / 2;
-        const int y = box->y + box->height - Border - BottomMargin - ProgressBar - Spacing - HalfButton;
+        const int y =
+            box->y + box->height - Border - BottomMargin - Indicator - Spacing - ProgressBar - Spacing - HalfButton;
         RunCommand("DISPLAY=" + display.name() + " xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
                    " sleep 0.2 click 1");
     }

@@ -26,7 +26,7 @@
 #include "base/ProductInfo.h"
 #include "core/AppCore.h"
 #include "dialogs/FormAddConnection.h"
-#include "relay/FormRouting.h"
+#include "dialogs/FormRouting.h"
 #include "relay/LanAddress.h"
 #include "dialogs/FormReview.h"
 #include "i18n/Translator.h"

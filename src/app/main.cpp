@@ -36,7 +36,6 @@
 #include "platform/linux/XTestInputInjector.h"
 #include "platform/linux/XTestSecureAttention.h"
 #include "relay/FirewallRules.h"
-#include "relay/StartupFirewall.h"
 #include "relay/UpnpPortForwarding.h"
 #include "screen/ScreenshotThread.h"
 #include "session/ConnectArguments.h"
@@ -65,8 +64,7 @@ int main(int argc, char** argv) {
     lx::LinuxDriveIdentification drives;
     lx::XTestSecureAttention secureAttention;
     QtProcessRunner firewallRunner;
-    FirewallRules firewallRules(firewallRunner, platform::programfiles::RelayServer);
-    StartupFirewall firewall(firewallRules);
+    FirewallRules firewall(firewallRunner, platform::programfiles::RelayServer);
     GuiStartupMessages messages(argc, argv);
 
     StartupInputs inputs;

@@ -64,7 +64,8 @@ void FirewallRules::Run(const QString& program, const QStringList& arguments) {
                                     << "):" << outcome.output.left(200);
 }
 
-void FirewallRules::AddFirewallRules(const QString& name, const QString& applicationPath) {
+void FirewallRules::AddProgramRules(const std::string& nameText, const std::string& program) {
+    const QString name = QString::fromStdString(nameText), applicationPath = QString::fromStdString(program);
     if (QFileInfo(applicationPath).fileName() != FRelayProgram) {
         qCInfo(lcPortForwarding) << "firewall rule set" << name << "for" << applicationPath
                                  << ": nothing to open, the program only connects out";

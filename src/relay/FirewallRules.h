@@ -9,9 +9,11 @@
 // rule set has nothing to open. Detection asks the tools without any prompt
 // for rights; when a tool needs rights we lack, the failure is logged.
 
+#include "platform/Firewall.h"
 #include "relay/PortForwarding.h"
 
 #include <QStringList>
+#include <QString>
 
 #include <chrono>
 
@@ -41,7 +43,7 @@ private:
     std::chrono::milliseconds FDeadline;
 };
 
-class FirewallRules : public IFirewallRules {
+class FirewallRules : public platform::IFirewall {
 public:
     // `relayProgram`: the file name of the relay's executable; its rule set
     // is the one that opens the relay's port. `privileged`: whether we run as
@@ -49,7 +51,7 @@ public:
     // user for a password, so nothing is added.
     FirewallRules(IProcessRunner& runner, QString relayProgram, bool privileged = RunningAsRoot());
     static bool RunningAsRoot();
-    void AddFirewallRules(const QString& name, const QString& applicationPath) override;
+    void AddProgramRules(const std::string& name, const std::string& program) override;
 
 private:
     enum class Firewall { None, Ufw, Firewalld };

@@ -1,9 +1,7 @@
 #pragma once
-// The router's forwarding of the relay's outside port to the relay, and the
-// host firewall's rules for our programs. Blocking calls (UPnP discovery and
-// the router's answers take seconds): never call them on the GUI thread.
-
-#include <QString>
+// The router's forwarding of the relay's outside port to the relay. Blocking
+// calls (UPnP discovery and the router's answers take seconds): never call
+// them on the GUI thread.
 
 namespace corvala {
 
@@ -17,14 +15,6 @@ public:
     // (a random one in 5500..5999 when no router answers). True when a mapping
     // is in place.
     virtual bool EnsurePortMapping(int& relayPort) = 0;
-};
-
-class IFirewallRules {
-public:
-    virtual ~IFirewallRules() = default;
-    // Lets the program at `applicationPath` through the active host firewall;
-    // nothing when none is active. Errors are logged, never shown.
-    virtual void AddFirewallRules(const QString& name, const QString& applicationPath) = 0;
 };
 
 }  // namespace corvala

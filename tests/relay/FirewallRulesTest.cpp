@@ -69,7 +69,7 @@ TEST_P(FirewallDetection, OpensTheRelayPortOnTheActiveFirewallOnly) {
     for (const std::string& line : UfwAllows) runner.script.emplace(line, Done);
     for (const std::string& line : FirewalldAdds) runner.script.emplace(line, Done);
     FirewallRules rules(runner, "crserver", true);
-    rules.AddFirewallRules("crserver", "/var/lib/corvala/crserver");
+    rules.AddProgramRules("crserver", "/var/lib/corvala/crserver");
     std::vector<std::string> ruleCommands;
     for (const std::string& line : runner.ran)
         if (line != "ufw status" && line != "firewall-cmd --state") ruleCommands.push_back(line);
@@ -94,7 +94,7 @@ TEST(FirewallRules, RunsNothingForTheProgramOrWithoutRoot) {
     for (const auto& c : cases) {
         ScriptedRunner runner;
         runner.script = {{"ufw status", UfwActive}, {"firewall-cmd --state", FirewalldRunning}};
-        FirewallRules(runner, "crserver", c.privileged).AddFirewallRules(c.name, c.path);
+        FirewallRules(runner, "crserver", c.privileged).AddProgramRules(c.name, c.path);
         EXPECT_TRUE(runner.ran.empty()) << c.name;
     }
 }
@@ -102,7 +102,7 @@ TEST(FirewallRules, RunsNothingForTheProgramOrWithoutRoot) {
 TEST(FirewallRules, AFailingRuleDoesNotStopTheNextOne) {
     ScriptedRunner runner;
     runner.script = {{"ufw status", UfwActive}, {UfwAllows[0], {true, 1, "ERROR: Could not update running firewall"}}};
-    FirewallRules(runner, "crserver", true).AddFirewallRules("crserver", "/opt/x/crserver");
+    FirewallRules(runner, "crserver", true).AddProgramRules("crserver", "/opt/x/crserver");
     EXPECT_EQ(runner.ran, (std::vector<std::string>{"ufw status", UfwAllows[0], UfwAllows[1]}));
 }
 

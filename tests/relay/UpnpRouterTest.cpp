@@ -14,7 +14,7 @@
 // misbehave on purpose.
 
 #include "HostileIgd.h"
-#include "relay/FormRouting.h"
+#include "dialogs/FormRouting.h"
 #include "relay/LanAddress.h"
 #include "relay/MiniupnpcRouter.h"
 #include "relay/PortMapper.h"

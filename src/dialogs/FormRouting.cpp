@@ -1,4 +1,4 @@
-#include "relay/FormRouting.h"
+#include "dialogs/FormRouting.h"
 
 #include "base/ProcessState.h"
 #include "i18n/Translator.h"

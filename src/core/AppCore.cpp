@@ -286,7 +286,8 @@ void TAppCore::CreateWebFeatures() {
 }
 
 void TAppCore::CreateRelay() {
-    FRelayWeb = std::make_unique<HttpRelayWebQueries>(FEnv.ToolsAddress);
+    FRelayWeb = std::make_unique<HttpRelayWebQueries>(FEnv.ToolsAddress,
+                                                      InFolder(FEnv.Folders.program, programfiles::RootCertificate));
     RelayHostingPlatform platform{FPlatform.PortForwarding ? *FPlatform.PortForwarding : FNoRouter,
                                   FPlatform.RelayWeb ? *FPlatform.RelayWeb : *FRelayWeb,
                                   FPlatform.RelayProcesses ? *FPlatform.RelayProcesses : FRelayProcesses,

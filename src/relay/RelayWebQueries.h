@@ -5,7 +5,6 @@
 // caller's event loop; none ever blocks.
 
 #include <QByteArray>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QString>
 
@@ -27,30 +26,29 @@ public:
     virtual void ProbeRelay(const QString& publicIp, int port) = 0;
 };
 
-// Over HTTP with Qt's network access. Every answer is bounded in size and
-// time; what is refused is logged.
+// Over the program's web client (src/web). Every answer is bounded in size
+// and time; what is refused is logged.
 class HttpRelayWebQueries final : public QObject, public IRelayWebQueries {
 public:
-    // `toolsAddress`: the base the paths are appended to ("http://host:port").
-    explicit HttpRelayWebQueries(QString toolsAddress, QObject* parent = nullptr);
+    // `toolsAddress`: the base the paths are appended to ("http://host:port");
+    // `rootCertificate`: what an https tools address must chain to.
+    explicit HttpRelayWebQueries(QString toolsAddress, QString rootCertificate = {}, QObject* parent = nullptr);
 
     void PublicAddress(std::function<void(QString)> done) override;
     void Country(const QString& publicIp, std::function<void(QString)> done) override;
     void ProbeRelay(const QString& publicIp, int port) override;
 
-    static constexpr char UserAgent[] = "Mozilla/4.0 (compatible; MyApp)";
-    static constexpr int MaxRedirects = 10;
-    static constexpr int AddressTimeoutMs = 80000;
-    static constexpr int ProbeTimeoutMs = 10000;
+    static constexpr long AddressTimeoutSeconds = 80;
+    static constexpr long ProbeTimeoutSeconds = 10;
 
 private:
     // GET base + `pathAndQuery`; the body, or nothing on an error, a time-out
     // or a body longer than `maxBody` bytes.
-    void Get(const QString& pathAndQuery, int timeoutMs, qint64 maxBody,
+    void Get(const QString& pathAndQuery, long timeoutSeconds, qint64 maxBody,
              std::function<void(std::optional<QByteArray>)> done);
 
     QString FBase;
-    QNetworkAccessManager FNetwork;
+    QString FRootCertificate;
 };
 
 }  // namespace corvala

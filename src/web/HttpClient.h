@@ -40,6 +40,8 @@ struct HttpRequest {
     // TargetFile + ".part", which becomes TargetFile only when the whole body
     // arrived; a partial file is removed, so that it can never be run.
     QString TargetFile;
+    // No byte for this long counts as a dead connection.
+    long StallSeconds = ReadTimeoutSeconds;
 };
 
 // What the client knows while receiving.

@@ -3,10 +3,12 @@
 #include <curl/curl.h>
 
 #include <QMetaObject>
+#include <QPointer>
 
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <utility>
 
 namespace corvala::web {
 
@@ -113,18 +115,46 @@ HttpTransfer::~HttpTransfer() {
 }
 
 void HttpTransfer::Report(const HttpProgress& progress) {
-    QMetaObject::invokeMethod(
-        this, [this, progress] { if (FProgress) FProgress(progress); }, Qt::QueuedConnection);
+    {
+        std::lock_guard lock(FMailLock);
+        FMailProgress = progress;
+    }
+    Post();
 }
 
 void HttpTransfer::Finish(HttpResult result) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, result = std::move(result)] {
-            FFinished = true;
-            if (FDone) FDone(result);
-        },
-        Qt::QueuedConnection);
+    {
+        std::lock_guard lock(FMailLock);
+        FMailResult = std::move(result);
+    }
+    Post();
+}
+
+void HttpTransfer::Post() {
+    // Posted under the lock that Deliver takes: the queued event is then
+    // published to the owner's thread by a release ThreadSanitizer sees.
+    std::lock_guard lock(FMailLock);
+    if (FMailPosted) return;
+    FMailPosted = true;
+    QMetaObject::invokeMethod(this, "Deliver", Qt::QueuedConnection);
+}
+
+void HttpTransfer::Deliver() {
+    std::optional<HttpProgress> progress;
+    std::optional<HttpResult> result;
+    {
+        std::lock_guard lock(FMailLock);
+        progress = std::exchange(FMailProgress, std::nullopt);
+        result = std::exchange(FMailResult, std::nullopt);
+        FMailPosted = false;
+    }
+    // A progress handler may end the transfer's owner, and with it this.
+    const QPointer<HttpTransfer> alive(this);
+    if (progress && FProgress) FProgress(*progress);
+    if (result && alive) {
+        FFinished = true;
+        if (FDone) FDone(*result);
+    }
 }
 
 void HttpTransfer::Run() {

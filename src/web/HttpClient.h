@@ -17,6 +17,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -90,12 +91,24 @@ private:
     void Run();
     void Report(const HttpProgress& progress);
     void Finish(HttpResult result);
+    void Post();
+    // Runs on the owner's thread: hands over what the transfer thread left
+    // in the mailbox.
+    Q_INVOKABLE void Deliver();
 
     HttpRequest FRequest;
     ProgressHandler FProgress;
     DoneHandler FDone;
     std::atomic<bool> FAbort{false};
     std::atomic<bool> FFinished{false};
+    // The transfer thread's mailbox. The hand-over goes through this lock,
+    // not through data captured in a queued call, so that it is visible to
+    // ThreadSanitizer (Qt's own queue is not instrumented). Only the newest
+    // progress is kept: the owner shows where the transfer is, not its path.
+    std::mutex FMailLock;
+    std::optional<HttpProgress> FMailProgress;
+    std::optional<HttpResult> FMailResult;
+    bool FMailPosted = false;
     std::thread FThread;
 };
 

@@ -129,7 +129,9 @@ TEST_P(EnsurePortMapping, DecidesAsTheTableSays) {
     EXPECT_EQ(mapper.Ensure(port), c.expectedResult);
     EXPECT_EQ(port, c.expectedPort);
     EXPECT_EQ(router.calls, c.expectedCalls);
-    if (c.storedPort == 0 && !c.expectedResult) EXPECT_EQ(randomBound, PortMapper::FallbackCount);
+    if (c.storedPort == 0 && !c.expectedResult) {
+        EXPECT_EQ(randomBound, PortMapper::FallbackCount);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EnsurePortMapping, ::testing::ValuesIn(EnsureCases),

@@ -16,11 +16,18 @@
  *    and cut at the buffer size.
  *  - Callback records are copied when they are handed over: the caller may
  *    reuse or re-point a record afterwards, the library keeps what it got.
- *    Every callback is made from the library's own dispatch thread, never
- *    from inside an entry point and never while the library holds a lock an
- *    entry point needs (VirtualCaptureCallback alone is called on the
- *    source's capture thread, see there). A callback may block on the program's main thread;
- *    entry points called from that thread meanwhile still return.
+ *    Every callback is made from one of the library's two dispatch threads,
+ *    never from inside an entry point and never while the library holds a
+ *    lock an entry point needs (VirtualCaptureCallback alone is called on the
+ *    source's capture thread, see there). DCCallback's receive_message runs
+ *    on the data thread, every other callback on the dispatch thread: a
+ *    slow or blocked frame callback does not hold up received messages, nor
+ *    the other way round, so a program whose video and data callbacks touch
+ *    the same state must guard it. Each thread makes one callback at a time;
+ *    one channel's messages arrive in the order sent. A callback may block
+ *    on the program's main thread; entry points called from that thread
+ *    meanwhile still return. rtc_close gates the callbacks of both threads
+ *    (see there).
  *  - Video frames reach render_frame as packed 32-bit BGRx pixels (blue,
  *    green, red, unused), top row first, rows without padding, after
  *    set_size announced width and height (again whenever they change). The

@@ -139,7 +139,7 @@ void DataChannel::received(GBytes* message) {
 
 void DataChannel::postDeliveriesLocked() {
   for (; posted_ < inbox_.size(); ++posted_)
-    Dispatcher::instance().post(owner_, [self = shared_from_this()] { self->deliverNext(); });
+    Dispatcher::data().post(owner_, [self = shared_from_this()] { self->deliverNext(); });
 }
 
 void DataChannel::deliverNext() {

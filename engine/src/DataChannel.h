@@ -1,6 +1,6 @@
 // One data channel: sends wait in order until the channel opens, received
 // messages wait until somebody observes the channel, and every delivery goes
-// through the dispatch thread. What waits is bounded by the connection's
+// through the data dispatch thread. What waits is bounded by the connection's
 // receive budget; a peer that overruns it loses its connection.
 #pragma once
 

@@ -1,7 +1,10 @@
-// The one thread that calls the program back. GStreamer threads only copy
-// what they have into this queue, so a program callback that blocks (for
-// instance waiting for its main thread) never holds up a streaming thread,
-// and an entry point called meanwhile never waits for it.
+// The threads that call the program back. GStreamer threads only copy what
+// they have into a queue, so a program callback that blocks (for instance
+// waiting for its main thread) never holds up a streaming thread, and an
+// entry point called meanwhile never waits for it. Received data-channel
+// messages have a thread of their own: a frame callback that takes long (a
+// copy into the program's picture, a wait for its main thread) must not hold
+// up file transfer and input, nor they the picture.
 #pragma once
 
 #include <atomic>
@@ -27,7 +30,12 @@ class Lifetime {
 
 class Dispatcher {
  public:
+  // Connection events, descriptions, candidates, frames and statistics.
   static Dispatcher& instance();
+  // Received data-channel messages of every channel, in order per channel.
+  static Dispatcher& data();
+  // waitUntilIdle on every dispatcher, all within one time limit.
+  static bool waitUntilIdleEverywhere(const Lifetime* owner, int timeoutMs);
 
   void post(std::shared_ptr<Lifetime> owner, std::function<void()> task);
   bool onDispatchThread() const;
@@ -40,8 +48,8 @@ class Dispatcher {
   bool drain(int timeoutMs);
 
  private:
-  Dispatcher();
-  void run();
+  explicit Dispatcher(const char* threadName);
+  void run(const char* threadName);
 
   struct Task {
     std::shared_ptr<Lifetime> owner;

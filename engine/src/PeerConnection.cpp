@@ -235,7 +235,7 @@ void PeerConnection::close() {
   // One that is running finishes first, so that the program may free what
   // its callback records point to once this returns; unless it is blocked
   // on this very thread, which the time limit gets us out of.
-  Dispatcher::instance().waitUntilIdle(lifetime_.get(), kCallbackGraceMs);
+  Dispatcher::waitUntilIdleEverywhere(lifetime_.get(), kCallbackGraceMs);
   for (auto& sender : videoSenders) sender->detach();
   for (auto& [track, volume] : audioSenders) track->removeVolume(volume);
   std::map<GstWebRTCDataChannel*, std::shared_ptr<DataChannel>> channels;

@@ -39,6 +39,7 @@ bool ensureInit() {
     if (!ok) logMessage(LogLevel::Error, "GStreamer: %s", error ? error->message : "init failed");
     if (error) g_error_free(error);
     Dispatcher::instance();
+    Dispatcher::data();
   });
   return ok;
 }

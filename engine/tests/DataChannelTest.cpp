@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <set>
 #include <thread>
 
 using namespace engine_test;
@@ -254,4 +255,73 @@ TEST(DataChannel, UnansweredIceServersDoNotPreventDirectConnection) {
   e.rtc_destroy_factory(factoryA);
   e.rtc_destroy_factory(factoryB);
   e.rtc_destroy_audio_module(module);
+}
+
+// The program copies each frame into its picture and may wait there for its
+// main thread. Messages received meanwhile must not wait behind that frame:
+// they arrive, all and in order, on a thread that is not the frame's. Once
+// rtc_close returned, no message callback runs, though the peer keeps
+// sending and callbacks were running while it closed.
+TEST(DataChannel, MessagesKeepFlowingWhileAFrameCallbackIsBlocked) {
+  FilledVideo video(320, 240, 10, 0x80);
+  PeerPair pair(video.maker());
+  ASSERT_TRUE(pair.waitConnected());
+
+  std::promise<std::thread::id> frameBlocked;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  auto blocking = std::make_shared<std::atomic<bool>>(true);
+  pair.b->onFrame = [&frameBlocked, released, blocking] {
+    if (blocking->exchange(false)) {
+      frameBlocked.set_value(std::this_thread::get_id());
+      released.wait();
+    }
+  };
+  auto frameThread = frameBlocked.get_future();
+  ASSERT_EQ(frameThread.wait_for(30s), std::future_status::ready) << "no frame arrived";
+
+  std::mutex mutex;
+  std::set<std::thread::id> messageThreads;
+  pair.b->onMessage = [&](const std::string&) {
+    std::lock_guard lock(mutex);
+    messageThreads.insert(std::this_thread::get_id());
+  };
+  std::vector<std::string> sent;
+  for (int i = 0; i < 200; ++i) sent.push_back("while blocked " + std::to_string(i) + binaryRecord(size_t(i) * 331 % 9000, i));
+  for (const auto& m : sent) pair.a->send(m);
+  const bool delivered = pair.b->waitForMessages(sent.size());
+  release.set_value();
+  ASSERT_TRUE(delivered) << pair.b->messageCount() << " of " << sent.size() << " arrived beside the blocked frame";
+  EXPECT_EQ(pair.b->messages(), sent);
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(messageThreads.size(), 1u);
+    EXPECT_EQ(messageThreads.count(frameThread.get()), 0u);
+  }
+
+  // Close while messages stream in and each callback takes longer than the
+  // connection's teardown, so that one is running when close is called.
+  std::atomic<bool> closeReturned{false}, stop{false};
+  std::atomic<int> afterClose{0}, during{0};
+  pair.b->keepMessages = false;
+  pair.b->onMessage = [&](const std::string&) {
+    if (closeReturned) ++afterClose;  // started after close
+    ++during;
+    std::this_thread::sleep_for(300ms);
+    if (closeReturned) ++afterClose;  // still running when close returned
+  };
+  const rtc_handle channelA = pair.a->channel;
+  std::thread sender([&] {
+    while (!stop) {
+      pair.engine.rtc_send_data(channelA, "more", 4);
+      std::this_thread::sleep_for(5ms);
+    }
+  });
+  EXPECT_TRUE(pollUntil([&] { return during >= 2; }));
+  pair.b->close();
+  closeReturned = true;
+  std::this_thread::sleep_for(500ms);  // room for a late callback to show itself
+  stop = true;
+  sender.join();
+  EXPECT_EQ(afterClose.load(), 0);
 }

@@ -86,7 +86,7 @@ void TestPeer::close() {
   pc = 0;
 }
 
-// ---- callbacks (dispatch thread of the engine) ----------------------------
+// ---- callbacks (the engine's dispatch threads: messages on one, the rest on the other)
 
 void TestPeer::onAddStream(void* arg, rtc_handle stream) {
   auto* self = static_cast<TestPeer*>(arg);

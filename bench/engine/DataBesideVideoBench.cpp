@@ -3,8 +3,12 @@
 // the same way, as from a host), through the media engine and, as the
 // reference in the same run, through bare webrtcbin. Both encode the same
 // scrolling picture; the receiving side of the engine copies each frame out
-// as the program does.
-// Run: CORVALA_BIN_DIR=<build>/bin <build>/bin/datachannel_bench [runs] [megabytes] [fps]
+// as the program does. A third row holds each of the engine's frame
+// callbacks for a while as well, as the program's hand-over of the frame to
+// its main thread does (copy into the picture, paint); the reference has
+// no such callback, its figure is the one beside video.
+// Run: CORVALA_BIN_DIR=<build>/bin <build>/bin/datachannel_bench [runs] [megabytes] [fps] [hand-over ms] [engine|bare]
+// (the last leaves out the other side, for profiling one of them).
 #include "BareWebrtcbin.h"
 #include "EngineHarness.h"
 
@@ -13,6 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
+#include <thread>
 #include <vector>
 
 using namespace engine_test;
@@ -79,10 +85,12 @@ struct Result {
   double fps = 0;  // frames delivered while the records went
 };
 
-Result throughEngine(const ScrollingPicture* picture, int fps, size_t megabytes) {
+Result throughEngine(const ScrollingPicture* picture, int fps, size_t megabytes, int handOverMs) {
   std::unique_ptr<EngineVideo> video;
   if (picture) video = std::make_unique<EngineVideo>(*picture, fps);
-  PeerPair pair(video ? video->maker() : StreamMaker{});
+  PeerPair pair(video ? video->maker() : StreamMaker{}, {}, false);
+  pair.b->onFrame = [handOverMs] { std::this_thread::sleep_for(std::chrono::milliseconds(handOverMs)); };
+  pair.a->offer();
   Result out;
   if (!pair.waitConnected() || (video && !pair.b->waitForFrames(1, std::chrono::seconds(20)))) return out;
   const std::string record(65536, 'r');
@@ -127,24 +135,33 @@ int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2;
   const size_t megabytes = argc > 2 ? size_t(std::max(1, std::atoi(argv[2]))) : 100;
   const int fps = argc > 3 ? std::max(1, std::atoi(argv[3])) : 10;
+  const int handOverMs = argc > 4 ? std::max(0, std::atoi(argv[4])) : 20;
+  const std::string only = argc > 5 ? argv[5] : "";
   Engine::get().rtc_set_debug_level(1);
   const ScrollingPicture picture;
   std::printf("data channel stop-and-wait, 65,536-byte records, %zu MB per figure, MB/s (frames/s delivered meanwhile)\n",
               megabytes);
-  std::printf("%-32s %18s %18s %7s %6s\n", "", "engine", "bare webrtcbin", "ratio", "load");
+  std::printf("%-40s %18s %18s %7s %6s\n", "", "engine", "bare webrtcbin", "ratio", "load");
   std::fflush(stdout);
-  for (int run = 0; run < runs; ++run)
-    for (const ScrollingPicture* video : {static_cast<const ScrollingPicture*>(nullptr), &picture}) {
-      const Result engine = throughEngine(video, fps, megabytes);
-      const Result bare = throughBareWebrtcbin(video, fps, megabytes);
-      char label[64];
-      if (video)
-        std::snprintf(label, sizeof label, "beside 1920x1080 at %d fps", fps);
-      else
-        std::snprintf(label, sizeof label, "alone");
-      std::printf("%-32s %9.1f (%5.1f) %9.1f (%5.1f) %7.2f %6.1f\n", label, engine.megabytesPerSecond, engine.fps,
-                  bare.megabytesPerSecond, bare.fps, engine.megabytesPerSecond / bare.megabytesPerSecond, load());
-      std::fflush(stdout);
-    }
+  const auto row = [](const char* label, const Result& engine, const Result& bare) {
+    std::printf("%-40s %9.1f (%5.1f) %9.1f (%5.1f) %7.2f %6.1f\n", label, engine.megabytesPerSecond, engine.fps,
+                bare.megabytesPerSecond, bare.fps, engine.megabytesPerSecond / bare.megabytesPerSecond, load());
+    std::fflush(stdout);
+  };
+  const auto engineRow = [&](const ScrollingPicture* video, int handOver) {
+    return only == "bare" ? Result{} : throughEngine(video, fps, megabytes, handOver);
+  };
+  const auto bareRow = [&](const ScrollingPicture* video) {
+    return only == "engine" ? Result{} : throughBareWebrtcbin(video, fps, megabytes);
+  };
+  char beside[64], handedOver[64];
+  std::snprintf(beside, sizeof beside, "beside 1920x1080 at %d fps", fps);
+  std::snprintf(handedOver, sizeof handedOver, "same, frame callback %d ms", handOverMs);
+  for (int run = 0; run < runs; ++run) {
+    row("alone", engineRow(nullptr, 0), bareRow(nullptr));
+    const Result bare = bareRow(&picture);
+    row(beside, engineRow(&picture, 0), bare);
+    row(handedOver, engineRow(&picture, handOverMs), bare);
+  }
   return 0;
 }

@@ -264,9 +264,7 @@ TEST(DataChannel, UnansweredIceServersDoNotPreventDirectConnection) {
 // sending and callbacks were running while it closed.
 TEST(DataChannel, MessagesKeepFlowingWhileAFrameCallbackIsBlocked) {
   FilledVideo video(320, 240, 10, 0x80);
-  PeerPair pair(video.maker());
-  ASSERT_TRUE(pair.waitConnected());
-
+  PeerPair pair(video.maker(), {}, false);
   std::promise<std::thread::id> frameBlocked;
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
@@ -277,6 +275,8 @@ TEST(DataChannel, MessagesKeepFlowingWhileAFrameCallbackIsBlocked) {
       released.wait();
     }
   };
+  pair.a->offer();
+  ASSERT_TRUE(pair.waitConnected());
   auto frameThread = frameBlocked.get_future();
   ASSERT_EQ(frameThread.wait_for(30s), std::future_status::ready) << "no frame arrived";
 

@@ -144,8 +144,11 @@ int main(int argc, char** argv) {
   std::printf("%-40s %18s %18s %7s %6s\n", "", "engine", "bare webrtcbin", "ratio", "load");
   std::fflush(stdout);
   const auto row = [](const char* label, const Result& engine, const Result& bare) {
+    // A side left out or failed shows -1 and no ratio.
+    const bool both = engine.megabytesPerSecond > 0 && bare.megabytesPerSecond > 0;
     std::printf("%-40s %9.1f (%5.1f) %9.1f (%5.1f) %7.2f %6.1f\n", label, engine.megabytesPerSecond, engine.fps,
-                bare.megabytesPerSecond, bare.fps, engine.megabytesPerSecond / bare.megabytesPerSecond, load());
+                bare.megabytesPerSecond, bare.fps, both ? engine.megabytesPerSecond / bare.megabytesPerSecond : 0.0,
+                load());
     std::fflush(stdout);
   };
   const auto engineRow = [&](const ScrollingPicture* video, int handOver) {

@@ -33,6 +33,8 @@ PACKAGES=(
   xclip pulseaudio pulseaudio-utils
   # browser interoperability test: headless Chromium
   chromium
+  # the web viewer's script modules: their unit tests under node's test runner
+  nodejs
   # the web viewer's end-to-end test: an NSS database for Chromium's
   # temporary profile that trusts the development root
   libnss3-tools

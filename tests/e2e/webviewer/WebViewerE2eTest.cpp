@@ -12,7 +12,9 @@
 #include "XEventRecorder.h"
 
 #include <cctype>
+#include <csignal>
 #include <cstdlib>
+#include <thread>
 #include <iostream>
 
 namespace corvala::e2e {
@@ -65,12 +67,6 @@ protected:
         ASSERT_NE(wsPort, 0) << signal.output();
         ASSERT_NE(web.port(), 0);
         ASSERT_TRUE(PaintRootQuadrants(hostDisplay.name(), Quadrants));
-        WriteProgramSettings(scratch / "host" / "home", HostId, HostPassword);
-        host = std::make_unique<ChildProcess>(HostCommand(),
-                                              ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name()),
-                                              scratch / "host.log");
-        ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostId, PkiFile("ca.pem")); }, 30s))
-            << host->Log();
         browser = std::make_unique<DevToolsBrowser>(scratch / "browser", PkiFile("server.pem"));
         ASSERT_TRUE(browser->Ok()) << browser->Log();
         ASSERT_TRUE(browser->Navigate("https://localhost:" + std::to_string(web.port()) +
@@ -80,8 +76,24 @@ protected:
 
     void TearDown() override {
         if (HasFailure() && browser) std::cerr << "page: " << Page("document.body.innerText").dump() << '\n';
+        if (HasFailure() && host) std::cerr << "host: " << host->Log() << '\n';
         browser.reset();
         host.reset();
+    }
+
+    void StartHost(bool viewOnly = false) {
+        WriteProgramSettings(scratch / "host" / "home", HostId, HostPassword, std::nullopt, viewOnly);
+        host = std::make_unique<ChildProcess>(HostCommand(),
+                                              ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name()),
+                                              scratch / "host.log");
+        ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostId, PkiFile("ca.pem")); }, 30s))
+            << host->Log();
+    }
+
+    // The host's window is collapsed while it has a session, full without one.
+    int HostWindowHeight() {
+        const auto box = WindowGeometry(hostDisplay.name(), "Corvala");
+        return box ? box->height : -1;
     }
 
     json Page(const std::string& expression) { return browser->Evaluate(expression).value_or(json()); }
@@ -122,6 +134,9 @@ protected:
 };
 
 TEST_F(WebViewer, PictureArrivesAtItsSizeAndColoursAndInputReachesTheHost) {
+    StartHost();
+    ASSERT_TRUE(WaitFor([&] { return HostWindowHeight() > 100; }, 20s));
+    const int expanded = HostWindowHeight();
     Connect(HostPassword);
     const json frame = WaitForPicture();
     ASSERT_TRUE(frame.is_object()) << host->Log();
@@ -159,15 +174,59 @@ TEST_F(WebViewer, PictureArrivesAtItsSizeAndColoursAndInputReachesTheHost) {
     EXPECT_TRUE(typed.substr(7) == "\xE9" || typed.substr(7) == "\xC3\xA9") << typed;
 
     // DISCONNECT from the browser ends the session on both sides.
+    EXPECT_LT(HostWindowHeight(), 60) << "the host shows no session";
     ASSERT_EQ(Page("document.getElementById('disconnect').click(); true"), json(true));
     EXPECT_TRUE(WaitFor([&] { return State() == "ended"; }, 10s));
     EXPECT_NE(Notice().find("The session has ended."), std::string::npos);
+    EXPECT_TRUE(WaitFor([&] { return HostWindowHeight() == expanded; }, 20s)) << "the host kept the session";
 }
 
-TEST_F(WebViewer, WrongPasswordIsRefusedWithTheHostsAnswer) {
-    Connect("wrong");
-    ASSERT_TRUE(WaitFor([&] { return State() == "refused"; }, 30s)) << host->Log();
-    EXPECT_EQ(Notice(), "Invalid password.");
+TEST_F(WebViewer, HostClosingSendsDisconnectAndTheBrowserEndsTheSession) {
+    StartHost();
+    Connect(HostPassword);
+    ASSERT_TRUE(WaitForPicture().is_object());
+    ::kill(host->pid(), SIGTERM);  // the close sequence says DISCONNECT to every peer
+    EXPECT_TRUE(WaitFor([&] { return State() == "ended"; }, 15s));
+    EXPECT_EQ(host->Wait(15s), 0);
+}
+
+TEST_F(WebViewer, ViewOnlyHostRefusesInputWithTheNotice) {
+    StartHost(/*viewOnly=*/true);
+    Connect(HostPassword);
+    ASSERT_TRUE(WaitForPicture().is_object());
+    XEventRecorder recorder(hostDisplay.name(), 0x808080);
+    ASSERT_TRUE(recorder.Ok());
+    const json box = Page("(() => { const r = document.getElementById('picture').getBoundingClientRect();"
+                          " return [r.left, r.top]; })()");
+    const int left = box[0].get<int>(), top = box[1].get<int>();
+    // The host answers the first input with DEMONSTRATION_ON; the next press is not sent but explained.
+    const std::string demonstration =
+        "Remote side is running in the Demonstration mode. It rejects the control commands.";
+    ASSERT_TRUE(WaitFor([&] {
+        browser->Click(left + 100, top + 100);
+        return Notice() == demonstration;
+    }, 20s));
+    std::this_thread::sleep_for(1s);
+    EXPECT_TRUE(recorder.Clicks().empty()) << "a click reached a view-only host";
+    EXPECT_EQ(State(), "connected");
+}
+
+// Five wrong passwords are refused one by one, the sixth starts the lock-out,
+// and during it even the right password is refused with the time left.
+TEST_F(WebViewer, WrongPasswordsAreRefusedAndTheLockOutEngages) {
+    StartHost();
+    const auto attempt = [&](const std::string& password) {
+        Connect(password);
+        WaitFor([&] { return State() == "refused"; }, 30s);
+        return Notice();
+    };
+    for (int i = 1; i <= 5; ++i) ASSERT_EQ(attempt("wrong"), "Invalid password.") << "attempt " << i;
+    const std::string sixth = attempt("wrong");
+    EXPECT_TRUE(sixth == "Invalid password.\n\nToo many failed attempts. Please try again in 30 seconds." ||
+                sixth == "Invalid password.\n\nToo many failed attempts. Please try again in 29 seconds.")
+        << sixth;
+    const std::string locked = attempt(HostPassword);
+    EXPECT_TRUE(locked.starts_with("Too many failed attempts. Please try again in ")) << locked;
 }
 
 }  // namespace

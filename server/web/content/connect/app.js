@@ -2,7 +2,7 @@
 // browser's language, the host's picture and the input that goes back.
 import { LANGUAGES, TEXTS } from "./texts.js";
 import { BUTTON_DOWN, BUTTON_UP, cursorForCode, keyDownToken, wheelToken } from "./input.js";
-import { browserDeviceId, ViewerSession } from "./session.js";
+import { browserDeviceId, SignallingLink, ViewerSession } from "./session.js";
 import { fit, mapPoint, regionOf } from "./view.js";
 
 const $ = (id) => document.getElementById(id);
@@ -27,6 +27,7 @@ for (const element of document.querySelectorAll("[data-text]")) element.textCont
 
 const signallingUrl = params.get("signalling") || `wss://${location.hostname}:8997/`;
 const deviceId = browserDeviceId(window.localStorage);
+const link = new SignallingLink(signallingUrl, deviceId);
 let session = null;
 let geometry = { monitors: [], current: 0, desktopWidth: 0, desktopHeight: 0, desktopLeft: 0, desktopTop: 0 };
 let layout = null;            // where the picture is, from place()
@@ -54,7 +55,7 @@ $("connect-form").addEventListener("submit", (e) => {
   $("notice").hidden = true;
   demonstration = false;
   session = new ViewerSession({
-    signallingUrl, deviceId, hostId, password: $("password").value, name: name || "Web", events: {
+    link, hostId, password: $("password").value, name: name || "Web", events: {
       status: (key, arg) => { status(key, arg); if (key === "Connected to %s") setState("connected"); },
       error: (key, arg) => notice(Array.isArray(key) ? key : [[key, arg]]),
       geometry: (g) => { geometry = g; showMonitors(); },

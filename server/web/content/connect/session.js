@@ -21,11 +21,63 @@ export function browserDeviceId(storage) {
   return id;
 }
 
+// The page's one signalling connection, kept across sessions as the
+// program keeps its own: a new WebSocket per attempt would join under the
+// same ID while the server still holds it for the previous one.
+export class SignallingLink {
+  constructor(url, deviceId) {
+    Object.assign(this, { url, deviceId });
+    this.ws = null;
+    this.joined = null;  // a promise of the join, while a connection stands
+    this.onLine = () => {};
+  }
+
+  // Resolves once joined; rejects when the server cannot be reached.
+  connect() {
+    if (this.joined) return this.joined;
+    this.joined = new Promise((resolve, reject) => {
+      let ws;
+      try {
+        ws = new WebSocket(this.url);
+      } catch (e) {
+        this.joined = null;
+        return reject(e);
+      }
+      this.ws = ws;
+      let keepAlive = null;
+      ws.onopen = () => {
+        this.send(envelope({ msg: "join", from: this.deviceId, payload: this.deviceId }));
+        keepAlive = setInterval(() => this.send("p"), KEEP_ALIVE_MS);
+      };
+      ws.onmessage = (e) => {
+        if (typeof e.data !== "string" || e.data.length > MAX_LINE) return console.warn("signalling: dropped a message that is no line");
+        const o = parseLine(e.data);
+        if (!o || typeof o.msg !== "string") return console.warn("signalling: ignored a line that is no envelope");
+        if (o.msg === "joined") return resolve();
+        this.onLine(o);
+      };
+      ws.onclose = () => {
+        clearInterval(keepAlive);
+        if (this.ws === ws) {
+          this.ws = null;
+          this.joined = null;
+        }
+        reject(new Error("signalling closed"));
+      };
+    });
+    return this.joined;
+  }
+
+  send(line) {
+    if (this.ws?.readyState === WebSocket.OPEN) this.ws.send(line);
+  }
+}
+
 export class ViewerSession {
   // events: status(key, arg), error(key, arg), track(stream), geometry(g),
   // channelMessage(text), open(), ended(reason)
-  constructor({ signallingUrl, deviceId, hostId, password, name, events }) {
-    Object.assign(this, { signallingUrl, deviceId, hostId, password, name, events });
+  constructor({ link, hostId, password, name, events }) {
+    Object.assign(this, { link, deviceId: link.deviceId, hostId, password, name, events });
     this.iceServers = [];
     this.publicRelay = { url: "", username: "", password: "" };
     this.pc = null;
@@ -34,33 +86,19 @@ export class ViewerSession {
     this.ended = false;
   }
 
-  start() {
+  async start() {
     this.events.status("Connecting...");
-    let ws;
+    this.link.onLine = (o) => { if (!this.ended) this.onLine(o); };
     try {
-      ws = new WebSocket(this.signallingUrl);
+      await this.link.connect();
     } catch {
       return this.fail("Unable to connect to server. Please try again in a minute.");
     }
-    this.ws = ws;
-    ws.onopen = () => {
-      this.sendLine(envelope({ msg: "join", from: this.deviceId, payload: this.deviceId }));
-      this.keepAlive = setInterval(() => this.sendLine("p"), KEEP_ALIVE_MS);
-    };
-    ws.onmessage = (e) => {
-      if (typeof e.data !== "string" || e.data.length > MAX_LINE) return console.warn("signalling: dropped a message that is no line");
-      this.onLine(e.data);
-    };
-    ws.onerror = () => { if (!this.joined) this.fail("Unable to connect to server. Please try again in a minute."); };
-    ws.onclose = () => {
-      clearInterval(this.keepAlive);
-      // A running session goes on without the server, as in the program.
-      if (!this.joined) this.fail("Unable to connect to server. Please try again in a minute.");
-    };
+    this.sendLine(envelope({ msg: "getpublicturn", from: this.deviceId, type: "newconnection", payload: "XX" }));
   }
 
   sendLine(line) {
-    if (this.ws?.readyState === WebSocket.OPEN) this.ws.send(line);
+    this.link.send(line);
   }
 
   toHost(type, payload = "", password = this.password) {
@@ -68,13 +106,8 @@ export class ViewerSession {
       username: this.name, version: VERSION }));
   }
 
-  onLine(line) {
-    const o = parseLine(line);
-    if (!o || typeof o.msg !== "string") return console.warn("signalling: ignored a line that is no envelope");
-    if (o.msg === "joined") {
-      this.joined = true;
-      this.sendLine(envelope({ msg: "getpublicturn", from: this.deviceId, type: "newconnection", payload: "XX" }));
-    } else if (o.msg === "publicturn") {
+  onLine(o) {
+    if (o.msg === "publicturn") {
       const ice = parsePayload(o.payload);
       if (ice) this.applyIceServer(ice, true);
       this.toHost("init");
@@ -212,9 +245,7 @@ export class ViewerSession {
   end(reason) {
     if (this.ended) return;
     this.ended = true;
-    clearInterval(this.keepAlive);
     this.closePeer();
-    this.ws?.close();
     this.events.ended(reason);
   }
 

@@ -191,6 +191,10 @@ export class ViewerSession {
         ["candidate", e.candidate.candidate]]));
     };
     pc.ontrack = (e) => {
+      // A remote desktop wants the newest picture now, not smooth playback:
+      // ask the browser's jitter buffer to hold as little as it can.
+      if ("jitterBufferTarget" in e.receiver) e.receiver.jitterBufferTarget = 0;
+      else if ("playoutDelayHint" in e.receiver) e.receiver.playoutDelayHint = 0;
       if (e.track.kind === "video") this.events.track(e.streams[0] ?? new MediaStream([e.track]));
     };
     pc.onconnectionstatechange = () => {

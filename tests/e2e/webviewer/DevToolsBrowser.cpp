@@ -63,7 +63,12 @@ DevToolsBrowser::DevToolsBrowser(const std::filesystem::path& folder, const std:
     const json attached =
         Call("Target.attachToTarget", {{"targetId", target.value("targetId", "")}, {"flatten", true}}, false);
     if (attached.contains("sessionId")) page_ = attached["sessionId"].get<std::string>();
-    if (page_) Call("Page.enable", json::object());
+    if (!page_) return;
+    Call("Page.enable", json::object());
+    // Headless Chromium ignores --lang for navigator.languages; the page's
+    // language comes from this override instead.
+    const std::string agent = Call("Browser.getVersion", json::object(), false).value("userAgent", "");
+    Call("Emulation.setUserAgentOverride", {{"userAgent", agent}, {"acceptLanguage", language}});
 }
 
 DevToolsBrowser::~DevToolsBrowser() {

@@ -67,7 +67,13 @@ protected:
         ASSERT_NE(wsPort, 0) << signal.output();
         ASSERT_NE(web.port(), 0);
         ASSERT_TRUE(PaintRootQuadrants(hostDisplay.name(), Quadrants));
-        browser = std::make_unique<DevToolsBrowser>(scratch / "browser", PkiFile("server.pem"));
+        OpenBrowser("en-US");
+    }
+
+    void OpenBrowser(const std::string& language) {
+        browser.reset();
+        browser = std::make_unique<DevToolsBrowser>(scratch / ("browser-" + language), PkiFile("server.pem"),
+                                                    language);
         ASSERT_TRUE(browser->Ok()) << browser->Log();
         ASSERT_TRUE(browser->Navigate("https://localhost:" + std::to_string(web.port()) +
                                       "/connect/?signalling=wss://localhost:" + std::to_string(wsPort) + "/"))
@@ -214,12 +220,14 @@ TEST_F(WebViewer, ViewOnlyHostRefusesInputWithTheNotice) {
 // Five wrong passwords are refused one by one, the sixth starts the lock-out,
 // and during it even the right password is refused with the time left.
 TEST_F(WebViewer, WrongPasswordsAreRefusedAndTheLockOutEngages) {
-    StartHost();
     const auto attempt = [&](const std::string& password) {
         Connect(password);
         WaitFor([&] { return State() == "refused"; }, 30s);
         return Notice();
     };
+    // Before the host has joined, the server knows no such ID.
+    EXPECT_EQ(attempt(HostPassword), "Device with this ID is not connected or you entered a wrong ID.");
+    StartHost();
     for (int i = 1; i <= 5; ++i) ASSERT_EQ(attempt("wrong"), "Invalid password.") << "attempt " << i;
     const std::string sixth = attempt("wrong");
     EXPECT_TRUE(sixth == "Invalid password.\n\nToo many failed attempts. Please try again in 30 seconds." ||
@@ -227,6 +235,21 @@ TEST_F(WebViewer, WrongPasswordsAreRefusedAndTheLockOutEngages) {
         << sixth;
     const std::string locked = attempt(HostPassword);
     EXPECT_TRUE(locked.starts_with("Too many failed attempts. Please try again in ")) << locked;
+}
+
+}  // namespace
+}  // namespace corvala::e2e
+
+namespace corvala::e2e {
+namespace {
+
+// The page speaks the browser's language with the program's own texts.
+TEST_F(WebViewer, InterfaceSpeaksTheBrowsersLanguage) {
+    OpenBrowser("de-DE");
+    EXPECT_EQ(Page("document.getElementById('connect').textContent"), json("Verbinden"));
+    Connect(HostPassword);  // no host has joined
+    ASSERT_TRUE(WaitFor([&] { return State() == "refused"; }, 30s));
+    EXPECT_EQ(Notice(), "Das Ger\xC3\xA4t mit dieser ID ist nicht verbunden, oder Sie haben eine falsche ID eingegeben.");
 }
 
 }  // namespace

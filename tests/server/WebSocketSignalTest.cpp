@@ -110,16 +110,20 @@ class WebSocketSignalTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { std::signal(SIGPIPE, SIG_IGN); }
 
-    void SetUp() override {
+    void SetUp() override { startServer({}); }
+
+    void startServer(const std::vector<std::string>& extra) {
+        server_.reset();
         log_ = std::filesystem::temp_directory_path() / ("crsignal-ws-" + std::to_string(getpid()) + ".log");
         std::fflush(stderr);
         const int saved = dup(STDERR_FILENO);
         FILE* f = std::fopen(log_.c_str(), "w");
         ASSERT_TRUE(f);
         dup2(fileno(f), STDERR_FILENO);
-        server_ = std::make_unique<ServerProcess>(
-            "crsignal", std::vector<std::string>{"--port", "0", "--bind", "127.0.0.1", "--cert", PkiFile("server.pem"),
-                                                 "--key", PkiFile("server.key"), "--ws-port", "0"});
+        std::vector<std::string> args{"--port", "0", "--bind", "127.0.0.1", "--cert", PkiFile("server.pem"),
+                                      "--key", PkiFile("server.key"), "--ws-port", "0"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        server_ = std::make_unique<ServerProcess>("crsignal", args);
         dup2(saved, STDERR_FILENO);
         close(saved);
         std::fclose(f);
@@ -250,6 +254,24 @@ TEST_F(WebSocketSignalTest, RefusesWhatIsNoSingleLineAndLogsIt) {
     const std::string line = messageLine("700000021", "700000020");
     ASSERT_TRUE(partner->writeLine(line));
     EXPECT_EQ(program->readLine(), line);
+}
+
+// A connection that never finishes its handshakes holds nothing for long,
+// and the gateway keeps serving others meanwhile.
+TEST_F(WebSocketSignalTest, SilentConnectionsAreClosedAfterTheHandshakeTime) {
+    startServer({"--handshake-timeout", "1"});
+    TlsLineClient silent;  // TCP only: no TLS, no WebSocket upgrade
+    ASSERT_TRUE(silent.connectTcp(wsPort_));
+    TlsLineClient upgradeless;  // TLS, then nothing
+    ASSERT_TRUE(upgradeless.connect(wsPort_, PkiFile("ca.pem")));
+    auto browser = browserAs("700000040");
+    EXPECT_TRUE(silent.waitClosed(10s));
+    EXPECT_TRUE(upgradeless.waitClosed(10s));
+    // The joined browser is past its handshakes and stays.
+    auto program = programAs("700000041");
+    const std::string line = messageLine("700000041", "700000040");
+    ASSERT_TRUE(program->writeLine(line));
+    EXPECT_EQ(browser->read(), line);
 }
 
 }  // namespace

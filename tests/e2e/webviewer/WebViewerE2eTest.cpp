@@ -87,8 +87,8 @@ protected:
         host.reset();
     }
 
-    void StartHost(bool viewOnly = false) {
-        WriteProgramSettings(scratch / "host" / "home", HostId, HostPassword, std::nullopt, viewOnly);
+    void StartHost(const HostPolicy& policy = {}) {
+        WriteProgramSettings(scratch / "host" / "home", HostId, HostPassword, std::nullopt, policy);
         host = std::make_unique<ChildProcess>(HostCommand(),
                                               ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name()),
                                               scratch / "host.log");
@@ -197,7 +197,7 @@ TEST_F(WebViewer, HostClosingSendsDisconnectAndTheBrowserEndsTheSession) {
 }
 
 TEST_F(WebViewer, ViewOnlyHostRefusesInputWithTheNotice) {
-    StartHost(/*viewOnly=*/true);
+    StartHost({.AllowOnlyViewing = true});
     Connect(HostPassword);
     ASSERT_TRUE(WaitForPicture().is_object());
     XEventRecorder recorder(hostDisplay.name(), 0x808080);
@@ -242,6 +242,13 @@ TEST_F(WebViewer, WrongPasswordsAreRefusedAndTheLockOutEngages) {
 
 namespace corvala::e2e {
 namespace {
+
+TEST_F(WebViewer, WhiteListRefusesABrowserNotOnIt) {
+    StartHost({.WhiteList = std::vector<std::string>{"123456789"}});
+    Connect(HostPassword);
+    ASSERT_TRUE(WaitFor([&] { return State() == "refused"; }, 30s));
+    EXPECT_EQ(Notice(), "Your ID is not in the white list.");
+}
 
 // The page speaks the browser's language with the program's own texts.
 TEST_F(WebViewer, InterfaceSpeaksTheBrowsersLanguage) {

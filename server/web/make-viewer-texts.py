@@ -22,6 +22,7 @@ VIEWER_TEXTS = [
     "Connect",
     "Disconnect",
     "Connecting...",
+    "Please wait...",
     "Connected to %s",
     "The session has ended.",
     "Select monitor",

@@ -7,6 +7,7 @@
 
 #include "DevToolsBrowser.h"
 #include "E2eSupport.h"
+#include "PrivateLogind.h"
 #include "ProgramHarness.h"
 #include "ServerProcess.h"
 #include "XEventRecorder.h"
@@ -87,11 +88,11 @@ protected:
         host.reset();
     }
 
-    void StartHost(const HostPolicy& policy = {}) {
+    void StartHost(const HostPolicy& policy = {}, const std::map<std::string, std::string>& extraEnvironment = {}) {
         WriteProgramSettings(scratch / "host" / "home", HostId, HostPassword, std::nullopt, policy);
-        host = std::make_unique<ChildProcess>(HostCommand(),
-                                              ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name()),
-                                              scratch / "host.log");
+        auto environment = ProgramEnvironment(scratch / "host", signal.port(), hostDisplay.name());
+        for (const auto& [key, value] : extraEnvironment) environment[key] = value;
+        host = std::make_unique<ChildProcess>(HostCommand(), environment, scratch / "host.log");
         ASSERT_TRUE(WaitFor([&] { return ProgramJoined(signal.port(), HostId, PkiFile("ca.pem")); }, 30s))
             << host->Log();
     }
@@ -242,6 +243,25 @@ TEST_F(WebViewer, WrongPasswordsAreRefusedAndTheLockOutEngages) {
 
 namespace corvala::e2e {
 namespace {
+
+// A host whose session locks says RECONNECT and streams its desktop copy
+// window instead; the browser waits, and once its picture has stalled sets
+// the session up again by itself, as the program's viewer does.
+TEST_F(WebViewer, ReconnectsByItselfWhenTheHostsSessionLocks) {
+    PrivateLogind logind(scratch / "bus");
+    ASSERT_TRUE(logind.Ready()) << logind.Log();
+    StartHost({}, {{"DBUS_SYSTEM_BUS_ADDRESS", logind.BusAddress()}});
+    Connect(HostPassword);
+    ASSERT_TRUE(WaitForPicture().is_object());
+    const auto status = [&] { return Page("document.getElementById('status').textContent").get<std::string>(); };
+    ASSERT_TRUE(logind.Lock()) << logind.Log();
+    EXPECT_TRUE(WaitFor([&] { return status() == "Please wait..."; }, 30s)) << status();
+    EXPECT_TRUE(WaitFor([&] { return MappedWindowsCovering(hostDisplay.name(), 1280, 800) == 1; }, 60s));
+    // Only a new peer connection says "Connected to" again.
+    EXPECT_TRUE(WaitFor([&] { return status().starts_with("Connected to "); }, 90s)) << status();
+    EXPECT_TRUE(WaitForPicture().is_object());
+    EXPECT_EQ(State(), "connected");
+}
 
 TEST_F(WebViewer, WhiteListRefusesABrowserNotOnIt) {
     StartHost({.WhiteList = std::vector<std::string>{"123456789"}});

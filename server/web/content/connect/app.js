@@ -32,6 +32,8 @@ let session = null;
 let geometry = { monitors: [], current: 0, desktopWidth: 0, desktopHeight: 0, desktopLeft: 0, desktopTop: 0 };
 let layout = null;            // where the picture is, from place()
 let demonstration = false;   // the host refuses input (view-only)
+let needReconnect = false;   // the host announced RECONNECT (its session locked or unlocked)
+let lastFrame = 0;           // performance.now() of the last decoded frame
 let lastPoint = null;
 const pressed = new Map();   // KeyboardEvent.code -> key code sent as down
 const typedKeys = new Set(); // KeyboardEvent.code of keys sent as characters
@@ -58,7 +60,7 @@ $("connect-form").addEventListener("submit", (e) => {
     link, hostId, password: $("password").value, name: name || "Web", events: {
       status: (key, arg) => { status(key, arg); if (key === "Connected to %s") setState("connected"); },
       error: (key, arg) => notice(Array.isArray(key) ? key : [[key, arg]]),
-      geometry: (g) => { geometry = g; showMonitors(); },
+      geometry: (g) => { geometry = g; demonstration = false; lastFrame = performance.now(); showMonitors(); },
       track: (stream) => { $("video").srcObject = stream; },
       open: () => {},
       channelMessage: onChannelMessage,
@@ -79,6 +81,7 @@ function onEnded(reason) {
   if (reason !== "refused") notice([["The session has ended."]]);
   releaseKeys();
   $("video").srcObject = null;
+  needReconnect = false;
   $("toolbar").hidden = true;
   $("panel").hidden = true;
   $("connect-form").hidden = false;
@@ -88,6 +91,10 @@ function onEnded(reason) {
 // What the host sends on the data channels to a viewer.
 function onChannelMessage(text) {
   if (text === "DISCONNECT") return session?.end("host");
+  if (text === "RECONNECT") {
+    needReconnect = true;
+    return status("Please wait...");
+  }
   if (text === "DEMONSTRATION_ON") demonstration = true;
   else if (text === "DEMONSTRATION_OFF") demonstration = false;
   else if (/^C[0-9]{1,2}$/.test(text)) $("panel").style.cursor = cursorForCode(parseInt(text.slice(1), 10));
@@ -118,6 +125,22 @@ function place() {
 }
 $("video").addEventListener("resize", place);
 window.addEventListener("resize", place);
+
+// The liveness check, every second: once the picture of a host that
+// announced RECONNECT has stalled for more than eight seconds, set the
+// session up again, as the program's viewer does.
+const STALL_MS = 8000;
+function watchFrames() {
+  lastFrame = performance.now();
+  $("video").requestVideoFrameCallback(watchFrames);
+}
+$("video").requestVideoFrameCallback(watchFrames);
+setInterval(() => {
+  if (!session || !needReconnect || performance.now() - lastFrame <= STALL_MS) return;
+  needReconnect = false;
+  lastFrame = performance.now();
+  session.reconnect();
+}, 1000);
 
 // ---- input -------------------------------------------------------------------
 

@@ -223,6 +223,14 @@ export class ViewerSession {
     return this.hostName ? `${this.hostName} (${this.hostId})` : this.hostId;
   }
 
+  // Sets the session up anew with the same host (as the program's reconnect
+  // button): a relay request without "newconnection", whose answer sends
+  // "init" again; the host's "turn" then replaces the peer.
+  reconnect() {
+    if (this.ended) return;
+    this.sendLine(envelope({ msg: "getpublicturn", from: this.deviceId, type: "", payload: "XX" }));
+  }
+
   // One command or input token; false when it could not go out.
   send(text) {
     if (this.ownChannel?.readyState !== "open") return false;

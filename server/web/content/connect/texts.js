@@ -79,6 +79,19 @@ export const TEXTS = {
   "Подключение...",
   "Σύνδεση..."
  ],
+ "Please wait...": [
+  "Please wait...",
+  "Aguarde...",
+  "Espere, por favor...",
+  "Bitte warten...",
+  "Attendere...",
+  "Veuillez patienter...",
+  "Even geduld...",
+  "Vänta...",
+  "Lütfen bekleyin...",
+  "Подождите...",
+  "Περιμένετε..."
+ ],
  "Connected to %s": [
   "Connected to %s",
   "Conectado a %s",

@@ -14,6 +14,8 @@ PACKAGES=(
   libssl-dev zlib1g-dev libminizip-dev libpcre2-dev libjpeg62-turbo-dev
   libcurl4-openssl-dev nlohmann-json3-dev libasio-dev libcpp-httplib-dev
   libminiupnpc-dev libgeoip-dev geoip-database
+  # crsignal's WebSocket listener for browsers: Boost.Beast (header-only)
+  libboost-dev
   # media engine
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
@@ -31,6 +33,8 @@ PACKAGES=(
   xclip pulseaudio pulseaudio-utils
   # browser interoperability test: headless Chromium
   chromium
+  # the web viewer's script modules: their unit tests under node's test runner
+  nodejs
   # a host without a monitor: the window manager on its virtual display
   openbox
   # the Debian packages: their checks

@@ -11,6 +11,8 @@
 set -euo pipefail
 
 SIGNAL_PORT=8996
+# Browsers (the web viewer at /connect/ of crweb) signal over wss on this port.
+SIGNAL_WS_PORT=8997
 WEB_PORT=8080
 usage() { echo "usage: $0 start|stop BUILD_DIR STATE_DIR" >&2; exit 2; }
 [ $# -eq 3 ] || usage
@@ -81,7 +83,8 @@ case "$action" in
     pki="$build/pki"
     [ -f "$pki/server.pem" ] && [ -f "$pki/server.key" ] || "$here/make-pki.sh" "$pki"
     start_one crsignal "$SIGNAL_PORT" --port "$SIGNAL_PORT" --bind 127.0.0.1 \
-      --cert "$pki/server.pem" --key "$pki/server.key" --reviews "$state/reviews.log"
+      --cert "$pki/server.pem" --key "$pki/server.key" --reviews "$state/reviews.log" \
+      --ws-port "$SIGNAL_WS_PORT"
     start_one crweb "$WEB_PORT" --port "$WEB_PORT" --bind 127.0.0.1 \
       --file "/download/corvala=$build/bin/cr"
     wait_accepting crsignal "$SIGNAL_PORT"

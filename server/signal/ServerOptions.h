@@ -35,6 +35,9 @@ struct ServerOptions {
     // anything this recently; clients send a keep-alive every 15 s.
     std::chrono::seconds liveWindow{40};
     bool verbose = false;
+    // Port of the secure WebSocket listener for browsers (0 picks a free
+    // one); none: no WebSocket listener.
+    std::optional<std::uint16_t> webSocketPort;
 };
 
 // Parses argv. On --help or an error it fills `message` (the help text or the

@@ -6,7 +6,10 @@
 #include <nlohmann/json.hpp>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -61,8 +64,10 @@ std::string forLog(std::string_view text) {
 // an idle connection down to its socket, its SSL object and a few strings.
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
-    Connection(SignalServer& server, tcp::socket socket, std::uint64_t serial, const Source& source)
-        : server_(server), socket_(std::move(socket)), serial_(serial), source_(source) {
+    // Without `tls` the socket carries the lines in the clear: it is the
+    // server's end of a local pair whose other end a gateway (WebSocket) serves.
+    Connection(SignalServer& server, tcp::socket socket, std::uint64_t serial, const Source& source, bool tls = true)
+        : server_(server), socket_(std::move(socket)), serial_(serial), source_(source), tls_(tls) {
         deadline_ = Clock::now() + server_.options_.handshakeTimeout;
     }
     ~Connection() {
@@ -73,6 +78,10 @@ public:
         asio::error_code ec;
         socket_.set_option(tcp::no_delay(true), ec);
         socket_.non_blocking(true, ec);
+        if (!tls_) {
+            if (ec) return close("cannot set up the local stream");
+            return drive();
+        }
         ssl_ = SSL_new(server_.tls_.native_handle());
         if (ec || !ssl_ || SSL_set_fd(ssl_, socket_.native_handle()) != 1) return close("cannot set up TLS");
         SSL_set_accept_state(ssl_);
@@ -125,6 +134,7 @@ public:
     // "connection 12 from 192.0.2.7 joined as \"555\"", for the log.
     std::string describe() const {
         std::string text = "connection " + std::to_string(serial_) + " from " + SourceText(source_);
+        if (!tls_) text += " over WebSocket";
         if (!id.empty()) text += " joined as " + forLog(id);
         return text;
     }
@@ -144,6 +154,7 @@ private:
     }
 
     Need need(int result) {
+        if (!tls_) return plainNeed_;
         switch (SSL_get_error(ssl_, result)) {
         case SSL_ERROR_WANT_READ: return Need::Read;
         case SSL_ERROR_WANT_WRITE: return Need::Write;
@@ -159,6 +170,11 @@ private:
     void drive() {
         auto self = shared_from_this();  // handlers may drop the last other reference
         bool wantRead = false, wantWrite = false;
+        if (!open_ && !tls_) {
+            open_ = true;
+            touch();
+            joinBy_ = lastHeard_ + server_.options_.joinTimeout;
+        }
         if (!open_) {
             ERR_clear_error();
             const int r = SSL_do_handshake(ssl_);
@@ -183,7 +199,7 @@ private:
                 break;
             }
             ERR_clear_error();
-            const int r = SSL_read(ssl_, server_.readBuffer_.data(), static_cast<int>(server_.readBuffer_.size()));
+            const int r = readSome(server_.readBuffer_.data(), static_cast<int>(server_.readBuffer_.size()));
             if (r > 0) {
                 touch();
                 consume(std::string_view(server_.readBuffer_.data(), static_cast<size_t>(r)));
@@ -198,7 +214,7 @@ private:
         if (closed_) return;
         while (sent_ < outbox_.size()) {
             ERR_clear_error();
-            const int r = SSL_write(ssl_, outbox_.data() + sent_, static_cast<int>(std::min<size_t>(outbox_.size() - sent_, 1 << 20)));
+            const int r = writeSome(outbox_.data() + sent_, static_cast<int>(std::min<size_t>(outbox_.size() - sent_, 1 << 20)));
             if (r > 0) {
                 sent_ += static_cast<size_t>(r);
                 continue;
@@ -215,6 +231,25 @@ private:
             if (outbox_.capacity() > 65536) outbox_.shrink_to_fit();
         }
         arm(wantRead && !yielded, wantWrite);
+    }
+
+    int readSome(char* buffer, int size) {
+        if (tls_) return SSL_read(ssl_, buffer, size);
+        const auto n = ::recv(socket_.native_handle(), buffer, static_cast<size_t>(size), 0);
+        return plainResult(n, Need::Read);
+    }
+    int writeSome(const char* data, int size) {
+        if (tls_) return SSL_write(ssl_, data, size);
+        const auto n = ::send(socket_.native_handle(), data, static_cast<size_t>(size), MSG_NOSIGNAL);
+        return plainResult(n, Need::Write);
+    }
+    // Maps a plain read or write onto what need() reports for TLS.
+    int plainResult(ssize_t n, Need wouldBlock) {
+        if (n > 0) return static_cast<int>(n);
+        if (n == 0) plainNeed_ = Need::Closed;
+        else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) plainNeed_ = wouldBlock;
+        else plainNeed_ = errno == ECONNRESET || errno == EPIPE ? Need::Closed : Need::Failed;
+        return -1;
     }
 
     void arm(bool read, bool write) {
@@ -265,6 +300,8 @@ private:
     bool readArmed_ = false;
     bool writeArmed_ = false;
     bool flushPosted_ = false;
+    bool tls_ = true;
+    Need plainNeed_ = Need::Nothing;
 };
 
 SignalServer::SignalServer(asio::io_context& io, ServerOptions options)
@@ -334,7 +371,24 @@ void SignalServer::admit(tcp::socket socket) {
     asio::error_code ec;
     const auto peer = socket.remote_endpoint(ec);
     if (ec) return;  // already gone
-    const Source source = SourceOf(peer.address());
+    enroll(std::move(socket), SourceOf(peer.address()), true);
+}
+
+void SignalServer::adoptPlain(int fd, const Source& source) {
+    tcp::socket socket(io_);
+    asio::error_code ec;
+    // Asio only waits for readiness on it and Connection reads it with recv:
+    // the protocol tag does not matter for a local stream socket.
+    socket.assign(tcp::v4(), fd, ec);
+    if (ec || stopped_) {
+        ::close(fd);
+        return;
+    }
+    enroll(std::move(socket), source, false);
+}
+
+void SignalServer::enroll(tcp::socket socket, const Source& source, bool tls) {
+    asio::error_code ec;
     std::string refused;
     if (connections_.size() >= options_.maxConnections)
         refused = "all " + std::to_string(options_.maxConnections) + " connections in use";
@@ -345,7 +399,7 @@ void SignalServer::admit(tcp::socket socket) {
         socket.close(ec);
         return;
     }
-    auto c = std::make_shared<Connection>(*this, std::move(socket), nextSerial_++, source);
+    auto c = std::make_shared<Connection>(*this, std::move(socket), nextSerial_++, source, tls);
     connections_.insert(c);
     c->start();
 }

@@ -35,6 +35,11 @@ public:
     std::uint16_t port() const;
     void start();
     void stop();
+    // Serves `fd`, one end of a local stream pair, as a client connection
+    // that carries the lines without TLS (a gateway decrypted them), under
+    // the same registry, limits and identity checks; `source` is the
+    // gateway's client's address. Takes the descriptor in every case.
+    void adoptPlain(int fd, const Source& source);
 
     std::size_t connectionCount() const { return connections_.size(); }
 
@@ -43,6 +48,7 @@ private:
 
     void accept();
     void admit(asio::ip::tcp::socket socket);
+    void enroll(asio::ip::tcp::socket socket, const Source& source, bool tls);
     void sweep();
     // Acts on one line; tells why when it ignored the line as malformed.
     const char* handleLine(Connection& from, std::string_view line);

@@ -1,11 +1,13 @@
 // crsignal: the signalling server Corvala copies keep one TLS connection to.
 #include "ServerOptions.h"
 #include "SignalServer.h"
+#include "WebSocketGateway.h"
 
 #include <sys/resource.h>
 
 #include <csignal>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -37,7 +39,21 @@ int main(int argc, char** argv) {
         signals.async_wait([&](const asio::error_code&, int) { server.stop(); });
         server.start();
         std::cout << "crsignal listening on " << options->bindAddress << ':' << server.port() << std::endl;
+        std::unique_ptr<corvala::signal::WebSocketGateway> browsers;
+        if (options->webSocketPort) {
+            browsers = std::make_unique<corvala::signal::WebSocketGateway>(
+                corvala::signal::WebSocketOptionsFor(*options),
+                [&io, &server](int fd, const std::string& address) {
+                    asio::post(io, [&server, fd, address] {
+                        server.adoptPlain(fd, corvala::signal::SourceOf(asio::ip::make_address(address)));
+                    });
+                });
+            browsers->start();
+            std::cout << "crsignal listening for browsers on wss://" << options->bindAddress << ':'
+                      << browsers->port() << std::endl;
+        }
         io.run();
+        if (browsers) browsers->stop();
     } catch (const std::exception& e) {
         std::cerr << "crsignal: " << e.what() << '\n';
         return 1;

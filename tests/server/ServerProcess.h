@@ -33,6 +33,8 @@ public:
     // Reads standard output until `text` appeared there `times` times since
     // the start, or `limit` passed; true when it did.
     bool waitForOutput(const std::string& text, std::size_t times, std::chrono::milliseconds limit);
+    // What the process printed on stdout so far (as far as read).
+    const std::string& output() const { return output_; }
 
 private:
     pid_t pid_ = -1;

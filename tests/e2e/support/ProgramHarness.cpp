@@ -22,7 +22,7 @@ namespace corvala::e2e {
 namespace fs = std::filesystem;
 
 void WriteProgramSettings(const fs::path& home, const std::string& deviceId, const std::string& staticPassword,
-                          std::optional<std::array<int, 4>> masterModeWindowRect) {
+                          std::optional<std::array<int, 4>> masterModeWindowRect, const HostPolicy& policy) {
     platform::linuxos::LinuxNetworkAdapters adapters;
     platform::linuxos::LinuxDriveIdentification drives;
     SettingsEnvironment env;
@@ -39,6 +39,11 @@ void WriteProgramSettings(const fs::path& home, const std::string& deviceId, con
     if (masterModeWindowRect) {
         const auto& r = *masterModeWindowRect;
         settings.MasterModeWindowRect = {r[0], r[1], r[2], r[3]};
+    }
+    settings.AllowOnlyViewing = policy.AllowOnlyViewing;
+    if (policy.WhiteList) {
+        settings.WhiteListEnabled = true;
+        for (const auto& id : *policy.WhiteList) settings.WhiteList << QString::fromStdString(id);
     }
     fs::create_directories(home);
     if (!settings.write()) throw std::runtime_error("cannot write settings into " + home.string());

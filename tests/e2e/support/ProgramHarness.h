@@ -18,10 +18,16 @@ namespace corvala::e2e {
 // given, a static password; bound to this machine's fingerprint exactly as
 // the program computes it (same network namespace, same drives).
 // `masterModeWindowRect` (left, top, right, bottom): the viewer window's
-// bounds instead of the default middle of the screen.
+// bounds instead of the default middle of the screen. `policy`: a host's
+// view-only mode and white list.
+struct HostPolicy {
+    bool AllowOnlyViewing = false;
+    std::optional<std::vector<std::string>> WhiteList;  // set: enabled, with these IDs
+};
 void WriteProgramSettings(const std::filesystem::path& home, const std::string& deviceId,
                           const std::string& staticPassword = {},
-                          std::optional<std::array<int, 4>> masterModeWindowRect = std::nullopt);
+                          std::optional<std::array<int, 4>> masterModeWindowRect = std::nullopt,
+                          const HostPolicy& policy = {});
 
 // The environment of a copy: its own program folder and runtime folder under
 // `folder`, the signalling server on loopback, no public STUN servers, the

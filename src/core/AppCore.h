@@ -49,6 +49,7 @@
 #include "relay/RelayHosting.h"
 #include "screen/CursorShapes.h"
 #include "session/SessionSetup.h"
+#include "settings/FrameRateChoice.h"
 #include "settings/Settings.h"
 #include "signalling/ClientMessage.h"
 #include "system/CompanionService.h"
@@ -222,6 +223,11 @@ public:
     void AutomaticStartClick();
     void AllowOnlyViewingClick();
     void ChooseLanguage(int index);
+    // The host's capture rate, one of FrameRateChoice::Rates. A choice made
+    // while the component is active holds from its next activation: the
+    // running source keeps its rate, its viewers are not cut off.
+    int FrameRate() const override;
+    void ChooseFrameRate(int rate);
     void OpenWebAddress(const QString& address) override;
     // The update tool image, and the main button while it reads "Download"
     // or "Abort" (through ConnectAction).
@@ -443,6 +449,7 @@ private:
     IAppView* FView = nullptr;  // set by Create, before anything can call it
 
     std::unique_ptr<Settings> FSettings;
+    std::unique_ptr<FrameRateChoice> FFrameRate;
     ConnectionLog FConnectionLog;
     TBookState FBookState;
     WakeTable FWakeTable;

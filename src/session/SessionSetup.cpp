@@ -359,6 +359,7 @@ void TSessionSetup::activateSource(bool hostSide) {
     StreamSource source;
     source.MaxWidth = desktop.width;
     source.MaxHeight = desktop.height;
+    source.MaxFramerate = FEnv.FrameRate();
     source.VideoCallEnabled = hostSide;
     source.CameraId = ScreenSourceId;
     if (hostSide && FEnv.LockScreenMode()) {

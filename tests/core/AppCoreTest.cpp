@@ -784,7 +784,9 @@ TEST_F(AppCoreTest, FrameRateChoiceSurvivesARestartAndMakesTheNextSource) {
 
     core->ChooseFrameRate(60);
     EXPECT_EQ(rtc->Client().VideoConstraints.MaxFramerate, 30) << "the running source keeps its rate";
-    rtc->Events().rtcClientReceiveData(*rtc->FindPeer(OtherId), "DISCONNECT");
+    const auto peer = rtc->FindPeer(OtherId);
+    ASSERT_TRUE(peer);
+    rtc->Events().rtcClientReceiveData(*peer, "DISCONNECT");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !rtc->Active(); }, 5000));
 
     AdmitViewer(*viewer, 1);

@@ -116,6 +116,7 @@ bool TAppCore::Create(IAppView& view) {
     FSettings = std::make_unique<Settings>(settingsEnv);
     const bool settingsRead = FSettings->read();
     FFrameRate = std::make_unique<FrameRateChoice>(InFolder(FEnv.Folders.program, FrameRateChoice::FileName));
+    PaceHostCapture();
     FWakeTable.Load(WakeTablePath());
     translator().buildFromUtf8(embeddedLanguageTable());
     translator().setLanguageCode(FSettings->LanguageCode);
@@ -408,11 +409,17 @@ void TAppCore::ChooseLanguage(int index) {
 
 int TAppCore::FrameRate() const { return FFrameRate->Rate(); }
 
+void TAppCore::PaceHostCapture() {
+    if (FPlatform.HostCapture)
+        FPlatform.HostCapture->SetPeriod(TScreenshotThread::PeriodFor(FFrameRate->Rate()));
+}
+
 void TAppCore::ChooseFrameRate(int rate) {
     if (!FrameRateChoice::Offered(rate)) return;
     // Every activation makes its source with the rate chosen by then
     // (activateSource); remaking a running source would cut its viewers off.
     FFrameRate->Choose(rate);
+    PaceHostCapture();
     if (FRtc && FRtc->Active())
         qCInfo(lcCore) << "frame rate" << rate << "holds from the next session; the running one keeps its rate";
 }

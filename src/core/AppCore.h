@@ -225,7 +225,8 @@ public:
     void ChooseLanguage(int index);
     // The host's capture rate, one of FrameRateChoice::Rates. A choice made
     // while the component is active holds from its next activation: the
-    // running source keeps its rate, its viewers are not cut off.
+    // running source keeps its rate, its viewers are not cut off. The
+    // lock-screen copy's round follows at once.
     int FrameRate() const override;
     void ChooseFrameRate(int rate);
     void OpenWebAddress(const QString& address) override;
@@ -304,6 +305,8 @@ private:
     // The update check (started here) and the printer driver's download.
     void CreateWebFeatures();
     QString PasswordFigure() const;
+    // The lock-screen copy's round from the chosen frame rate.
+    void PaceHostCapture();
 
     void SendToEveryPeer(const QString& text);
     // The remote area's button by its caption; `withoutSender`: pressed by

@@ -27,6 +27,7 @@
 #include "fakes/RecordingInjector.h"
 #include "platform/CursorNames.h"
 #include "fakes/RecordingRtc.h"
+#include "screen/ScreenshotThread.h"
 #include "session/ConnectionEntries.h"
 #include "signalling/SignallingConnection.h"
 #include "signalling/SignallingMessage.h"
@@ -312,6 +313,7 @@ protected:
         platform.PortForwarding = relayForwarding;
         platform.RelayWeb = relayWeb;
         platform.RelayProcesses = relayProcesses;
+        platform.HostCapture = hostCapture.get();
         platform.LoadEngine = [this](const QString&) {
             auto port = std::make_unique<testing::RecordingRtc>();
             rtc = port.get();
@@ -396,6 +398,8 @@ protected:
     IPortForwarding* relayForwarding = nullptr;
     IRelayWebQueries* relayWeb = nullptr;
     IRelayProcesses* relayProcesses = nullptr;
+    // The capture thread start-up would have started; none unless a test makes it.
+    std::unique_ptr<THostCapture> hostCapture;
     std::unique_ptr<TAppCore> core;
 };
 
@@ -758,22 +762,28 @@ TEST_F(AppCoreTest, AllowOnlyViewingTellsEveryViewerBothWays) {
 // fitting picture source; a transfer holds the gated "RECONNECT" back.
 // The frame rate outlives the program and is what the host's next screen
 // source is made with; a choice during a session waits for the next one, so
-// the running source and its viewers are left alone.
+// the running source and its viewers are left alone. The lock-screen copy
+// keeps pace with the chosen rate at once.
 TEST_F(AppCoreTest, FrameRateChoiceSurvivesARestartAndMakesTheNextSource) {
+    hostCapture = std::make_unique<THostCapture>(std::make_unique<fakes::FakeDesktopCapture>());
     ASSERT_TRUE(CreateCore());
     EXPECT_EQ(core->FrameRate(), 10);
+    EXPECT_EQ(hostCapture->CurrentPeriod(), 200ms);
     core->ChooseFrameRate(25);
     EXPECT_EQ(core->FrameRate(), 10) << "a rate the menu does not offer";
     core->ChooseFrameRate(30);
+    EXPECT_EQ(hostCapture->CurrentPeriod(), 66ms);
     core->CloseSequence();
     core.reset();
     processState().EventsSuspended = false;
 
     view.calls.clear();
+    hostCapture->SetPeriod(TScreenshotThread::Period);  // as a new process starts it
     StartSignalling();
     ASSERT_TRUE(CreateCore());
     EXPECT_FALSE(view.Called("AskWelcome")) << "a restart, not a first run";
     EXPECT_EQ(core->FrameRate(), 30);
+    EXPECT_EQ(hostCapture->CurrentPeriod(), 66ms);
     EXPECT_EQ(rtc->Client().VideoConstraints.MaxFramerate, 30);
     ASSERT_TRUE(WaitJoined());
     auto viewer = JoinAs(OtherId);
@@ -784,6 +794,7 @@ TEST_F(AppCoreTest, FrameRateChoiceSurvivesARestartAndMakesTheNextSource) {
 
     core->ChooseFrameRate(60);
     EXPECT_EQ(rtc->Client().VideoConstraints.MaxFramerate, 30) << "the running source keeps its rate";
+    EXPECT_EQ(hostCapture->CurrentPeriod(), 33ms);
     const auto peer = rtc->FindPeer(OtherId);
     ASSERT_TRUE(peer);
     rtc->Events().rtcClientReceiveData(*peer, "DISCONNECT");

@@ -8,7 +8,8 @@
 // 4 ms; a probe reads one pixel of the viewer's display every millisecond
 // and counts the changes it sees. A frame that shows for less than a
 // millisecond would be missed, so the count is a lower bound. Runs inside
-// the loopback-only namespace of the end-to-end tests.
+// the loopback-only namespace of the end-to-end tests. CORVALA_CHANGE_MS sets
+// another pace for the host's screen.
 //   CORVALA_BIN_DIR=build/bin CORVALA_PKI_DIR=build/pki build/bench/frame_rate_bench
 
 #include <gtest/gtest.h>

@@ -21,8 +21,7 @@
 #include "ServerProcess.h"
 
 // Xlib last: its macros clash with names in the headers above.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "DisplayPixels.h"
 
 namespace corvala::e2e {
 namespace {
@@ -36,33 +35,6 @@ bool Near(unsigned long a, unsigned long b) {
         if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > 40) return false;
     return true;
 }
-
-// One connection per display for the whole run: the probe must not pay for
-// connecting on every read.
-class Pixel {
-public:
-    explicit Pixel(const std::string& display) : display_(XOpenDisplay(display.c_str())) {}
-    ~Pixel() {
-        if (display_) XCloseDisplay(display_);
-    }
-    bool Ok() const { return display_ != nullptr; }
-    unsigned long At(int x, int y) {
-        XImage* image = XGetImage(display_, DefaultRootWindow(display_), x, y, 1, 1, AllPlanes, ZPixmap);
-        if (!image) return 0;
-        const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
-        XDestroyImage(image);
-        return pixel;
-    }
-    // The whole background in one colour, at once.
-    void Fill(unsigned long colour) {
-        XSetWindowBackground(display_, DefaultRootWindow(display_), colour);
-        XClearWindow(display_, DefaultRootWindow(display_));
-        XSync(display_, False);
-    }
-
-private:
-    Display* display_;
-};
 
 // Three colours in turn: after a change that never showed, the next one
 // still differs from what the viewer shows.

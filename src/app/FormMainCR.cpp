@@ -343,6 +343,7 @@ void TFormMainCR::BuildMenus() {
     QAction* printer = add(mnuSettings, TranslationKey("%s driver..."), "", true);
     printer->setProperty("formatWith", "Velmora Printer");
     connect(printer, &QAction::triggered, this, [this] { FCore.PrinterDownload().MenuClick(); });
+    BuildFrameRateMenu();
     mnuLanguage = mnuSettings->addMenu(QString());
     mnuLanguage->menuAction()->setProperty("englishKey", TranslationKey("Language"));
     imgSettings->Menu = mnuSettings;

@@ -162,6 +162,7 @@ private:
     void CreateControls();
     void BuildMenus();
     void BuildLanguageMenu();
+    void BuildFrameRateMenu();  // FormMainCRFrameRate.cpp
     void PaintTheme();
     void SizeToHostPanel();
     void CreateTrayIcon();

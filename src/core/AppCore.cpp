@@ -115,6 +115,8 @@ bool TAppCore::Create(IAppView& view) {
     settingsEnv.ComputerName = QHostInfo::localHostName().left(256);
     FSettings = std::make_unique<Settings>(settingsEnv);
     const bool settingsRead = FSettings->read();
+    FFrameRate = std::make_unique<FrameRateChoice>(InFolder(FEnv.Folders.program, FrameRateChoice::FileName));
+    PaceHostCapture();
     FWakeTable.Load(WakeTablePath());
     translator().buildFromUtf8(embeddedLanguageTable());
     translator().setLanguageCode(FSettings->LanguageCode);
@@ -175,7 +177,7 @@ bool TAppCore::LoadEngine() {
         return false;
     }
     FRtc->SetEvents(*this);
-    FRtc->Configure(10);
+    FRtc->Configure(FFrameRate->Rate());
     // Tests and self-hosting play a file as the microphone.
     if (const QString file = qEnvironmentVariable("CORVALA_MICROPHONE_FILE"); !file.isEmpty()) {
         FRtc->Client().LocalAudioFile = file;
@@ -403,6 +405,23 @@ void TAppCore::ChooseLanguage(int index) {
     FSettings->write();
     CloseVoiceWindow();
     FView->TranslateWindow();
+}
+
+int TAppCore::FrameRate() const { return FFrameRate->Rate(); }
+
+void TAppCore::PaceHostCapture() {
+    if (FPlatform.HostCapture)
+        FPlatform.HostCapture->SetPeriod(TScreenshotThread::PeriodFor(FFrameRate->Rate()));
+}
+
+void TAppCore::ChooseFrameRate(int rate) {
+    if (!FrameRateChoice::Offered(rate)) return;
+    // Every activation makes its source with the rate chosen by then
+    // (activateSource); remaking a running source would cut its viewers off.
+    FFrameRate->Choose(rate);
+    PaceHostCapture();
+    if (FRtc && FRtc->Active())
+        qCInfo(lcCore) << "frame rate" << rate << "holds from the next session; the running one keeps its rate";
 }
 
 bool TAppCore::SendReview(const TReview& review) {

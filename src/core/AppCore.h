@@ -49,6 +49,7 @@
 #include "relay/RelayHosting.h"
 #include "screen/CursorShapes.h"
 #include "session/SessionSetup.h"
+#include "settings/FrameRateChoice.h"
 #include "settings/Settings.h"
 #include "signalling/ClientMessage.h"
 #include "system/CompanionService.h"
@@ -222,6 +223,12 @@ public:
     void AutomaticStartClick();
     void AllowOnlyViewingClick();
     void ChooseLanguage(int index);
+    // The host's capture rate, one of FrameRateChoice::Rates. A choice made
+    // while the component is active holds from its next activation: the
+    // running source keeps its rate, its viewers are not cut off. The
+    // lock-screen copy's round follows at once.
+    int FrameRate() const override;
+    void ChooseFrameRate(int rate);
     void OpenWebAddress(const QString& address) override;
     // The update tool image, and the main button while it reads "Download"
     // or "Abort" (through ConnectAction).
@@ -298,6 +305,8 @@ private:
     // The update check (started here) and the printer driver's download.
     void CreateWebFeatures();
     QString PasswordFigure() const;
+    // The lock-screen copy's round from the chosen frame rate.
+    void PaceHostCapture();
 
     void SendToEveryPeer(const QString& text);
     // The remote area's button by its caption; `withoutSender`: pressed by
@@ -443,6 +452,7 @@ private:
     IAppView* FView = nullptr;  // set by Create, before anything can call it
 
     std::unique_ptr<Settings> FSettings;
+    std::unique_ptr<FrameRateChoice> FFrameRate;
     ConnectionLog FConnectionLog;
     TBookState FBookState;
     WakeTable FWakeTable;

@@ -34,6 +34,7 @@ void TWebRtcClientPort::Activate(const StreamSource& source) {
     FClient.CameraSource = source.CameraSource;
     FClient.VideoConstraints.MaxWidth = source.MaxWidth;
     FClient.VideoConstraints.MaxHeight = source.MaxHeight;
+    if (source.MaxFramerate > 0) FClient.VideoConstraints.MaxFramerate = source.MaxFramerate;
     FClient.VideoCallEnabled = source.VideoCallEnabled;
     FClient.SetActive(true);
 }

@@ -33,6 +33,8 @@ struct StreamSource {
     bool VideoCallEnabled = false;  // the host sends video, the viewer does not
     int MaxWidth = 0;
     int MaxHeight = 0;
+    // The capture rate the source is made with; 0 keeps the configured cap.
+    int MaxFramerate = 0;
 };
 
 // The component's events, on the engine's threads.

@@ -6,7 +6,7 @@ namespace corvala {
 
 TScreenshotThread::TScreenshotThread(platform::IDesktopCapture& capture, InputReplay input,
                                      TDesktopCopyPicture& picture, std::chrono::milliseconds period)
-    : capture_(capture), input_(std::move(input)), picture_(picture), period_(period), thread_([this] { Loop(); }) {}
+    : capture_(capture), input_(std::move(input)), picture_(picture), periodMs_(period.count()), thread_([this] { Loop(); }) {}
 
 TScreenshotThread::~TScreenshotThread() {
     {
@@ -28,7 +28,7 @@ void TScreenshotThread::Loop() {
             if (input_.ReplayDeferredInput) input_.ReplayDeferredInput();
         }
         std::unique_lock lock(stopMutex_);
-        if (stopSignal_.wait_for(lock, period_, [this] { return stop_; })) break;
+        if (stopSignal_.wait_for(lock, CurrentPeriod(), [this] { return stop_; })) break;
     }
     running_ = false;
 }

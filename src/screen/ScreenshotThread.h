@@ -1,7 +1,7 @@
 #pragma once
 // The host's capture thread for lock-screen operation: while the desktop copy
 // window shows, it copies the desktop into the window's picture five times a
-// second and replays the input the main thread deferred for it. It serves
+// second (at the default frame rate; faster at the higher ones) and replays the input the main thread deferred for it. It serves
 // the whole host role and ends once it finds EventsSuspended set at the top
 // of a round (or when destroyed).
 
@@ -45,6 +45,12 @@ private:
 class TScreenshotThread {
 public:
     static constexpr std::chrono::milliseconds Period{200};
+    // The round for the frame rate the host's user chose: Period belongs to
+    // the engine's default 10 frames a second, and the copy keeps that
+    // proportion to the engine's sampling at the other rates.
+    static constexpr std::chrono::milliseconds PeriodFor(int frameRate) {
+        return frameRate > 0 ? Period * 10 / frameRate : Period;
+    }
 
     // What the thread does with the host's input state (HostInput's
     // ReplayDeferredInput and RelativeMouseMode, both safe on this thread).
@@ -62,6 +68,9 @@ public:
     TScreenshotThread& operator=(const TScreenshotThread&) = delete;
 
     bool Running() const { return running_.load(); }
+    // Holds from the next round on.
+    void SetPeriod(std::chrono::milliseconds period) { periodMs_ = period.count(); }
+    std::chrono::milliseconds CurrentPeriod() const { return std::chrono::milliseconds(periodMs_.load()); }
 
 private:
     void Loop();
@@ -69,7 +78,7 @@ private:
     platform::IDesktopCapture& capture_;
     InputReplay input_;
     TDesktopCopyPicture& picture_;
-    const std::chrono::milliseconds period_;
+    std::atomic<std::chrono::milliseconds::rep> periodMs_;
     platform::DesktopPicture FScrBmp;  // keeps the last picture when a capture fails
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
@@ -106,6 +115,9 @@ public:
     TDesktopCopyPicture& Picture() { return picture_; }
     TReplayTarget& Input() { return input_; }
     bool Running() const { return thread_.Running(); }
+    // The capture thread's round, from its next round on.
+    void SetPeriod(std::chrono::milliseconds period) { thread_.SetPeriod(period); }
+    std::chrono::milliseconds CurrentPeriod() const { return thread_.CurrentPeriod(); }
 
 private:
     std::unique_ptr<platform::IDesktopCapture> capture_;

@@ -359,6 +359,7 @@ void TSessionSetup::activateSource(bool hostSide) {
     StreamSource source;
     source.MaxWidth = desktop.width;
     source.MaxHeight = desktop.height;
+    source.MaxFramerate = FEnv.FrameRate();
     source.VideoCallEnabled = hostSide;
     source.CameraId = ScreenSourceId;
     if (hostSide && FEnv.LockScreenMode()) {
@@ -366,6 +367,9 @@ void TSessionSetup::activateSource(bool hostSide) {
         source.CameraSource = FUi.ShowDesktopCopyWindow();
     }
     FSessionRelays.clear();
+    qCInfo(lcSession) << "activating the component: source" << source.CameraId << "up to" << source.MaxWidth << "x"
+                      << source.MaxHeight << "at" << source.MaxFramerate << "frames a second, video"
+                      << source.VideoCallEnabled;
     FValues.rtc->Activate(source);
 }
 

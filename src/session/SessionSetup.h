@@ -70,6 +70,8 @@ public:
     virtual std::optional<OwnRelay> RunningRelay() const = 0;
     virtual QString CountryCode() const = 0;
     virtual LocalScreens Screens() const = 0;
+    // The frame rate the user chose for the host's screen.
+    virtual int FrameRate() const = 0;
 
 protected:
     ~ISessionEnvironment() = default;

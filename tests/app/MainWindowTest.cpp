@@ -355,6 +355,48 @@ TEST_F(MainWindowTest, ChoosingALanguageRetranslatesAndIsStored) {
     translator().setLanguageIndex(0);
 }
 
+// The ticked items of the frame-rate menu as the user sees it opened.
+QStringList TickedRates(QMenu* rates) {
+    emit rates->aboutToShow();
+    QStringList ticked;
+    for (QAction* item : rates->actions())
+        if (item->isChecked()) ticked << item->text();
+    return ticked;
+}
+
+TEST_F(MainWindowTest, FrameRateMenuStoresTheChoiceAndTheNextStartConfiguresTheEngineWithIt) {
+    {
+        MainProgram firstProgram(*this);
+        ASSERT_TRUE(firstProgram.Create());
+        QMenu* rates = firstProgram.window.MenuAction("Frame rate")->menu();
+        ASSERT_NE(rates, nullptr);
+        QStringList texts;
+        for (QAction* item : rates->actions()) texts << item->text();
+        EXPECT_EQ(texts, QStringList({"10 (default)", "30", "60"}));
+        EXPECT_EQ(TickedRates(rates), QStringList({"10 (default)"}));
+        EXPECT_EQ(firstProgram.core.Rtc().Client().VideoConstraints.MaxFramerate, 10);
+
+        rates->actions()[1]->trigger();
+        EXPECT_EQ(TickedRates(rates), QStringList({"30"}));
+        EXPECT_EQ(firstProgram.core.FrameRate(), 30);
+        qputenv("CORVALA_AUTO_ANSWER", "ok");
+        EXPECT_TRUE(firstProgram.window.close());
+    }
+    processState().EventsSuspended = false;  // the closed program's, not the next one's
+    MainProgram secondProgram(*this);
+    ASSERT_TRUE(secondProgram.Create());
+    TFormMainCR& second = secondProgram.window;
+    QMenu* rates = second.MenuAction("Frame rate")->menu();
+    EXPECT_EQ(TickedRates(rates), QStringList({"30"}));
+    EXPECT_EQ(secondProgram.core.Rtc().Client().VideoConstraints.MaxFramerate, 30);
+
+    for (QAction* item : second.MenuAction("Language")->menu()->actions())
+        if (item->text() == "Deutsch") item->trigger();
+    EXPECT_EQ(second.MenuAction("Frame rate")->text(), "Bildrate");
+    EXPECT_EQ(rates->actions()[0]->text(), "10 (Standard)");
+    translator().setLanguageIndex(0);
+}
+
 TEST_F(MainWindowTest, SessionEndClosesWithoutQuestionsAndWritesSettings) {
     MainProgram windowProgram(*this);
     ASSERT_TRUE(windowProgram.Create());

@@ -27,6 +27,7 @@
 #include "fakes/RecordingInjector.h"
 #include "platform/CursorNames.h"
 #include "fakes/RecordingRtc.h"
+#include "screen/ScreenshotThread.h"
 #include "session/ConnectionEntries.h"
 #include "signalling/SignallingConnection.h"
 #include "signalling/SignallingMessage.h"
@@ -312,6 +313,7 @@ protected:
         platform.PortForwarding = relayForwarding;
         platform.RelayWeb = relayWeb;
         platform.RelayProcesses = relayProcesses;
+        platform.HostCapture = hostCapture.get();
         platform.LoadEngine = [this](const QString&) {
             auto port = std::make_unique<testing::RecordingRtc>();
             rtc = port.get();
@@ -359,6 +361,19 @@ protected:
         return std::nullopt;
     }
 
+    // A viewer's "init" and "turn" with the host's password, up to the
+    // host's offer; `sessions` is how many offers there were before.
+    void AdmitViewer(TlsLineClient& viewer, int sessions) {
+        const QString host = OwnId();
+        const QString password = core->AppSettings().HostPassword;
+        viewer.writeLine(PeerLine(OtherId, host, u"init"_qs, {}, password, u"Viewer"_qs));
+        ASSERT_TRUE(Expect(viewer, u"message"_qs, u"turn"_qs));
+        const QString viewerInfo =
+            SessionInfoPayload::Make(IceServer{}, {{0, 0, 800, 600}}, 0, false, u"AA-BB"_qs).toJson();
+        viewer.writeLine(PeerLine(OtherId, host, u"turn"_qs, viewerInfo, password, u"Viewer"_qs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rtc->offers.size() > sessions; }, 10000));
+    }
+
     // A peer connected to the core's component without signalling.
     std::shared_ptr<TPeer> ConnectPeer(const QString& id) {
         if (!rtc->Active()) rtc->Activate({});
@@ -383,6 +398,8 @@ protected:
     IPortForwarding* relayForwarding = nullptr;
     IRelayWebQueries* relayWeb = nullptr;
     IRelayProcesses* relayProcesses = nullptr;
+    // The capture thread start-up would have started; none unless a test makes it.
+    std::unique_ptr<THostCapture> hostCapture;
     std::unique_ptr<TAppCore> core;
 };
 
@@ -743,6 +760,52 @@ TEST_F(AppCoreTest, AllowOnlyViewingTellsEveryViewerBothWays) {
 // The host follows its session's lock state: every viewer is told to
 // reconnect before the call drops, so that the next admission picks the
 // fitting picture source; a transfer holds the gated "RECONNECT" back.
+// The frame rate outlives the program and is what the host's next screen
+// source is made with; a choice during a session waits for the next one, so
+// the running source and its viewers are left alone. The lock-screen copy
+// keeps pace with the chosen rate at once.
+TEST_F(AppCoreTest, FrameRateChoiceSurvivesARestartAndMakesTheNextSource) {
+    hostCapture = std::make_unique<THostCapture>(std::make_unique<fakes::FakeDesktopCapture>());
+    ASSERT_TRUE(CreateCore());
+    EXPECT_EQ(core->FrameRate(), 10);
+    EXPECT_EQ(hostCapture->CurrentPeriod(), 200ms);
+    core->ChooseFrameRate(25);
+    EXPECT_EQ(core->FrameRate(), 10) << "a rate the menu does not offer";
+    core->ChooseFrameRate(30);
+    EXPECT_EQ(hostCapture->CurrentPeriod(), 66ms);
+    core->CloseSequence();
+    core.reset();
+    processState().EventsSuspended = false;
+
+    view.calls.clear();
+    hostCapture->SetPeriod(TScreenshotThread::Period);  // as a new process starts it
+    StartSignalling();
+    ASSERT_TRUE(CreateCore());
+    EXPECT_FALSE(view.Called("AskWelcome")) << "a restart, not a first run";
+    EXPECT_EQ(core->FrameRate(), 30);
+    EXPECT_EQ(hostCapture->CurrentPeriod(), 66ms);
+    EXPECT_EQ(rtc->Client().VideoConstraints.MaxFramerate, 30);
+    ASSERT_TRUE(WaitJoined());
+    auto viewer = JoinAs(OtherId);
+    AdmitViewer(*viewer, 0);
+    ASSERT_EQ(rtc->activations.size(), 1u);
+    EXPECT_EQ(rtc->activations[0].MaxFramerate, 30);
+    EXPECT_EQ(rtc->Client().VideoConstraints.MaxFramerate, 30);
+
+    core->ChooseFrameRate(60);
+    EXPECT_EQ(rtc->Client().VideoConstraints.MaxFramerate, 30) << "the running source keeps its rate";
+    EXPECT_EQ(hostCapture->CurrentPeriod(), 33ms);
+    const auto peer = rtc->FindPeer(OtherId);
+    ASSERT_TRUE(peer);
+    rtc->Events().rtcClientReceiveData(*peer, "DISCONNECT");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rtc->Active(); }, 5000));
+
+    AdmitViewer(*viewer, 1);
+    ASSERT_EQ(rtc->activations.size(), 2u);
+    EXPECT_EQ(rtc->activations[1].MaxFramerate, 60);
+    EXPECT_EQ(rtc->Client().VideoConstraints.MaxFramerate, 60);
+}
+
 TEST_F(AppCoreTest, LockAndUnlockTellTheViewersAndDropTheCall) {
     ASSERT_TRUE(CreateCore());
     ASSERT_TRUE(sessions.handler);

@@ -87,6 +87,7 @@ private:
     std::optional<OwnRelay> RunningRelay() const override { return relay; }
     QString CountryCode() const override { return "DE"; }
     LocalScreens Screens() const override { return screens; }
+    int FrameRate() const override { return 10; }
 
     // ISessionEvents.
     void ShowWarning(const QString& t) override { warnings << t; }

@@ -3,6 +3,7 @@
 // stride = width * 4) to its consumers.
 #pragma once
 
+#include "CaptureSchedule.h"
 #include "FramePool.h"
 #include "HandleTable.h"
 
@@ -29,8 +30,10 @@ class VideoSource : public EngineObject, public std::enable_shared_from_this<Vid
  public:
   // An idle source still sends a frame every `keepAlive`, so that a receiver
   // that lost a packet or joined late gets a picture.
+  // `now`: the capture loop's clock (a test's own).
   VideoSource(int maxWidth, int maxHeight, int fps,
-              std::chrono::milliseconds keepAlive = std::chrono::seconds(1));
+              std::chrono::milliseconds keepAlive = std::chrono::seconds(1),
+              CaptureSchedule::Now now = &CaptureSchedule::Clock::now);
   ~VideoSource() override;
 
   void addConsumer(FrameConsumer* consumer);
@@ -56,8 +59,14 @@ class VideoSource : public EngineObject, public std::enable_shared_from_this<Vid
   // would repeat the stale picture for good).
   virtual void refresh() {}
   virtual void end() {}
-  // Wait before the next grab; screen sources wake up early on damage.
-  virtual void waitForNextFrame(std::chrono::steady_clock::time_point deadline);
+  // Waits until a change is reported (true) or until `deadline` or a stop
+  // (false). Sources that cannot tell look every period: true at once.
+  virtual bool waitForChange(CaptureSchedule::TimePoint deadline);
+  // Waits until the frame rate allows the next look (or a stop).
+  virtual void waitForNextFrame(CaptureSchedule::TimePoint deadline);
+  // Waits until `fd` (-1: none) is readable (true), or until `deadline` or
+  // a stop (false).
+  bool waitReadable(int fd, CaptureSchedule::TimePoint deadline);
   bool stopRequested() const { return stop_.load(); }
   // A frame buffer for grab(), reused once its consumers let go of it.
   GstBuffer* newFrame(gsize size) { return frames_.acquire(size); }
@@ -66,6 +75,7 @@ class VideoSource : public EngineObject, public std::enable_shared_from_this<Vid
   // by the senders, keeping the aspect ratio.
   const int maxWidth_, maxHeight_, fps_;
   const std::chrono::milliseconds keepAlive_;
+  const CaptureSchedule::Now now_;
 
  private:
   void run();
@@ -76,6 +86,7 @@ class VideoSource : public EngineObject, public std::enable_shared_from_this<Vid
   std::vector<FrameConsumer*> consumers_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
+  int wakeFd_ = -1;  // eventfd: a stop ends the capture thread's waits at once
   bool shutDown_ = false;
   std::mutex deliverMutex_;  // held while frames go out; consumers leave under it
   FramePool frames_;         // capture thread only

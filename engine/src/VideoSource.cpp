@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace corvala::engine {
 
@@ -16,6 +17,19 @@ namespace {
 int sideLimit(int requested, int unset) {
   return requested > 0 ? std::min(requested, int(RTC_MAX_FRAME_SIDE)) : unset;
 }
+bool samePixels(GstBuffer* a, GstBuffer* b) {
+  if (gst_buffer_get_size(a) != gst_buffer_get_size(b)) return false;
+  GstMapInfo first, second;
+  if (!gst_buffer_map(a, &first, GST_MAP_READ)) return false;
+  bool same = false;
+  if (gst_buffer_map(b, &second, GST_MAP_READ)) {
+    same = std::memcmp(first.data, second.data, first.size) == 0;
+    gst_buffer_unmap(b, &second);
+  }
+  gst_buffer_unmap(a, &first);
+  return same;
+}
+
 }  // namespace
 
 bool VideoSource::framesFit(int width, int height) {
@@ -49,6 +63,7 @@ void VideoSource::addConsumer(FrameConsumer* consumer) {
     std::lock_guard deliver(deliverMutex_);
     consumers_.push_back(consumer);
   }
+  joined_ = true;
   if (!thread_.joinable()) startLocked();
 }
 
@@ -117,24 +132,36 @@ void VideoSource::waitForNextFrame(CaptureSchedule::TimePoint deadline) { waitRe
 
 void VideoSource::run() {
   if (!begin()) return;
-  CaptureSchedule schedule(std::chrono::microseconds(1000000 / fps_), keepAlive_, now_);
+  CaptureSchedule schedule(std::chrono::microseconds(1000000 / fps_), keepAlive_, keepAlive_ * kRepeatKeepAlives,
+                           now_);
   GstBuffer* last = nullptr;
   int lastWidth = 0, lastHeight = 0;
   while (!stop_) {
+    if (joined_.exchange(false)) schedule.consumerJoined();
     int width = 0, height = 0;
     const bool keepAliveDue = last && schedule.keepAliveDue();
-    if (keepAliveDue) refresh();
+    if (keepAliveDue) {
+      refresh();
+      schedule.refreshed();
+    }
     schedule.looked();
     GstBuffer* frame = grab(width, height);
+    // Without a fresh picture at the keep-alive (the source could not
+    // capture, e.g. an unmapped window) the last one is repeated; a fresh
+    // picture that shows nothing new goes out only when a repeat is due.
+    bool send = frame != nullptr || keepAliveDue;
+    if (frame && keepAliveDue && width == lastWidth && height == lastHeight && samePixels(frame, last)) {
+      gst_buffer_unref(frame);
+      frame = nullptr;
+      send = schedule.repeatDue();
+    }
     if (frame) {
       if (last) gst_buffer_unref(last);
       last = frame;
       lastWidth = width;
       lastHeight = height;
     }
-    // Without a new frame the keep-alive repeats the last one (the source
-    // could not capture, e.g. an unmapped window).
-    if ((frame || keepAliveDue) && !stop_) {
+    if (send && !stop_) {
       std::lock_guard deliver(deliverMutex_);
       for (FrameConsumer* consumer : consumers_) consumer->onFrame(last, lastWidth, lastHeight);
       schedule.frameSent();

@@ -28,8 +28,11 @@ class FrameConsumer {
 
 class VideoSource : public EngineObject, public std::enable_shared_from_this<VideoSource> {
  public:
-  // An idle source still sends a frame every `keepAlive`, so that a receiver
-  // that lost a packet or joined late gets a picture.
+  // An idle source captures afresh every `keepAlive` and sends an unchanged
+  // picture again every `kRepeatKeepAlives` of them (after a consumer joined,
+  // every keep-alive for that long), so that a receiver that lost a packet
+  // or joined late gets a picture, and a viewer's stalled-picture check
+  // (8 s) never fires on a quiet screen.
   // `now`: the capture loop's clock (a test's own).
   VideoSource(int maxWidth, int maxHeight, int fps,
               std::chrono::milliseconds keepAlive = std::chrono::seconds(1),
@@ -43,6 +46,7 @@ class VideoSource : public EngineObject, public std::enable_shared_from_this<Vid
 
   // Whether frames of that size are within the bounds rtc.h documents.
   static bool framesFit(int width, int height);
+  static constexpr int kRepeatKeepAlives = 3;
 
   int maxWidth() const { return maxWidth_; }
   int maxHeight() const { return maxHeight_; }
@@ -87,6 +91,7 @@ class VideoSource : public EngineObject, public std::enable_shared_from_this<Vid
   std::thread thread_;
   std::atomic<bool> stop_{false};
   int wakeFd_ = -1;  // eventfd: a stop ends the capture thread's waits at once
+  std::atomic<bool> joined_{false};
   bool shutDown_ = false;
   std::mutex deliverMutex_;  // held while frames go out; consumers leave under it
   FramePool frames_;         // capture thread only

@@ -79,26 +79,30 @@ ReferencePipeline::~ReferencePipeline() {
     gst_object_unref(pipeline_);
 }
 
-void ReferencePipeline::OnOffer(void* promise) {
-    GstWebRTCSessionDescription* offer = Description(static_cast<GstPromise*>(promise), "offer");
+namespace {
+
+// The description a promise answered, set as `local`'s own and `remote`'s
+// remote one; false when the promise carried none.
+bool HandOver(void* promise, const char* field, GstElement* local, GstElement* remote) {
+    GstWebRTCSessionDescription* description = Description(static_cast<GstPromise*>(promise), field);
     gst_promise_unref(static_cast<GstPromise*>(promise));
-    if (!offer) return;
-    g_signal_emit_by_name(sender_, "set-local-description", offer, nullptr);
-    g_signal_emit_by_name(receiver_, "set-remote-description", offer, nullptr);
-    gst_webrtc_session_description_free(offer);
+    if (!description) return false;
+    g_signal_emit_by_name(local, "set-local-description", description, nullptr);
+    g_signal_emit_by_name(remote, "set-remote-description", description, nullptr);
+    gst_webrtc_session_description_free(description);
+    return true;
+}
+
+}  // namespace
+
+void ReferencePipeline::OnOffer(void* promise) {
+    if (!HandOver(promise, "offer", sender_, receiver_)) return;
     GstPromise* answer = gst_promise_new_with_change_func(
         [](GstPromise* p, gpointer self) { static_cast<ReferencePipeline*>(self)->OnAnswer(p); }, this, nullptr);
     g_signal_emit_by_name(receiver_, "create-answer", nullptr, answer);
 }
 
-void ReferencePipeline::OnAnswer(void* promise) {
-    GstWebRTCSessionDescription* answer = Description(static_cast<GstPromise*>(promise), "answer");
-    gst_promise_unref(static_cast<GstPromise*>(promise));
-    if (!answer) return;
-    g_signal_emit_by_name(receiver_, "set-local-description", answer, nullptr);
-    g_signal_emit_by_name(sender_, "set-remote-description", answer, nullptr);
-    gst_webrtc_session_description_free(answer);
-}
+void ReferencePipeline::OnAnswer(void* promise) { HandOver(promise, "answer", receiver_, sender_); }
 
 void ReferencePipeline::OnCandidate(GstElement* from, unsigned mline, const char* candidate) {
     g_signal_emit_by_name(from == sender_ ? receiver_ : sender_, "add-ice-candidate", mline, candidate);

@@ -63,7 +63,7 @@ void VideoSource::addConsumer(FrameConsumer* consumer) {
     std::lock_guard deliver(deliverMutex_);
     consumers_.push_back(consumer);
   }
-  joined_ = true;
+  welcome();
   if (!thread_.joinable()) startLocked();
 }
 

@@ -40,6 +40,10 @@ class VideoSource : public EngineObject, public std::enable_shared_from_this<Vid
   ~VideoSource() override;
 
   void addConsumer(FrameConsumer* consumer);
+  // A new receiver of this source's frames (through a consumer that was
+  // already there): for a repeat from now every keep-alive goes out, even
+  // with an unchanged picture.
+  void welcome() { joined_ = true; }
   void removeConsumer(FrameConsumer* consumer);
   // Ends capture for good (the handle was destroyed).
   void shutdown();

@@ -144,9 +144,10 @@ struct FakeClock {
 // until the test stops it. Each frame carries how many changes it shows.
 class ScriptedScreen : public VideoSource {
  public:
-  ScriptedScreen(FakeClock& clock, std::vector<int> changes, int end)
+  // `joins`: when another receiver starts to take the frames.
+  ScriptedScreen(FakeClock& clock, std::vector<int> changes, std::vector<int> joins, int end)
       : VideoSource(kSide, kSide, 10, Ms(1000), [&clock] { return clock.now(); }),
-        clock_(clock), changes_(std::move(changes)), end_(end) {}
+        clock_(clock), changes_(std::move(changes)), joins_(std::move(joins)), end_(end) {}
   ~ScriptedScreen() override { shutdown(); }
 
   void waitUntilScriptEnds() {
@@ -185,6 +186,8 @@ class ScriptedScreen : public VideoSource {
   // False once the script is over: then holds the loop until it stops.
   bool moveTo(int ms) {
     if (ms <= end_) {
+      for (int join : joins_)
+        if (join > clock_.ms && join <= ms) welcome();
       clock_.ms = std::max<int64_t>(clock_.ms, ms);
       return true;
     }
@@ -198,7 +201,7 @@ class ScriptedScreen : public VideoSource {
   }
 
   FakeClock& clock_;
-  const std::vector<int> changes_;
+  const std::vector<int> changes_, joins_;
   const int end_;
   int shown_ = 0;
   bool refreshed_ = true;  // the first look captures, as on a real screen
@@ -238,21 +241,23 @@ TEST(CaptureScheduleTest, ChangesAreCapturedAtOnceAndCoalescedWithinTheRate) {
   const struct {
     const char* what;
     std::vector<int> changes;
+    std::vector<int> joins;
     int end;
     std::vector<int> frames;  // when frames go out
     int looks;                // grab() calls, frames included
   } cases[] = {
-      {"one change after a quiet period", {2350}, 3000, {0, 1000, 2000, 2350}, 4},
-      {"changes 10 ms apart", burst, 2500, {0, 500, 600, 700, 800, 900, 1000, 2000}, 8},
-      {"two changes, the second within the period", {1500, 1530}, 2000, {0, 1000, 1500, 1600}, 4},
+      {"one change after a quiet period", {2350}, {}, 3000, {0, 1000, 2000, 2350}, 4},
+      {"changes 10 ms apart", burst, {}, 2500, {0, 500, 600, 700, 800, 900, 1000, 2000}, 8},
+      {"two changes, the second within the period", {1500, 1530}, {}, 2000, {0, 1000, 1500, 1600}, 4},
       // Captured afresh every keep-alive; unchanged, sent again every
       // keep-alive only while the consumer is new, then every third.
-      {"quiet screen", {}, 9500, {0, 1000, 2000, 5000, 8000}, 10},
+      {"quiet screen", {}, {}, 9500, {0, 1000, 2000, 5000, 8000}, 10},
+      {"another receiver joins a quiet screen", {}, {5500}, 9500, {0, 1000, 2000, 5000, 6000, 7000, 8000}, 10},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     FakeClock clock;
-    ScriptedScreen screen(clock, c.changes, c.end);
+    ScriptedScreen screen(clock, c.changes, c.joins, c.end);
     Recorder recorder(clock);
     screen.addConsumer(&recorder);
     screen.waitUntilScriptEnds();

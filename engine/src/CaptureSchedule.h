@@ -31,12 +31,16 @@ class CaptureSchedule {
   bool keepAliveDue() const;
   // Until then the loop waits for a change report.
   TimePoint keepAliveAt() const;
-  // The earliest time for the next look: one period after the previous.
+  // The earliest time for the next look: one period after the previous one
+  // that counts for the rate.
   TimePoint nextLook() const { return lastLook_ + period_; }
   // Whether an unchanged picture goes out again now.
   bool repeatDue() const;
 
-  void looked() { lastLook_ = now(); }
+  // A look at `at` that sent a frame or was asked for by a change report
+  // counts for the rate; a keep-alive's look that found nothing new does
+  // not hold back a change that comes right after it.
+  void looked(TimePoint at) { lastLook_ = at; }
   void refreshed() { lastFresh_ = now(); }
   void frameSent();
   void consumerJoined() { welcomeUntil_ = now() + repeat_; }

@@ -144,7 +144,7 @@ void VideoSource::run() {
       refresh();
       schedule.refreshed();
     }
-    schedule.looked();
+    const auto lookedAt = schedule.now();
     GstBuffer* frame = grab(width, height);
     // Without a fresh picture at the keep-alive (the source could not
     // capture, e.g. an unmapped window) the last one is repeated; a fresh
@@ -166,6 +166,7 @@ void VideoSource::run() {
       for (FrameConsumer* consumer : consumers_) consumer->onFrame(last, lastWidth, lastHeight);
       schedule.frameSent();
     }
+    if (send || !keepAliveDue) schedule.looked(lookedAt);
     // Changes reported while the rate holds the next look back are all in
     // the picture that look takes.
     if (!stop_) waitForChange(schedule.keepAliveAt());

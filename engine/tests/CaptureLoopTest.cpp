@@ -252,6 +252,7 @@ TEST(CaptureScheduleTest, ChangesAreCapturedAtOnceAndCoalescedWithinTheRate) {
       // Captured afresh every keep-alive; unchanged, sent again every
       // keep-alive only while the consumer is new, then every third.
       {"quiet screen", {}, {}, 9500, {0, 1000, 2000, 5000, 8000}, 10},
+      {"change right after a keep-alive that sent nothing", {4030}, {}, 4500, {0, 1000, 2000, 4030}, 6},
       {"another receiver joins a quiet screen", {}, {5500}, 9500, {0, 1000, 2000, 5000, 6000, 7000, 8000}, 10},
   };
   for (const auto& c : cases) {

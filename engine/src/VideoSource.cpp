@@ -17,6 +17,7 @@ namespace {
 int sideLimit(int requested, int unset) {
   return requested > 0 ? std::min(requested, int(RTC_MAX_FRAME_SIDE)) : unset;
 }
+
 bool samePixels(GstBuffer* a, GstBuffer* b) {
   if (gst_buffer_get_size(a) != gst_buffer_get_size(b)) return false;
   GstMapInfo first, second;

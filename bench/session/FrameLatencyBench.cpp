@@ -7,21 +7,35 @@
 // Both stamps come from this process's clock. Measured for the screen source
 // and for a locked host, which streams its desktop copy window. Runs inside the loopback-only
 // namespace of the end-to-end tests and prints the median and p99.
+//
+// QuietScreenBesideReference: changes on an otherwise quiet screen, measured
+// for the whole program and, in the same run, for the bare webrtcbin pipeline
+// (ReferencePipeline.h) on the same display; then the CPU that host and
+// viewer spend on a static desktop (CORVALA_IDLE_SECONDS, default 20).
+//   CORVALA_BIN_DIR=build/bin CORVALA_PKI_DIR=build/pki build/bench/frame_latency_bench --gtest_filter='*Quiet*'
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
 #include <thread>
+#include <unistd.h>
 
 #include "E2eSupport.h"
 #include "PrivateLogind.h"
 #include "ProgramHarness.h"
+#include "ReferencePipeline.h"
 #include "ServerProcess.h"
 
 // Xlib last: its macros clash with names in the headers above.
 #include "DisplayPixels.h"
+
+#include <X11/extensions/Xdamage.h>
 
 namespace corvala::e2e {
 namespace {
@@ -71,7 +85,10 @@ protected:
         ASSERT_TRUE(WaitFor([&] { return Near(viewer.At(ProbeX, ProbeY), Colours[0]); }, 60s));
     }
 
-    void MeasureAndPrint(const char* what, int changes) {
+    // Latencies of `changes` colour changes of the host's screen until
+    // `probe` shows them; `pacing` between changes.
+    std::vector<double> Measure(const std::function<unsigned long()>& probe, int changes,
+                                const std::function<std::chrono::milliseconds()>& pacing) {
         std::vector<double> latencies;
         for (int i = 1; i <= changes; ++i) {
             const unsigned long colour = Colours[i % 3];
@@ -79,19 +96,27 @@ protected:
             const auto changed = Clock::now();
             const auto deadline = changed + 5s;
             bool seen = false;
-            while (Clock::now() < deadline && !(seen = Near(viewer.At(ProbeX, ProbeY), colour)))
+            while (Clock::now() < deadline && !(seen = Near(probe(), colour)))
                 std::this_thread::sleep_for(1ms);
             if (seen)
                 latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - changed).count());
             else
-                std::printf("change %d to %06lx not seen: the probe shows %06lx\n", i, colour, viewer.At(ProbeX, ProbeY));
-            std::this_thread::sleep_for(300ms);  // pacing between samples, not a synchronisation
+                std::printf("change %d to %06lx not seen: the probe shows %06lx\n", i, colour, probe());
+            std::this_thread::sleep_for(pacing());  // pacing between samples, not a synchronisation
         }
+        return latencies;
+    }
+
+    static void Print(const char* what, std::vector<double> latencies, int changes) {
         ASSERT_FALSE(latencies.empty());
         std::sort(latencies.begin(), latencies.end());
         const auto at = [&](double q) { return latencies[std::size_t(q * double(latencies.size() - 1))]; };
         std::printf("%s: %zu of %d seen; median %.1f ms, p99 %.1f ms, min %.1f ms, max %.1f ms (probe polls every 1 ms)\n",
                     what, latencies.size(), changes, at(0.5), at(0.99), latencies.front(), latencies.back());
+    }
+
+    void MeasureAndPrint(const char* what, int changes) {
+        Print(what, Measure([&] { return viewer.At(ProbeX, ProbeY); }, changes, [] { return 300ms; }), changes);
     }
 
     ScratchFolder scratch{"bench-frames"};
@@ -121,6 +146,106 @@ TEST_F(FrameLatency, LockedHostScreenChangeToViewerPixel) {
     host.Fill(Colours[0]);
     ASSERT_TRUE(WaitFor([&] { return Near(viewer.At(ProbeX, ProbeY), Colours[0]); }, 60s));
     MeasureAndPrint("locked host (desktop copy window) screen change to viewer pixel over loopback", ChangeCount());
+}
+
+// User plus system time of a process so far, in seconds.
+double CpuSeconds(pid_t pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // The name in parentheses may hold spaces: fields count from its end.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i >= 14) ticks += std::stod(field);
+    return ticks / double(sysconf(_SC_CLK_TCK));
+}
+
+// What was drawn on a display from its creation until Report(): the
+// rectangles and how often each, so that a host that paints for itself
+// while it only hosts shows which of its parts does.
+class DamageCounter {
+public:
+    explicit DamageCounter(const std::string& display) : display_(XOpenDisplay(display.c_str())) {
+        int error = 0;
+        if (!display_ || !XDamageQueryExtension(display_, &eventBase_, &error)) return;
+        damage_ = XDamageCreate(display_, DefaultRootWindow(display_), XDamageReportRawRectangles);
+        XSync(display_, False);
+    }
+    ~DamageCounter() {
+        if (display_) XCloseDisplay(display_);
+    }
+    std::string Report() {
+        if (!damage_) return "no DAMAGE";
+        std::map<std::string, int> rectangles;
+        int total = 0;
+        while (XPending(display_)) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            if (event.type != eventBase_ + XDamageNotify) continue;
+            const XRectangle& area = reinterpret_cast<XDamageNotifyEvent*>(&event)->area;
+            ++total;
+            ++rectangles[std::to_string(area.width) + "x" + std::to_string(area.height) + "+" + std::to_string(area.x) +
+                         "+" + std::to_string(area.y)];
+        }
+        std::string text = std::to_string(total) + " drawn rectangles";
+        for (const auto& [where, count] : rectangles) text += ", " + where + " " + std::to_string(count) + "x";
+        return text;
+    }
+
+private:
+    Display* display_;
+    int eventBase_ = 0;
+    Damage damage_ = 0;
+};
+
+double LoadAverage() {
+    double load[1] = {0};
+    return getloadavg(load, 1) == 1 ? load[0] : -1;
+}
+
+int IdleSeconds() {
+    const char* text = std::getenv("CORVALA_IDLE_SECONDS");
+    const int seconds = text ? std::atoi(text) : 0;
+    return seconds > 0 ? seconds : 20;
+}
+
+// A change comes 300-500 ms after the previous one was seen: the screen is
+// quiet for several frame periods, at no fixed phase to the capture's.
+TEST_F(FrameLatency, QuietScreenBesideReference) {
+    const int changes = ChangeCount();
+    std::mt19937 random(42);
+    const auto pacing = [&] { return std::chrono::milliseconds(300 + random() % 200); };
+    ASSERT_TRUE(host.Ok());
+    host.Fill(Colours[0]);
+    {
+        bench::ReferencePipeline reference(hostDisplay.name(), 10, ProbeX, ProbeY);
+        ASSERT_TRUE(reference.Ok());
+        ASSERT_TRUE(WaitFor([&] { return Near(reference.Probe(), Colours[0]); }, 30s)) << "no reference frame";
+        const double load = LoadAverage();
+        Print("reference (bare webrtcbin, ximagesrc 10 fps) screen change to decoded pixel",
+              Measure([&] { return reference.Probe(); }, changes, pacing), changes);
+        const double cpu0 = CpuSeconds(getpid());
+        std::this_thread::sleep_for(std::chrono::seconds(IdleSeconds()));
+        std::printf("reference idle: both peers in one process %.1f %% of a core over %d s (load %.2f)\n",
+                    (CpuSeconds(getpid()) - cpu0) * 100.0 / IdleSeconds(), IdleSeconds(), load);
+    }
+    StartHostAndViewer();
+    const double load = LoadAverage();
+    Print("program (10 fps screen source) screen change to viewer pixel",
+          Measure([&] { return viewer.At(ProbeX, ProbeY); }, changes, pacing), changes);
+    // The last change settles; then nothing changes on the host's screen.
+    std::this_thread::sleep_for(3s);
+    DamageCounter hostDrawing(hostDisplay.name()), viewerDrawing(viewerDisplay.name());
+    const double host0 = CpuSeconds(hostProgram->pid()), viewer0 = CpuSeconds(viewerProgram->pid());
+    std::this_thread::sleep_for(std::chrono::seconds(IdleSeconds()));
+    std::printf("drawn meanwhile on the host's display: %s\n  on the viewer's: %s\n", hostDrawing.Report().c_str(),
+                viewerDrawing.Report().c_str());
+    std::printf("program idle, static desktop, one viewer: host %.1f %%, viewer %.1f %% of a core over %d s "
+                "(load %.2f at the start of the changes, %.2f now)\n",
+                (CpuSeconds(hostProgram->pid()) - host0) * 100.0 / IdleSeconds(),
+                (CpuSeconds(viewerProgram->pid()) - viewer0) * 100.0 / IdleSeconds(), IdleSeconds(), load,
+                LoadAverage());
 }
 
 }  // namespace

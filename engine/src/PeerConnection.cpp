@@ -366,7 +366,10 @@ void PeerConnection::linkSenders(const std::optional<VideoCodec>& videoCodec, bo
         audioPt, ssrc);
     gchar* description = g_strdup_printf(
         "%s ! queue max-size-time=200000000 leaky=downstream ! audioconvert ! audioresample ! volume name=mute "
-        "! opusenc ! rtpopuspay pt=%d ssrc=%u ! capsfilter name=rtpout caps=\"%s\"",
+        // Silence (no voice, the silent fallback, a muted track) goes out as
+        // Opus DTX: a packet every 400 ms instead of 50 a second, which
+        // costs both peers more than a quiet screen's video does.
+        "! opusenc dtx=true ! rtpopuspay dtx=true pt=%d ssrc=%u ! capsfilter name=rtpout caps=\"%s\"",
         audio->module->captureDescription().c_str(), audioPt, ssrc, caps);
     // Unlinked pads are not ghosted automatically: a file source's decodebin
     // links its pad later, and a ghosted converter input would refuse it.

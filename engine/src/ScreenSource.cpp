@@ -86,6 +86,18 @@ void ScreenSource::processEvents() {
   if (damage_ && dirty_) XDamageSubtract(display_, damage_, None, None);
 }
 
+bool ScreenSource::waitForChange(CaptureSchedule::TimePoint deadline) {
+  for (;;) {
+    processEvents();
+    // Without DAMAGE, or while the last look could not capture, every
+    // period looks again.
+    if (dirty_ || gone_ || !damage_) return true;
+    XFlush(display_);  // the subtraction above, before we sleep
+    if (XEventsQueued(display_, QueuedAlready) > 0) continue;
+    if (!waitReadable(ConnectionNumber(display_), deadline)) return false;
+  }
+}
+
 bool ScreenSource::readAttributes() {
   XWindowAttributes attributes;
   xshm::clearError();

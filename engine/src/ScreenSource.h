@@ -1,6 +1,8 @@
 // The X screen (root window, all monitors) or one X window as a video
 // source: XShm copies into appsrc buffers, only when XDamage reports a
-// change (the base class repeats the last frame once a second).
+// change (the base class repeats the last frame once a second). Between
+// frames the capture thread sleeps on the X connection, so that a change on
+// a quiet screen is captured as soon as its report arrives.
 #pragma once
 
 #include "VideoSource.h"
@@ -23,6 +25,7 @@ class ScreenSource : public VideoSource {
   bool begin() override;
   GstBuffer* grab(int& width, int& height) override;
   void refresh() override { dirty_ = true; }
+  bool waitForChange(CaptureSchedule::TimePoint deadline) override;
   void end() override;
 
  private:

@@ -2,7 +2,13 @@
 
 #include "rtc.h"
 
+#include <sys/eventfd.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace corvala::engine {
 
@@ -11,6 +17,20 @@ namespace {
 int sideLimit(int requested, int unset) {
   return requested > 0 ? std::min(requested, int(RTC_MAX_FRAME_SIDE)) : unset;
 }
+
+bool samePixels(GstBuffer* a, GstBuffer* b) {
+  if (gst_buffer_get_size(a) != gst_buffer_get_size(b)) return false;
+  GstMapInfo first, second;
+  if (!gst_buffer_map(a, &first, GST_MAP_READ)) return false;
+  bool same = false;
+  if (gst_buffer_map(b, &second, GST_MAP_READ)) {
+    same = std::memcmp(first.data, second.data, first.size) == 0;
+    gst_buffer_unmap(b, &second);
+  }
+  gst_buffer_unmap(a, &first);
+  return same;
+}
+
 }  // namespace
 
 bool VideoSource::framesFit(int width, int height) {
@@ -18,11 +38,14 @@ bool VideoSource::framesFit(int width, int height) {
          int64_t(width) * height <= RTC_MAX_FRAME_PIXELS;
 }
 
-VideoSource::VideoSource(int maxWidth, int maxHeight, int fps, std::chrono::milliseconds keepAlive)
+VideoSource::VideoSource(int maxWidth, int maxHeight, int fps, std::chrono::milliseconds keepAlive,
+                         CaptureSchedule::Now now)
     : maxWidth_(sideLimit(maxWidth, 640)),
       maxHeight_(sideLimit(maxHeight, 480)),
       fps_(std::clamp(fps > 0 ? fps : 30, 1, 120)),
-      keepAlive_(keepAlive) {}
+      keepAlive_(keepAlive),
+      now_(std::move(now)),
+      wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 VideoSource::~VideoSource() {
   // Derived classes call shutdown() in their destructor, while their hooks
@@ -31,6 +54,7 @@ VideoSource::~VideoSource() {
     stop_ = true;
     thread_.join();
   }
+  if (wakeFd_ >= 0) close(wakeFd_);
 }
 
 void VideoSource::addConsumer(FrameConsumer* consumer) {
@@ -40,6 +64,7 @@ void VideoSource::addConsumer(FrameConsumer* consumer) {
     std::lock_guard deliver(deliverMutex_);
     consumers_.push_back(consumer);
   }
+  welcome();
   if (!thread_.joinable()) startLocked();
 }
 
@@ -64,6 +89,9 @@ void VideoSource::shutdown() {
 
 void VideoSource::startLocked() {
   stop_ = false;
+  // The previous stop's wake-up is spent (an empty eventfd just says EAGAIN).
+  uint64_t stops = 0;
+  [[maybe_unused]] const ssize_t drained = read(wakeFd_, &stops, sizeof stops);
   // A program-fed source's get_frame may destroy the source and whatever
   // else holds it (its factory's tracks): the running thread keeps its
   // source alive until it has left the loop. A source nobody shares (a
@@ -74,6 +102,8 @@ void VideoSource::startLocked() {
 void VideoSource::stopThread(std::unique_lock<std::mutex>& lock) {
   if (!thread_.joinable()) return;
   stop_ = true;
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t woken = write(wakeFd_, &one, sizeof one);
   std::thread thread = std::move(thread_);
   if (thread.get_id() == std::this_thread::get_id()) {
     thread.detach();  // a consumer left from inside a frame delivery
@@ -84,43 +114,64 @@ void VideoSource::stopThread(std::unique_lock<std::mutex>& lock) {
   lock.lock();
 }
 
-void VideoSource::waitForNextFrame(std::chrono::steady_clock::time_point deadline) {
-  while (!stop_ && std::chrono::steady_clock::now() < deadline) {
-    auto left = deadline - std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
+bool VideoSource::waitReadable(int fd, CaptureSchedule::TimePoint deadline) {
+  while (!stop_) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now_()).count();
+    if (left <= 0) return false;
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd, POLLIN, 0}};
+    const int ready = poll(fds, fd >= 0 ? 2 : 1, int(std::min<int64_t>(left, 1000)));
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready > 0 && fds[0].revents) return false;
+    if (ready > 0 && fd >= 0 && fds[1].revents) return true;
   }
+  return false;
 }
+
+bool VideoSource::waitForChange(CaptureSchedule::TimePoint) { return true; }
+
+void VideoSource::waitForNextFrame(CaptureSchedule::TimePoint deadline) { waitReadable(-1, deadline); }
 
 void VideoSource::run() {
   if (!begin()) return;
-  using clock = std::chrono::steady_clock;
-  const auto period = std::chrono::microseconds(1000000 / fps_);
+  CaptureSchedule schedule(std::chrono::microseconds(1000000 / fps_), keepAlive_, keepAlive_ * kRepeatKeepAlives,
+                           now_);
   GstBuffer* last = nullptr;
   int lastWidth = 0, lastHeight = 0;
-  auto lastSent = clock::now();
-  auto next = clock::now();
   while (!stop_) {
+    if (joined_.exchange(false)) schedule.consumerJoined();
     int width = 0, height = 0;
-    const bool keepAliveDue = last && clock::now() - lastSent >= keepAlive_;
-    if (keepAliveDue) refresh();
+    const bool keepAliveDue = last && schedule.keepAliveDue();
+    if (keepAliveDue) {
+      refresh();
+      schedule.refreshed();
+    }
+    const auto lookedAt = schedule.now();
     GstBuffer* frame = grab(width, height);
-    const auto now = clock::now();
+    // Without a fresh picture at the keep-alive (the source could not
+    // capture, e.g. an unmapped window) the last one is repeated; a fresh
+    // picture that shows nothing new goes out only when a repeat is due.
+    bool send = frame != nullptr || keepAliveDue;
+    if (frame && keepAliveDue && width == lastWidth && height == lastHeight && samePixels(frame, last)) {
+      gst_buffer_unref(frame);
+      frame = nullptr;
+      send = schedule.repeatDue();
+    }
     if (frame) {
       if (last) gst_buffer_unref(last);
       last = frame;
       lastWidth = width;
       lastHeight = height;
     }
-    // Without a new frame the keep-alive repeats the last one (the source
-    // could not capture, e.g. an unmapped window).
-    if ((frame || (last && now - lastSent >= keepAlive_)) && !stop_) {
+    if (send && !stop_) {
       std::lock_guard deliver(deliverMutex_);
       for (FrameConsumer* consumer : consumers_) consumer->onFrame(last, lastWidth, lastHeight);
-      lastSent = now;
+      schedule.frameSent();
     }
-    next += period;
-    if (next < now) next = now;  // fell behind: don't burst to catch up
-    waitForNextFrame(next);
+    if (send || !keepAliveDue) schedule.looked(lookedAt);
+    // Changes reported while the rate holds the next look back are all in
+    // the picture that look takes.
+    if (!stop_) waitForChange(schedule.keepAliveAt());
+    if (!stop_) waitForNextFrame(schedule.nextLook());
   }
   if (last) gst_buffer_unref(last);
   end();

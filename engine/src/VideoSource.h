@@ -3,6 +3,7 @@
 // stride = width * 4) to its consumers.
 #pragma once
 
+#include "CaptureSchedule.h"
 #include "FramePool.h"
 #include "HandleTable.h"
 
@@ -27,19 +28,29 @@ class FrameConsumer {
 
 class VideoSource : public EngineObject, public std::enable_shared_from_this<VideoSource> {
  public:
-  // An idle source still sends a frame every `keepAlive`, so that a receiver
-  // that lost a packet or joined late gets a picture.
+  // An idle source captures afresh every `keepAlive` and sends an unchanged
+  // picture again every `kRepeatKeepAlives` of them (after a consumer joined,
+  // every keep-alive for that long), so that a receiver that lost a packet
+  // or joined late gets a picture, and a viewer's stalled-picture check
+  // (8 s) never fires on a quiet screen.
+  // `now`: the capture loop's clock (a test's own).
   VideoSource(int maxWidth, int maxHeight, int fps,
-              std::chrono::milliseconds keepAlive = std::chrono::seconds(1));
+              std::chrono::milliseconds keepAlive = std::chrono::seconds(1),
+              CaptureSchedule::Now now = &CaptureSchedule::Clock::now);
   ~VideoSource() override;
 
   void addConsumer(FrameConsumer* consumer);
+  // A new receiver of this source's frames (through a consumer that was
+  // already there): for a repeat from now every keep-alive goes out, even
+  // with an unchanged picture.
+  void welcome() { joined_ = true; }
   void removeConsumer(FrameConsumer* consumer);
   // Ends capture for good (the handle was destroyed).
   void shutdown();
 
   // Whether frames of that size are within the bounds rtc.h documents.
   static bool framesFit(int width, int height);
+  static constexpr int kRepeatKeepAlives = 3;
 
   int maxWidth() const { return maxWidth_; }
   int maxHeight() const { return maxHeight_; }
@@ -56,8 +67,14 @@ class VideoSource : public EngineObject, public std::enable_shared_from_this<Vid
   // would repeat the stale picture for good).
   virtual void refresh() {}
   virtual void end() {}
-  // Wait before the next grab; screen sources wake up early on damage.
-  virtual void waitForNextFrame(std::chrono::steady_clock::time_point deadline);
+  // Waits until a change is reported (true) or until `deadline` or a stop
+  // (false). Sources that cannot tell look every period: true at once.
+  virtual bool waitForChange(CaptureSchedule::TimePoint deadline);
+  // Waits until the frame rate allows the next look (or a stop).
+  virtual void waitForNextFrame(CaptureSchedule::TimePoint deadline);
+  // Waits until `fd` (-1: none) is readable (true), or until `deadline` or
+  // a stop (false).
+  bool waitReadable(int fd, CaptureSchedule::TimePoint deadline);
   bool stopRequested() const { return stop_.load(); }
   // A frame buffer for grab(), reused once its consumers let go of it.
   GstBuffer* newFrame(gsize size) { return frames_.acquire(size); }
@@ -66,6 +83,7 @@ class VideoSource : public EngineObject, public std::enable_shared_from_this<Vid
   // by the senders, keeping the aspect ratio.
   const int maxWidth_, maxHeight_, fps_;
   const std::chrono::milliseconds keepAlive_;
+  const CaptureSchedule::Now now_;
 
  private:
   void run();
@@ -76,6 +94,8 @@ class VideoSource : public EngineObject, public std::enable_shared_from_this<Vid
   std::vector<FrameConsumer*> consumers_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
+  int wakeFd_ = -1;  // eventfd: a stop ends the capture thread's waits at once
+  std::atomic<bool> joined_{false};
   bool shutDown_ = false;
   std::mutex deliverMutex_;  // held while frames go out; consumers leave under it
   FramePool frames_;         // capture thread only

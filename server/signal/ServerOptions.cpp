@@ -55,6 +55,8 @@ Options:
                             within SECS is refused (its connection is closed);
                             after SECS of silence the newer join takes the ID
                             and the silent connection is closed (default 40)
+  --threads N               event loops, each on its own thread, that share the
+                            connections (default: one per core)
   --verbose                 log connections and malformed input to stderr
   --help                    show this text
 
@@ -130,6 +132,7 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, std::stri
             else if (flag == "--join-burst") o.perSource.joinBurst = number<std::size_t>(flag, value, 1, 10000000);
             else if (flag == "--joins-per-minute") o.perSource.joinsPerMinute = number<std::size_t>(flag, value, 1, 100000000);
             else if (flag == "--live-window") o.liveWindow = std::chrono::seconds(number<int>(flag, value, 1, 86400));
+            else if (flag == "--threads") o.threads = number<unsigned>(flag, value, 1, 256);
             else if (flag == "--max-review") o.maxReviewLength = number<std::size_t>(flag, value, 0, 16384);
             else if (flag == "--reviews-file-limit") o.reviewsFileLimit = number<std::uintmax_t>(flag, value, 0, std::uintmax_t(1) << 50);
             else throw std::invalid_argument("unknown option " + std::string(flag));

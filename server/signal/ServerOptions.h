@@ -34,6 +34,8 @@ struct ServerOptions {
     // A registered ID stays with its connection while that connection sent
     // anything this recently; clients send a keep-alive every 15 s.
     std::chrono::seconds liveWindow{40};
+    // Event loops serving connections, each on its own thread; 0: one per core.
+    unsigned threads = 0;
     bool verbose = false;
 };
 

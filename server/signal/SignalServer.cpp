@@ -7,6 +7,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include <array>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -26,6 +27,9 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr int kMaxIdentityViolations = 3;
 // Lines about refused input written per second at most (see LogThrottle).
 constexpr std::size_t kRefusalLinesPerSecond = 20;
+
+// Connections on one loop are read one at a time: one buffer per thread serves them.
+thread_local std::array<char, 16384> readBuffer;
 
 // Every line the server writes is a full eight-member envelope.
 std::string envelope(std::string_view msg, std::string_view type = {}, std::string_view payload = {}) {
@@ -61,8 +65,9 @@ std::string forLog(std::string_view text) {
 // an idle connection down to its socket, its SSL object and a few strings.
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
-    Connection(SignalServer& server, tcp::socket socket, std::uint64_t serial, const Source& source)
-        : server_(server), socket_(std::move(socket)), serial_(serial), source_(source) {
+    Connection(SignalServer& server, SignalServer::Loop& loop, tcp::socket socket, std::uint64_t serial,
+               const Source& source)
+        : server_(server), loop_(loop), socket_(std::move(socket)), serial_(serial), source_(source) {
         deadline_ = Clock::now() + server_.options_.handshakeTimeout;
     }
     ~Connection() {
@@ -120,7 +125,9 @@ public:
     }
     std::uint64_t serial() const { return serial_; }
     const Source& source() const { return source_; }
-    Clock::time_point lastHeard() const { return lastHeard_; }
+    SignalServer::Loop& loop() const { return loop_; }
+    // Read by joins on other loops, hence kept atomically.
+    Clock::time_point lastHeard() const { return Clock::time_point(Clock::duration(lastHeard_.load())); }
 
     // "connection 12 from 192.0.2.7 joined as \"555\"", for the log.
     std::string describe() const {
@@ -171,7 +178,7 @@ private:
             }
             open_ = true;
             touch();
-            joinBy_ = lastHeard_ + server_.options_.joinTimeout;
+            joinBy_ = lastHeard() + server_.options_.joinTimeout;
         }
         bool yielded = false;
         for (int records = 0; !closed_; ++records) {
@@ -183,10 +190,10 @@ private:
                 break;
             }
             ERR_clear_error();
-            const int r = SSL_read(ssl_, server_.readBuffer_.data(), static_cast<int>(server_.readBuffer_.size()));
+            const int r = SSL_read(ssl_, readBuffer.data(), static_cast<int>(readBuffer.size()));
             if (r > 0) {
                 touch();
-                consume(std::string_view(server_.readBuffer_.data(), static_cast<size_t>(r)));
+                consume(std::string_view(readBuffer.data(), static_cast<size_t>(r)));
                 continue;
             }
             const Need n = need(r);
@@ -235,9 +242,10 @@ private:
     }
 
     void touch() {
-        lastHeard_ = Clock::now();
+        const auto now = Clock::now();
+        lastHeard_.store(now.time_since_epoch().count(), std::memory_order_relaxed);
         const auto idle = server_.options_.idleTimeout;
-        deadline_ = idle.count() == 0 ? Clock::time_point::max() : lastHeard_ + idle;
+        deadline_ = idle.count() == 0 ? Clock::time_point::max() : now + idle;
     }
 
     void consume(std::string_view data) {
@@ -250,12 +258,13 @@ private:
     }
 
     SignalServer& server_;
+    SignalServer::Loop& loop_;
     tcp::socket socket_;
     SSL* ssl_ = nullptr;
     std::uint64_t serial_;
     Source source_;
     Clock::time_point deadline_;
-    Clock::time_point lastHeard_{};
+    std::atomic<Clock::rep> lastHeard_{0};
     Clock::time_point joinBy_ = Clock::time_point::max();
     LineFramer lines_{wire::MaxLineLength};
     std::string outbox_;
@@ -267,9 +276,15 @@ private:
     bool flushPosted_ = false;
 };
 
-SignalServer::SignalServer(asio::io_context& io, ServerOptions options)
-    : io_(io), options_(std::move(options)), tls_(asio::ssl::context::tls_server), acceptor_(io),
-      acceptPause_(io), sweepTimer_(io), sources_(options_.perSource), refusalLog_(kRefusalLinesPerSecond) {
+SignalServer::SignalServer(const std::vector<asio::io_context*>& loops, ServerOptions options)
+    : options_(std::move(options)), loops_([&loops] {
+          if (loops.empty()) throw std::invalid_argument("crsignal needs at least one event loop");
+          std::vector<std::unique_ptr<Loop>> made;
+          for (auto* io : loops) made.push_back(std::make_unique<Loop>(*io));
+          return made;
+      }()), tls_(asio::ssl::context::tls_server),
+      acceptor_(loops_.front()->io), acceptPause_(loops_.front()->io), sources_(options_.perSource),
+      refusalLog_(kRefusalLinesPerSecond) {
     SSL_CTX* ctx = tls_.native_handle();
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     SSL_CTX_set_max_proto_version(ctx, TLS1_2_VERSION);
@@ -298,22 +313,32 @@ std::uint16_t SignalServer::port() const { return acceptor_.local_endpoint().por
 
 void SignalServer::start() {
     accept();
-    sweep();
+    for (auto& loop : loops_) sweep(*loop);
 }
 
+// Called on the first loop's thread (or when no loop runs any more).
 void SignalServer::stop() {
-    if (stopped_) return;
-    stopped_ = true;
+    if (stopped_.exchange(true)) return;
     asio::error_code ec;
     acceptor_.close(ec);
     acceptPause_.cancel();
-    sweepTimer_.cancel();
-    auto all = connections_;
+    for (auto& loop : loops_) {
+        if (loop.get() == loops_.front().get() || loop->io.stopped()) closeAll(*loop);
+        else asio::post(loop->io, [this, l = loop.get()] { closeAll(*l); });
+    }
+}
+
+void SignalServer::closeAll(Loop& loop) {
+    loop.sweepTimer.cancel();
+    auto all = loop.connections;
     for (const auto& c : all) c->close("server stopping");
 }
 
 void SignalServer::accept() {
-    acceptor_.async_accept([this](const asio::error_code& ec, tcp::socket socket) {
+    Loop& loop = *loops_[nextLoop_];
+    nextLoop_ = (nextLoop_ + 1) % loops_.size();
+    // The socket is made on the loop that will serve it; that loop admits it.
+    acceptor_.async_accept(loop.io, [this, &loop](const asio::error_code& ec, tcp::socket socket) {
         if (stopped_) return;
         if (ec) {
             // Out of descriptors: back off briefly instead of spinning; the
@@ -325,53 +350,76 @@ void SignalServer::accept() {
             });
             return;
         }
-        admit(std::move(socket));
+        if (&loop == loops_.front().get()) admit(loop, std::move(socket));
+        else asio::post(loop.io, [this, &loop, s = std::make_shared<tcp::socket>(std::move(socket))] {
+            if (!stopped_) admit(loop, std::move(*s));
+        });
         accept();
     });
 }
 
-void SignalServer::admit(tcp::socket socket) {
+void SignalServer::admit(Loop& loop, tcp::socket socket) {
     asio::error_code ec;
     const auto peer = socket.remote_endpoint(ec);
     if (ec) return;  // already gone
     const Source source = SourceOf(peer.address());
     std::string refused;
-    if (connections_.size() >= options_.maxConnections)
-        refused = "all " + std::to_string(options_.maxConnections) + " connections in use";
-    else if (!sources_.admitConnection(source, Clock::now()))
-        refused = "already " + std::to_string(options_.perSource.maxConnections) + " connections from this address";
+    {
+        // Counted under the lock so that loops admitting at once cannot pass the limit together.
+        std::lock_guard lock(shared_);
+        if (connectionCount_ >= options_.maxConnections)
+            refused = "all " + std::to_string(options_.maxConnections) + " connections in use";
+        else if (!sources_.admitConnection(source, Clock::now()))
+            refused = "already " + std::to_string(options_.perSource.maxConnections) + " connections from this address";
+        else
+            ++connectionCount_;
+    }
     if (!refused.empty()) {
         logRefusal("connection from " + SourceText(source) + " refused: " + refused);
         socket.close(ec);
         return;
     }
-    auto c = std::make_shared<Connection>(*this, std::move(socket), nextSerial_++, source);
-    connections_.insert(c);
+    // The TLS handshake, the costly part, runs outside the lock.
+    auto c = std::make_shared<Connection>(*this, loop, std::move(socket), nextSerial_++, source);
+    loop.connections.insert(c);
     c->start();
 }
 
-void SignalServer::sweep() {
+void SignalServer::sweep(Loop& loop) {
     const auto now = Clock::now();
-    sources_.prune(now);
+    if (&loop == loops_.front().get()) {
+        std::lock_guard lock(shared_);
+        sources_.prune(now);
+    }
     std::vector<std::pair<std::shared_ptr<Connection>, const char*>> expired;
-    for (const auto& c : connections_)
+    for (const auto& c : loop.connections)
         if (const char* why = c->expiry(now)) expired.emplace_back(c, why);
     for (const auto& [c, why] : expired) c->close(why);
-    sweepTimer_.expires_after(std::chrono::seconds(1));
-    sweepTimer_.async_wait([this](const asio::error_code& ec) {
-        if (!ec && !stopped_) sweep();
+    loop.sweepTimer.expires_after(std::chrono::seconds(1));
+    loop.sweepTimer.async_wait([this, &loop](const asio::error_code& ec) {
+        if (!ec && !stopped_) sweep(loop);
     });
 }
 
 void SignalServer::forget(Connection& c) {
-    sources_.releaseConnection(c.source());
-    relays_.withdraw(c.serial());
-    if (!c.id.empty()) {
-        const auto it = registry_.find(c.id);
-        if (it != registry_.end() && it->second == &c) registry_.erase(it);
+    {
+        std::lock_guard lock(shared_);
+        sources_.releaseConnection(c.source());
+        relays_.withdraw(c.serial());
+        if (!c.id.empty()) {
+            const auto it = registry_.find(c.id);
+            if (it != registry_.end() && it->second == &c) registry_.erase(it);
+        }
     }
+    --connectionCount_;
     // The handlers still running keep the object alive until they return.
-    connections_.erase(c.shared_from_this());
+    c.loop().connections.erase(c.shared_from_this());
+}
+
+void SignalServer::deliver(Connection& to, std::string_view line) {
+    if (to.loop().io.get_executor().running_in_this_thread()) return to.send(line);
+    // Still registered, so still held by its loop: safe to take a reference.
+    asio::post(to.loop().io, [target = to.shared_from_this(), copy = std::string(line)] { target->send(copy); });
 }
 
 void SignalServer::join(Connection& c, const std::string& id) {
@@ -390,9 +438,11 @@ void SignalServer::join(Connection& c, const std::string& id) {
         if (silence <= options_.liveWindow)
             return c.refuse("join as " + forLog(id) + " refused: the ID is held by live connection " +
                             std::to_string(holder.serial()));
-        holder.refuse("its ID taken over by connection " + std::to_string(c.serial()) + " after " +
-                      std::to_string(std::chrono::duration_cast<std::chrono::seconds>(silence).count()) +
-                      " s of silence");
+        const std::string why = "its ID taken over by connection " + std::to_string(c.serial()) + " after " +
+                                std::to_string(std::chrono::duration_cast<std::chrono::seconds>(silence).count()) +
+                                " s of silence";
+        if (&holder.loop() == &c.loop()) holder.refuse(why);
+        else asio::post(holder.loop().io, [h = holder.shared_from_this(), why] { h->refuse(why); });
     }
     if (!c.id.empty() && c.id != id) {
         const auto own = registry_.find(c.id);
@@ -432,6 +482,8 @@ const char* SignalServer::handleLine(Connection& c, std::string_view line) {
     if (doc.is_discarded() || !doc.is_object()) return "not a JSON object";
     const auto msg = textMember(doc, "msg");
     if (!msg) return "\"msg\" is not text";
+    // Parsing needs no lock; what the loops share does.
+    std::lock_guard lock(shared_);
 
     // Only a join, a relay request and a withdrawal need no joined identity.
     if ((*msg == "message" || *msg == "publicturn" || *msg == "review") && !speaksForItself(c, doc, *msg))
@@ -443,7 +495,7 @@ const char* SignalServer::handleLine(Connection& c, std::string_view line) {
         const auto it = registry_.find(*to);
         // Relayed as received: every member reaches the peer byte for byte.
         if (it == registry_.end()) c.send(envelope("invalid_id"));
-        else it->second->send(line);
+        else deliver(*it->second, line);
     } else if (*msg == "join") {
         const auto id = textMember(doc, "payload");
         if (!id || id->empty() || id->size() > kMaxIdLength) return "join without a usable ID";
@@ -522,11 +574,13 @@ void SignalServer::appendReview(Connection& c, const std::string& payload) {
 void SignalServer::logRefusal(const Connection& c, const std::string& what) { logRefusal(c.describe() + ": " + what); }
 
 void SignalServer::logRefusal(const std::string& text) {
+    std::lock_guard lock(shared_);
     std::size_t heldBack = 0;
     if (!refusalLog_.allow(Clock::now(), heldBack)) return;
     log(heldBack ? text + " (" + std::to_string(heldBack) + " similar lines held back)" : text);
 }
 
-void SignalServer::log(const std::string& text) const { std::cerr << "crsignal: " << text << '\n'; }
+// One write per line, so that lines from several loops do not interleave.
+void SignalServer::log(const std::string& text) const { std::cerr << ("crsignal: " + text + '\n') << std::flush; }
 
 }  // namespace corvala::signal

@@ -1,7 +1,10 @@
 #pragma once
-// crsignal's core: accepts TLS connections on one event loop, splits what
-// they send into lines and acts on each line (join, relay, relays, reviews).
-// No thread per connection; every buffer and count a client can fill is
+// crsignal's core: accepts TLS connections, hands each to one of its event
+// loops (one thread each), splits what they send into lines and acts on each
+// line (join, relay, relays, reviews). A connection lives on one loop for its
+// whole life; what all loops share (the registry, relays, limits, reviews)
+// sits behind one lock, and a line for a connection on another loop is
+// posted to that loop. Every buffer and count a client can fill is
 // bounded. An ID belongs to one live connection at a time, and a connection
 // speaks only for the ID it joined under.
 
@@ -14,13 +17,15 @@
 #include <asio/ssl.hpp>
 #include <nlohmann/json_fwd.hpp>
 
-#include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace corvala::signal {
 
@@ -28,7 +33,9 @@ class Connection;
 
 class SignalServer {
 public:
-    SignalServer(asio::io_context& io, ServerOptions options);
+    // The first loop also runs the acceptor; the caller runs every loop on
+    // its own thread.
+    SignalServer(const std::vector<asio::io_context*>& loops, ServerOptions options);
     ~SignalServer();
 
     // The port actually bound (differs from the options when they asked for 0).
@@ -36,14 +43,24 @@ public:
     void start();
     void stop();
 
-    std::size_t connectionCount() const { return connections_.size(); }
-
 private:
     friend class Connection;
 
+    // One event loop and the connections it serves; touched only on its thread.
+    struct Loop {
+        explicit Loop(asio::io_context& context) : io(context), sweepTimer(context) {}
+        asio::io_context& io;
+        asio::steady_timer sweepTimer;
+        std::unordered_set<std::shared_ptr<Connection>> connections;
+    };
+
     void accept();
-    void admit(asio::ip::tcp::socket socket);
-    void sweep();
+    void admit(Loop& loop, asio::ip::tcp::socket socket);
+    void sweep(Loop& loop);
+    // Closes every connection of `loop`; runs on its thread.
+    void closeAll(Loop& loop);
+    // Queues `line` for `to`, on `to`'s loop.
+    void deliver(Connection& to, std::string_view line);
     // Acts on one line; tells why when it ignored the line as malformed.
     const char* handleLine(Connection& from, std::string_view line);
     void forget(Connection& c);
@@ -58,13 +75,19 @@ private:
     void logRefusal(const std::string& text);
     void log(const std::string& text) const;
 
-    asio::io_context& io_;
     ServerOptions options_;
+    std::vector<std::unique_ptr<Loop>> loops_;
     asio::ssl::context tls_;
-    asio::ip::tcp::acceptor acceptor_;
+    asio::ip::tcp::acceptor acceptor_;  // on the first loop
     asio::steady_timer acceptPause_;
-    asio::steady_timer sweepTimer_;
-    std::unordered_set<std::shared_ptr<Connection>> connections_;
+    std::size_t nextLoop_ = 0;  // round robin, on the acceptor's thread
+    std::atomic<std::size_t> connectionCount_{0};
+    std::atomic<std::uint64_t> nextSerial_{1};
+    std::atomic<bool> stopped_{false};
+
+    // Guards every member below. Recursive: a line's handling may close a
+    // connection, whose cleanup takes the lock again on the same thread.
+    std::recursive_mutex shared_;
     std::unordered_map<std::string, Connection*> registry_;
     RelayDirectory relays_;
     // Reviews stored per joined ID on the current UTC day (cleared when it changes).
@@ -76,10 +99,6 @@ private:
         std::uint64_t unjoined = 0;  // lines that needed a joined connection
         std::uint64_t spoofed = 0;   // messages whose "from" was not the sender's ID
     } identityDrops_;
-    // Connections read one at a time on this one thread: one buffer serves all.
-    std::array<char, 16384> readBuffer_{};
-    std::uint64_t nextSerial_ = 1;
-    bool stopped_ = false;
 };
 
 }  // namespace corvala::signal

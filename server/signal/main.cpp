@@ -4,8 +4,13 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
+#include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -31,13 +36,27 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     raiseOpenFileLimit();
     try {
-        asio::io_context io(1);
-        corvala::signal::SignalServer server(io, *options);
-        asio::signal_set signals(io, SIGINT, SIGTERM);
+        const unsigned count = options->threads ? options->threads : std::max(1u, std::thread::hardware_concurrency());
+        std::vector<std::unique_ptr<asio::io_context>> loops;
+        std::vector<asio::io_context*> contexts;
+        for (unsigned i = 0; i < count; ++i) contexts.push_back(loops.emplace_back(std::make_unique<asio::io_context>(1)).get());
+        corvala::signal::SignalServer server(contexts, *options);
+        asio::signal_set signals(*contexts.front(), SIGINT, SIGTERM);
         signals.async_wait([&](const asio::error_code&, int) { server.stop(); });
         server.start();
         std::cout << "crsignal listening on " << options->bindAddress << ':' << server.port() << std::endl;
-        io.run();
+        std::vector<std::thread> workers;
+        for (unsigned i = 1; i < count; ++i)
+            workers.emplace_back([io = contexts[i]] {
+                try {
+                    io->run();
+                } catch (const std::exception& e) {
+                    std::cerr << "crsignal: " << e.what() << '\n';
+                    std::_Exit(1);
+                }
+            });
+        contexts.front()->run();
+        for (auto& w : workers) w.join();
     } catch (const std::exception& e) {
         std::cerr << "crsignal: " << e.what() << '\n';
         return 1;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <thread>
@@ -560,6 +561,61 @@ TEST_F(SignalServerTest, IdleJoinedClientIsClosedAndItsIdFreed) {
     expectServes();
 }
 
+// Connections are spread over the event loops in turn, so neighbours in
+// joining order sit on different loops whenever there is more than one.
+class SignalServerLoops : public SignalServerTest, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override { startServer({"--threads", std::to_string(GetParam())}); }
+};
+
+TEST_P(SignalServerLoops, EveryClientReachesEveryOtherInOrderAndIdsStayWithTheirHolders) {
+    constexpr int kClients = 6, kRounds = 20;
+    std::vector<std::unique_ptr<TlsLineClient>> clients;
+    auto id = [](int i) { return "70" + std::to_string(i); };
+    auto numbered = [&](int from, int to, int round) {
+        return line(GetMessage(QString::fromStdString(id(from)), u"message"_qs, QString::fromStdString(id(to)),
+                               u"candidate"_qs, QString::number(round), u"pw"_qs, u"N"_qs, u"42"_qs));
+    };
+    for (int i = 0; i < kClients; ++i) clients.push_back(joinAs(id(i)));
+    // Everyone writes everything first, so the loops relay concurrently.
+    for (int round = 0; round < kRounds; ++round)
+        for (int from = 0; from < kClients; ++from)
+            for (int to = 0; to < kClients; ++to)
+                if (to != from) ASSERT_TRUE(clients[from]->writeLine(numbered(from, to, round)));
+    for (int to = 0; to < kClients; ++to) {
+        // Per sender the order is kept; what one client hears from several is interleaved.
+        std::map<std::string, int> heardFrom;
+        for (int n = 0; n < kRounds * (kClients - 1); ++n) {
+            const auto got = clients[to]->readLine();
+            ASSERT_TRUE(got) << "client " << to << " after " << n << " lines";
+            const Envelope e = parse(*got);
+            const std::string from = e.from.toStdString();
+            ASSERT_EQ(from.rfind("70", 0), 0u) << *got;
+            const int round = heardFrom[from]++;
+            ASSERT_EQ(*got, numbered(std::stoi(from.substr(2)), to, round)) << "client " << to;
+        }
+        EXPECT_EQ(heardFrom.size(), static_cast<size_t>(kClients - 1)) << "client " << to;
+        for (const auto& [from, count] : heardFrom) EXPECT_EQ(count, kRounds) << from << " to " << to;
+    }
+    // Joins from later connections (other loops) under held IDs are refused,
+    // and the holders keep being reached.
+    for (int i = 0; i < 2; ++i) expectJoinRefused(id(i));
+    ASSERT_TRUE(clients[1]->writeLine(messageLine(id(1), id(0))));
+    EXPECT_EQ(clients[0]->readLine(), messageLine(id(1), id(0)));
+    ASSERT_TRUE(clients[2]->writeLine(messageLine(id(2), "nobody")));
+    EXPECT_EQ(clients[2]->readLine(), kInvalidId);
+    // A holder that leaves frees its ID for a connection on any loop.
+    clients[3].reset();
+    EXPECT_TRUE(eventually([&] {
+        auto c = connectClient();
+        return c->writeLine(joinLine(id(3))) && c->readLine() == std::optional<std::string>(kJoined);
+    }));
+    expectServes();
+}
+
+INSTANTIATE_TEST_SUITE_P(Signal, SignalServerLoops, ::testing::Values(1, 2, 3),
+                         [](const auto& info) { return std::to_string(info.param) + "Threads"; });
+
 TEST_F(SignalServerTest, HelpListsTheOptionsAndBadOptionsFail) {
     int exitCode = -1;
     const std::string text = RunProgram("crsignal", "--help", exitCode);
@@ -567,10 +623,11 @@ TEST_F(SignalServerTest, HelpListsTheOptionsAndBadOptionsFail) {
     for (const char* option : {"--port", "--cert", "--key", "--relays", "--reviews", "--max-queue",
                                "--handshake-timeout", "--join-timeout", "--idle-timeout", "--reviews-per-connection", "--reviews-per-day", "--max-review",
                                "--reviews-file-limit", "--max-connections", "--max-per-address", "--join-burst",
-                               "--joins-per-minute", "--limit-loopback", "--live-window"})
+                               "--joins-per-minute", "--limit-loopback", "--live-window", "--threads"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
     for (const std::string bad : {"--port 70000 --cert a --key b", "--cert a", "--frobnicate 1 --cert a --key b",
-                                  "--cert /nonexistent.pem --key /nonexistent.key --port 0"}) {
+                                  "--cert /nonexistent.pem --key /nonexistent.key --port 0",
+                                  "--threads 0 --cert a --key b", "--threads 257 --cert a --key b"}) {
         RunProgram("crsignal", bad + " 2>/dev/null", exitCode);
         EXPECT_NE(exitCode, 0) << bad;
     }

@@ -48,6 +48,7 @@ struct Settings {
     double latencySeconds = 5;
     int handshakesInFlight = 64;
     int payloadBytes = 200;  // about an ICE candidate line
+    int serverThreads = 1;   // crsignal's event loops
 };
 
 long serverCpuTicks(pid_t pid) {
@@ -109,8 +110,10 @@ int main(int argc, char** argv) {
             s.throughputSeconds = s.latencySeconds = v;
         else if (flag == "--rate")
             s.latencyRate = v;
+        else if (flag == "--threads")
+            s.serverThreads = static_cast<int>(v);
         else {
-            std::cerr << "usage: signal_bench [--clients N] [--pairs N] [--window N] [--seconds S] [--rate MSG/S]\n";
+            std::cerr << "usage: signal_bench [--clients N] [--pairs N] [--window N] [--seconds S] [--rate MSG/S] [--threads N]\n";
             return 2;
         }
     }
@@ -123,13 +126,15 @@ int main(int argc, char** argv) {
 
     corvala::testing::ServerProcess server(
         "crsignal", {"--port", "0", "--bind", "127.0.0.1", "--cert", corvala::testing::PkiFile("server.pem"), "--key",
-                     corvala::testing::PkiFile("server.key"), "--idle-timeout", "0", "--max-queue", "16777216"});
+                     corvala::testing::PkiFile("server.key"), "--idle-timeout", "0", "--max-queue", "16777216",
+                     "--threads", std::to_string(s.serverThreads)});
     if (server.port() == 0) {
         std::cerr << "crsignal did not start\n";
         return 1;
     }
     const long rssStart = server.residentKiB();
-    std::printf("open-file limit of this process: %llu\n", static_cast<unsigned long long>(files.rlim_cur));
+    std::printf("open-file limit of this process: %llu; crsignal event loops: %d\n",
+                static_cast<unsigned long long>(files.rlim_cur), s.serverThreads);
 
     asio::io_context io(1);
     asio::ssl::context tls(asio::ssl::context::tls_client);

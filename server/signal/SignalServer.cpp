@@ -418,8 +418,24 @@ void SignalServer::forget(Connection& c) {
 
 void SignalServer::deliver(Connection& to, std::string_view line) {
     if (to.loop().io.get_executor().running_in_this_thread()) return to.send(line);
-    // Still registered, so still held by its loop: safe to take a reference.
-    asio::post(to.loop().io, [target = to.shared_from_this(), copy = std::string(line)] { target->send(copy); });
+    Loop& loop = to.loop();
+    bool first;
+    {
+        std::lock_guard lock(loop.inboxLock);
+        first = loop.inbox.empty();
+        // Still registered, so still held by its loop: safe to take a reference.
+        loop.inbox.emplace_back(to.shared_from_this(), std::string(line));
+    }
+    if (first) asio::post(loop.io, [this, &loop] { drainInbox(loop); });
+}
+
+void SignalServer::drainInbox(Loop& loop) {
+    std::vector<std::pair<std::shared_ptr<Connection>, std::string>> lines;
+    {
+        std::lock_guard lock(loop.inboxLock);
+        lines.swap(loop.inbox);
+    }
+    for (const auto& [to, line] : lines) to->send(line);
 }
 
 void SignalServer::join(Connection& c, const std::string& id) {

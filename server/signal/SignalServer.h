@@ -52,6 +52,11 @@ private:
         asio::io_context& io;
         asio::steady_timer sweepTimer;
         std::unordered_set<std::shared_ptr<Connection>> connections;
+        // Lines other loops relay to this loop's connections. Drained in one
+        // turn, so that a busy relay wakes the loop once per batch rather
+        // than once per line.
+        std::mutex inboxLock;
+        std::vector<std::pair<std::shared_ptr<Connection>, std::string>> inbox;
     };
 
     void accept();
@@ -61,6 +66,7 @@ private:
     void closeAll(Loop& loop);
     // Queues `line` for `to`, on `to`'s loop.
     void deliver(Connection& to, std::string_view line);
+    void drainInbox(Loop& loop);
     // Acts on one line; tells why when it ignored the line as malformed.
     const char* handleLine(Connection& from, std::string_view line);
     void forget(Connection& c);

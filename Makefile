@@ -1,7 +1,7 @@
 # The two entry points of the README. Both install what they need first.
 BUILD ?= build
 
-.PHONY: all deps build run test fuzz clean
+.PHONY: all deps build run test fuzz package clean
 
 all: build
 
@@ -17,6 +17,10 @@ run: build
 
 test:
 	./scripts/test.sh
+
+# The Debian packages corvala and corvala-server into $(BUILD)/packages.
+package: deps
+	./scripts/package.sh $(BUILD)
 
 # The libFuzzer targets into build-fuzz/ (scripts/fuzz.sh runs them).
 fuzz:

@@ -53,6 +53,7 @@ def main():
         label, mid, line = text.split(" ", 2)
         candidates.append({"label": int(label), "id": mid, "candidate": line})
     shutil.rmtree(CORPUS, ignore_errors=True)
+    contacts_seeds()
 
     relay = {"ice_password": "pw", "ice_username": "user", "ice_url": "turn:127.0.0.1:5501"}
     session_info = dict(relay, screen_monitorcount="2",
@@ -180,8 +181,18 @@ def main():
     # The branding file as a reseller ships it.
     write("branding", "crlf", b"\xef\xbb\xbfsupport@reseller.example\r\nbanner.png\r\n")
     write("branding", "lf", b"Zo\xc3\xab Support +49 30 1234567\nbanner.png")
+    # The web site's version answers and change list.
+    write("update_answers", "offer", b"43/40")
+    write("update_answers", "crlf", b"100/40\r\n")
+    write("update_answers", "changes", b"Corvala 4.3\r\n\r\nFaster file transfer\nZo\xc3\xab\n")
+
+    # The connection history as this program writes it, and an older file.
+    write("connection_log", "bom-crlf", b"\xef\xbb\xbf11.12.26 10:02:00: Incoming connection from Zo\xc3\xab (400000002)\r\n"
+          b"11.12.26 10:01:00: Outgoing connection to Office (111222333)\r\n")
+    write("connection_log", "plain-lf", b"10.12.26 09:00:00: Incoming connection from 400000001\n\n")
 
     transfer_seeds()
+    stun_seeds()
 
 
 def transfer_seeds():
@@ -244,6 +255,72 @@ def transfer_seeds():
     # A printed document: taken from the host without asking, then sent back.
     write("transfer", "printed", bytes([viewer]) + peer(header(b"%PDF", "VELMORAPRINTER.PDF")) + peer(b"%PDF") +
           peer(end) + click(3) + peer("DIRSELECTED") + peer("D") + peer("D") + peer("COMPLETE"))
+
+
+def stun_seeds():
+    """crserver's datagrams: the published STUN test vectors (a request with
+    short-term and one with long-term credentials, IPv4 and IPv6 answers), the
+    requests of a TURN session and ChannelData."""
+    h = bytes.fromhex
+    write("stun_message", "sample-request", h(
+        "000100582112a442b7e7a701bc34d686fa87dfae802200105354554e207465737420636c69656e74"
+        "002400046e0001ff80290008932ff9b151263b360006000965767"
+        "46a3a6836765920202000080014" "9aeaa70cbfd8cb56781ef2b5b2d3f249c1b571a280280004e57a3bcf"))
+    write("stun_message", "ipv4-response", h(
+        "0101003c2112a442b7e7a701bc34d686fa87dfae8022000b7465737420766563746f7220"
+        "002000080001a147e112a64300080014" "2b91f599fd9e90c38c7489f92af9ba53f06be7d780280004c07d4c96"))
+    write("stun_message", "ipv6-response", h(
+        "010100482112a442b7e7a701bc34d686fa87dfae8022000b7465737420766563746f7220"
+        "002000140002a1470113a9faa5d3f179bc25f4b5bed2b9d9"
+        "00080014a382954e4be67bf11784c97c8292c275bfe3ed4180280004c8fb0b4c"))
+    write("stun_message", "long-term-request", h(
+        "000100602112a44278ad3433c6ad72c029da412e00060012e3839ee38388e383aae38383e382afe382b90000"
+        "0015001c662f2f3439396b39353464364f4c33346f4c39465354767936347341"
+        "0014000b6578616d706c652e6f726700" "00080014f67024656dd64a3e02b8e0712e85c9a28ca89666"))
+
+    def message(method_class, attributes, tid=b"\x01" * 12):
+        body = b""
+        for kind, value in attributes:
+            body += struct.pack(">HH", kind, len(value)) + value + b"\0" * (-len(value) % 4)
+        return struct.pack(">HHI", method_class, len(body), 0x2112A442) + tid + body
+
+    peer = struct.pack(">BBH", 0, 1, 3480 ^ 0x2112) + struct.pack(">I", 0x0A4D0002 ^ 0x2112A442)
+    auth = [(0x0006, b"alice"), (0x0014, b"corvala"), (0x0015, b"0000002a0123456789abcdef")]
+    write("stun_message", "allocate", message(0x0003, [(0x0019, b"\x11\0\0\0"), (0x000D, b"\0\0\x0e\x10")] + auth))
+    write("stun_message", "create-permission", message(0x0008, [(0x0012, peer), (0x0012, peer)] + auth))
+    write("stun_message", "channel-bind", message(0x0009, [(0x000C, b"\x40\0\0\0"), (0x0012, peer)] + auth))
+    write("stun_message", "refresh", message(0x0004, [(0x000D, b"\0\0\0\0")] + auth))
+    write("stun_message", "send-indication", message(0x0016, [(0x0012, peer), (0x0013, b"hello")]))
+    write("stun_message", "channel-data", struct.pack(">HH", 0x4000, 5) + b"hello\0\0\0")
+    write("stun_message", "probe", b"corvala turn-check\n")
+
+
+def contacts_seeds():
+    """adbook.dt and .crc records (versions 1 and 2, with and without a book
+    password) and an mc.dt record, as the program writes them."""
+    def s(text):
+        units = text.encode("utf-16-le")
+        return struct.pack("<i", len(units) // 2) + units
+
+    def book(version, password, groups):
+        out = struct.pack("<i", version) + (s(password) if version >= 2 else b"")
+        out += struct.pack("<i", len(groups))
+        for name, contacts in groups:
+            out += s(name) + struct.pack("<i", len(contacts))
+            for c in contacts:
+                fields = c if version >= 2 else c[:2] + c[3:]
+                out += b"".join(s(f) for f in fields)
+        return out
+    groups = [("B\u00fcro", [("Ulla Trevik", "123456789", "host pw", "ulla@example.org", "+46 1", "ulla.t",
+                                "\u674e \U0001F600"), ("Bo", "987654321", "", "", "", "", "")]),
+              ("Home", [])]
+    for target in ("address_book", "book_import"):
+        write(target, "v2-protected", book(2, "book pw", groups))
+        write(target, "v2-open", book(2, "", groups))
+        write(target, "v1", book(1, "", groups))
+    table = struct.pack("<ii", 1, 2) + s("123456789") + s("00-1A-2B-3C-4D-5E") + s("255.255.255.255") + s("32767")
+    table += s("987654321") + s("00:1a:2b:3c:4d:5e") + s("192.0.2.7") + s("9")
+    write("wake_table", "two-records", table)
 
 
 if __name__ == "__main__":

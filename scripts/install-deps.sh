@@ -31,6 +31,15 @@ PACKAGES=(
   xclip pulseaudio pulseaudio-utils
   # browser interoperability test: headless Chromium
   chromium
+  # a host without a monitor: the window manager on its virtual display
+  openbox
+  # the Debian packages: their checks
+  lintian
+  # crserver's tests: coturn's client tools (turnutils_uclient, turnutils_peer)
+  coturn
+  # port forwarding: a real UPnP router (miniupnpd) inside the tests' own
+  # network namespaces; its system service is never started nor enabled
+  miniupnpd miniupnpd-nftables
 )
 
 missing=()
@@ -50,5 +59,29 @@ SUDO=""
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
+policy_created=""
+if [[ " ${missing[*]} " == *" miniupnpd "* ]]; then
+  # Answer its questions (no daemon, no interfaces) and keep its service from
+  # starting now or at boot: the tests run their own copy in a namespace.
+  printf '%s\n' 'miniupnpd miniupnpd/start_daemon boolean false' 'miniupnpd miniupnpd/ip6script boolean false' \
+    'miniupnpd miniupnpd/force_igd_desc_v1 boolean false' 'miniupnpd miniupnpd/listen string ' \
+    'miniupnpd miniupnpd/iface string ' | $SUDO debconf-set-selections
+  $SUDO systemctl mask miniupnpd.service >/dev/null 2>&1 || true
+fi
+if [[ " ${missing[*]} " == *" miniupnpd "* || " ${missing[*]} " == *" coturn "* ]] &&
+   [ ! -e /usr/sbin/policy-rc.d ]; then
+  # Neither router nor relay service may start while being installed.
+  printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
+  $SUDO chmod 755 /usr/sbin/policy-rc.d
+  policy_created=1
+fi
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# coturn comes only for its client tools: its own relay must neither run nor
+# start at boot (crserver is the relay; the tests start it themselves).
+if [[ " ${missing[*]} " == *" coturn "* ]]; then
+  $SUDO service coturn stop >/dev/null 2>&1 || true
+  if command -v systemctl >/dev/null; then $SUDO systemctl disable coturn >/dev/null 2>&1 || true; fi
+  $SUDO update-rc.d coturn disable >/dev/null 2>&1 || true
+fi
+[ -z "$policy_created" ] || $SUDO rm -f /usr/sbin/policy-rc.d
 echo "install-deps: done"

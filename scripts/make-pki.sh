@@ -39,3 +39,11 @@ make_root ca "/CN=Corvala Development Root"
 make_server server ca
 make_root other-ca "/CN=Unrelated Root"
 make_server other-server other-ca
+
+# The development key that updates are signed with (Ed25519): the build signs
+# its own `cr` with it, and the program trusts its public half unless built
+# with a production key.
+if [ ! -f update-signing.key ] || [ ! -f update-signing.pub.pem ]; then
+  openssl genpkey -algorithm ed25519 -out update-signing.key 2>/dev/null
+  openssl pkey -in update-signing.key -pubout -out update-signing.pub.pem
+fi

@@ -30,7 +30,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   xvfb_pid=$!
   for _ in $(seq 50); do [ -e /tmp/.X11-unix/X${display#:} ] && break; sleep 0.1; done
   export DISPLAY=$display
-  echo "run: no display found; Corvala runs on the Xvfb display $DISPLAY (look with: DISPLAY=$DISPLAY xwd -root | convert xwd:- shot.png)"
+  echo "run: no display found; Corvala runs on the Xvfb display $DISPLAY (look with: import -display $DISPLAY -window root shot.png)"
 fi
 
 eval "$(scripts/local-services.sh start "$build" "$state")"

@@ -41,4 +41,7 @@ CORVALA_SCREENSHOT_DIR=$out ctest --test-dir "$build" -R '^(tabs|transfer|compan
   >/dev/null
 CORVALA_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" -R '^main_window_tests$' \
   --output-on-failure >/dev/null
+# The routing window (routing-window.png) from its own tests.
+CORVALA_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" -R '^port_forwarding_tests$' \
+  --output-on-failure >/dev/null
 echo "screenshots in $out"

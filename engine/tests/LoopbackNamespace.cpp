@@ -1,37 +1,12 @@
 // Every engine test process runs in a network namespace of its own with
 // nothing but loopback, so no packet of a test can leave the machine. The
 // process re-executes itself under `unshare -rn` before main() runs.
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <unistd.h>
-#include <vector>
+#include "NamespaceReexec.h"
 
 namespace {
 
 __attribute__((constructor)) void enterLoopbackNamespace() {
-  if (std::getenv("CORVALA_IN_TEST_NETNS")) return;
-  setenv("CORVALA_IN_TEST_NETNS", "1", 1);
-  std::ifstream file("/proc/self/cmdline", std::ios::binary);
-  std::string all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  std::vector<std::string> args;
-  for (size_t start = 0; start < all.size();) {
-    const size_t end = all.find('\0', start);
-    args.push_back(all.substr(start, end - start));
-    start = end == std::string::npos ? all.size() : end + 1;
-  }
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0 || args.empty()) return;
-  self[n] = '\0';
-  std::vector<const char*> argv = {"unshare", "-rn", "sh", "-c", "ip link set lo up && exec \"$0\" \"$@\"", self};
-  for (size_t i = 1; i < args.size(); ++i) argv.push_back(args[i].c_str());
-  argv.push_back(nullptr);
-  execvp("unshare", const_cast<char* const*>(argv.data()));
-  std::perror("unshare");
-  std::_Exit(2);
+    ReexecInNamespace({"unshare", "-rn", "sh", "-c", "ip link set lo up && exec \"$0\" \"$@\""});
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 #include "WebService.h"
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 namespace corvala::web {
 namespace {
@@ -12,7 +16,7 @@ namespace {
 constexpr char kHelp[] = R"(Usage: crweb [options]
 
 Corvala product web service: the web-site pages and the tools paths
-(/ip-check.php, /country-check.php, /turn-check.php) over plain HTTP.
+(/ip-check.php, /country-check.php, /turn-check.php) over HTTP or HTTPS.
 
 Options:
   --port PORT                 TCP port (default 8080; 0 picks a free one)
@@ -21,6 +25,12 @@ Options:
                               content folder shipped with the sources)
   --file URLPATH=FILE         serve FILE under URLPATH, e.g.
                               --file /download/corvala=bin/cr (repeatable)
+  --chunked-file URLPATH=FILE like --file, with chunked transfer encoding
+                              (no announced length)
+  --file-rate BYTES           serve the files of --file and --chunked-file at
+                              most this many bytes per second (for tests)
+  --cert FILE --key FILE      serve HTTPS with this certificate chain and key
+                              (PEM) instead of plain HTTP
   --geoip FILE                GeoIP country database (default
                               /usr/share/GeoIP/GeoIP.dat; "none": every
                               country answer is "XX")
@@ -57,7 +67,16 @@ std::string literalPattern(const std::string& path) {
     return pattern;
 }
 
-void serveFile(const std::filesystem::path& file, httplib::Response& res, const char* type) {
+// Pieces of a file as the content providers send them: at most 64 KiB, and
+// with a rate, a tenth of a second's worth followed by that pause.
+size_t pieceSize(double rate) {
+    return rate > 0 ? std::clamp<size_t>(static_cast<size_t>(rate / 10), 1, 65536) : 65536;
+}
+void pace(double rate, size_t bytes) {
+    if (rate > 0) std::this_thread::sleep_for(std::chrono::duration<double>(static_cast<double>(bytes) / rate));
+}
+
+void serveFile(const std::filesystem::path& file, httplib::Response& res, const char* type, double rate = 0) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(file, ec);
     if (ec || !std::filesystem::is_regular_file(file)) {
@@ -65,12 +84,34 @@ void serveFile(const std::filesystem::path& file, httplib::Response& res, const 
         return;
     }
     auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
-    res.set_content_provider(size, type, [in](size_t offset, size_t length, httplib::DataSink& sink) {
-        char chunk[65536];
+    res.set_content_provider(size, type, [in, rate](size_t offset, size_t length, httplib::DataSink& sink) {
+        std::vector<char> chunk(std::min(length, pieceSize(rate)));
         in->seekg(static_cast<std::streamoff>(offset));
-        in->read(chunk, static_cast<std::streamsize>(std::min(length, sizeof chunk)));
+        in->read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         const auto got = in->gcount();
-        return got > 0 && sink.write(chunk, static_cast<size_t>(got));
+        if (got <= 0 || !sink.write(chunk.data(), static_cast<size_t>(got))) return false;
+        pace(rate, static_cast<size_t>(got));
+        return true;
+    });
+}
+
+void serveChunked(const std::filesystem::path& file, httplib::Response& res, double rate) {
+    if (!std::filesystem::is_regular_file(file)) {
+        res.status = 404;
+        return;
+    }
+    auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
+    res.set_chunked_content_provider("application/octet-stream", [in, rate](size_t, httplib::DataSink& sink) {
+        std::vector<char> chunk(pieceSize(rate));
+        in->read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        const auto got = in->gcount();
+        if (got <= 0) {
+            sink.done();
+            return true;
+        }
+        if (!sink.write(chunk.data(), static_cast<size_t>(got))) return false;
+        pace(rate, static_cast<size_t>(got));
+        return true;
     });
 }
 
@@ -98,17 +139,21 @@ std::optional<WebOptions> ParseWebOptions(int argc, char** argv, std::string& me
                 o.port = port.value_or(0);
             } else if (flag == "--bind") o.bindAddress = value;
             else if (flag == "--content") o.contentDir = value;
-            else if (flag == "--file") {
+            else if (flag == "--file" || flag == "--chunked-file") {
                 const auto eq = value.find('=');
                 if (eq == std::string::npos || value.empty() || value[0] != '/')
-                    throw std::invalid_argument("--file needs URLPATH=FILE");
-                o.files[value.substr(0, eq)] = value.substr(eq + 1);
-            } else if (flag == "--geoip") o.geoipDatabase = value == "none" ? std::string() : value;
+                    throw std::invalid_argument(std::string(flag) + " needs URLPATH=FILE");
+                (flag == "--file" ? o.files : o.chunkedFiles)[value.substr(0, eq)] = value.substr(eq + 1);
+            } else if (flag == "--file-rate") o.fileRate = positive(flag, value);
+            else if (flag == "--cert") o.certificateChain = value;
+            else if (flag == "--key") o.privateKey = value; else if (flag == "--geoip") o.geoipDatabase = value == "none" ? std::string() : value;
             else if (flag == "--turn-check-rate") o.turnCheck.perCallerPerMinute = positive(flag, value);
             else if (flag == "--turn-check-burst") o.turnCheck.callerBurst = positive(flag, value);
             else if (flag == "--turn-check-total") o.turnCheck.totalPerSecond = positive(flag, value);
             else throw std::invalid_argument("unknown option " + std::string(flag));
         }
+        if (o.certificateChain.empty() != o.privateKey.empty())
+            throw std::invalid_argument("--cert and --key go together");
         if (o.contentDir.empty()) o.contentDir = CRWEB_DEFAULT_CONTENT;
         if (!std::filesystem::is_directory(o.contentDir))
             throw std::invalid_argument("content folder not found: " + o.contentDir);
@@ -122,36 +167,46 @@ std::optional<WebOptions> ParseWebOptions(int argc, char** argv, std::string& me
 
 WebService::WebService(WebOptions options)
     : options_(std::move(options)), countries_(options_.geoipDatabase), turnCheck_(options_.turnCheck) {
+    if (options_.certificateChain.empty())
+        server_ = std::make_unique<httplib::Server>();
+    else
+        server_ = std::make_unique<httplib::SSLServer>(options_.certificateChain.c_str(), options_.privateKey.c_str());
     routes();
 }
 
 void WebService::routes() {
     // Static pages first: httplib looks at mount points before the handlers
     // below, which therefore only see what the content folder lacks.
-    server_.set_mount_point("/", options_.contentDir);
-    server_.set_file_extension_and_mimetype_mapping("htm", "text/html");
+    server_->set_mount_point("/", options_.contentDir);
+    server_->set_file_extension_and_mimetype_mapping("htm", "text/html");
 
+    const double rate = options_.fileRate;
     for (const auto& [path, file] : options_.files) {
-        server_.Get(literalPattern(path), [file = file](const httplib::Request&, httplib::Response& res) {
-            serveFile(file, res, "application/octet-stream");
+        server_->Get(literalPattern(path), [file = file, rate](const httplib::Request&, httplib::Response& res) {
+            serveFile(file, res, "application/octet-stream", rate);
+        });
+    }
+    for (const auto& [path, file] : options_.chunkedFiles) {
+        server_->Get(literalPattern(path), [file = file, rate](const httplib::Request&, httplib::Response& res) {
+            serveChunked(file, res, rate);
         });
     }
 
     // A change list in a language we have no page for falls back to English.
     const std::filesystem::path english = std::filesystem::path(options_.contentDir) / "download" / "changes-en.html";
-    server_.Get(R"(/download/changes-[A-Za-z_-]{1,16}\.html)", [english](const httplib::Request&, httplib::Response& res) {
+    server_->Get(R"(/download/changes-[A-Za-z_-]{1,16}\.html)", [english](const httplib::Request&, httplib::Response& res) {
         serveFile(english, res, "text/html; charset=utf-8");
     });
 
-    server_.Get("/ip-check.php", [](const httplib::Request& req, httplib::Response& res) {
+    server_->Get("/ip-check.php", [](const httplib::Request& req, httplib::Response& res) {
         res.set_content(callerAddress(req), "text/plain");
     });
 
-    server_.Get("/country-check.php", [this](const httplib::Request& req, httplib::Response& res) {
+    server_->Get("/country-check.php", [this](const httplib::Request& req, httplib::Response& res) {
         res.set_content(countries_.countryOf(req.get_param_value("ip")), "text/plain");
     });
 
-    server_.Get("/turn-check.php", [this](const httplib::Request& req, httplib::Response& res) {
+    server_->Get("/turn-check.php", [this](const httplib::Request& req, httplib::Response& res) {
         using O = TurnCheck::Outcome;
         switch (turnCheck_.probe(callerAddress(req), req.get_param_value("server_ip"),
                                  req.get_param_value("server_port"))) {

@@ -9,6 +9,7 @@
 #include <httplib.h>
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,14 @@ struct WebOptions {
     int port = 8080;  // 0 picks a free port (printed at start)
     std::string contentDir;
     std::map<std::string, std::string> files;  // URL path -> file
+    // Served with chunked transfer encoding (no announced length).
+    std::map<std::string, std::string> chunkedFiles;  // URL path -> file
+    // Bytes per second for the mapped files; 0: as fast as the link goes.
+    // Lets tests watch a download's progress and abort it midway.
+    double fileRate = 0;
+    // TLS: the certificate chain and its key (PEM); both empty: plain HTTP.
+    std::string certificateChain;
+    std::string privateKey;
     std::string geoipDatabase = CountryLookup::kDefaultDatabase;
     TurnCheckLimits turnCheck;
 };
@@ -28,7 +37,9 @@ std::optional<WebOptions> ParseWebOptions(int argc, char** argv, std::string& me
 class WebService {
 public:
     explicit WebService(WebOptions options);
-    httplib::Server& server() { return server_; }
+    httplib::Server& server() { return *server_; }
+    // False when the TLS certificate or key could not be loaded.
+    bool valid() const { return server_->is_valid(); }
 
 private:
     void routes();
@@ -36,7 +47,7 @@ private:
     WebOptions options_;
     CountryLookup countries_;
     TurnCheck turnCheck_;
-    httplib::Server server_;
+    std::unique_ptr<httplib::Server> server_;
 };
 
 }  // namespace corvala::web

@@ -23,6 +23,10 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     corvala::web::WebService service(*options);
+    if (!service.valid()) {
+        std::cerr << "crweb: cannot load the TLS certificate or key\n";
+        return 1;
+    }
     auto& server = service.server();
     int port = options->port;
     if (port == 0) port = server.bind_to_any_port(options->bindAddress);

@@ -15,6 +15,7 @@
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "app/DesktopCopyForm.h"
 #include "app/FormAbout.h"
@@ -25,6 +26,8 @@
 #include "base/ProductInfo.h"
 #include "core/AppCore.h"
 #include "dialogs/FormAddConnection.h"
+#include "dialogs/FormRouting.h"
+#include "relay/LanAddress.h"
 #include "dialogs/FormReview.h"
 #include "i18n/Translator.h"
 #include "i18n/WindowTexts.h"
@@ -55,16 +58,17 @@ QString ConnectButtonStyle() { return AccentButtonStyle() + "QPushButton { font-
 }  // namespace
 
 // A tool image on the caption bar: a glyph in IconColour that opens its
-// menu just below itself.
+// menu just below itself, or runs its own action when pressed.
 class TToolImage : public QWidget {
 public:
-    enum class Glyph { Settings, Help };
+    enum class Glyph { Settings, Help, Update };
     TToolImage(Glyph glyph, QWidget* parent) : QWidget(parent), FGlyph(glyph) {
         setFixedSize(30, 30);
         setCursor(Qt::PointingHandCursor);
         setAttribute(Qt::WA_Hover);
     }
     QMenu* Menu = nullptr;
+    std::function<void()> Pressed;
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -83,6 +87,12 @@ protected:
                 p.restore();
             }
             p.drawEllipse(c, 5, 5);
+        } else if (FGlyph == Glyph::Update) {
+            // An arrow into a tray.
+            p.drawLine(c + QPointF(0, -8), c + QPointF(0, 4));
+            p.drawLine(c + QPointF(-4, 0), c + QPointF(0, 4));
+            p.drawLine(c + QPointF(4, 0), c + QPointF(0, 4));
+            p.drawLine(c + QPointF(-8, 8), c + QPointF(8, 8));
         } else {
             p.drawEllipse(c, 8, 8);
             QFont font = p.font();
@@ -93,7 +103,8 @@ protected:
         }
     }
     void mousePressEvent(QMouseEvent*) override {
-        if (Menu) Menu->popup(mapToGlobal(QPoint(0, height())));
+        if (Pressed) Pressed();
+        else if (Menu) Menu->popup(mapToGlobal(QPoint(0, height())));
     }
 
 private:
@@ -174,6 +185,11 @@ void TFormMainCR::CreateControls() {
     imgSettings->setObjectName("imgSettings");
     imgHelp = new TToolImage(TToolImage::Glyph::Help, panCaption);
     imgHelp->setObjectName("imgHelp");
+    auto* update = new TToolImage(TToolImage::Glyph::Update, panCaption);
+    update->setObjectName("imgUpdate");
+    update->Pressed = [this] { FCore.Update().OfferClick(); };
+    update->hide();  // until an update is offered
+    imgUpdate = update;
     btnHideToTray = new TCaptionButton(TCaptionButton::Glyph::HideToTray, panCaption);
     btnHideToTray->setObjectName("btnHideToTray");
     btnMinimize = new TCaptionButton(TCaptionButton::Glyph::Minimize, panCaption);
@@ -181,6 +197,7 @@ void TFormMainCR::CreateControls() {
     btnClose = new TCaptionButton(TCaptionButton::Glyph::Close, panCaption);
     btnClose->setObjectName("btnClose");
     captionLayout->addWidget(lblCaption, 1);
+    captionLayout->addWidget(imgUpdate);
     captionLayout->addWidget(imgSettings);
     captionLayout->addWidget(imgHelp);
     captionLayout->addSpacing(6);
@@ -266,6 +283,13 @@ void TFormMainCR::CreateControls() {
     host->addWidget(lblContact);
     shpActivity = new TActivityIndicator(panHost);
     shpActivity->setObjectName("shpActivity");
+    {
+        // The indicator stops (and hides) once the relay setup after the
+        // first join is done: its place stays, so the window keeps its height.
+        QSizePolicy policy = shpActivity->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        shpActivity->setSizePolicy(policy);
+    }
     host->addWidget(shpActivity, 0, Qt::AlignHCenter);
     outer->addWidget(panHost);
 
@@ -288,6 +312,7 @@ void TFormMainCR::CreateControls() {
     outer->addWidget(panRemoteScreens, 1);
     connect(panReconnectButton, &QPushButton::clicked, this, [this] { FCore.ReconnectButtonClick(); });
     connect(btnConnect, &QPushButton::clicked, this, [this] { FCore.ConnectAction(true); });
+    CreateUpdateControls();
 }
 
 QAction* TFormMainCR::MenuAction(const QString& englishKey) const {
@@ -314,14 +339,16 @@ void TFormMainCR::BuildMenus() {
     add(mnuSettings, TranslationKey("Set Password"), "...", false);
     add(mnuSettings, TranslationKey("Set Display Name"), "...", false);
     add(mnuSettings, TranslationKey("Set Whitelist"), "...", false);
-    add(mnuSettings, TranslationKey("Contacts Book"), "...", false);
-    QAction* printer = add(mnuSettings, TranslationKey("%s driver..."), "", false);
+    QAction* contacts = add(mnuSettings, TranslationKey("Contacts List..."), "", true);
+    QAction* printer = add(mnuSettings, TranslationKey("%s driver..."), "", true);
     printer->setProperty("formatWith", "Velmora Printer");
+    connect(printer, &QAction::triggered, this, [this] { FCore.PrinterDownload().MenuClick(); });
     mnuLanguage = mnuSettings->addMenu(QString());
     mnuLanguage->menuAction()->setProperty("englishKey", TranslationKey("Language"));
     imgSettings->Menu = mnuSettings;
     connect(autostart, &QAction::triggered, this, [this] { FCore.AutomaticStartClick(); });
     connect(viewOnly, &QAction::triggered, this, [this] { FCore.AllowOnlyViewingClick(); });
+    connect(contacts, &QAction::triggered, this, &TFormMainCR::ContactsListClick);
     connect(mnuSettings, &QMenu::aboutToShow, this, [this, autostart, viewOnly] {
         autostart->setChecked(FCore.AutostartMarkerExists());
         viewOnly->setChecked(FCore.AppSettings().AllowOnlyViewing);
@@ -342,6 +369,7 @@ void TFormMainCR::BuildMenus() {
     connect(brand, &QAction::triggered, this,
             [this] { FCore.OpenWebAddress(FEnv.WebSiteAddress + "/manual/" + "customization.htm"); });
     connect(site, &QAction::triggered, this, [this] { FCore.OpenWebAddress(FEnv.WebSiteAddress); });
+    ConnectConnectionItems();
 }
 
 void TFormMainCR::ShowAboutWindow() {
@@ -421,7 +449,17 @@ void TFormMainCR::ShowHostLayout() {
     // The core has made its objects by now: the picture's input and the
     // connection dialog attach to them.
     if (!FRemoteInput) FRemoteInput = new TRemoteInputFilter(*imgRemoteScreen, FCore.Viewer(), this);
-    if (!frmAddConnection) frmAddConnection = new TFormAddConnection(FCore.AppSettings(), this);
+    if (!frmAddConnection) {
+        frmAddConnection = new TFormAddConnection(FCore.AppSettings(), this);
+        ConnectContactsHooks();
+        frmAddConnection->OpenRoutingWindow = [this] {
+            TRoutingForm routing({[this] { return int(FCore.AppSettings().RelayPort); }, DefaultLanAddress,
+                                  [this](const QString& address) { FCore.OpenWebAddress(address); },
+                                  FEnv.WebSiteAddress},
+                                 frmAddConnection);
+            routing.ExecCentred();
+        };
+    }
     PaintTheme();
     SizeToHostPanel();
     UpdateCaption();
@@ -436,6 +474,21 @@ void TFormMainCR::EnableConnectButton() {
     // A click while the link is down later gets its own error box from the
     // connect action.
     btnConnect->setEnabled(true);
+}
+
+void TFormMainCR::ShowRelaySetupRunning(bool running) {
+    if (running) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        // A waiting update keeps its "Download" usable.
+        if (!FCore.ForcedUpdateShown()) btnConnect->setEnabled(false);
+        return;
+    }
+    QApplication::restoreOverrideCursor();
+    btnConnect->setEnabled(true);
+    btnConnect->setStyleSheet(ConnectButtonStyle());
+    TimerActivityAnimation->stop();
+    shpActivity->Stop();
+    if (!processState().Branded) btnConnect->show();
 }
 
 std::optional<ConnectionDialogResult> TFormMainCR::ShowConnectionDialog(const std::optional<ConnectRequest>& confirmWith) {
@@ -472,7 +525,7 @@ void TFormMainCR::ApplyBranding(const Branding& branding) {
     lblConnectLine->hide();
     TimerActivityAnimation->stop();
     shpActivity->Stop();
-    for (const char* key : {"Set Password", "Contacts Book", "%s driver...", "Online Manual", "Customize with Your Brand"})
+    for (const char* key : {"Set Password", "Contacts List...", "%s driver...", "Online Manual", "Customize with Your Brand"})
         if (QAction* action = MenuAction(key)) action->setVisible(false);
 }
 

@@ -16,6 +16,7 @@ class QAction;
 class QPushButton;
 class QSystemTrayIcon;
 class QActionGroup;
+class QProgressBar;
 
 namespace corvala {
 
@@ -41,6 +42,8 @@ class TFormFileTransfer;
 class TFormChat;
 class TFormSpeak;
 class TCopyIcon;
+class TfrmVelmoraPrinterDownload;
+class TFormConnectionsLog;
 
 // What main.cpp hands to the main window besides the core.
 struct MainWindowEnvironment {
@@ -79,6 +82,7 @@ public:
     // The caption text and the info/contact buttons from the peer count.
     void UpdateWindowCaption() override;
     void EnableConnectButton() override;
+    void ShowRelaySetupRunning(bool running) override;
     // The one-way switch to the viewer layout, once MasterMode is set (the
     // connect action asks its questions before).
     void SwitchToViewerLayout() override;
@@ -114,6 +118,25 @@ public:
     bool VoiceWindowShowing() const override;
     void ShowVoiceWindow(const QString& caption) override;
     void CloseVoiceWindow() override;
+
+    // The update and the printer driver's download (FormMainCRUpdate.cpp).
+    void ShowUpdateTool(const QString& hint) override;
+    void ShowUpdateNotice(const QString& heading, bool offer) override;
+    void SetUpdateButton(const char* englishKey) override;
+    void SetUpdateProgress(int percent) override;
+    void CloseMainWindow() override;
+    void ShowPrinterDownload(const QString& caption, const QString& status) override;
+    void SetPrinterProgress(int percent) override;
+    void ClosePrinterDownload() override;
+    // The download window, made when first needed.
+    TfrmVelmoraPrinterDownload* PrinterDownloadWindow();
+    // Credentials, the connection log and the live connections
+    // (FormMainCRConnections.cpp).
+    std::optional<HostPasswordAnswer> AskHostPassword(const HostPasswordFill& fill) override;
+    std::optional<WhiteListAnswer> AskWhiteList(const WhiteListAnswer& current) override;
+    std::optional<QString> AskDisplayName(const QString& current) override;
+    void ShowConnectionLog(const QStringList& lines, bool peersConnected) override;
+    void ShowConnections(const QStringList& lines) override;
 
     TFormChat* ChatForm() const { return frmChat; }
     TFormSpeak* SpeakForm() const { return frmSpeak; }
@@ -181,9 +204,19 @@ private:
     // (FormMainCRCompanions.cpp).
     void CreateCompanionWindows();
     void TranslateCompanionWindows();
+    // The settings and help menus' credential and log items, the caption's
+    // information button (FormMainCRConnections.cpp).
+    void ConnectConnectionItems();
     // Where the chat and voice windows go: the window's frame, the bottom of
     // its caption and top strip, and its client width.
     QRect CompanionPlacement(int& captionBottom) const;
+    // The host panel's progress bar of the update (FormMainCRUpdate.cpp).
+    void CreateUpdateControls();
+    // The contacts book and Wake-on-LAN (FormMainCRContacts.cpp): the menu's
+    // "Contacts List...", and the connection dialog's book button and
+    // "Wake Up PC && Connect...".
+    void ConnectContactsHooks();
+    void ContactsListClick();
 
     TAppCore& FCore;
     MainWindowEnvironment FEnv;
@@ -259,6 +292,13 @@ private:
     TFormSpeak* frmSpeak = nullptr;
     QMenu* mnuContact = nullptr;
     TCopyIcon* ImageCopy = nullptr;
+
+    // The update and the printer driver's download.
+    QWidget* imgUpdate = nullptr;
+    QProgressBar* pbUpdate = nullptr;
+    TfrmVelmoraPrinterDownload* frmVelmoraPrinterDownload = nullptr;
+    // The connection log while it is open: its "Clear" follows the peers.
+    TFormConnectionsLog* frmConnectionsLog = nullptr;
 };
 
 }  // namespace corvala

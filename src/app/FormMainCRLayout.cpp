@@ -17,6 +17,7 @@
 #include "base/ProcessState.h"
 #include "base/ProductInfo.h"
 #include "core/AppCore.h"
+#include "dialogs/FormConnectionsLog.h"
 #include "i18n/Translator.h"
 #include "screen/MonitorMenu.h"
 #include "widgets/WindowChrome.h"
@@ -298,6 +299,7 @@ void TFormMainCR::UpdateWindowCaption() {
     const bool host = !processState().MasterMode;
     panButtonInfo->setVisible(host && caption.ShowInfoButtons);
     panButtonContact->setVisible(host && caption.ShowInfoButtons);
+    if (frmConnectionsLog) frmConnectionsLog->SetPeersConnected(CaptionPeerCount > 0);
     lblCaption->adjustSize();
     lblCaption->update();
 }

@@ -149,6 +149,11 @@ void StartupSequence::RemoveLeftoverUpdate() {
     if (RunningName() == files::Update) return;
     std::error_code ec;
     fs::remove(InFolder(files::Update), ec);
+    // What a download that never ended left under its temporary name
+    // (web/HttpClient.h).
+    fs::path partial = InFolder(files::Update);
+    partial += ".part";
+    fs::remove(partial, ec);
 }
 
 bool StartupSequence::ReplaceOlderProgram() {
@@ -258,8 +263,10 @@ bool StartupSequence::DispatchRole() {
         if (fs::exists(InFolder(files::AutostartMarker), ec)) {
             state_.StartHidden = true;
         } else {
-            // The service was installed only to launch this copy.
-            platform_.shell.Execute("runas", companion, "/uninstall /silent");
+            // The service was installed only to launch this copy. The
+            // one-shot launch leaves nothing installed here, so undoing it
+            // needs no elevation and asks the user for no password.
+            platform_.shell.Execute("open", companion, "/uninstall /silent");
         }
         if (!fs::exists(InFolder(files::Settings), ec)) {
             platform_.firewall.AddProgramRules("Corvala", inputs_.runningExecutable.string());

@@ -17,7 +17,16 @@ extern "C" __attribute__((used)) const char CorvalaVersionMarker[] =
 
 namespace corvala {
 
-int OwnVersionNumber() { return CORVALA_VERSION_NUMBER; }
+int OwnVersionNumber() {
+    // Read from the marker itself rather than from the macro, so that the
+    // version a file reports is the version it runs as, also for a copy
+    // whose marker was rewritten after the build. The volatile reads keep
+    // the compiler from folding them into the constant.
+    std::string marker(sizeof CorvalaVersionMarker, '\0');
+    const volatile char* bytes = CorvalaVersionMarker;
+    for (std::size_t i = 0; i < marker.size(); ++i) marker[i] = bytes[i];
+    return FindVersionNumber(marker).value_or(CORVALA_VERSION_NUMBER);
+}
 
 std::optional<int> FindVersionNumber(std::string_view bytes) {
     // Assembled at run time so that this key itself is not a marker.

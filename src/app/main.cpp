@@ -22,9 +22,10 @@
 #include "platform/linux/FlockSingleInstance.h"
 #include "platform/linux/LinuxDesktopPrograms.h"
 #include "platform/linux/LinuxDriveIdentification.h"
-#include "platform/linux/LinuxFirewall.h"
 #include "platform/linux/LinuxNetworkAdapters.h"
+#include "platform/linux/LinuxProcessTerminator.h"
 #include "platform/linux/LinuxShell.h"
+#include "platform/linux/LinuxUserSession.h"
 #include "platform/linux/LocalSocketInstanceChannel.h"
 #include "platform/linux/LogindSessionMonitor.h"
 #include "platform/linux/LogindSystemControl.h"
@@ -34,6 +35,8 @@
 #include "platform/linux/XShmDesktopCapture.h"
 #include "platform/linux/XTestInputInjector.h"
 #include "platform/linux/XTestSecureAttention.h"
+#include "relay/FirewallRules.h"
+#include "relay/UpnpPortForwarding.h"
 #include "screen/ScreenshotThread.h"
 #include "session/ConnectArguments.h"
 
@@ -60,7 +63,8 @@ int main(int argc, char** argv) {
     lx::LinuxNetworkAdapters adapters;
     lx::LinuxDriveIdentification drives;
     lx::XTestSecureAttention secureAttention;
-    lx::LinuxFirewall firewall;
+    QtProcessRunner firewallRunner;
+    FirewallRules firewall(firewallRunner, platform::programfiles::RelayServer);
     GuiStartupMessages messages(argc, argv);
 
     StartupInputs inputs;
@@ -114,13 +118,21 @@ int main(int argc, char** argv) {
     lx::LinuxDesktopPrograms desktopPrograms;
     lx::XShmDesktopCapture screenshots;
     lx::QtClipboard clipboard;
+    lx::LinuxUserSession userSession;
     CorePlatform corePlatform{shell, injector, cursorNames};
     corePlatform.SessionMonitor = &sessionMonitor;
     corePlatform.System = &systemControl;
     corePlatform.Programs = &desktopPrograms;
     corePlatform.Screenshots = &screenshots;
     corePlatform.Clipboard = &clipboard;
+    corePlatform.UserSession = &userSession;
+    // The router forwards the relay's outside port when it speaks UPnP; without
+    // one the port is drawn at random and the routing window explains it.
+    UpnpPortForwarding portForwarding;
+    corePlatform.PortForwarding = &portForwarding;
     corePlatform.HostCapture = hostCapture.get();
+    lx::LinuxProcessTerminator processTerminator;
+    corePlatform.Processes = &processTerminator;
     corePlatform.LoadEngine = [](const QString& folder) { return TWebRtcClientPort::Load(folder); };
     CoreEnvironment coreEnvironment;
     coreEnvironment.Folders = inputs.folders;
@@ -131,6 +143,10 @@ int main(int argc, char** argv) {
     coreEnvironment.ToolsAddress =
         QString::fromStdString(platform::ProcessEnvironment("CORVALA_TOOLS").value_or(CORVALA_TOOLS_ADDRESS));
     coreEnvironment.TrustedFiles = DeliveredDigests();
+    coreEnvironment.ServiceStarted = result.switches.fromService;
+    coreEnvironment.CredentialsFile =
+        QString::fromStdString(platform::ProcessEnvironment("CORVALA_CREDENTIALS_FILE").value_or(""));
+    coreEnvironment.OwnVersion = OwnVersionNumber();
     TAppCore core(coreEnvironment, corePlatform);
 
     MainWindowEnvironment windowEnvironment;

@@ -18,6 +18,7 @@ Q_LOGGING_CATEGORY(lcSettings, "corvala.settings", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcWindow, "corvala.window", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcTransfer, "corvala.transfer", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcPlatform, "corvala.platform", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcFeatures, "corvala.features", QtInfoMsg)
 
 namespace {
 

@@ -26,6 +26,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcSettings)    // corvala.settings
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)      // corvala.window
 Q_DECLARE_LOGGING_CATEGORY(lcTransfer)    // corvala.transfer: file transfer
 Q_DECLARE_LOGGING_CATEGORY(lcPlatform)    // corvala.platform: what the desktop was asked and answered
+Q_DECLARE_LOGGING_CATEGORY(lcFeatures)    // corvala.features: contacts book, Wake-on-LAN
 
 // Warnings and worse also go to `path`. When the file passes `maxBytes` it
 // becomes "<path>.1" (the older ones move up, "<path>.<keep>" is dropped) and

@@ -24,11 +24,15 @@
 #include "media/MediaLibraryLoader.h"
 #include "platform/CursorNames.h"
 #include "platform/InputInjector.h"
+#include "platform/ProcessTerminator.h"
 #include "platform/Shell.h"
 #include "screen/MonitorMenu.h"
 #include "screen/ScreenshotThread.h"
 #include "session/QtScreens.h"
 #include "signalling/SignallingConnection.h"
+#include "system/CredentialsFile.h"
+#include "update/UpdateSignature.h"
+#include "signalling/SignallingMessage.h"
 
 namespace corvala {
 
@@ -78,6 +82,8 @@ CoreTimers::CoreTimers(QObject* owner)
 
 TAppCore::TAppCore(CoreEnvironment environment, CorePlatform platform)
     : FEnv(std::move(environment)), FPlatform(std::move(platform)), FTimers(std::make_unique<CoreTimers>(this)) {
+    FCompanion = std::make_unique<CompanionService>(FEnv.Folders.program, FEnv.ServiceStarted, FPlatform.Shell,
+                                                    FPlatform.UserSession, static_cast<ICompanionEvents&>(*this));
     FRenewTimer.setInterval(RenewIntervalMs);
     connect(&FRenewTimer, &QTimer::timeout, this, &TAppCore::RenewTick);
 }
@@ -109,6 +115,7 @@ bool TAppCore::Create(IAppView& view) {
     settingsEnv.ComputerName = QHostInfo::localHostName().left(256);
     FSettings = std::make_unique<Settings>(settingsEnv);
     const bool settingsRead = FSettings->read();
+    FWakeTable.Load(WakeTablePath());
     translator().buildFromUtf8(embeddedLanguageTable());
     translator().setLanguageCode(FSettings->LanguageCode);
     if (!settingsRead) {
@@ -130,12 +137,15 @@ bool TAppCore::Create(IAppView& view) {
     CreateCompanions();
     CreateSignalling();
     CreateSession();
+    CreateRelay();
 
     if (FSettings->RandomPasswordMode)
         FSettings->HostPassword = QString::fromStdString(identity::RandomCredentials::RandomCredential());
     FView->ShowIdentity(FSettings->DeviceId, PasswordFigure());
+    WriteCredentials();
     if (state.Branded) ApplyBranding();
     FView->ShowHostLayout();
+    CreateWebFeatures();
     FTimers->TimerDataTimeout->start();
     FTimers->TimerMouseCursorCheck->start();
     FSignalling->ServerConnectionCheckerTimer();
@@ -206,9 +216,12 @@ void TAppCore::CreateTransfer() {
         {FTimers->TimerTransferFormShow, &FileTransfer::TransferFormShowTick},
         {FTimers->TimerStartFileTransfer, &FileTransfer::StartFileTransferTick},
     };
-    for (const auto& [timer, tick] : ticks) {
-        timer->setSingleShot(true);
-        connect(timer, &QTimer::timeout, this, [this, tick] { (FTransfer.get()->*tick)(); });
+    for (const auto& entry : ticks) {
+        // A named copy, not a structured binding: the lambda outlives the
+        // table, and GCC 12 may capture the binding's storage, not its value.
+        void (FileTransfer::*tick)() = entry.second;
+        entry.first->setSingleShot(true);
+        connect(entry.first, &QTimer::timeout, this, [this, tick] { (FTransfer.get()->*tick)(); });
     }
 }
 
@@ -259,6 +272,32 @@ void TAppCore::CreateSession() {
                                                static_cast<ISessionEvents&>(*this));
 }
 
+void TAppCore::CreateWebFeatures() {
+    const QString folder = QString::fromStdString(FEnv.Folders.program.string());
+    const QString root = InFolder(FEnv.Folders.program, programfiles::RootCertificate);
+    update::UpdateConfig config{FEnv.WebSiteAddress, folder,         root,
+                                FSettings->LanguageCode, FEnv.OwnVersion, FEnv.UpdateKeyPem};
+    if (config.PublicKeyPem.empty()) config.PublicKeyPem = std::string(update::BuiltInUpdateKey());
+    FUpdate = std::make_unique<update::TUpdate>(config, static_cast<update::IUpdateEvents&>(*this), this);
+    FPrinterDownload = std::make_unique<TPrinterDriverDownload>(
+        PrinterDownloadConfig{FEnv.WebSiteAddress, folder, root}, static_cast<IPrinterDownloadEvents&>(*this), this);
+    // The answer arrives while the window already shows.
+    if (!FEnv.WebSiteAddress.isEmpty()) FUpdate->StartCheck();
+}
+
+void TAppCore::CreateRelay() {
+    FRelayWeb = std::make_unique<HttpRelayWebQueries>(FEnv.ToolsAddress,
+                                                      InFolder(FEnv.Folders.program, programfiles::RootCertificate));
+    RelayHostingPlatform platform{FPlatform.PortForwarding ? *FPlatform.PortForwarding : FNoRouter,
+                                  FPlatform.RelayWeb ? *FPlatform.RelayWeb : *FRelayWeb,
+                                  FPlatform.RelayProcesses ? *FPlatform.RelayProcesses : FRelayProcesses,
+                                  FPlatform.RelayTimes ? *FPlatform.RelayTimes : FRelayTimes};
+    RelayHostingConfig config;
+    config.ProgramFolder = QString::fromStdString(FEnv.Folders.program.string());
+    FRelay = std::make_unique<TRelayHosting>(config, platform, *FSettings, static_cast<IRelayHostingEvents&>(*this),
+                                             *FTimers->TurnChecker, *FTimers->TimerTurnServerCPUUsageControl);
+}
+
 QString TAppCore::PasswordFigure() const {
     return FSettings->RandomPasswordMode ? FSettings->HostPassword : Bullet.repeated(FSettings->HostPassword.size());
 }
@@ -288,19 +327,25 @@ bool TAppCore::ConnectedToSignalServer() const { return FSignalling && FSignalli
 
 int TAppCore::PeerCount() const { return FRtc ? FRtc->PeerCount() : 0; }
 
-bool TAppCore::AutostartMarkerExists() const {
-    return QFileInfo(InFolder(FEnv.Folders.program, programfiles::AutostartMarker)).isDir();
+bool TAppCore::AutostartMarkerExists() const { return FCompanion->AutostartMarkerExists(); }
+
+void TAppCore::WriteCredentials() {
+    if (FEnv.CredentialsFile.isEmpty()) return;
+    WriteCredentialsFile(FEnv.CredentialsFile, FSettings->DeviceId, FSettings->HostPassword);
 }
 
 // ---- what the windows forward ---------------------------------------------
 
 void TAppCore::ConnectAction(bool fromHostPanel) {
+    // While an update is on screen the host panel's button is the update's.
+    if (fromHostPanel && FUpdate && FUpdate->MainButtonClick()) return;
     FLastInitAutomatic = false;
     FSession->ConnectAction(fromHostPanel);
 }
 
 void TAppCore::ReconnectButtonClick() {
     FLastInitAutomatic = false;
+    FEndedByHost.clear();
     RunReconnectButton(false);
 }
 
@@ -340,23 +385,9 @@ void TAppCore::UpdateMonitorMenu() {
     FView->ShowMonitorItems(corvala::UpdateMonitorMenu(peer->MultipleMonitorsCount, peer->CurrentMonitor));
 }
 
-void TAppCore::SetAutomaticStart(bool on) {
-    FPlatform.Shell.Execute("runas", (FEnv.Folders.program / programfiles::CompanionService).string(),
-                            on ? "/install" : "/uninstall");
-}
+void TAppCore::AutomaticStartClick() { FCompanion->AutomaticStartClick(); }
 
-void TAppCore::AutomaticStartClick() {
-    const bool wasOn = AutostartMarkerExists();
-    if (wasOn || !FSettings->RandomPasswordMode) {
-        SetAutomaticStart(!wasOn);
-        return;
-    }
-    // A random password changes at every start: nobody could reach this
-    // computer after an automatic start, so a static password comes first.
-    FView->ShowAppMessage(
-        true, MessageKind::Warning,
-        Format(translate("In order to start %s with Windows you must specify a \"Static Password\"."), ProductName));
-}
+bool TAppCore::RandomPasswordMode() const { return FSettings->RandomPasswordMode; }
 
 void TAppCore::AllowOnlyViewingClick() {
     // The viewers hear it both ways: their input is refused, or taken again.
@@ -397,7 +428,7 @@ bool TAppCore::SendReview(const TReview& review) {
     return true;
 }
 
-void TAppCore::OpenWebAddress(const QString& address) { FPlatform.Shell.Execute("open", address.toStdString(), ""); }
+void TAppCore::OpenWebAddress(const QString& address) { FCompanion->OpenWebAddress(address); }
 
 // ---- from outside the program ---------------------------------------------
 
@@ -466,6 +497,7 @@ bool TAppCore::QueryClose() {
 void TAppCore::CloseSequence() {
     FClosing = true;
     FSettings->write();
+    if (!FWakeTable.Save(WakeTablePath())) qCWarning(lcCore) << "could not write the Wake-on-LAN table";
     SendToEveryPeer(QString::fromLatin1(commands::Disconnect));
     // "DISCONNECT" leaves, and what is under way finishes, before the links go.
     PumpMessages(CloseRecoveryPumpMs);
@@ -473,6 +505,8 @@ void TAppCore::CloseSequence() {
     if (FSignalling) FSignalling->StopChecker();
     if (FRtc) FRtc->Deactivate();
     if (FSignalling) FSignalling->CloseConnection();
+    // The relay this program started or reused ends with it.
+    if (FRelay) FRelay->Close();
 }
 
 void TAppCore::PumpMessages(int milliseconds) {
@@ -504,6 +538,7 @@ void TAppCore::rtcClientReceiveData(TPeer& sender, const QByteArray& data) {
     RunOnMainThread(this, [&] {
         // The engine's thread waits as the signalling reader does.
         const QScopedValueRollback handling(FHandlingNetworkMessage, true);
+        if (processState().MasterMode && data == commands::Disconnect) FEndedByHost.insert(id);
         if (const auto peer = FRtc->FindPeer(id)) FDispatcher->Receive(*peer, data);
     });
 }
@@ -554,7 +589,11 @@ void TAppCore::PeerEndedByEngine(const QString& peerId, bool reconnectAnnounced)
     // tab stays and waits for the new picture.
     if (reconnectAnnounced && peerId == FRtc->CurrentViewingPeerID() && FSession->SendInitToCurrentPeer())
         FReconnectingTo = peerId;
-    if (FSession->HasTab(peerId)) FRenewTimer.start();
+    // A host whose user ended the session is not asked again unasked.
+    if (FEndedByHost.remove(peerId))
+        qCInfo(lcCore) << peerId << "ended the session: its tab waits for the user";
+    else if (FSession->HasTab(peerId))
+        FRenewTimer.start();
     UpdateAliveButton();
 }
 
@@ -594,9 +633,9 @@ void TAppCore::SignallingJoined() {
     // A `cr --connect` request waiting for the link asks its questions after
     // this line is handled, not while the reader waits.
     QMetaObject::invokeMethod(this, [this] { FSession->SignallingJoined(); }, Qt::QueuedConnection);
-    if (!FTimers->TurnChecker->isActive()) {
-        // The relay set-up that TurnChecker runs arrives with relay hosting.
-    }
+    // The own relay is set up again after every join (a setup still running
+    // lets this one pass).
+    if (!FTimers->TurnChecker->isActive()) FTimers->TurnChecker->start();
     FView->EnableConnectButton();
 }
 
@@ -620,9 +659,12 @@ void TAppCore::SetMasterMode() { processState().MasterMode = true; }
 
 bool TAppCore::LockScreenMode() const { return processState().LockScreenMode.load(); }
 
-std::optional<OwnRelay> TAppCore::RunningRelay() const { return std::nullopt; }
+std::optional<OwnRelay> TAppCore::RunningRelay() const {
+    if (!FRelay || !FRelay->RelayRunning()) return std::nullopt;
+    return OwnRelay{FRelay->PublicIP(), FSettings->RelayPort, FSettings->RelayUserName, FSettings->RelayPassword};
+}
 
-QString TAppCore::CountryCode() const { return {}; }
+QString TAppCore::CountryCode() const { return FRelay ? FRelay->CountryCode() : QString(); }
 
 LocalScreens TAppCore::Screens() const { return ScreensFromQt(); }
 
@@ -720,7 +762,11 @@ void TAppCore::ClearPressedKeys() { FViewer->ClearPressedKeys(); }
 
 void TAppCore::UpdateMonitorMenu(const QString&) { UpdateMonitorMenu(); }
 
-void TAppCore::RememberWakeOnLan(const QString&, const QString&) {}  // the table arrives with Wake-on-LAN
+void TAppCore::RememberWakeOnLan(const QString& id, const QString& macAddress) { FWakeTable.Learn(id, macAddress); }
+
+QString TAppCore::WakeTablePath() const { return InFolder(FEnv.Folders.program, programfiles::WakeTable); }
+
+QString TAppCore::AddressBookPath() const { return InFolder(FEnv.Folders.program, programfiles::AddressBook); }
 
 void TAppCore::OpenVoiceWindow(const QString&) { FVoice->Open(); }
 
@@ -736,7 +782,12 @@ void TAppCore::ShowWindowForSession() {
     FView->ShowWindow();
 }
 
-void TAppCore::ClearBookUnlocked() {}  // the book arrives with the contacts book
+void TAppCore::ClearBookUnlocked() {
+    // A viewer just admitted must never find the book open: the next showing
+    // asks for its password whatever the file looks like.
+    FBookState.BookUnlocked = false;
+    FBookState.BookDigest.clear();
+}
 
 void TAppCore::CollapseForSession() { FView->CollapseForSession(); }
 
@@ -746,7 +797,7 @@ bool TAppCore::VoiceWindowShowing() const { return FView->VoiceWindowShowing(); 
 // ended when the host is on its lock screen.
 void TAppCore::DriveMagnifier(bool start) { FHostCommands->DriveMagnifier(start, start); }
 
-void TAppCore::DisableAutostart() { SetAutomaticStart(false); }
+void TAppCore::DisableAutostart() { FCompanion->SetAutomaticStart(false); }
 
 // ---- the dispatcher's events --------------------------------------------------
 
@@ -858,7 +909,7 @@ void TAppCore::CloseTransferWindow() { FView->CloseTransferWindow(); }
 
 void TAppCore::ShowTransferMessage(MessageKind kind, const QString& text) { ShowMessage(true, kind, text); }
 
-void TAppCore::OpenFolder(const QString& path) { FPlatform.Shell.Execute("open", path.toStdString(), ""); }
+void TAppCore::OpenFolder(const QString& path) { FCompanion->OpenFolder(path); }
 
 void TAppCore::CallEndedByTransfer() { SessionsEnded(FRtc->PeerCount() == 0); }
 
@@ -899,5 +950,67 @@ void TAppCore::ShowChatWindow() {
 void TAppCore::AppendChatLine(const ChatLine& line) { FView->AppendChatLine(line); }
 
 void TAppCore::ShowVoiceWindow(const QString& caption) { FView->ShowVoiceWindow(caption); }
+
+// ---- the update and the printer driver's download ------------------------------------
+
+void TAppCore::ShowUpdateTool(const QString& hint) { FView->ShowUpdateTool(hint); }
+
+void TAppCore::ShowUpdateNotice(const QString& heading, bool offer) { FView->ShowUpdateNotice(heading, offer); }
+
+void TAppCore::SetUpdateButton(const char* englishKey) { FView->SetUpdateButton(englishKey); }
+
+void TAppCore::SetUpdateProgress(int percent) { FView->SetUpdateProgress(percent); }
+
+bool TAppCore::EventsSuspended() const { return processState().EventsSuspended; }
+
+void TAppCore::ShowUpdateWarning(const QString& text) { ShowMessage(true, MessageKind::Warning, text); }
+
+void TAppCore::EndRelayProcesses() {
+    // The relay this copy runs (its watchdog and announcement with it), then
+    // any left from earlier runs of the program in this folder.
+    if (FRelay) FRelay->Close();
+    if (!FPlatform.Processes) return;
+    const int ended = FPlatform.Processes->TerminateProcessesNamed(programfiles::RelayServer, FEnv.Folders.program);
+    if (ended > 0) qCInfo(lcCore) << "ended" << ended << "relay process(es) before the update";
+}
+
+bool TAppCore::StartProgram(const QString& path, const QString& parameters) {
+    return platform::ShellSucceeded(FPlatform.Shell.Execute("open", path.toStdString(), parameters.toStdString()));
+}
+
+void TAppCore::CloseForUpdate() {
+    // The new copy takes over: closing asks nothing.
+    FEndingSession = true;
+    FView->CloseMainWindow();
+}
+
+bool TAppCore::ConfirmPrinterDownload(const QString& text) { return Confirm(text); }
+
+void TAppCore::ShowPrinterDownload(const QString& caption, const QString& status) {
+    FView->ShowPrinterDownload(caption, status);
+}
+
+void TAppCore::SetPrinterProgress(int percent) { FView->SetPrinterProgress(percent); }
+
+void TAppCore::ClosePrinterDownload() { FView->ClosePrinterDownload(); }
+
+void TAppCore::ShowPrinterError(const QString& text) { ShowMessage(true, MessageKind::Error, text); }
+
+void TAppCore::OpenFile(const QString& path) { FPlatform.Shell.Execute("open", path.toStdString(), ""); }
+
+// ---- the own relay ------------------------------------------------------------------
+
+bool TAppCore::SendRelayMessage(const QString& msg, const QString& payload) {
+    return FSignalling && FSignalling->WriteLine(GetMessage(FSettings->DeviceId, msg, {}, {}, payload));
+}
+
+void TAppCore::AddOwnIceServer(const QString& url, const QString& userName, const QString& password) {
+    TIceServers& servers = FRtc->IceServers();
+    for (const TIceServer& server : servers)
+        if (server.Url == url) return;
+    servers.append(TIceServer{url, userName, password});
+}
+
+void TAppCore::ShowRelaySetupRunning(bool running) { FView->ShowRelaySetupRunning(running); }
 
 }  // namespace corvala

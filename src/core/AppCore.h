@@ -19,6 +19,7 @@
 // logged and dropped, never silently lost.
 
 #include "base/MessageKind.h"
+#include "base/ProductInfo.h"
 #include "base/ProcessState.h"
 #include "control/Chat.h"
 #include "control/ClipboardSharing.h"
@@ -34,20 +35,28 @@
 #include "core/CloseQuery.h"
 #include "core/PayloadIntegrity.h"
 #include "core/TabController.h"
+#include "features/AddressBook.h"
 #include "features/ConnectionLog.h"
+#include "features/PrinterDriverDownload.h"
 #include "features/Review.h"
+#include "features/WakeOnLan.h"
 #include "media/RtcClientPort.h"
 #include "platform/Folders.h"
 #include "platform/InstanceChannel.h"
 #include "platform/NoDesktop.h"
 #include "platform/SessionMonitor.h"
+#include "relay/NoRouterForwarding.h"
+#include "relay/RelayHosting.h"
 #include "screen/CursorShapes.h"
 #include "session/SessionSetup.h"
 #include "settings/Settings.h"
 #include "signalling/ClientMessage.h"
+#include "system/CompanionService.h"
 #include "transfer/FileTransfer.h"
+#include "update/Update.h"
 
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 #include <functional>
@@ -63,7 +72,9 @@ class THostCapture;
 struct SignallingConfig;
 namespace platform {
 class IShell;
+class IUserSession;
 class IInputInjector;
+class IProcessTerminator;
 class ICursorNames;
 }  // namespace platform
 
@@ -85,8 +96,19 @@ struct CorePlatform {
     platform::IDesktopPrograms* Programs = nullptr;
     platform::IDesktopCapture* Screenshots = nullptr;  // used on the main thread only
     platform::IClipboard* Clipboard = nullptr;
+    // The console user's session, for a copy the companion helper started.
+    platform::IUserSession* UserSession = nullptr;
     // Loads the media engine; throws MediaLibraryError when it cannot.
     std::function<std::unique_ptr<TWebRtcClientPort>(const QString& programFolder)> LoadEngine;
+    // Ends the relay before a self-update; none: nothing is ended.
+    platform::IProcessTerminator* Processes = nullptr;
+    // The own relay's router, web service, processes and process times;
+    // where one is missing the core uses its own: no router, HTTP to the
+    // tools address, /proc and QProcess.
+    IPortForwarding* PortForwarding = nullptr;
+    IRelayWebQueries* RelayWeb = nullptr;
+    IRelayProcesses* RelayProcesses = nullptr;
+    relay::ProcessTimesSource* RelayTimes = nullptr;
 };
 
 // Values the core is made with.
@@ -100,6 +122,15 @@ struct CoreEnvironment {
     // The files the integrity test compares: the program passes the build's
     // own (DeliveredDigests), tests the ones they put into their folder.
     std::span<const ExpectedDigest> TrustedFiles;
+    // Started by the companion helper ("/from_service").
+    bool ServiceStarted = false;
+    // Where the ID and password are written at start (CORVALA_CREDENTIALS_FILE,
+    // for a host without a screen); empty: nowhere.
+    QString CredentialsFile;
+    // The version this copy runs as, and the key (Ed25519, PEM) a downloaded
+    // update must be signed with; empty: the key built into the program.
+    int OwnVersion = ProductVersionNumber;
+    std::string UpdateKeyPem;
 };
 
 // The core's timers, named as the windows' timers were; each feature connects
@@ -134,7 +165,11 @@ class TAppCore final : public QObject,
                        private ITransferEvents,
                        private IHostCommandEvents,
                        private IChatEvents,
-                       private IVoiceEvents {
+                       private IVoiceEvents,
+                       private ICompanionEvents,
+                       private update::IUpdateEvents,
+                       private IPrinterDownloadEvents,
+                       private IRelayHostingEvents {
     Q_OBJECT
 public:
     TAppCore(CoreEnvironment environment, CorePlatform platform);
@@ -151,12 +186,21 @@ public:
     bool ConnectedToSignalServer() const;
     SignallingConnection* Signalling() const { return FSignalling.get(); }
     int PeerCount() const;
-    bool AutostartMarkerExists() const;
-    // A forced update is on screen ("Download" on the connect button).
-    bool ForcedUpdateShown() const { return false; }
+    bool AutostartMarkerExists() const override;
+    // An update is on screen ("Download" on the connect button).
+    bool ForcedUpdateShown() const { return FUpdate && FUpdate->DownloadPending(); }
     const CoreTimers& Timers() const { return *FTimers; }
     const ConnectionLog& Log() const { return FConnectionLog; }
     const TSessionSetup& Session() const { return *FSession; }
+    // The own relay; the self-update ends it (EndRelayProcesses) before it
+    // replaces the program.
+    TRelayHosting& Relay() { return *FRelay; }
+    // The contacts book's process-wide state and its file; the Wake-on-LAN
+    // table and its file.
+    TBookState& BookState() { return FBookState; }
+    QString AddressBookPath() const;
+    WakeTable& Wake() { return FWakeTable; }
+    QString WakeTablePath() const;
 
     // ---- What the windows forward.
     // The connect button: the host panel's (`fromHostPanel`) or the tab
@@ -178,7 +222,12 @@ public:
     void AutomaticStartClick();
     void AllowOnlyViewingClick();
     void ChooseLanguage(int index);
-    void OpenWebAddress(const QString& address);
+    void OpenWebAddress(const QString& address) override;
+    // The update tool image, and the main button while it reads "Download"
+    // or "Abort" (through ConnectAction).
+    update::TUpdate& Update() { return *FUpdate; }
+    // The printer driver's menu entry and its download window's Abort.
+    TPrinterDriverDownload& PrinterDownload() { return *FPrinterDownload; }
     // The review window's "Send": false when nothing was sent (the user has
     // been told why: not rated, too long, no link to the server).
     bool SendReview(const TReview& review);
@@ -198,6 +247,23 @@ public:
     // The host panel's copy icon: the ID or the password on this clipboard
     // only.
     void CopyIdentity(bool password);
+
+    // ---- Credentials and the connection history (AppCoreConnections.cpp).
+    // "Set Password..."; without a sender (the automatic start wants a
+    // static password) the dialog opens unticked and empty.
+    void Password1Click(bool withSender = true);
+    // Password1Click's no-sender path (the automatic start needs a static
+    // password); true when a static password is set afterwards.
+    bool RequireStaticPassword() override;
+    void SetWhitelist1Click();
+    void SetName1Click();
+    // "Connection Log..." and its "Clear" (refused while peers are
+    // connected; true when the log was emptied).
+    void ConnectionsLogClick();
+    bool ClearConnectionLog();
+    // The caption's information button, and "Disconnect Selected".
+    void ConnectionsInfoClick();
+    void DisconnectConnections(const QStringList& ids);
 
     // ---- From outside the program.
     void HandleInstanceMessage(const platform::InstanceMessage& message);
@@ -225,11 +291,15 @@ private:
     void CreateTransfer();
     // Host commands, clipboard sharing, chat and voice, with their timers.
     void CreateCompanions();
+    void WriteCredentials();
+    // The own relay's setup on TurnChecker and its watchdog.
+    void CreateRelay();
     void ApplyBranding();
+    // The update check (started here) and the printer driver's download.
+    void CreateWebFeatures();
     QString PasswordFigure() const;
 
     void SendToEveryPeer(const QString& text);
-    void SetAutomaticStart(bool on);
     // The remote area's button by its caption; `withoutSender`: pressed by
     // the liveness check rather than by the user.
     void RunReconnectButton(bool withoutSender);
@@ -344,6 +414,29 @@ private:
     void ShowChatWindow() override;
     void AppendChatLine(const ChatLine& line) override;
     void ShowVoiceWindow(const QString& caption) override;
+    // ICompanionEvents (ShowWarning and RequireStaticPassword above).
+    bool RandomPasswordMode() const override;
+    // IUpdateEvents (SetBusyCursor, AutostartMarkerExists and OpenWebAddress above).
+    void ShowUpdateTool(const QString& hint) override;
+    void ShowUpdateNotice(const QString& heading, bool offer) override;
+    void SetUpdateButton(const char* englishKey) override;
+    void SetUpdateProgress(int percent) override;
+    bool EventsSuspended() const override;
+    void ShowUpdateWarning(const QString& text) override;
+    void EndRelayProcesses() override;
+    bool StartProgram(const QString& path, const QString& parameters) override;
+    void CloseForUpdate() override;
+    // IPrinterDownloadEvents.
+    bool ConfirmPrinterDownload(const QString& text) override;
+    void ShowPrinterDownload(const QString& caption, const QString& status) override;
+    void SetPrinterProgress(int percent) override;
+    void ClosePrinterDownload() override;
+    void ShowPrinterError(const QString& text) override;
+    void OpenFile(const QString& path) override;
+    // IRelayHostingEvents (ConnectedToSignalServer and SaveSettings above).
+    bool SendRelayMessage(const QString& msg, const QString& payload) override;
+    void AddOwnIceServer(const QString& url, const QString& userName, const QString& password) override;
+    void ShowRelaySetupRunning(bool running) override;
 
     CoreEnvironment FEnv;
     CorePlatform FPlatform;
@@ -351,6 +444,8 @@ private:
 
     std::unique_ptr<Settings> FSettings;
     ConnectionLog FConnectionLog;
+    TBookState FBookState;
+    WakeTable FWakeTable;
     QString ConnectionLogPath;
     std::unique_ptr<CoreTimers> FTimers;
 
@@ -375,7 +470,15 @@ private:
     std::unique_ptr<ClipboardSharing> FClipboard;
     std::unique_ptr<Chat> FChat;
     std::unique_ptr<Voice> FVoice;
+    std::unique_ptr<CompanionService> FCompanion;
+    std::unique_ptr<update::TUpdate> FUpdate;
+    std::unique_ptr<TPrinterDriverDownload> FPrinterDownload;
     CursorShapeMonitor FCursorMonitor;
+    NoRouterForwarding FNoRouter;
+    std::unique_ptr<HttpRelayWebQueries> FRelayWeb;
+    ProcRelayProcesses FRelayProcesses;
+    relay::ProcStatTimes FRelayTimes;
+    std::unique_ptr<TRelayHosting> FRelay;
     // What the remote area's label and button show now.
     AliveButtonStatus FAliveStatus;
 
@@ -391,6 +494,9 @@ private:
     QTimer FRenewTimer;
     bool FLastInitAutomatic = false;
     void RenewTick();
+    // Viewer: hosts that said "DISCONNECT" (their user ended this session):
+    // their ended connection is not renewed by itself.
+    QSet<QString> FEndedByHost;
     bool FEndingSession = false;
     bool FClosing = false;
 };

@@ -10,6 +10,7 @@
 #include "base/MessageKind.h"
 #include "control/Chat.h"
 #include "core/AliveButtonState.h"
+#include "features/Credentials.h"
 #include "screen/MonitorMenu.h"
 #include "session/ConnectArguments.h"
 #include "session/SessionSetup.h"
@@ -59,6 +60,11 @@ public:
     virtual void UpdateWindowCaption() = 0;
     // The signalling link is joined: the host panel's connect button works.
     virtual void EnableConnectButton() = 0;
+    // The own relay's setup runs: the hourglass, and the connect button
+    // disabled unless it offers an update. Ended: the default cursor, the
+    // button enabled and shown (unless branded), the activity animation
+    // stopped.
+    virtual void ShowRelaySetupRunning(bool running) = 0;
     // MasterMode was just set: the one-way switch to the viewer layout.
     virtual void SwitchToViewerLayout() = 0;
     // Host: restore if minimised, collapse, caption.
@@ -125,6 +131,42 @@ public:
     // calls TAppCore::VoiceWindowClosed.
     virtual void ShowVoiceWindow(const QString& caption) = 0;
     virtual void CloseVoiceWindow() = 0;
+
+    // ---- The update check and the self-update.
+    // The update tool image with its hint, visible (not in a branded build).
+    virtual void ShowUpdateTool(const QString& hint) = 0;
+    // The host panel's heading shows `heading` as plain text, left-aligned
+    // from the top; the ID and password figures, their labels and the line
+    // about outgoing connections hide; the main button reads "Download",
+    // enabled and visible; the progress bar shows, empty; the activity
+    // animation stops. `offer`: the user opened the offer, so the copy and
+    // collapse buttons hide too.
+    virtual void ShowUpdateNotice(const QString& heading, bool offer) = 0;
+    // The main button's caption by its English key ("Download", "Abort").
+    virtual void SetUpdateButton(const char* englishKey) = 0;
+    virtual void SetUpdateProgress(int percent) = 0;
+    // Closes the main window (the close query asks nothing by then).
+    virtual void CloseMainWindow() = 0;
+
+    // ---- The printer driver's download window (modeless); its Abort and
+    // close cross go to the core's PrinterDownload().AbortClick().
+    virtual void ShowPrinterDownload(const QString& caption, const QString& status) = 0;
+    virtual void SetPrinterProgress(int percent) = 0;
+    virtual void ClosePrinterDownload() = 0;
+
+    // ---- Credential dialogs, modal; nothing when cancelled or closed.
+    // "Set Password" filled with `fill`; the dialog validated the answer.
+    virtual std::optional<HostPasswordAnswer> AskHostPassword(const HostPasswordFill& fill) = 0;
+    virtual std::optional<WhiteListAnswer> AskWhiteList(const WhiteListAnswer& current) = 0;
+    // The edit's text as confirmed, untrimmed.
+    virtual std::optional<QString> AskDisplayName(const QString& current) = 0;
+
+    // ---- The connection history and the live connections, modal. The
+    // log's "Clear" goes to TAppCore::ClearConnectionLog, "Disconnect
+    // Selected" to TAppCore::DisconnectConnections; UpdateWindowCaption
+    // follows every change of the peers, also while these windows show.
+    virtual void ShowConnectionLog(const QStringList& lines, bool peersConnected) = 0;
+    virtual void ShowConnections(const QStringList& lines) = 0;
 
 protected:
     ~IAppView() = default;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -83,12 +84,42 @@ TChooserFrame::TChooserFrame(const char* objectName, QSize clientSize, QWidget* 
     setFixedSize(clientSize);
 }
 
-void TChooserFrame::TranslateFrame(const char* captionKey, const char* promptKey) {
+void TChooserFrame::TranslateFrame(const char* captionKey, const char* promptKey, const char* okKey,
+                                   const char* cancelKey) {
     lblCaption->setText(translate(captionKey));
-    lblPrompt->setText(translate(promptKey));
+    lblPrompt->setVisible(promptKey != nullptr);
+    if (promptKey) lblPrompt->setText(translate(promptKey));
     setWindowTitle(translate(captionKey));
-    btnOK->setText(translate("OK"));
-    btnCancel->setText(translate("Cancel"));
+    btnOK->setText(translate(okKey));
+    btnCancel->setText(translate(cancelKey));
+}
+
+QVBoxLayout* TChooserFrame::AddFieldColumn() {
+    auto* fields = new QWidget(this);
+    auto* column = new QVBoxLayout(fields);
+    column->setContentsMargins(16, 12, 16, 12);
+    FBody->addWidget(fields, 1);
+    return column;
+}
+
+void TChooserFrame::Confirm() {
+    Tag = 1;
+    accept();
+}
+
+void TChooserFrame::EnterConfirms() {
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+}
+
+bool TChooserFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && watched != btnCancel && watched != btnClose) {
+            OkClick();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TChooserFrame::showEvent(QShowEvent* event) {

@@ -37,6 +37,8 @@ inline constexpr const char* BrandingSource = "crcustom.txt";
 inline constexpr const char* Branding = "crcustom1.txt";
 inline constexpr const char* AutostartMarker = "~i";
 inline constexpr const char* Settings = "set.dt";
+inline constexpr const char* AddressBook = "adbook.dt";
+inline constexpr const char* WakeTable = "mc.dt";
 }  // namespace programfiles
 
 }  // namespace corvala::platform

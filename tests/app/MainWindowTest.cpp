@@ -7,11 +7,13 @@
 #include <unistd.h>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,10 +37,12 @@
 #include "base/ProcessState.h"
 #include "core/AppCore.h"
 #include "core/PayloadIntegrity.h"
+#include "dialogs/FormAddConnection.h"
 #include "fakes/DesktopFakes.h"
 #include "fakes/PlatformFakes.h"
 #include "fakes/QtTestApplication.h"
 #include "fakes/RecordingInjector.h"
+#include "fakes/WindowProgramFolder.h"
 #include "i18n/Translator.h"
 #include "media/WebrtcClientVcl.h"
 #include "platform/CursorNames.h"
@@ -111,15 +115,7 @@ protected:
         processState().EventsSuspended = false;
         processState().MasterMode = false;
         ASSERT_TRUE(folder.isValid());
-        // The program folder as start-up leaves it: the delivered root file
-        // and engine, which the integrity test compares with the build's.
-        const fs::path bin = std::getenv("CORVALA_BIN_DIR");
-        fs::copy_file(bin / "rt.so", Program("rt.so"));
-        fs::copy_file(std::getenv("CORVALA_TEST_ROOT_CERT"), Program("cr2.dt"));
-        qputenv("CORVALA_AUTO_ANSWER", "ok");
-        qputenv("CORVALA_ICE_SERVERS", "");
-        qputenv("CORVALA_SIGNALLING", "127.0.0.1:9");  // nothing listens: the link stays down
-        qputenv("CORVALA_MESSAGE_LOG", (folder.path() + "/messages.log").toUtf8());
+        testsupport::PrepareWindowProgramFolder(folder.path());
     }
 
     void TearDown() override {
@@ -147,7 +143,9 @@ public:
         env.Folders = {folder.path().toStdString(), (folder.path() + "/received").toStdString()};
         env.MachineFingerprint = "9PKN9B722B49";
         env.SupportContact = "help@example.test";
-        env.WebSiteAddress = "http://site.test";
+        // Nothing listens there: the update check at creation finds no answer
+        // and sends nothing beyond this computer.
+        env.WebSiteAddress = "http://127.0.0.1:9";
         env.TrustedFiles = DeliveredDigests();
         return env;
     }
@@ -265,6 +263,36 @@ TEST_F(MainWindowTest, TimersExistWithTheirIntervalsAndStartStates) {
     while (!windowProgram.core.Signalling()->ServerConnectionChecker().isActive() && waited.elapsed() < 10000)
         QApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_TRUE(windowProgram.core.Signalling()->ServerConnectionChecker().isActive());
+}
+
+// While the own relay is set up: the hourglass and no connect button; after
+// it: the default cursor, the button back, the activity animation stopped.
+TEST_F(MainWindowTest, RelaySetupShowsTheHourglassAndHoldsTheConnectButton) {
+    MainProgram windowProgram(*this);
+    ASSERT_TRUE(windowProgram.Create());
+    TFormMainCR& window = windowProgram.window;
+    auto* connect = window.findChild<QPushButton*>("btnConnect");
+    auto* animation = window.findChild<QTimer*>("TimerActivityAnimation");
+    ASSERT_TRUE(connect && animation);
+    window.EnableConnectButton();
+    IAppView& view = window;
+    view.ShowRelaySetupRunning(true);
+    EXPECT_FALSE(connect->isEnabled());
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    window.show();
+    QApplication::processEvents();
+    const int expanded = window.height();
+    view.ShowRelaySetupRunning(false);
+    EXPECT_TRUE(connect->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(animation->isActive());
+    // The stopped indicator keeps its place: after a session the window
+    // comes back to the height it had.
+    view.CollapseForSession();
+    view.ExpandAfterSessions();
+    QApplication::processEvents();
+    EXPECT_EQ(window.height(), expanded);
 }
 
 TEST_F(MainWindowTest, SettingsSurviveARestartAndStaticPasswordsShowBullets) {
@@ -793,6 +821,102 @@ TEST_F(MainWindowTest, ReviewWindowSendsTheReviewExactlyAndRefusesWhatIsTooLong)
     EXPECT_EQ(record.value("from").toString(), id);
     EXPECT_EQ(record.value("review").toString(), longest.Payload(id, true)) << "byte for byte, not cut";
     EXPECT_TRUE(record.value("review").toString().startsWith("ID:" + id + "; first review:yes; ratings:5432; review:"));
+}
+
+// The connection dialog's warning strip opens the routing window, which names
+// the stored relay port and opens the manual's page through the shell.
+TEST_F(MainWindowTest, WarningStripOpensTheRoutingWindow) {
+    MainProgram program(*this);
+    ASSERT_TRUE(program.Create());
+    program.core.AppSettings().RelayPort = 5777;
+    auto* dialog = program.window.findChild<TFormAddConnection*>();
+    ASSERT_NE(dialog, nullptr);
+    dialog->show();
+    QString message;
+    OnNextModal([&](QWidget* routing) {
+        if (auto* label = routing->findChild<QLabel*>("lblMessage")) message = label->text();
+        if (auto* link = routing->findChild<QLabel*>("lblLink")) QTest::mouseClick(link, Qt::LeftButton);
+        if (auto* ok = routing->findChild<QPushButton*>("btnOK")) QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    QTest::mouseClick(dialog->findChild<QWidget*>("panWarning"), Qt::LeftButton, {}, QPoint(4, 4));
+    EXPECT_TRUE(message.contains("from public port 5777 to ")) << message.toStdString();
+    EXPECT_EQ(std::count(shell.calls.begin(), shell.calls.end(),
+                         fakes::ShellCall{"open", "http://site.test/manual/port-forwarding.htm", ""}),
+              1);
+    dialog->hide();
+}
+
+// The settings menu's credential items and the help menu's log reach their
+// windows through the core: what the user types there lands in the
+// settings and on the host panel.
+TEST_F(MainWindowTest, CredentialItemsOpenTheirDialogsAndStoreWhatIsConfirmed) {
+    MainProgram program(*this);
+    ASSERT_TRUE(program.Create());
+    Settings& settings = program.core.AppSettings();
+    struct Case {
+        const char* menuKey;
+        const char* className;
+        std::function<void(QWidget*)> user;
+        const char* screenshot;
+    };
+    const Case cases[] = {
+        {"Set Password", "corvala::TFormPassword",
+         [](QWidget* dialog) {
+             dialog->findChild<QCheckBox*>("chkBox")->setChecked(false);
+             QTest::keyClicks(dialog->findChild<QLineEdit*>("edtPsw"), "static-1");
+             QTest::keyClicks(dialog->findChild<QLineEdit*>("edtConfirm"), "static-1");
+             QTest::keyClick(dialog->findChild<QLineEdit*>("edtConfirm"), Qt::Key_Return);
+         },
+         "set-password.png"},
+        {"Set Display Name", "corvala::TFormDisplayName",
+         [](QWidget* dialog) {
+             auto* edit = dialog->findChild<QLineEdit*>("edtName");
+             edit->clear();
+             QTest::keyClicks(edit, "Office (2)");
+             QTest::keyClick(edit, Qt::Key_Return);
+         },
+         "set-display-name.png"},
+        {"Set Whitelist", "corvala::TFormWhitelist",
+         [](QWidget* dialog) {
+             dialog->findChild<QCheckBox*>("chkEnabled")->setChecked(true);
+             dialog->findChild<QPlainTextEdit*>("memList")->setPlainText("111222333\n444555666");
+             QTest::mouseClick(dialog->findChild<QPushButton*>("btnOK"), Qt::LeftButton);
+         },
+         "set-whitelist.png"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.menuKey);
+        bool shown = false;
+        OnNextModal([&](QWidget* dialog) {
+            shown = true;
+            EXPECT_STREQ(dialog->metaObject()->className(), c.className);
+            c.user(dialog);
+            SaveScreenshot(dialog, c.screenshot);
+        });
+        QAction* item = program.window.MenuAction(c.menuKey);
+        ASSERT_TRUE(item && item->isEnabled());
+        item->trigger();
+        EXPECT_TRUE(shown);
+    }
+    EXPECT_FALSE(settings.RandomPasswordMode);
+    EXPECT_EQ(settings.HostPassword, "static-1");
+    EXPECT_EQ(program.window.findChild<QLabel*>("lblPassword")->text(), QString(8, QChar(0x25CF)));
+    EXPECT_EQ(settings.DisplayName, "Office 2");
+    EXPECT_TRUE(settings.WhiteListEnabled);
+    EXPECT_EQ(settings.WhiteList, QStringList({"111222333", "444555666"}));
+
+    // The connection log opens on the history, with "Clear" while no peer
+    // is connected.
+    bool logShown = false;
+    OnNextModal([&](QWidget* window) {
+        logShown = true;
+        EXPECT_STREQ(window->metaObject()->className(), "corvala::TFormConnectionsLog");
+        EXPECT_TRUE(window->findChild<QPushButton*>("btnOK")->isVisible());
+        SaveScreenshot(window, "connection-log.png");
+        QTest::mouseClick(window->findChild<QPushButton*>("btnCancel"), Qt::LeftButton);
+    });
+    program.window.MenuAction("Connection Log")->trigger();
+    EXPECT_TRUE(logShown);
 }
 
 }  // namespace

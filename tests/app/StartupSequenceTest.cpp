@@ -409,8 +409,10 @@ TEST_F(StartupTest, UndeletableOldProgramIsTriedThreeTimesOneSecondApart) {
 TEST_F(StartupTest, LeftoverUpdateFileIsRemovedUnlessItIsTheRunningOne) {
     Run({"/from_application"});
     WriteFile(Program("cr_update"), ProgramBytes(43));
+    WriteFile(Program("cr_update.part"), "the first half of a download");
     Run({"/from_application"});
     EXPECT_FALSE(fs::exists(Program("cr_update")));
+    EXPECT_FALSE(fs::exists(Program("cr_update.part")));
 
     WriteFile(Program("cr_update"), ProgramBytes(42));
     Run({"/from_application"}, Program("cr_update"));
@@ -471,7 +473,7 @@ TEST_F(StartupTest, ServiceStartedCopy) {
     auto result = Run({"/from_service"});
     EXPECT_EQ(result.outcome, StartupOutcome::RunMessageLoop);
     EXPECT_FALSE(state.StartHidden);
-    EXPECT_EQ(shell.calls, (std::vector<ShellCall>{{"runas", Program("crsystem").string(), "/uninstall /silent"}}));
+    EXPECT_EQ(shell.calls, (std::vector<ShellCall>{{"open", Program("crsystem").string(), "/uninstall /silent"}}));
     ASSERT_EQ(firewall.rules.size(), 2u);
     EXPECT_EQ(firewall.rules[0].first, "Corvala");
     EXPECT_EQ(firewall.rules[1], (std::pair<std::string, std::string>{"crserver", Program("crserver").string()}));

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QGuiApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -90,6 +92,9 @@ public:
     }
     void UpdateWindowCaption() override { calls << "UpdateWindowCaption"; }
     void EnableConnectButton() override { calls << "EnableConnectButton"; }
+    // The own relay's setup runs apart from the rest: it starts at every join.
+    QList<bool> relaySetup;
+    void ShowRelaySetupRunning(bool running) override { relaySetup << running; }
     void SwitchToViewerLayout() override { calls << "SwitchToViewerLayout"; }
     void CollapseForSession() override { calls << "CollapseForSession"; }
     void ExpandAfterSessions() override { calls << "ExpandAfterSessions"; }
@@ -164,8 +169,44 @@ public:
         if (voiceShowing) calls << "CloseVoiceWindow";
         voiceShowing = false;
     }
+    void ShowUpdateTool(const QString& hint) override { calls << "ShowUpdateTool " + hint; }
+    void ShowUpdateNotice(const QString& heading, bool offer) override {
+        calls << QString("ShowUpdateNotice %1 ").arg(offer) + heading;
+    }
+    void SetUpdateButton(const char* key) override { calls << QString("SetUpdateButton ") + key; }
+    void SetUpdateProgress(int percent) override { calls << QString("SetUpdateProgress %1").arg(percent); }
+    void CloseMainWindow() override { calls << "CloseMainWindow"; }
+    void ShowPrinterDownload(const QString& caption, const QString&) override {
+        calls << "ShowPrinterDownload " + caption;
+    }
+    void SetPrinterProgress(int percent) override { calls << QString("SetPrinterProgress %1").arg(percent); }
+    void ClosePrinterDownload() override { calls << "ClosePrinterDownload"; }
     bool chatShowing = false;
     bool voiceShowing = false;
+
+    // The credential dialogs answer what the test set; the windows of the
+    // connection history write down what they would show.
+    std::optional<HostPasswordAnswer> passwordAnswer;
+    std::optional<HostPasswordFill> passwordFill;  // what the last dialog opened with
+    std::optional<WhiteListAnswer> whiteListAnswer;
+    std::optional<QString> displayNameAnswer;
+    std::optional<HostPasswordAnswer> AskHostPassword(const HostPasswordFill& fill) override {
+        calls << "AskHostPassword";
+        passwordFill = fill;
+        return passwordAnswer;
+    }
+    std::optional<WhiteListAnswer> AskWhiteList(const WhiteListAnswer& current) override {
+        calls << QString("AskWhiteList %1 ").arg(current.Enabled) + current.List.join('|');
+        return whiteListAnswer;
+    }
+    std::optional<QString> AskDisplayName(const QString& current) override {
+        calls << "AskDisplayName " + current;
+        return displayNameAnswer;
+    }
+    void ShowConnectionLog(const QStringList& lines, bool peersConnected) override {
+        calls << QString("ShowConnectionLog %1 ").arg(peersConnected) + lines.join('|');
+    }
+    void ShowConnections(const QStringList& lines) override { calls << "ShowConnections " + lines.join('|'); }
 };
 
 // A pointer whose shape cannot be read: the host reports no cursor shapes.
@@ -182,6 +223,43 @@ public:
         return true;
     }
     bool AnySessionActive() override { return true; }
+};
+
+// The own relay's surroundings: a router forwarding 5555, a web service
+// that sees 203.0.113.7 in "DE", and a relay already running (pid 77) whose
+// load cannot be read.
+class ForwardingTo5555 : public IPortForwarding {
+public:
+    bool EnsurePortMapping(int& relayPort) override {
+        relayPort = 5555;
+        return true;
+    }
+};
+class KnownAddressWeb : public IRelayWebQueries {
+public:
+    void PublicAddress(std::function<void(QString)> done) override { done(u"203.0.113.7"_qs); }
+    void Country(const QString&, std::function<void(QString)> done) override { done(u"DE"_qs); }
+    void ProbeRelay(const QString&, int) override { ++probes; }
+    int probes = 0;
+};
+class RelayAlreadyRunning : public IRelayProcesses {
+public:
+    std::optional<pid_t> Find(RelayNameMatch match) override {
+        if (match == RelayNameMatch::Prefix && running) return 77;
+        return std::nullopt;
+    }
+    std::unique_ptr<IRelayProcess> Start(const QString&, const QStringList&, std::function<void(QByteArrayView)>,
+                                         std::function<void()>) override {
+        ++starts;
+        return nullptr;
+    }
+    void End(pid_t pid) override {
+        ended << pid;
+        running = false;
+    }
+    bool running = true;
+    int starts = 0;
+    QList<pid_t> ended;
 };
 
 // The signalling line of a peer message, as another copy writes it.
@@ -231,6 +309,9 @@ protected:
         platform.System = &system;
         platform.Clipboard = &clipboard;
         platform.Screenshots = &capture;
+        platform.PortForwarding = relayForwarding;
+        platform.RelayWeb = relayWeb;
+        platform.RelayProcesses = relayProcesses;
         platform.LoadEngine = [this](const QString&) {
             auto port = std::make_unique<testing::RecordingRtc>();
             rtc = port.get();
@@ -241,7 +322,10 @@ protected:
         environment.MacAddressText = "00-11-22-33-44-55";
         environment.MachineFingerprint = "9PKN9B722B49";
         environment.SupportContact = "help@example.test";
-        environment.WebSiteAddress = "http://site.test";
+        environment.CredentialsFile = credentialsFile;
+        // Nothing listens there: the update check at creation finds no answer
+        // and sends nothing beyond this computer.
+        environment.WebSiteAddress = "http://127.0.0.1:9";
         core = std::make_unique<TAppCore>(environment, platform);
         return core->Create(view);
     }
@@ -284,6 +368,7 @@ protected:
     }
 
     QTemporaryDir folder;
+    QString credentialsFile;
     fakes::FakeShell shell;
     testing_support::RecordingInjector injector;
     FakeCursorNames cursorNames;
@@ -294,6 +379,10 @@ protected:
     RecordingView view;
     testing::RecordingRtc* rtc = nullptr;  // the core owns it
     std::unique_ptr<ServerProcess> server;
+    // The own relay's surroundings; none: the core's own.
+    IPortForwarding* relayForwarding = nullptr;
+    IRelayWebQueries* relayWeb = nullptr;
+    IRelayProcesses* relayProcesses = nullptr;
     std::unique_ptr<TAppCore> core;
 };
 
@@ -436,10 +525,80 @@ TEST_F(AppCoreTest, ViewerConnectsDrawsTheHostSendsInputAndClosesTheTab) {
     EXPECT_TRUE(view.Called("ShowAliveStatus No connections."));
 }
 
+// Without a web service the joined host picks its relay's port and
+// credentials, keeps them, and offers no relay of its own.
+TEST_F(AppCoreTest, EveryJoinRunsTheRelaySetup) {
+    StartSignalling();
+    ASSERT_TRUE(CreateCore());
+    ASSERT_TRUE(WaitJoined());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.relaySetup.size() == 2; }, 10000));
+    EXPECT_EQ(view.relaySetup, QList<bool>({true, false}));
+    const Settings& settings = core->AppSettings();
+    EXPECT_GE(settings.RelayPort, 5500);
+    EXPECT_LE(settings.RelayPort, 5999);
+    EXPECT_EQ(settings.RelayUserName.size(), 6);
+    EXPECT_EQ(settings.RelayPassword.size(), 6);
+    EXPECT_FALSE(core->Relay().RelayRunning());
+    EXPECT_TRUE(core->Session().OwnSessionInfo().ice.url.isEmpty());
+    EXPECT_FALSE(core->Timers().TimerTurnServerCPUUsageControl->isActive());
+}
+
 // "invalid_id" at a host only means that a viewer it answered has gone: a
 // stranger's one line must not put a box in front of the unattended host,
 // and the next viewer is admitted at once. A viewer hears it about the host
 // it asked for, without a modal box in the way of its link.
+// A relay that runs already: announced through the core's own link, added to
+// its ICE servers once, offered in the host's "turn", ended at close.
+TEST_F(AppCoreTest, TheOwnRunningRelayIsAnnouncedOfferedAndEndedAtClose) {
+    ForwardingTo5555 forwarding;
+    KnownAddressWeb web;
+    RelayAlreadyRunning processes;
+    relayForwarding = &forwarding;
+    relayWeb = &web;
+    relayProcesses = &processes;
+    StartSignalling();
+    ASSERT_TRUE(CreateCore());
+    ASSERT_TRUE(WaitJoined());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return core->Relay().RelayRunning(); }, 10000));
+    EXPECT_EQ(processes.starts, 0);
+    EXPECT_EQ(web.probes, 0);
+    const Settings& settings = core->AppSettings();
+    const QString url = u"turn:203.0.113.7:5555"_qs;
+    const auto listed = [&] {
+        return std::count_if(rtc->IceServers().begin(), rtc->IceServers().end(),
+                             [&](const TIceServer& s) { return s.Url == url; });
+    };
+    EXPECT_EQ(listed(), 1);
+    EXPECT_EQ(core->Relay().CountryCode(), "DE");
+
+    // crsignal heard the announcement: a viewer in "DE" gets the relay.
+    auto viewer = JoinAs(OtherId);
+    ASSERT_TRUE(viewer->writeLine(GetMessage(OtherId, u"getpublicturn"_qs, {}, {}, u"DE"_qs).toStdString()));
+    const auto relay = Expect(*viewer, u"publicturn"_qs, {});
+    ASSERT_TRUE(relay);
+    const auto offered = IceServer::FromJson(relay->payload);
+    ASSERT_TRUE(offered);
+    EXPECT_EQ(offered->url, url);
+    EXPECT_EQ(offered->username, settings.RelayUserName);
+
+    // The host's "turn" offers its own relay.
+    viewer->writeLine(PeerLine(OtherId, OwnId(), u"init"_qs, {}, settings.HostPassword, u"Viewer"_qs));
+    const auto turn = Expect(*viewer, u"message"_qs, u"turn"_qs);
+    ASSERT_TRUE(turn);
+    const auto info = ParsePayloadObject(turn->payload);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(IceServer::FromObject(*info).url, url);
+
+    // A second join reuses it without adding it again.
+    core->Timers().TurnChecker->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.relaySetup.size() == 4; }, 10000));
+    EXPECT_EQ(listed(), 1);
+
+    core->CloseSequence();
+    EXPECT_EQ(processes.ended, QList<pid_t>{77});
+    EXPECT_FALSE(core->Relay().RelayRunning());
+}
+
 TEST_F(AppCoreTest, InvalidIdIsLoggedOnAHostAndShownWithoutBlockingOnAViewer) {
     StartSignalling();
     ASSERT_TRUE(CreateCore());
@@ -649,6 +808,217 @@ TEST_F(AppCoreTest, TransferRequestsAndPrintJobsGoThroughTheTransfer) {
     EXPECT_TRUE(core->Timers().TimerStartFileTransfer->isActive());
     EXPECT_EQ(core->Transfer().SelectedFilesAndDirs, QStringList{document.fileName()});
     core->Timers().TimerStartFileTransfer->stop();
+}
+
+TEST_F(AppCoreTest, ClosingWithAutomaticStartOnAsksToDisableItFirst) {
+    const QString disable = "Confirm: Please disable autostart!";
+    const QString exit = "Confirm: Do you really want to exit?";
+    struct Case {
+        const char* name;
+        bool autostartOn, answer;
+        bool closes;
+        QStringList asked;
+        bool helperRun;
+    };
+    const Case cases[] = {
+        {"on, OK twice: switched off, then closed", true, true, true, {disable, exit}, true},
+        {"on, Cancel: stays on and open", true, false, false, {disable}, false},
+        {"off: only the exit question", false, true, true, {exit}, false},
+    };
+    ASSERT_TRUE(CreateCore());
+    for (const Case& c : cases) {
+        std::error_code ec;
+        std::filesystem::remove(Program("~i"), ec);
+        if (c.autostartOn) std::filesystem::create_directory(Program("~i"));
+        view.messages.clear();
+        shell.calls.clear();
+        view.confirmAnswer = c.answer;
+        EXPECT_EQ(core->QueryClose(), c.closes) << c.name;
+        EXPECT_EQ(view.messages, c.asked) << c.name;
+        const std::vector<fakes::ShellCall> helper = {{"open", Program("crsystem").string(), "/uninstall"}};
+        EXPECT_EQ(shell.calls, c.helperRun ? helper : std::vector<fakes::ShellCall>{}) << c.name;
+    }
+}
+
+TEST_F(AppCoreTest, HostWithoutAScreenFindsItsCredentialsInItsFile) {
+    credentialsFile = folder.filePath("credentials");
+    ASSERT_TRUE(CreateCore());
+    QFile file(credentialsFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()),
+              "ID=" + OwnId() + "\nPassword=" + core->AppSettings().HostPassword + "\n");
+    EXPECT_EQ(file.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions{});
+}
+
+// A password and a white list confirmed in their dialogs rule the very next
+// admission: the old password is refused, the new one admitted, and an ID
+// off the list is turned away before any password check.
+TEST_F(AppCoreTest, CredentialsChangedThroughTheDialogsRuleTheNextAdmission) {
+    StartSignalling();
+    ASSERT_TRUE(CreateCore());
+    ASSERT_TRUE(WaitJoined());
+    const QString host = OwnId();
+    const QString oldPassword = core->AppSettings().HostPassword;
+    auto viewer = JoinAs(OtherId);
+
+    view.calls.clear();
+    view.passwordAnswer = HostPasswordAnswer{false, u" newpass1 "_qs};
+    core->Password1Click();
+    EXPECT_EQ(core->AppSettings().HostPassword, "newpass1");
+    EXPECT_FALSE(core->AppSettings().RandomPasswordMode);
+    EXPECT_TRUE(view.Called("ShowIdentity " + host + " " + QString(8, QChar(0x25CF))));
+    Settings reread(core->AppSettings().environment());
+    ASSERT_TRUE(reread.read());
+    EXPECT_EQ(reread.HostPassword, "newpass1") << "the new password was not saved";
+
+    // The reply's type and, for an error, its kind.
+    const auto admission = [&](const QString& password) -> QString {
+        viewer->writeLine(PeerLine(OtherId, host, u"init"_qs, {}, password, u"Viewer"_qs));
+        const auto turn = Expect(*viewer, u"message"_qs, {});
+        if (!turn) return "nothing";
+        if (turn->type != "error") return turn->type;
+        const auto error = ParsePayloadObject(turn->payload);
+        return "error " + (error ? error->value("type").toString() : QString());
+    };
+    EXPECT_EQ(admission(oldPassword), "error invalid_password");
+    EXPECT_EQ(admission(u"newpass1"_qs), "turn");
+
+    view.whiteListAnswer = WhiteListAnswer{true, {u"999888777"_qs, u""_qs}};
+    core->SetWhitelist1Click();
+    EXPECT_TRUE(view.Called("AskWhiteList 0 "));
+    EXPECT_EQ(admission(u"newpass1"_qs), "error not_whitelisted");
+    view.whiteListAnswer = WhiteListAnswer{true, {u"999888777"_qs, OtherId}};
+    core->SetWhitelist1Click();
+    EXPECT_EQ(admission(u"newpass1"_qs), "turn");
+}
+
+// The automatic start asks for a static password without a sender: the
+// dialog opens unticked and empty, and the answer says whether one is set.
+// From a static password, "random" makes a new one shown in clear; a
+// cancelled dialog changes nothing.
+TEST_F(AppCoreTest, PasswordDialogPathsWithAndWithoutSender) {
+    ASSERT_TRUE(CreateCore());
+    const QString random = core->AppSettings().HostPassword;
+
+    view.passwordAnswer.reset();
+    EXPECT_FALSE(core->RequireStaticPassword());
+    ASSERT_TRUE(view.passwordFill);
+    EXPECT_FALSE(view.passwordFill->Random);
+    EXPECT_EQ(view.passwordFill->Password, "");
+    EXPECT_EQ(core->AppSettings().HostPassword, random);
+    EXPECT_TRUE(core->AppSettings().RandomPasswordMode);
+
+    view.passwordAnswer = HostPasswordAnswer{false, u"autostart1"_qs};
+    EXPECT_TRUE(core->RequireStaticPassword());
+    EXPECT_EQ(core->AppSettings().HostPassword, "autostart1");
+
+    view.calls.clear();
+    view.passwordAnswer = HostPasswordAnswer{true, u"autostart1"_qs};
+    core->Password1Click();
+    EXPECT_EQ(view.passwordFill->Password, "autostart1") << "a static password fills the edits";
+    const QString fresh = core->AppSettings().HostPassword;
+    EXPECT_EQ(fresh.size(), 6);
+    EXPECT_NE(fresh, "autostart1");
+    EXPECT_TRUE(view.Called("ShowIdentity " + OwnId() + " " + fresh));
+
+    core->Password1Click();  // random stays random: the password in use stays
+    EXPECT_EQ(core->AppSettings().HostPassword, fresh);
+}
+
+// "Automatic Start" with a random password goes through the password
+// dialog's path without a sender: only a static password confirmed there
+// lets the helper install the automatic start.
+TEST_F(AppCoreTest, AutomaticStartWithARandomPasswordAsksForAStaticOneFirst) {
+    ASSERT_TRUE(CreateCore());
+    ASSERT_TRUE(core->AppSettings().RandomPasswordMode);
+    const std::vector<fakes::ShellCall> install = {{"open", Program("crsystem").string(), "/install"}};
+    struct Case {
+        const char* name;
+        std::optional<HostPasswordAnswer> answer;
+        bool installed;
+    };
+    const Case cases[] = {
+        {"cancelled: nothing installed", std::nullopt, false},
+        {"random kept: nothing installed", HostPasswordAnswer{true, u""_qs}, false},
+        {"static confirmed: installed", HostPasswordAnswer{false, u"autostart1"_qs}, true},
+    };
+    for (const Case& c : cases) {
+        shell.calls.clear();
+        view.passwordFill.reset();
+        view.passwordAnswer = c.answer;
+        core->AutomaticStartClick();
+        ASSERT_TRUE(view.passwordFill) << c.name << ": the password dialog did not open";
+        EXPECT_FALSE(view.passwordFill->Random) << c.name;
+        EXPECT_EQ(shell.calls, c.installed ? install : std::vector<fakes::ShellCall>{}) << c.name;
+    }
+    EXPECT_EQ(core->AppSettings().HostPassword, "autostart1");
+}
+
+TEST_F(AppCoreTest, DisplayNameKeepsTheOldNameWhenConfirmedEmpty) {
+    ASSERT_TRUE(CreateCore());
+    struct Case {
+        std::optional<QString> answer;
+        const char* stored;
+    } cases[] = {
+        {u"  Office 2 "_qs, "Office 2"},
+        {u"   "_qs, "Office 2"},
+        {std::nullopt, "Office 2"},
+        {u"Lab"_qs, "Lab"},
+    };
+    for (const Case& c : cases) {
+        view.displayNameAnswer = c.answer;
+        core->SetName1Click();
+        EXPECT_EQ(core->AppSettings().DisplayName, c.stored);
+    }
+    Settings reread(core->AppSettings().environment());
+    ASSERT_TRUE(reread.read());
+    EXPECT_EQ(reread.DisplayName, "Lab");
+}
+
+TEST_F(AppCoreTest, ConnectionLogIsClearedOnlyWithoutPeers) {
+    const std::filesystem::path logFile = Program("log.txt");
+    {
+        QFile file(QString::fromStdString(logFile.string()));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("b (2)\r\na (1)\r\n");  // an older file without the byte-order mark
+    }
+    ASSERT_TRUE(CreateCore());
+    core->ConnectionsLogClick();
+    EXPECT_TRUE(view.Called("ShowConnectionLog 0 b (2)|a (1)"));
+
+    ConnectPeer(OtherId);
+    core->ConnectionsLogClick();
+    EXPECT_TRUE(view.Called("ShowConnectionLog 1 b (2)|a (1)"));
+    EXPECT_FALSE(core->ClearConnectionLog());
+    EXPECT_TRUE(std::filesystem::exists(logFile));
+
+    rtc->EndCall(OtherId);
+    EXPECT_TRUE(core->ClearConnectionLog());
+    EXPECT_TRUE(core->Log().IsEmpty());
+    EXPECT_FALSE(std::filesystem::exists(logFile));
+}
+
+// "Disconnect Selected": the chosen viewers hear "DISCONNECT", then their
+// calls end; the others stay.
+TEST_F(AppCoreTest, DisconnectConnectionsEndsOnlyTheChosenViewers) {
+    ASSERT_TRUE(CreateCore());
+    ConnectPeer(u"111111111"_qs)->UserName = u"Ulla"_qs;
+    ConnectPeer(u"555555555"_qs)->UserName = u"Bo"_qs;
+    ConnectPeer(u"777777777"_qs)->UserName = u"Jo"_qs;
+    core->ConnectionsInfoClick();
+    EXPECT_TRUE(view.Called("ShowConnections Ulla (111111111)|Bo (555555555)|Jo (777777777)"));
+
+    view.calls.clear();
+    core->DisconnectConnections({u"111111111"_qs, u"777777777"_qs});
+    EXPECT_EQ(rtc->TakeData(), (std::vector<std::string>{"111111111: DISCONNECT", "777777777: DISCONNECT"}));
+    EXPECT_EQ(rtc->PeerCount(), 1);
+    EXPECT_TRUE(rtc->FindPeer(u"555555555"_qs));
+    EXPECT_TRUE(view.Called("UpdateWindowCaption"));
+    EXPECT_FALSE(view.Called("ExpandAfterSessions")) << "a viewer is still connected";
+
+    core->DisconnectConnections({u"555555555"_qs});
+    EXPECT_EQ(rtc->PeerCount(), 0);
+    EXPECT_TRUE(view.Called("ExpandAfterSessions"));
 }
 
 }  // namespace

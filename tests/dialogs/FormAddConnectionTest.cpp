@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/AnsweredMessageBoxes.h"
 #include "fakes/QtTestApplication.h"
 
 #include <memory>
@@ -30,23 +31,13 @@ namespace {
 class AddConnectionDialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        logPath = dir.filePath("messages.log");
-        qputenv("CORVALA_AUTO_ANSWER", "ok");
-        qputenv("CORVALA_MESSAGE_LOG", logPath.toUtf8());
+        ASSERT_TRUE(boxes.Valid());
         settings.DeviceId = "999999999";
         settings.RecentConnections = "\"Office (123456789)\",555";
     }
-    void TearDown() override {
-        qunsetenv("CORVALA_AUTO_ANSWER");
-        qunsetenv("CORVALA_MESSAGE_LOG");
-        translator().build({});
-    }
+    void TearDown() override { translator().build({}); }
 
-    QString messages() const {
-        QFile f(logPath);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
+    QString messages() const { return boxes.Messages(); }
     template <typename T>
     T* child(const char* name) {
         T* w = dialog.findChild<T*>(name);
@@ -58,8 +49,7 @@ protected:
         child<QLineEdit>("edtPassword")->setText(password);
     }
 
-    QTemporaryDir dir;
-    QString logPath;
+    testsupport::AnsweredMessageBoxes boxes;
     Settings settings{SettingsEnvironment{}};
     TFormAddConnection dialog{settings};
 };
@@ -119,7 +109,7 @@ TEST_F(AddConnectionDialog, RefusedTextsShowTheirErrorAndKeepTheDialogOpen) {
     dialog.show();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);
-        QFile::remove(logPath);
+        boxes.TakeMessages();
         type(c.typed, "pw");
         dialog.ConnectClick();
         EXPECT_EQ(messages(), c.logged);

@@ -65,26 +65,15 @@ ServerProcess::ServerProcess(const std::string& program, std::vector<std::string
         if (n <= 0) break;
         line.append(c, static_cast<size_t>(n));
     }
+    output_ = line;
+    line = line.substr(0, line.find('\n'));
     const auto colon = line.rfind(':');
     if (line.find(" listening on ") != std::string::npos && colon != std::string::npos)
         port_ = static_cast<std::uint16_t>(std::atoi(line.c_str() + colon + 1));
 }
 
 ServerProcess::~ServerProcess() {
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        for (int i = 0; i < 100; ++i) {
-            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                pid_ = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
+    if (pid_ > 0) terminate(std::chrono::seconds(5));
     if (stdout_ >= 0) close(stdout_);
 }
 
@@ -95,6 +84,42 @@ bool ServerProcess::running() {
         return false;
     }
     return true;
+}
+
+bool ServerProcess::waitForOutput(const std::string& text, std::size_t times, std::chrono::milliseconds limit) {
+    const auto count = [&] {
+        std::size_t found = 0;
+        for (auto at = output_.find(text); at != std::string::npos; at = output_.find(text, at + text.size())) ++found;
+        return found;
+    };
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (count() < times && std::chrono::steady_clock::now() < until) {
+        pollfd p{stdout_, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        char c[4096];
+        const auto n = read(stdout_, c, sizeof c);
+        if (n <= 0) break;
+        output_.append(c, static_cast<size_t>(n));
+    }
+    return count() >= times;
+}
+
+int ServerProcess::terminate(std::chrono::milliseconds limit) {
+    if (pid_ <= 0) return -1;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < until) {
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    return -1;
 }
 
 long ServerProcess::residentKiB() const {

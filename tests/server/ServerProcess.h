@@ -25,13 +25,20 @@ public:
     pid_t pid() const { return pid_; }
     // True while the process has not exited.
     bool running();
+    // Sends SIGTERM and waits up to `limit` for the end: its exit status, or
+    // -1 when it did not end by itself (it is then killed).
+    int terminate(std::chrono::milliseconds limit);
     // Resident memory in KiB from /proc, 0 when unknown.
     long residentKiB() const;
+    // Reads standard output until `text` appeared there `times` times since
+    // the start, or `limit` passed; true when it did.
+    bool waitForOutput(const std::string& text, std::size_t times, std::chrono::milliseconds limit);
 
 private:
     pid_t pid_ = -1;
     std::uint16_t port_ = 0;
     int stdout_ = -1;
+    std::string output_;
 };
 
 // Runs one of our executables to its end and returns what it printed on

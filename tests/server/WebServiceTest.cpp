@@ -216,9 +216,11 @@ TEST(WebServiceOptions, HelpListsTheOptionsAndBadOptionsFail) {
     int exitCode = -1;
     const std::string text = RunProgram("crweb", "--help", exitCode);
     EXPECT_EQ(exitCode, 0);
-    for (const char* option : {"--port", "--content", "--file", "--geoip", "--turn-check-rate", "--turn-check-any-target"})
+    for (const char* option : {"--port", "--content", "--file", "--geoip", "--turn-check-rate", "--turn-check-any-target",
+                               "--chunked-file", "--file-rate", "--cert", "--key"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
-    for (const char* bad : {"--content /nonexistent-folder", "--file nopath", "--port x", "--turn-check-rate 0"}) {
+    for (const char* bad : {"--content /nonexistent-folder", "--file nopath", "--port x", "--turn-check-rate 0",
+                            "--chunked-file nopath", "--file-rate 0", "--cert server.pem", "--key server.key"}) {
         RunProgram("crweb", std::string(bad) + " 2>/dev/null", exitCode);
         EXPECT_EQ(exitCode, 2) << bad;
     }

@@ -59,31 +59,6 @@ bool Near(unsigned long rgb, unsigned long want, int tolerance) {
     return true;
 }
 
-int Occurrences(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
-// Runs of pixels on one screen row that differ from `background`, separated
-// by at least `gap` background pixels: the texts and glyphs on a caption.
-std::vector<std::pair<int, int>> Clusters(const std::vector<unsigned long>& row, int from, int to,
-                                          unsigned long background, int gap) {
-    std::vector<std::pair<int, int>> clusters;
-    int start = -1, last = -1;
-    for (int x = from; x < to && x < int(row.size()); ++x) {
-        if (Near(row[x], background, 8)) continue;
-        if (start >= 0 && x - last > gap) {
-            clusters.emplace_back(start, last);
-            start = -1;
-        }
-        if (start < 0) start = x;
-        last = x;
-    }
-    if (start >= 0) clusters.emplace_back(start, last);
-    return clusters;
-}
-
 class Companions : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -157,7 +132,7 @@ protected:
         const int y = Top + Border + 16;
         const auto row = ScreenRow(viewerDisplay.name(), 0, y, Width);
         std::vector<int> middles;
-        for (const auto& [from, to] : Clusters(row, Left + Border, Left + WindowWidth / 2, CaptionColour, 10))
+        for (const auto& [from, to] : PixelClusters(row, Left + Border, Left + WindowWidth / 2, CaptionColour, 10))
             middles.push_back((from + to) / 2);
         return middles;
     }
@@ -275,8 +250,8 @@ TEST_F(Companions, ClipboardTextReachesTheViewerAndIsNotEchoed) {
     // Had the viewer sent it back, the host would have taken its clipboard.
     std::this_thread::sleep_for(3s);
     EXPECT_TRUE(owner.Running()) << "the host's clipboard changed hands";
-    EXPECT_EQ(Occurrences(host->Log(), "clipboard text of"), 0) << Diagnostics();
-    EXPECT_EQ(Occurrences(viewer->Log(), "clipboard text of"), 1) << Diagnostics();
+    EXPECT_EQ(CountOccurrences(host->Log(), "clipboard text of"), 0) << Diagnostics();
+    EXPECT_EQ(CountOccurrences(viewer->Log(), "clipboard text of"), 1) << Diagnostics();
 }
 
 // Lock, restart and power-off from the viewer's menu reach the host's
@@ -369,7 +344,7 @@ TEST_F(Companions, ToneFromTheHostsMicrophoneIsHeardAtTheViewer) {
     const auto box = WindowGeometry(hostDisplay.name(), "Corvala");
     ASSERT_TRUE(box);
     const auto row = ScreenRow(hostDisplay.name(), 0, box->y + 20, Width);
-    const auto glyphs = Clusters(row, box->x + 4, box->x + box->width, CaptionColour, 10);
+    const auto glyphs = PixelClusters(row, box->x + 4, box->x + box->width, CaptionColour, 10);
     ASSERT_GE(glyphs.size(), 2u);
     const int info = (glyphs[0].first + glyphs[0].second) / 2, contact = (glyphs[1].first + glyphs[1].second) / 2;
     ASSERT_NEAR(contact - info, 37, 4) << "not the two buttons beside the caption";

@@ -45,11 +45,6 @@ std::string Text(const std::vector<int>& counts) {
     for (int c : counts) out << c << ' ';
     return out.str();
 }
-int Occurrences(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
 
 class LockScreen : public ::testing::Test {
 protected:
@@ -79,7 +74,7 @@ protected:
     bool ViewerShows(const std::vector<unsigned long>& picture, std::vector<int>& counts) {
         return WaitFor([&] { return AllAbove(counts = ScreenColourCounts(viewerDisplay.name(), picture), 2000); }, 90s);
     }
-    int StatusLines(const std::string& text) { return Occurrences(MessageLog(scratch / "viewer"), "Status\t" + text + "\n"); }
+    int StatusLines(const std::string& text) { return CountOccurrences(MessageLog(scratch / "viewer"), "Status\t" + text + "\n"); }
 
     ScratchFolder scratch{"lockscreen"};
     ServerProcess signal{"crsignal", SignalServerArguments()};

@@ -25,11 +25,6 @@ constexpr const char* HostPassword = "secret7";
 // The host's wallpaper: four quadrants the viewer must show.
 constexpr unsigned long Quadrants[4] = {0xE02020, 0x20C020, 0x2040E0, 0xE0E020};
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // How many pixels of the screenshot are within `tolerance` of each colour.
 std::array<int, 4> CountQuadrantColours(const QImage& image, int tolerance = 48) {
     std::array<int, 4> counts{};
@@ -97,9 +92,9 @@ TEST_F(Session, ViewerSeesTheHostsScreen) {
                       << MessageLog(scratch / "viewer") << "\nviewer output:\n"
                       << viewer->Log() << "\nhost output:\n"
                       << host->Log();
-    EXPECT_NE(ReadFile(scratch / "host" / "home" / "log.txt").find(std::string("Incoming connection from ")),
+    EXPECT_NE(ReadWholeFile(scratch / "host" / "home" / "log.txt").find(std::string("Incoming connection from ")),
               std::string::npos);
-    EXPECT_NE(ReadFile(scratch / "viewer" / "home" / "log.txt").find(std::string("Outgoing connection to ")),
+    EXPECT_NE(ReadWholeFile(scratch / "viewer" / "home" / "log.txt").find(std::string("Outgoing connection to ")),
               std::string::npos);
     EXPECT_TRUE(host->Running());
     EXPECT_TRUE(viewer->Running());
@@ -110,7 +105,7 @@ TEST_F(Session, WrongPasswordIsRefusedWithItsWarning) {
     EXPECT_TRUE(WaitFor([&] { return MessageLog(scratch / "viewer").find("Invalid password.") != std::string::npos; },
                         60s))
         << MessageLog(scratch / "viewer") << viewer->Log();
-    EXPECT_EQ(ReadFile(scratch / "host" / "home" / "log.txt").find("Incoming connection"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(scratch / "host" / "home" / "log.txt").find("Incoming connection"), std::string::npos);
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "E2eSupport.h"
+#include "XEventRecorder.h"
 
 namespace corvala::e2e {
 namespace {
@@ -65,6 +67,40 @@ TEST_F(StartupE2e, LauncherInstallsAndStartsTheProgramWhenElevationIsRefused) {
         << "the launcher did not start the long-lived copy";
     EXPECT_TRUE(WaitFor([&] { return VisibleWindowCount(display.name(), "Corvala") == 1; }, 30s))
         << "the long-lived copy shows no window";
+}
+
+TEST_F(StartupE2e, AcceptedElevationHasTheCompanionHelperStartTheProgramOnce) {
+    // A pkexec that grants every request and writes down what it ran.
+    const fs::path granted = scratch / "pkexec.log";
+    std::ofstream(scratch / "fakebin" / "pkexec")
+        << "#!/bin/sh\necho \"$*\" >> '" << granted.string() << "'\nexec \"$@\"\n";
+    RunToEnd({(BinFolder() / "cr").string()}, "launcher.log");
+
+    EXPECT_TRUE(WaitFor([&] { return InstanceRunning("/from_service"); }, 30s))
+        << "the companion helper did not start the long-lived copy";
+    EXPECT_TRUE(WaitFor([&] { return VisibleWindowCount(display.name(), "Corvala") == 1; }, 30s))
+        << "without automatic start the copy shows its window";
+    EXPECT_FALSE(InstanceRunning("/from_application"));
+    // Only the launch asked for elevation: undoing it leaves nothing to remove.
+    std::ifstream in(granted);
+    std::stringstream asked;
+    asked << in.rdbuf();
+    EXPECT_EQ(asked.str(), (Home() / "crsystem").string() + " /install /silent\n");
+    EXPECT_FALSE(fs::exists(Home() / "~i"));
+}
+
+TEST_F(StartupE2e, SendsasPressesCtrlAltDeleteOnTheDisplayAndEnds) {
+    XEventRecorder recorder(display.name(), 0x808080);
+    ASSERT_TRUE(recorder.Ok());
+    RunToEnd({(BinFolder() / "cr").string(), "-SendSAS"}, "sendsas.log");
+    ASSERT_TRUE(WaitFor([&] { return recorder.Keys().size() >= 3; }, 10s)) << recorder.Keys().size() << " keys";
+    const auto keys = recorder.Keys();
+    ASSERT_EQ(keys.size(), 3u);
+    // Control and Alt type nothing; Delete comes last, held with them.
+    EXPECT_EQ(keys[0].text, "");
+    EXPECT_EQ(keys[1].text, "");
+    EXPECT_TRUE(ProcessesRunningFrom(Home()).empty()) << "the one-shot run started something";
+    EXPECT_FALSE(fs::exists(Home() / "cr")) << "the one-shot run installed the program";
 }
 
 TEST_F(StartupE2e, SecondManualStartShowsTheHiddenWindowOfTheRunningCopy) {

@@ -319,4 +319,37 @@ fs::path BinFolder() {
     return bin ? fs::path(bin) : fs::current_path();
 }
 
+std::vector<std::pair<int, int>> PixelClusters(const std::vector<unsigned long>& row, int from, int to,
+                                               unsigned long background, int gap) {
+    const auto nearBackground = [background](unsigned long rgb) {
+        for (int shift : {16, 8, 0})
+            if (std::abs(int((rgb >> shift) & 0xFF) - int((background >> shift) & 0xFF)) > 8) return false;
+        return true;
+    };
+    std::vector<std::pair<int, int>> clusters;
+    int start = -1, last = -1;
+    for (int x = from; x < to && x < int(row.size()); ++x) {
+        if (nearBackground(row[x])) continue;
+        if (start >= 0 && x - last > gap) {
+            clusters.emplace_back(start, last);
+            start = -1;
+        }
+        if (start < 0) start = x;
+        last = x;
+    }
+    if (start >= 0) clusters.emplace_back(start, last);
+    return clusters;
+}
+
+int CountOccurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+std::string ReadWholeFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 }  // namespace corvala::e2e

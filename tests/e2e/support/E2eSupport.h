@@ -131,6 +131,19 @@ void KillProcessesRunningFrom(const std::filesystem::path& folder);
 // Visible top-level windows titled exactly `title` on `display`.
 int VisibleWindowCount(const std::string& display, const std::string& title);
 
+// Runs of pixels on one screen row that differ from `background` (by more
+// than a few steps per channel), separated by more than `gap` background
+// pixels: the texts and glyphs on a caption. Indices into `row`, within
+// [from, to).
+std::vector<std::pair<int, int>> PixelClusters(const std::vector<unsigned long>& row, int from, int to,
+                                               unsigned long background, int gap);
+
+// How often `part` occurs in `text` (overlapping occurrences count).
+int CountOccurrences(const std::string& text, const std::string& part);
+
+// A file's bytes; empty when it cannot be read.
+std::string ReadWholeFile(const std::filesystem::path& path);
+
 // Where the build put the programs (CORVALA_BIN_DIR).
 std::filesystem::path BinFolder();
 

@@ -45,11 +45,6 @@ constexpr int CaptionHeight = 32, PromptHeight = 33, TreeWidth = 185, Splitter =
 // The middle of the item list's first row, below its column titles.
 constexpr int FirstRow = 26;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void WriteFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
@@ -70,7 +65,7 @@ std::set<std::string> TreeOf(const fs::path& root) {
         const std::string name = fs::relative(entry.path(), root).string();
         entries.insert(entry.is_directory()
                            ? name + "/"
-                           : name + " " + std::to_string(std::hash<std::string>{}(ReadFile(entry.path()))));
+                           : name + " " + std::to_string(std::hash<std::string>{}(ReadWholeFile(entry.path()))));
     }
     return entries;
 }
@@ -141,7 +136,7 @@ protected:
         return environment;
     }
     fs::path Home(const std::string& side) const { return scratch / (side + "-home"); }
-    std::string Opened(const std::string& side) const { return ReadFile(scratch / (side + "-opened.log")); }
+    std::string Opened(const std::string& side) const { return ReadWholeFile(scratch / (side + "-opened.log")); }
 
     // A viewer connected and showing the host's wallpaper.
     std::unique_ptr<ChildProcess> StartViewer(const std::string& side, const char* id, const XvfbDisplay& display) {

@@ -1,0 +1,7 @@
+#include "relay/RelayHostingLog.h"
+
+namespace corvala {
+
+Q_LOGGING_CATEGORY(lcRelayHosting, "corvala.relay.hosting", QtInfoMsg)
+
+}  // namespace corvala

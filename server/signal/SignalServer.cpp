@@ -9,6 +9,7 @@
 
 #include <array>
 #include <chrono>
+#include <deque>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -123,6 +124,7 @@ public:
         if (id.empty() && now > joinBy_) return "did not join in time";
         return deadline_ != Clock::time_point::max() && now > deadline_ ? "idle" : nullptr;
     }
+    bool closed() const { return closed_; }
     std::uint64_t serial() const { return serial_; }
     const Source& source() const { return source_; }
     SignalServer::Loop& loop() const { return loop_; }
@@ -137,6 +139,9 @@ public:
     }
 
     std::string id;  // the ID this connection joined under, if any
+    // The ID it asked to join under while the cluster decides; its lines
+    // wait meanwhile (see hold), so that none acts under an unsettled ID.
+    std::string pendingJoin;
     std::size_t reviews = 0;  // reviews stored from this connection
     int identityViolations = 0;
 
@@ -250,11 +255,39 @@ private:
 
     void consume(std::string_view data) {
         const bool withinLimit = lines_.feed(data, [this](std::string_view line) {
-            const char* ignored = server_.handleLine(*this, line);
-            if (ignored && server_.options_.verbose) server_.logRefusal(*this, std::string("ignored a line: ") + ignored);
+            if (!pendingJoin.empty()) return hold(line);
+            handle(line);
             return !closed_;
         });
         if (!withinLimit) refuse("sent a line longer than " + std::to_string(wire::MaxLineLength) + " characters");
+    }
+
+public:
+    // The cluster has answered the join: the lines that waited for it go on.
+    void joinSettled() {
+        pendingJoin.clear();
+        while (!closed_ && pendingJoin.empty() && !held_.empty()) {
+            const std::string line = std::move(held_.front());
+            held_.pop_front();
+            heldBytes_ -= line.size();
+            handle(line);
+        }
+    }
+
+private:
+    void handle(std::string_view line) {
+        const char* ignored = server_.handleLine(*this, line);
+        if (ignored && server_.options_.verbose) server_.logRefusal(*this, std::string("ignored a line: ") + ignored);
+    }
+
+    bool hold(std::string_view line) {
+        if (heldBytes_ + line.size() > server_.options_.maxQueuedBytes) {
+            refuse("sent " + std::to_string(heldBytes_ + line.size()) + " bytes while its join was being settled");
+            return false;
+        }
+        heldBytes_ += line.size();
+        held_.emplace_back(line);
+        return true;
     }
 
     SignalServer& server_;
@@ -269,6 +302,8 @@ private:
     LineFramer lines_{wire::MaxLineLength};
     std::string outbox_;
     std::size_t sent_ = 0;  // bytes of outbox_ already written
+    std::deque<std::string> held_;  // lines received while a join is settled
+    std::size_t heldBytes_ = 0;
     bool open_ = false;
     bool closed_ = false;
     bool readArmed_ = false;
@@ -305,13 +340,20 @@ SignalServer::SignalServer(const std::vector<asio::io_context*>& loops, ServerOp
     acceptor_.set_option(tcp::acceptor::reuse_address(true));
     acceptor_.bind(endpoint);
     acceptor_.listen(4096);
+    if (options_.redis)
+        cluster_ = std::make_unique<Cluster>(loops_.front()->io, *options_.redis, options_.liveWindow, clusterHooks());
 }
 
-SignalServer::~SignalServer() { stop(); }
+SignalServer::~SignalServer() {
+    stop();
+    // Its last callbacks reach into the registry and the loops: before those go.
+    cluster_.reset();
+}
 
 std::uint16_t SignalServer::port() const { return acceptor_.local_endpoint().port(); }
 
 void SignalServer::start() {
+    if (cluster_) cluster_->start();
     accept();
     for (auto& loop : loops_) sweep(*loop);
 }
@@ -322,6 +364,10 @@ void SignalServer::stop() {
     asio::error_code ec;
     acceptor_.close(ec);
     acceptPause_.cancel();
+    if (cluster_) {
+        std::lock_guard lock(shared_);
+        cluster_->stop();
+    }
     for (auto& loop : loops_) {
         if (loop.get() == loops_.front().get() || loop->io.stopped()) closeAll(*loop);
         else asio::post(loop->io, [this, l = loop.get()] { closeAll(*l); });
@@ -406,9 +452,12 @@ void SignalServer::forget(Connection& c) {
         std::lock_guard lock(shared_);
         sources_.releaseConnection(c.source());
         relays_.withdraw(c.serial());
-        if (!c.id.empty()) {
-            const auto it = registry_.find(c.id);
-            if (it != registry_.end() && it->second == &c) registry_.erase(it);
+        for (const std::string* id : {&c.id, &c.pendingJoin}) {
+            const auto it = id->empty() ? registry_.end() : registry_.find(*id);
+            if (it == registry_.end() || it->second != &c) continue;
+            registry_.erase(it);
+            // A pending claim is released when its answer finds the connection gone.
+            if (cluster_ && id == &c.id) onClusterLoop([this, released = c.id] { cluster_->release(released); });
         }
     }
     --connectionCount_;
@@ -462,11 +511,96 @@ void SignalServer::join(Connection& c, const std::string& id) {
     }
     if (!c.id.empty() && c.id != id) {
         const auto own = registry_.find(c.id);
-        if (own != registry_.end() && own->second == &c) registry_.erase(own);
+        if (own != registry_.end() && own->second == &c) {
+            registry_.erase(own);
+            if (cluster_) onClusterLoop([this, released = c.id] { cluster_->release(released); });
+        }
     }
     registry_[id] = &c;
+    if (!cluster_) {
+        c.id = id;
+        c.send(envelope("joined"));
+        return;
+    }
+    // Held here, so no other connection of this server gets it meanwhile;
+    // the cluster tells whether a live connection elsewhere has it.
+    c.pendingJoin = id;
+    onClusterLoop([this, conn = c.shared_from_this(), id] {
+        cluster_->claim(id, [this, conn, id](Cluster::Claim claim, const std::string& holder) {
+            asio::post(conn->loop().io, [this, conn, id, claim, holder] { settleJoin(*conn, id, claim, holder); });
+        });
+    });
+}
+
+void SignalServer::settleJoin(Connection& c, const std::string& id, Cluster::Claim claim, const std::string& holder) {
+    std::lock_guard lock(shared_);
+    if (c.closed() || c.pendingJoin != id) {
+        // Gone meanwhile: what Redis granted goes back, unless this server's
+        // next holder of the ID has it now.
+        if (claim == Cluster::Claim::Granted && !registry_.contains(id))
+            onClusterLoop([this, id] { cluster_->release(id); });
+        return;
+    }
+    if (claim == Cluster::Claim::HeldElsewhere) {
+        registry_.erase(id);
+        c.pendingJoin.clear();
+        return c.refuse("join as " + forLog(id) + " refused: the ID is held by a live connection on server " +
+                        forLog(holder));
+    }
+    if (claim == Cluster::Claim::Unreachable)
+        logRefusal(c, "joined as " + forLog(id) + " on this server alone: Redis is out of reach (registered once it is back)");
     c.id = id;
     c.send(envelope("joined"));
+    c.joinSettled();
+}
+
+void SignalServer::routeElsewhere(Connection& from, const std::string& to, std::string_view line) {
+    onClusterLoop([this, sender = from.shared_from_this(), to, l = std::string(line)] {
+        cluster_->route(to, l, [this, sender](bool taken) {
+            if (!taken) deliver(*sender, envelope("invalid_id"));
+        });
+    });
+}
+
+void SignalServer::onClusterLoop(std::function<void()> work) {
+    asio::io_context& io = loops_.front()->io;
+    if (io.get_executor().running_in_this_thread()) work();
+    else asio::post(io, std::move(work));
+}
+
+Cluster::Server SignalServer::clusterHooks() {
+    Cluster::Server hooks;
+    hooks.deliver = [this](std::string_view to, std::string_view line) {
+        std::lock_guard lock(shared_);
+        const auto it = registry_.find(std::string(to));
+        if (it != registry_.end()) return deliver(*it->second, line);
+        if (options_.verbose) logRefusal("message from another server for " + forLog(to) + " dropped: not joined here");
+    };
+    hooks.heldIds = [this] {
+        std::vector<std::pair<std::string, Clock::duration>> held;
+        const auto now = Clock::now();
+        std::lock_guard lock(shared_);
+        for (const auto& [id, c] : registry_)
+            if (c->id == id) held.emplace_back(id, options_.liveWindow - (now - c->lastHeard()));
+        return held;
+    };
+    hooks.lost = [this](const std::string& id, const std::string& holder) {
+        std::lock_guard lock(shared_);
+        const auto it = registry_.find(id);
+        if (it == registry_.end() || it->second->id != id) return;
+        asio::post(it->second->loop().io, [c = it->second->shared_from_this(), why = "its ID taken over by server " + forLog(holder)] {
+            c->refuse(why);
+        });
+    };
+    hooks.ownRelays = [this] {
+        std::lock_guard lock(shared_);
+        return relays_.announced();
+    };
+    hooks.otherRelays = [this](std::vector<Relay> relays) {
+        std::lock_guard lock(shared_);
+        relays_.setShared(std::move(relays));
+    };
+    return hooks;
 }
 
 bool SignalServer::speaksForItself(Connection& c, const nlohmann::json& doc, std::string_view msg) {
@@ -510,8 +644,9 @@ const char* SignalServer::handleLine(Connection& c, std::string_view line) {
         if (!to) return "\"to\" is not text";
         const auto it = registry_.find(*to);
         // Relayed as received: every member reaches the peer byte for byte.
-        if (it == registry_.end()) c.send(envelope("invalid_id"));
-        else deliver(*it->second, line);
+        if (it != registry_.end()) deliver(*it->second, line);
+        else if (cluster_ && !to->empty() && to->size() <= kMaxIdLength) routeElsewhere(c, *to, line);
+        else c.send(envelope("invalid_id"));
     } else if (*msg == "join") {
         const auto id = textMember(doc, "payload");
         if (!id || id->empty() || id->size() > kMaxIdLength) return "join without a usable ID";

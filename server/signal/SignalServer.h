@@ -7,7 +7,13 @@
 // posted to that loop. Every buffer and count a client can fill is
 // bounded. An ID belongs to one live connection at a time, and a connection
 // speaks only for the ID it joined under.
+//
+// With --redis the server is one of a cluster (see Cluster): a join is
+// confirmed only once Redis granted the ID, a message for an ID not joined
+// here goes through Redis, and what arrives from Redis is delivered here.
+// Messages between two clients of this server never touch Redis.
 
+#include "Cluster.h"
 #include "LogThrottle.h"
 #include "RelayDirectory.h"
 #include "ServerOptions.h"
@@ -18,6 +24,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -71,6 +78,14 @@ private:
     const char* handleLine(Connection& from, std::string_view line);
     void forget(Connection& c);
     void join(Connection& c, const std::string& id);
+    // The cluster's answer to a join; on `c`'s loop.
+    void settleJoin(Connection& c, const std::string& id, Cluster::Claim claim, const std::string& holder);
+    // A message for an ID not joined here: the cluster finds its server.
+    void routeElsewhere(Connection& from, const std::string& to, std::string_view line);
+    // What the cluster asks of this server (on the first loop).
+    Cluster::Server clusterHooks();
+    // Runs `work` on the cluster's loop.
+    void onClusterLoop(std::function<void()> work);
     // True when `c` may send a line of kind `msg` (parsed as `doc`) under
     // the ID it joined; otherwise drops it, logs and counts the violation,
     // and closes the connection at the last one allowed.
@@ -90,6 +105,7 @@ private:
     std::atomic<std::size_t> connectionCount_{0};
     std::atomic<std::uint64_t> nextSerial_{1};
     std::atomic<bool> stopped_{false};
+    std::unique_ptr<Cluster> cluster_;  // on the first loop; none when alone
 
     // Guards every member below. Recursive: a line's handling may close a
     // connection, whose cleanup takes the lock again on the same thread.

@@ -1,6 +1,11 @@
 // crsignal over real TLS on loopback: every kind of line a client may send,
 // and input that must not take the server down or disturb other clients.
+// Built a second time with CORVALA_SIGNAL_TEST_WITH_REDIS: then every server
+// runs with --redis, as a cluster of one with its own Redis, and no client
+// may see a difference.
+#include "RedisProcess.h"
 #include "ServerProcess.h"
+#include "SignalLines.h"
 #include "TlsLineClient.h"
 
 #include "signalling/SignallingMessage.h"
@@ -23,33 +28,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr char kJoined[] =
-    R"({"msg":"joined","from":"","to":"","type":"","payload":"","password":"","username":"","version":""})";
-constexpr char kInvalidId[] =
-    R"({"msg":"invalid_id","from":"","to":"","type":"","payload":"","password":"","username":"","version":""})";
-
-std::string line(const QByteArray& bytes) { return bytes.toStdString(); }
-
-Envelope parse(const std::string& text) {
-    const auto o = ParseSignallingLine(QByteArray::fromStdString(text));
-    EXPECT_TRUE(o) << text;
-    return o ? Envelope::FromObject(*o) : Envelope{};
-}
-
-std::string joinLine(const std::string& id) {
-    return line(GetMessage(QString::fromStdString(id), u"join"_qs, {}, {}, QString::fromStdString(id)));
-}
-
-std::string messageLine(const std::string& from, const std::string& to, const char* type = "init") {
-    return line(GetMessage(QString::fromStdString(from), u"message"_qs, QString::fromStdString(to),
-                           QString::fromLatin1(type), {}, u"secret"_qs, u"Name"_qs, u"42"_qs));
-}
-
-std::string getPublicTurn(const std::string& country, const std::string& type) {
-    return line(GetMessage(QString(), u"getpublicturn"_qs, {}, QString::fromStdString(type),
-                           QString::fromStdString(country)));
-}
-
 class SignalServerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { std::signal(SIGPIPE, SIG_IGN); }
@@ -61,6 +39,11 @@ protected:
                                       "--key", PkiFile("server.key")};
         args.insert(args.end(), extra.begin(), extra.end());
         server.reset();
+#ifdef CORVALA_SIGNAL_TEST_WITH_REDIS
+        redis = std::make_unique<RedisProcess>();
+        ASSERT_NE(redis->port(), 0) << "redis-server did not start";
+        args.insert(args.end(), {"--redis", redis->url()});
+#endif
         server = std::make_unique<ServerProcess>("crsignal", args);
         ASSERT_NE(server->port(), 0) << "crsignal did not start";
     }
@@ -129,6 +112,7 @@ protected:
         return false;
     }
 
+    std::unique_ptr<RedisProcess> redis;  // goes after the server
     std::unique_ptr<ServerProcess> server;
     int fresh_ = 0;
 };
@@ -623,11 +607,12 @@ TEST_F(SignalServerTest, HelpListsTheOptionsAndBadOptionsFail) {
     for (const char* option : {"--port", "--cert", "--key", "--relays", "--reviews", "--max-queue",
                                "--handshake-timeout", "--join-timeout", "--idle-timeout", "--reviews-per-connection", "--reviews-per-day", "--max-review",
                                "--reviews-file-limit", "--max-connections", "--max-per-address", "--join-burst",
-                               "--joins-per-minute", "--limit-loopback", "--live-window", "--threads"})
+                               "--joins-per-minute", "--limit-loopback", "--live-window", "--threads", "--redis"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
     for (const std::string bad : {"--port 70000 --cert a --key b", "--cert a", "--frobnicate 1 --cert a --key b",
                                   "--cert /nonexistent.pem --key /nonexistent.key --port 0",
-                                  "--threads 0 --cert a --key b", "--threads 257 --cert a --key b"}) {
+                                  "--threads 0 --cert a --key b", "--threads 257 --cert a --key b",
+                                  "--redis http://x --cert a --key b", "--redis 127.0.0.1:0 --cert a --key b"}) {
         RunProgram("crsignal", bad + " 2>/dev/null", exitCode);
         EXPECT_NE(exitCode, 0) << bad;
     }

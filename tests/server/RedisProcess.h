@@ -19,6 +19,7 @@ public:
     RedisProcess& operator=(const RedisProcess&) = delete;
 
     std::uint16_t port() const { return port_; }
+    pid_t pid() const { return pid_; }
     // "redis://127.0.0.1:PORT", for crsignal --redis.
     std::string url() const;
     // SIGKILL: its clients see their connections drop; all data is gone.

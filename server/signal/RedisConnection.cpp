@@ -60,7 +60,7 @@ private:
 };
 
 RedisConnection::RedisConnection(asio::io_context& loop, std::string host, std::uint16_t port, std::string name)
-    : loop_(loop), host_(std::move(host)), port_(port), name_(std::move(name)), retry_(loop) {}
+    : loop_(loop), host_(std::move(host)), port_(port), name_(std::move(name)), retry_(loop), stallCheck_(loop) {}
 
 RedisConnection::~RedisConnection() { stop(false); }
 
@@ -68,11 +68,28 @@ void RedisConnection::start(std::function<void()> onConnected) {
     onConnected_ = std::move(onConnected);
     stopped_ = false;
     connect();
+    watchStalls();
+}
+
+void RedisConnection::watchStalls() {
+    constexpr auto kStallLimit = std::chrono::seconds(3);
+    stallCheck_.expires_after(std::chrono::milliseconds(500));
+    stallCheck_.async_wait([this, kStallLimit](const asio::error_code& ec) {
+        if (ec || stopped_) return;
+        if (context_ && waiting_ > 0 && std::chrono::steady_clock::now() - lastAnswer_ > kStallLimit) {
+            redisAsyncContext* c = context_;
+            context_ = nullptr;
+            lost(std::to_string(waiting_) + " commands unanswered for " + std::to_string(kStallLimit.count()) + " s");
+            redisAsyncFree(c);  // the waiting commands end with no reply
+        }
+        watchStalls();
+    });
 }
 
 void RedisConnection::stop(bool graceful) {
     stopped_ = true;
     retry_.cancel();
+    stallCheck_.cancel();
     if (graceful && connected_ && context_) {
         connected_ = false;
         redisAsyncDisconnect(context_);  // onDisconnect follows once the replies are in
@@ -152,7 +169,12 @@ void RedisConnection::command(const std::vector<std::string_view>& args, Reply r
         argv.push_back(a.data());
         lengths.push_back(a.size());
     }
-    auto* pending = new Reply(std::move(reply));
+    if (waiting_++ == 0) lastAnswer_ = std::chrono::steady_clock::now();
+    auto* pending = new Reply([this, reply = std::move(reply)](const redisReply* r) {
+        --waiting_;
+        lastAnswer_ = std::chrono::steady_clock::now();
+        reply(r);
+    });
     if (redisAsyncCommandArgv(context_, &RedisConnection::onReply, pending, static_cast<int>(argv.size()), argv.data(),
                               lengths.data()) != REDIS_OK) {
         std::unique_ptr<Reply> owned(pending);

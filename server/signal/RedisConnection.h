@@ -4,7 +4,9 @@
 // socket is ready (hiredis' event hooks are mapped onto a stream_descriptor
 // that watches the socket hiredis owns). A lost connection is retried with a
 // growing pause; each new connection is announced so that the owner can put
-// back what Redis forgot (subscriptions, registrations).
+// back what Redis forgot (subscriptions, registrations). A Redis that stops
+// answering is treated as lost: commands waiting longer than the stall limit
+// end with no reply and the connection is made anew.
 //
 // Everything runs on the given loop's thread: call it only from there.
 
@@ -58,6 +60,7 @@ private:
     void sendSubscribe();
     void lost(const std::string& why);
     void retryLater();
+    void watchStalls();
 
     asio::io_context& loop_;
     std::string host_;
@@ -69,6 +72,9 @@ private:
     redisAsyncContext* context_ = nullptr;
     std::shared_ptr<Watch> watch_;
     asio::steady_timer retry_;
+    asio::steady_timer stallCheck_;
+    std::size_t waiting_ = 0;  // commands sent and not answered
+    std::chrono::steady_clock::time_point lastAnswer_;
     std::chrono::milliseconds pause_{100};
     bool connected_ = false;
     bool stopped_ = true;

@@ -219,4 +219,24 @@ TEST_F(SignalClusterTest, ServersReconnectToARestartedRedisAndRegisterTheirIdsAg
     expectJoinRefused(2, "222");
 }
 
+// A Redis that stops answering (here: stopped) must not hold joins up for
+// good: a server gives up on it after a few seconds and serves alone, then
+// registers its IDs when Redis answers again.
+TEST_F(SignalClusterTest, AHungRedisHoldsJoinsUpOnlyBriefly) {
+    auto a = joinAt(0, "111");
+    auto b = joinAt(1, "222");
+    ASSERT_TRUE(relays(*a, *b, messageLine("111", "222")));
+    ASSERT_EQ(kill(redis.pid(), SIGSTOP), 0);
+    auto c = connectTo(0);
+    ASSERT_TRUE(c->writeLine(joinLine("333")));
+    EXPECT_EQ(c->readLine(15s), kJoined);
+    EXPECT_TRUE(relays(*c, *a, messageLine("333", "111")));
+    ASSERT_EQ(kill(redis.pid(), SIGCONT), 0);
+    EXPECT_TRUE(eventually([&] {
+        a->writeLine("p");
+        b->writeLine("p");
+        return relays(*b, *c, messageLine("222", "333")) && relays(*a, *b, messageLine("111", "222"));
+    }));
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <deque>
 #include <ctime>
+#include <shared_mutex>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -455,7 +456,7 @@ void SignalServer::forget(Connection& c) {
         for (const std::string* id : {&c.id, &c.pendingJoin}) {
             const auto it = id->empty() ? registry_.end() : registry_.find(*id);
             if (it == registry_.end() || it->second != &c) continue;
-            registry_.erase(it);
+            eraseRegistration(it);
             // A pending claim is released when its answer finds the connection gone.
             if (cluster_ && id == &c.id) onClusterLoop([this, released = c.id] { cluster_->release(released); });
         }
@@ -463,6 +464,11 @@ void SignalServer::forget(Connection& c) {
     --connectionCount_;
     // The handlers still running keep the object alive until they return.
     c.loop().connections.erase(c.shared_from_this());
+}
+
+void SignalServer::eraseRegistration(std::unordered_map<std::string, Connection*>::iterator it) {
+    std::unique_lock write(registryLock_);
+    registry_.erase(it);
 }
 
 void SignalServer::deliver(Connection& to, std::string_view line) {
@@ -512,11 +518,14 @@ void SignalServer::join(Connection& c, const std::string& id) {
     if (!c.id.empty() && c.id != id) {
         const auto own = registry_.find(c.id);
         if (own != registry_.end() && own->second == &c) {
-            registry_.erase(own);
+            eraseRegistration(own);
             if (cluster_) onClusterLoop([this, released = c.id] { cluster_->release(released); });
         }
     }
-    registry_[id] = &c;
+    {
+        std::unique_lock write(registryLock_);
+        registry_[id] = &c;
+    }
     if (!cluster_) {
         c.id = id;
         c.send(envelope("joined"));
@@ -542,7 +551,7 @@ void SignalServer::settleJoin(Connection& c, const std::string& id, Cluster::Cla
         return;
     }
     if (claim == Cluster::Claim::HeldElsewhere) {
-        registry_.erase(id);
+        if (const auto it = registry_.find(id); it != registry_.end() && it->second == &c) eraseRegistration(it);
         c.pendingJoin.clear();
         return c.refuse("join as " + forLog(id) + " refused: the ID is held by a live connection on server " +
                         forLog(holder));
@@ -626,6 +635,31 @@ bool SignalServer::speaksForItself(Connection& c, const nlohmann::json& doc, std
     return false;
 }
 
+// The busiest line: it takes only the registry's read lock, so that the
+// loops relay side by side.
+const char* SignalServer::relay(Connection& c, const nlohmann::json& doc, std::string_view line) {
+    // The connection's own ID changes only on its own loop: readable here without a lock.
+    const auto from = textMember(doc, "from");
+    if (c.id.empty() || !from || *from != c.id) {
+        std::lock_guard lock(shared_);
+        speaksForItself(c, doc, "message");  // drops, logs and counts it
+        return nullptr;
+    }
+    const auto to = textMember(doc, "to");
+    if (!to) return "\"to\" is not text";
+    std::shared_ptr<Connection> target;
+    {
+        std::shared_lock lock(registryLock_);
+        const auto it = registry_.find(*to);
+        if (it != registry_.end()) target = it->second->shared_from_this();
+    }
+    // Relayed as received: every member reaches the peer byte for byte.
+    if (target) deliver(*target, line);
+    else if (cluster_ && !to->empty() && to->size() <= kMaxIdLength) routeElsewhere(c, *to, line);
+    else c.send(envelope("invalid_id"));
+    return nullptr;
+}
+
 const char* SignalServer::handleLine(Connection& c, std::string_view line) {
     if (line.empty() || line == "p") return nullptr;
     const auto doc = nlohmann::json::parse(line, nullptr, false);
@@ -633,21 +667,14 @@ const char* SignalServer::handleLine(Connection& c, std::string_view line) {
     const auto msg = textMember(doc, "msg");
     if (!msg) return "\"msg\" is not text";
     // Parsing needs no lock; what the loops share does.
+    if (*msg == "message") return relay(c, doc, line);
     std::lock_guard lock(shared_);
 
     // Only a join, a relay request and a withdrawal need no joined identity.
-    if ((*msg == "message" || *msg == "publicturn" || *msg == "review") && !speaksForItself(c, doc, *msg))
+    if ((*msg == "publicturn" || *msg == "review") && !speaksForItself(c, doc, *msg))
         return nullptr;  // logged there
 
-    if (*msg == "message") {
-        const auto to = textMember(doc, "to");
-        if (!to) return "\"to\" is not text";
-        const auto it = registry_.find(*to);
-        // Relayed as received: every member reaches the peer byte for byte.
-        if (it != registry_.end()) deliver(*it->second, line);
-        else if (cluster_ && !to->empty() && to->size() <= kMaxIdLength) routeElsewhere(c, *to, line);
-        else c.send(envelope("invalid_id"));
-    } else if (*msg == "join") {
+    if (*msg == "join") {
         const auto id = textMember(doc, "payload");
         if (!id || id->empty() || id->size() > kMaxIdLength) return "join without a usable ID";
         join(c, *id);

@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -76,6 +77,9 @@ private:
     void drainInbox(Loop& loop);
     // Acts on one line; tells why when it ignored the line as malformed.
     const char* handleLine(Connection& from, std::string_view line);
+    const char* relay(Connection& from, const nlohmann::json& doc, std::string_view line);
+    // Under shared_: the registry's write lock is taken here.
+    void eraseRegistration(std::unordered_map<std::string, Connection*>::iterator it);
     void forget(Connection& c);
     void join(Connection& c, const std::string& id);
     // The cluster's answer to a join; on `c`'s loop.
@@ -110,6 +114,9 @@ private:
     // Guards every member below. Recursive: a line's handling may close a
     // connection, whose cleanup takes the lock again on the same thread.
     std::recursive_mutex shared_;
+    // Written under shared_ and registryLock_ (exclusively) together; read
+    // under either, so that relaying a message needs only the read lock.
+    std::shared_mutex registryLock_;
     std::unordered_map<std::string, Connection*> registry_;
     RelayDirectory relays_;
     // Reviews stored per joined ID on the current UTC day (cleared when it changes).

@@ -53,6 +53,21 @@ protected:
         return c;
     }
 
+    // Joins at `server` as soon as the ID is free there, within `limit`;
+    // `meanwhile` runs before each try (keep-alives of others).
+    std::unique_ptr<TlsLineClient> joinOnceFree(int server, const std::string& id, std::chrono::seconds limit,
+                                                const std::function<void()>& meanwhile = {}) {
+        std::unique_ptr<TlsLineClient> joined;
+        eventually([&] {
+            if (meanwhile) meanwhile();
+            auto c = connectTo(server);
+            if (!c->writeLine(joinLine(id)) || c->readLine(2s) != std::optional<std::string>(kJoined)) return false;
+            joined = std::move(c);
+            return true;
+        }, limit);
+        return joined;
+    }
+
     void expectJoinRefused(int server, const std::string& id) {
         auto c = connectTo(server);
         ASSERT_TRUE(c->writeLine(joinLine(id)));
@@ -134,13 +149,7 @@ TEST_F(SignalClusterTest, ALiveIdCannotBeTakenOverFromAnotherServer) {
     EXPECT_TRUE(relays(*viewer, *host, messageLine("111", "555")));
     // Gone from its server: the ID is free on the others.
     host.reset();
-    std::unique_ptr<TlsLineClient> back;
-    EXPECT_TRUE(eventually([&] {
-        auto c = connectTo(1);
-        if (!c->writeLine(joinLine("555")) || c->readLine(2s) != std::optional<std::string>(kJoined)) return false;
-        back = std::move(c);
-        return true;
-    }));
+    auto back = joinOnceFree(1, "555", 30s);
     ASSERT_TRUE(back);
     EXPECT_TRUE(relays(*viewer, *back, messageLine("111", "555")));
 }
@@ -152,14 +161,7 @@ TEST_F(SignalClusterTest, ASilentHolderPassesItsIdToAJoinOnAnotherServer) {
     auto silent = joinAt(0, "555");
     auto viewer = joinAt(2, "111");
     expectJoinRefused(1, "555");
-    std::unique_ptr<TlsLineClient> newer;
-    EXPECT_TRUE(eventually([&] {
-        viewer->writeLine("p");
-        auto c = connectTo(1);
-        if (!c->writeLine(joinLine("555")) || c->readLine(2s) != std::optional<std::string>(kJoined)) return false;
-        newer = std::move(c);
-        return true;
-    }, 10s));
+    auto newer = joinOnceFree(1, "555", 10s, [&] { viewer->writeLine("p"); });
     ASSERT_TRUE(newer);
     EXPECT_TRUE(silent->waitClosed(10s)) << "the silent copy is closed once its ID is elsewhere";
     EXPECT_TRUE(relays(*viewer, *newer, messageLine("111", "555")));
@@ -176,13 +178,7 @@ TEST_F(SignalClusterTest, AKilledServersIdsExpireAndInvalidIdFollows) {
         return sender->writeLine(messageLine("111", "555")) && sender->readLine(500ms) == std::optional<std::string>(kInvalidId);
     }, 10s));
     // Within the expiry the ID is free for a join on a surviving server.
-    std::unique_ptr<TlsLineClient> back;
-    EXPECT_TRUE(eventually([&] {
-        auto c = connectTo(2);
-        if (!c->writeLine(joinLine("555")) || c->readLine(2s) != std::optional<std::string>(kJoined)) return false;
-        back = std::move(c);
-        return true;
-    }, 10s));
+    auto back = joinOnceFree(2, "555", 10s);
     ASSERT_TRUE(back);
     ASSERT_TRUE(sender->writeLine("p"));
     EXPECT_TRUE(relays(*sender, *back, messageLine("111", "555")));

@@ -3,6 +3,8 @@
 #include <hiredis/async.h>
 #include <hiredis/hiredis.h>
 
+#include <poll.h>
+
 #include <algorithm>
 #include <iostream>
 
@@ -76,7 +78,10 @@ void RedisConnection::watchStalls() {
     stallCheck_.expires_after(std::chrono::milliseconds(500));
     stallCheck_.async_wait([this, kStallLimit](const asio::error_code& ec) {
         if (ec || stopped_) return;
-        if (context_ && waiting_ > 0 && std::chrono::steady_clock::now() - lastAnswer_ > kStallLimit) {
+        // Answers already waiting in the socket mean this loop was the slow one, not Redis.
+        pollfd ready{context_ ? context_->c.fd : -1, POLLIN, 0};
+        if (context_ && waiting_ > 0 && std::chrono::steady_clock::now() - lastAnswer_ > kStallLimit &&
+            poll(&ready, 1, 0) == 0) {
             redisAsyncContext* c = context_;
             context_ = nullptr;
             lost(std::to_string(waiting_) + " commands unanswered for " + std::to_string(kStallLimit.count()) + " s");

@@ -5,6 +5,7 @@
 
 #include <hiredis/hiredis.h>
 #include <nlohmann/json.hpp>
+#include <openssl/sha.h>
 
 #include <algorithm>
 #include <charconv>
@@ -86,6 +87,19 @@ redis.call('DEL', 'crsignal:alive:' .. ARGV[1], 'crsignal:relays:' .. ARGV[1])
 redis.call('SREM', 'crsignal:instances', ARGV[1])
 return 0)";
 
+// Redis names a loaded script by the SHA-1 of its text.
+std::string scriptName(std::string_view script) {
+    unsigned char digest[SHA_DIGEST_LENGTH];
+    SHA1(reinterpret_cast<const unsigned char*>(script.data()), script.size(), digest);
+    std::string hex;
+    for (const unsigned char b : digest) {
+        constexpr char kDigits[] = "0123456789abcdef";
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 15];
+    }
+    return hex;
+}
+
 std::string newInstanceName() {
     std::random_device random;
     const std::uint64_t n = (std::uint64_t(random()) << 32) | random();
@@ -129,6 +143,8 @@ Cluster::Cluster(asio::io_context& loop, const RedisAddress& redis, Clock::durat
       liveWindow_(liveWindow),
       server_(std::move(server)),
       instance_(newInstanceName()),
+      claimScript_(scriptName(kClaim)),
+      routeScript_(scriptName(kRoute)),
       commands_(loop, redis.host, redis.port, "command"),
       messages_(loop, redis.host, redis.port, "message"),
       renewTimer_(loop),
@@ -147,6 +163,9 @@ void Cluster::start() {
     // A new connection may be to a Redis that forgot everything: register at
     // once (and restart the rounds, so that one connection runs one series).
     commands_.start([this] {
+        // The busiest scripts go by name; loaded first on every connection,
+        // so that a restarted Redis has them before they are called.
+        for (const char* script : {kClaim, kRoute}) commands_.command({"SCRIPT", "LOAD", script}, [](const redisReply*) {});
         every(renewTimer_, renewPeriod(), &Cluster::renewIds);
         every(relayTimer_, kRelayPeriod, &Cluster::shareRelays);
     });
@@ -181,7 +200,7 @@ std::chrono::milliseconds Cluster::ttl(Clock::duration left) const {
 void Cluster::claim(const std::string& id, std::function<void(Claim, const std::string&)> done) {
     const std::string key = std::string(kIdKey) + id;
     const std::string px = std::to_string(ttl(liveWindow_).count());
-    commands_.command({"EVAL", kClaim, "1", key, instance_, px}, [done = std::move(done)](const redisReply* r) {
+    commands_.command({"EVALSHA", claimScript_, "1", key, instance_, px}, [done = std::move(done)](const redisReply* r) {
         if (!r || r->type != REDIS_REPLY_STRING) return done(Claim::Unreachable, {});
         const std::string holder(text(r));
         done(holder.empty() ? Claim::Granted : Claim::HeldElsewhere, holder);
@@ -197,7 +216,7 @@ void Cluster::route(const std::string& to, std::string_view line, std::function<
     const std::string key = std::string(kIdKey) + to;
     std::string message = std::to_string(to.size()) + ':' + to;
     message.append(line);
-    commands_.command({"EVAL", kRoute, "1", key, message}, [done = std::move(done)](const redisReply* r) {
+    commands_.command({"EVALSHA", routeScript_, "1", key, message}, [done = std::move(done)](const redisReply* r) {
         done(r && r->type == REDIS_REPLY_INTEGER && r->integer > 0);
     });
 }

@@ -82,6 +82,7 @@ private:
     Clock::duration liveWindow_;
     Server server_;
     std::string instance_;
+    std::string claimScript_, routeScript_;  // names of loaded scripts
     RedisConnection commands_;
     RedisConnection messages_;  // subscribed: carries nothing else
     asio::steady_timer renewTimer_;

@@ -18,6 +18,7 @@
 #include <asio.hpp>
 #include <asio/ssl.hpp>
 
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -214,6 +215,9 @@ int main(int argc, char** argv) {
     const std::vector<std::shared_ptr<Client>>& clients = all.clients;
     int joined = all.joined, failed = all.failed;
     for (int h = 0; h < s.helpers; ++h) {
+        // This process's clients keep sending keep-alives meanwhile: a silent
+        // client's ID leaves the cluster's registry after the live window.
+        for (pollfd ready{reportPipe[0], POLLIN, 0}; poll(&ready, 1, 0) == 0;) io.run_for(100ms);
         char text[64] = {};
         for (size_t n = 0; n + 1 < sizeof text && read(reportPipe[0], text + n, 1) == 1 && text[n] != '\n'; ++n) {
         }

@@ -44,6 +44,10 @@ PACKAGES=(
   # port forwarding: a real UPnP router (miniupnpd) inside the tests' own
   # network namespaces; its system service is never started nor enabled
   miniupnpd miniupnpd-nftables
+  # crsignal as a cluster: the hiredis client; redis-server for the cluster's
+  # tests and scripts/cluster.sh, which start their own copy on loopback (its
+  # system service is never started nor enabled)
+  libhiredis-dev redis-server
 )
 
 missing=()
@@ -72,7 +76,8 @@ if [[ " ${missing[*]} " == *" miniupnpd "* ]]; then
     'miniupnpd miniupnpd/iface string ' | $SUDO debconf-set-selections
   $SUDO systemctl mask miniupnpd.service >/dev/null 2>&1 || true
 fi
-if [[ " ${missing[*]} " == *" miniupnpd "* || " ${missing[*]} " == *" coturn "* ]] &&
+if [[ " ${missing[*]} " == *" miniupnpd "* || " ${missing[*]} " == *" coturn "* ||
+      " ${missing[*]} " == *" redis-server "* ]] &&
    [ ! -e /usr/sbin/policy-rc.d ]; then
   # Neither router nor relay service may start while being installed.
   printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
@@ -86,6 +91,11 @@ if [[ " ${missing[*]} " == *" coturn "* ]]; then
   $SUDO service coturn stop >/dev/null 2>&1 || true
   if command -v systemctl >/dev/null; then $SUDO systemctl disable coturn >/dev/null 2>&1 || true; fi
   $SUDO update-rc.d coturn disable >/dev/null 2>&1 || true
+fi
+if [[ " ${missing[*]} " == *" redis-server "* ]]; then
+  $SUDO service redis-server stop >/dev/null 2>&1 || true
+  if command -v systemctl >/dev/null; then $SUDO systemctl disable redis-server >/dev/null 2>&1 || true; fi
+  $SUDO update-rc.d redis-server disable >/dev/null 2>&1 || true
 fi
 [ -z "$policy_created" ] || $SUDO rm -f /usr/sbin/policy-rc.d
 echo "install-deps: done"

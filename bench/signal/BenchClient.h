@@ -26,7 +26,20 @@ public:
     // The ID follows from the index: a client made again with the same
     // index joins under the same ID, as a program that reconnects does.
     Client(asio::io_context& io, asio::ssl::context& tls, int index)
-        : stream_(io, tls), index_(index), id_("c" + std::to_string(index)) {}
+        : stream_(io, tls), keepAlive_(io), index_(index), id_("c" + std::to_string(index)) {}
+
+    // Sends "p" this often once joined, as the program does (a cluster keeps
+    // an ID registered only while its client speaks).
+    void keepAlive(Clock::duration every) {
+        keepAliveEvery_ = every;
+        if (every == Clock::duration::zero()) return;
+        keepAlive_.expires_after(every);
+        keepAlive_.async_wait([self = shared_from_this()](const asio::error_code& ec) {
+            if (ec || self->closed_) return;
+            self->send("p");
+            self->keepAlive(self->keepAliveEvery_);
+        });
+    }
 
     std::function<void(Client&, std::string_view)> onLine;
     std::function<void(Client&, bool ok)> onJoined;
@@ -58,6 +71,7 @@ public:
     // Ends the connection the way a crashed program or a lost network does:
     // no TLS close, no goodbye.
     void drop() {
+        keepAlive_.cancel();
         asio::error_code ec;
         stream_.lowest_layer().close(ec);
     }
@@ -114,6 +128,8 @@ private:
     }
 
     asio::ssl::stream<tcp::socket> stream_;
+    asio::steady_timer keepAlive_;
+    Clock::duration keepAliveEvery_{};
     int index_;
     std::string id_;
     std::array<char, 8192> buffer_{};
@@ -149,19 +165,24 @@ struct JoinedClients {
     double seconds = 0;
 };
 
-inline JoinedClients JoinAll(asio::io_context& io, asio::ssl::context& tls, const tcp::endpoint& server, int count,
-                             int inFlight, Clock::duration limit) {
+// With several servers, client i goes to servers[i % servers.size()].
+// `first` is the first client's index (IDs follow from indices); joined
+// clients send keep-alives every `keepAlive` (zero: never).
+inline JoinedClients JoinAll(asio::io_context& io, asio::ssl::context& tls, const std::vector<tcp::endpoint>& servers,
+                             int count, int inFlight, Clock::duration limit, int first = 0,
+                             Clock::duration keepAlive = {}) {
     JoinedClients out;
     int started = 0;
     std::function<void()> startNext = [&] {
         if (started >= count) return;
-        auto c = std::make_shared<Client>(io, tls, started++);
-        c->onJoined = [&](Client&, bool ok) {
+        auto c = std::make_shared<Client>(io, tls, first + started++);
+        c->onJoined = [&, keepAlive](Client& joined, bool ok) {
             ok ? ++out.joined : ++out.failed;
+            if (ok) joined.keepAlive(keepAlive);
             startNext();
         };
         out.clients.push_back(c);
-        c->start(server);
+        c->start(servers[static_cast<size_t>(c->index()) % servers.size()]);
     };
     const auto start = Clock::now();
     for (int i = 0; i < inFlight; ++i) startNext();
@@ -170,6 +191,11 @@ inline JoinedClients JoinAll(asio::io_context& io, asio::ssl::context& tls, cons
     out.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     for (auto& c : out.clients) c->onJoined = nullptr;
     return out;
+}
+
+inline JoinedClients JoinAll(asio::io_context& io, asio::ssl::context& tls, const tcp::endpoint& server, int count,
+                             int inFlight, Clock::duration limit) {
+    return JoinAll(io, tls, std::vector<tcp::endpoint>{server}, count, inFlight, limit);
 }
 
 // A TLS 1.2 client context that trusts the development root.

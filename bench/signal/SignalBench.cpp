@@ -4,15 +4,21 @@
 //   3. relayed messages per second with many pairs sending as fast as the
 //      server relays (a bounded window of messages in flight per pair),
 //   4. relay latency p50/p99 at a fixed offered load.
+// With --servers N (N > 1) it starts a Redis and N crsignal sharing it
+// (--redis) and spreads the clients over them in turn, so that the two
+// clients of every pair sit on different servers: every message crosses
+// servers through Redis.
 // Client and server share this machine's cores, so every figure is a lower
 // bound for the server alone. Every phase has a time limit; the program
 // always ends by itself.
 #include "BenchClient.h"
+#include "RedisProcess.h"
 #include "ServerProcess.h"
 
 #include <asio.hpp>
 #include <asio/ssl.hpp>
 
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -48,7 +54,30 @@ struct Settings {
     double latencySeconds = 5;
     int handshakesInFlight = 64;
     int payloadBytes = 200;  // about an ICE candidate line
+    int serverThreads = 1;   // crsignal's event loops
+    int servers = 1;         // more than one: a cluster over Redis
+    // Extra processes that join and hold clients too (a process may have
+    // fewer descriptors than the clients to hold); they take part in the
+    // first two figures only.
+    int helpers = 0;
+    int helperClients = 10000;  // each
 };
+
+// A helper process: joins `count` clients from index `first`, writes
+// "JOINED FAILED" to `report`, and holds them until `hold` closes.
+[[noreturn]] void runHelper(const std::vector<tcp::endpoint>& servers, int first, int count, int inFlight, int report,
+                            int hold) {
+    asio::io_context io(1);
+    asio::ssl::context tls(asio::ssl::context::tls_client);
+    signal_bench::ConfigureClientTls(tls, corvala::testing::PkiFile("ca.pem"));
+    const auto all = signal_bench::JoinAll(io, tls, servers, count, inFlight, 180s, first, 15s);
+    const std::string text = std::to_string(all.joined) + " " + std::to_string(all.failed) + "\n";
+    if (write(report, text.data(), text.size()) < 0) _exit(1);
+    char byte;
+    while (read(hold, &byte, 1) > 0) {
+    }
+    _exit(0);
+}
 
 long serverCpuTicks(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -109,8 +138,16 @@ int main(int argc, char** argv) {
             s.throughputSeconds = s.latencySeconds = v;
         else if (flag == "--rate")
             s.latencyRate = v;
+        else if (flag == "--threads")
+            s.serverThreads = static_cast<int>(v);
+        else if (flag == "--servers")
+            s.servers = std::max(1, static_cast<int>(v));
+        else if (flag == "--helpers")
+            s.helpers = std::max(0, static_cast<int>(v));
+        else if (flag == "--helper-clients")
+            s.helperClients = std::max(1, static_cast<int>(v));
         else {
-            std::cerr << "usage: signal_bench [--clients N] [--pairs N] [--window N] [--seconds S] [--rate MSG/S]\n";
+            std::cerr << "usage: signal_bench [--clients N] [--pairs N] [--window N] [--seconds S] [--rate MSG/S] [--threads N] [--servers N] [--helpers N] [--helper-clients N]\n";
             return 2;
         }
     }
@@ -121,33 +158,83 @@ int main(int argc, char** argv) {
     rlimit files{};
     getrlimit(RLIMIT_NOFILE, &files);
 
-    corvala::testing::ServerProcess server(
-        "crsignal", {"--port", "0", "--bind", "127.0.0.1", "--cert", corvala::testing::PkiFile("server.pem"), "--key",
-                     corvala::testing::PkiFile("server.key"), "--idle-timeout", "0", "--max-queue", "16777216"});
-    if (server.port() == 0) {
-        std::cerr << "crsignal did not start\n";
-        return 1;
+    std::unique_ptr<corvala::testing::RedisProcess> redis;
+    std::vector<std::string> args{"--port", "0", "--bind", "127.0.0.1", "--cert", corvala::testing::PkiFile("server.pem"),
+                                  "--key", corvala::testing::PkiFile("server.key"), "--idle-timeout", "0",
+                                  "--max-queue", "16777216", "--threads", std::to_string(s.serverThreads)};
+    if (s.servers > 1) {
+        redis = std::make_unique<corvala::testing::RedisProcess>();
+        if (redis->port() == 0) {
+            std::cerr << "redis-server did not start\n";
+            return 1;
+        }
+        args.insert(args.end(), {"--redis", redis->url()});
     }
-    const long rssStart = server.residentKiB();
-    std::printf("open-file limit of this process: %llu\n", static_cast<unsigned long long>(files.rlim_cur));
+    std::vector<std::unique_ptr<corvala::testing::ServerProcess>> servers;
+    std::vector<tcp::endpoint> endpoints;
+    for (int i = 0; i < s.servers; ++i) {
+        servers.push_back(std::make_unique<corvala::testing::ServerProcess>("crsignal", args));
+        if (servers.back()->port() == 0) {
+            std::cerr << "crsignal did not start\n";
+            return 1;
+        }
+        endpoints.emplace_back(asio::ip::make_address("127.0.0.1"), servers.back()->port());
+    }
+    auto resident = [&] {
+        long kib = 0;
+        for (const auto& server : servers) kib += server->residentKiB();
+        return kib;
+    };
+    auto serversCpu = [&] {
+        long ticks = 0;
+        for (const auto& server : servers) ticks += serverCpuTicks(server->pid());
+        return ticks;
+    };
+    const long rssStart = resident();
+    std::printf("open-file limit of this process: %llu; crsignal servers: %d, event loops each: %d%s\n",
+                static_cast<unsigned long long>(files.rlim_cur), s.servers, s.serverThreads,
+                s.servers > 1 ? " (a cluster over one Redis; every pair spans two servers)" : "");
 
     asio::io_context io(1);
     asio::ssl::context tls(asio::ssl::context::tls_client);
     signal_bench::ConfigureClientTls(tls, corvala::testing::PkiFile("ca.pem"));
-    const tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), server.port());
 
     // 1. Connect and join, a bounded number of handshakes at a time.
+    int holdPipe[2], reportPipe[2];
+    if (pipe(holdPipe) != 0 || pipe(reportPipe) != 0) return 1;
+    const auto joinStart = Clock::now();
+    for (int h = 0; h < s.helpers; ++h)
+        if (fork() == 0) {
+            close(holdPipe[1]);
+            runHelper(endpoints, s.clients + h * s.helperClients, s.helperClients, s.handshakesInFlight, reportPipe[1],
+                      holdPipe[0]);
+        }
+    close(holdPipe[0]);
     const signal_bench::JoinedClients all =
-        signal_bench::JoinAll(io, tls, endpoint, s.clients, s.handshakesInFlight, 180s);
+        signal_bench::JoinAll(io, tls, endpoints, s.clients, s.handshakesInFlight, 180s, 0, 15s);
     const std::vector<std::shared_ptr<Client>>& clients = all.clients;
-    const int joined = all.joined, failed = all.failed;
-    const double joinSeconds = all.seconds;
-    const long rssHeld = server.residentKiB();
-    std::printf("joined TLS clients held: %d of %d (%d failed) in %.1f s (%.0f joins/s)\n", joined, s.clients, failed,
-                joinSeconds, joined / joinSeconds);
-    std::printf("crsignal resident memory: %ld KiB idle, %ld KiB with %d clients: %.1f KiB per connection\n", rssStart,
+    int joined = all.joined, failed = all.failed;
+    for (int h = 0; h < s.helpers; ++h) {
+        // This process's clients keep sending keep-alives meanwhile: a silent
+        // client's ID leaves the cluster's registry after the live window.
+        for (pollfd ready{reportPipe[0], POLLIN, 0}; poll(&ready, 1, 0) == 0;) io.run_for(100ms);
+        char text[64] = {};
+        for (size_t n = 0; n + 1 < sizeof text && read(reportPipe[0], text + n, 1) == 1 && text[n] != '\n'; ++n) {
+        }
+        int j = 0, f = 0;
+        std::sscanf(text, "%d %d", &j, &f);
+        joined += j;
+        failed += f;
+    }
+    const double joinSeconds = std::chrono::duration<double>(Clock::now() - joinStart).count();
+    const int wanted = s.clients + s.helpers * s.helperClients;
+    const long rssHeld = resident();
+    std::printf("joined TLS clients held: %d of %d (%d failed; %d client processes) in %.1f s (%.0f joins/s)\n",
+                joined, wanted, failed, 1 + s.helpers, joinSeconds, joined / joinSeconds);
+    std::printf("crsignal resident memory (all servers): %ld KiB idle, %ld KiB with %d clients: %.1f KiB per connection\n", rssStart,
                 rssHeld, joined, joined ? double(rssHeld - rssStart) / joined : 0.0);
-    if (joined < 2 * s.pairs) return 1;
+    close(holdPipe[1]);  // the helpers' clients leave; the figures below use this process's clients
+    if (all.joined < 2 * s.pairs) return 1;
 
     // 2. Throughput: each pair keeps `window` messages in flight.
     long received = 0;
@@ -160,7 +247,8 @@ int main(int argc, char** argv) {
             if (measuring) pa->send(relayLine(*pa, self, Clock::now(), s.payloadBytes));
         };
     }
-    const long cpuBefore = serverCpuTicks(server.pid());
+    const long cpuBefore = serversCpu();
+    const long redisCpuBefore = redis ? serverCpuTicks(redis->pid()) : 0;
     const double ownBefore = ownCpuSeconds();
     const auto t0 = Clock::now();
     for (int p = 0; p < s.pairs; ++p)
@@ -174,16 +262,18 @@ int main(int argc, char** argv) {
         io, [&] { return Clock::now() - t0 >= measureFor; }, measureFor + 5s);
     const long relayed = received;
     const double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
-    const double cpu = double(serverCpuTicks(server.pid()) - cpuBefore) / double(sysconf(_SC_CLK_TCK));
+    const double cpu = double(serversCpu() - cpuBefore) / double(sysconf(_SC_CLK_TCK));
+    const double redisCpu =
+        redis ? double(serverCpuTicks(redis->pid()) - redisCpuBefore) / double(sysconf(_SC_CLK_TCK)) : 0.0;
     const double ownCpu = ownCpuSeconds() - ownBefore;
     measuring = false;
     runUntil(
         io, [] { return false; }, 1s);  // let the windows drain
     std::printf(
         "relayed messages per second: %.0f (%ld in %.1f s, %d pairs, window %d, %d-byte payload; crsignal CPU %.0f%%, "
-        "bench clients CPU %.0f%% of one core)\n",
+        "redis CPU %.0f%%, bench clients CPU %.0f%% of one core)\n",
         relayed / elapsed, relayed, elapsed, s.pairs, s.window, s.payloadBytes, 100.0 * cpu / elapsed,
-        100.0 * ownCpu / elapsed);
+        100.0 * redisCpu / elapsed, 100.0 * ownCpu / elapsed);
     // The machine is shared, so the rate above depends on what else runs;
     // the server's own CPU cost per message does not.
     std::printf("crsignal CPU per relayed message: %.1f us (one core would relay about %.0f messages/s)\n",

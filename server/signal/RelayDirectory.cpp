@@ -29,6 +29,12 @@ void RelayDirectory::withdraw(std::uint64_t owner) {
     std::erase_if(announced_, [owner](const Announcement& a) { return a.owner == owner; });
 }
 
+std::vector<Relay> RelayDirectory::announced() const {
+    std::vector<Relay> out;
+    for (const auto& a : announced_) out.push_back(a.relay);
+    return out;
+}
+
 std::optional<Relay> RelayDirectory::choose(std::string_view country) {
     std::vector<const Relay*> pick;
     auto take = [&](auto&& relays, auto&& relayOf, bool matchCountry) {
@@ -40,8 +46,11 @@ std::optional<Relay> RelayDirectory::choose(std::string_view country) {
     };
     auto announcedRelay = [](const Announcement& a) -> const Relay& { return a.relay; };
     auto plain = [](const Relay& r) -> const Relay& { return r; };
-    if (take(announced_, announcedRelay, true) || take(announced_, announcedRelay, false) ||
-        take(configured_, plain, true) || take(configured_, plain, false)) {
+    auto anyAnnounced = [&](bool matchCountry) {
+        take(announced_, announcedRelay, matchCountry);
+        return take(shared_, plain, matchCountry);
+    };
+    if (anyAnnounced(true) || anyAnnounced(false) || take(configured_, plain, true) || take(configured_, plain, false)) {
         return *pick[turn_++ % pick.size()];
     }
     return std::nullopt;

@@ -24,6 +24,10 @@ public:
     // One announcement per connection: a newer one replaces the older.
     void announce(std::uint64_t owner, Relay relay);
     void withdraw(std::uint64_t owner);
+    // Relays announced to other servers of a cluster: they count as announced here.
+    void setShared(std::vector<Relay> relays) { shared_ = std::move(relays); }
+    // This server's own announcements, for the others.
+    std::vector<Relay> announced() const;
 
     // Prefers an announced relay in the requester's country, then any
     // announced relay, then a configured one in that country, then any
@@ -38,6 +42,7 @@ private:
         Relay relay;
     };
     std::vector<Announcement> announced_;
+    std::vector<Relay> shared_;
     std::vector<Relay> configured_;
     std::size_t turn_ = 0;
 };

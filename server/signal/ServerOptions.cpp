@@ -59,6 +59,13 @@ Options:
                             on PORT, one line per text message, with the same
                             certificate, registry, limits and checks (0 picks a
                             free port; default: no WebSocket listener)
+  --threads N|auto          event loops, each on its own thread, that share the
+                            connections (default 1; auto: one per core)
+  --redis URL               join a cluster of crsignal servers that share one ID
+                            space through the Redis at URL (redis://HOST:PORT):
+                            messages for IDs joined to another server reach it,
+                            relays announced to any server are handed out by
+                            all; without it the server runs alone
   --verbose                 log connections and malformed input to stderr
   --help                    show this text
 
@@ -78,6 +85,24 @@ T number(std::string_view flag, std::string_view text, T min, T max) {
 }
 
 }  // namespace
+
+std::optional<RedisAddress> ParseRedisUrl(std::string_view url) {
+    if (url.substr(0, 8) == "redis://") url.remove_prefix(8);
+    if (!url.empty() && url.back() == '/') url.remove_suffix(1);
+    RedisAddress a;
+    const auto colon = url.rfind(':');
+    if (colon != std::string_view::npos) {
+        const auto port = url.substr(colon + 1);
+        unsigned value = 0;
+        const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
+        if (ec != std::errc() || end != port.data() + port.size() || value == 0 || value > 65535) return std::nullopt;
+        a.port = static_cast<std::uint16_t>(value);
+        url = url.substr(0, colon);
+    }
+    if (url.empty() || url.find_first_of("/@ ") != std::string_view::npos) return std::nullopt;
+    a.host = url;
+    return a;
+}
 
 std::vector<Relay> LoadRelayFile(const std::string& path) {
     std::ifstream in(path);
@@ -134,6 +159,11 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, std::stri
             else if (flag == "--join-burst") o.perSource.joinBurst = number<std::size_t>(flag, value, 1, 10000000);
             else if (flag == "--joins-per-minute") o.perSource.joinsPerMinute = number<std::size_t>(flag, value, 1, 100000000);
             else if (flag == "--live-window") o.liveWindow = std::chrono::seconds(number<int>(flag, value, 1, 86400));
+            else if (flag == "--threads") o.threads = value == "auto" ? 0 : number<unsigned>(flag, value, 1, 256);
+            else if (flag == "--redis") {
+                o.redis = ParseRedisUrl(value);
+                if (!o.redis) throw std::invalid_argument("--redis wants redis://HOST[:PORT], not " + std::string(value));
+            }
             else if (flag == "--max-review") o.maxReviewLength = number<std::size_t>(flag, value, 0, 16384);
             else if (flag == "--ws-port") o.webSocketPort = number<std::uint16_t>(flag, value, 0, 65535);
             else if (flag == "--reviews-file-limit") o.reviewsFileLimit = number<std::uintmax_t>(flag, value, 0, std::uintmax_t(1) << 50);

@@ -6,12 +6,21 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "RelayDirectory.h"
 #include "SourceLimits.h"
 
 namespace corvala::signal {
+
+struct RedisAddress {
+    std::string host;
+    std::uint16_t port = 6379;
+};
+
+// "redis://HOST[:PORT]" or "HOST[:PORT]"; nothing when it is neither.
+std::optional<RedisAddress> ParseRedisUrl(std::string_view url);
 
 struct ServerOptions {
     std::string bindAddress = "0.0.0.0";
@@ -34,6 +43,10 @@ struct ServerOptions {
     // A registered ID stays with its connection while that connection sent
     // anything this recently; clients send a keep-alive every 15 s.
     std::chrono::seconds liveWindow{40};
+    // Event loops serving connections, each on its own thread; 0: one per core.
+    unsigned threads = 1;
+    // The cluster's Redis; none: the server runs alone.
+    std::optional<RedisAddress> redis;
     bool verbose = false;
     // Port of the secure WebSocket listener for browsers (0 picks a free
     // one); none: no WebSocket listener.

@@ -9,9 +9,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
+#include <deque>
 #include <ctime>
+#include <shared_mutex>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -29,6 +32,9 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr int kMaxIdentityViolations = 3;
 // Lines about refused input written per second at most (see LogThrottle).
 constexpr std::size_t kRefusalLinesPerSecond = 20;
+
+// Connections on one loop are read one at a time: one buffer per thread serves them.
+thread_local std::array<char, 16384> readBuffer;
 
 // Every line the server writes is a full eight-member envelope.
 std::string envelope(std::string_view msg, std::string_view type = {}, std::string_view payload = {}) {
@@ -66,8 +72,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
 public:
     // Without `tls` the socket carries the lines in the clear: it is the
     // server's end of a local pair whose other end a gateway (WebSocket) serves.
-    Connection(SignalServer& server, tcp::socket socket, std::uint64_t serial, const Source& source, bool tls = true)
-        : server_(server), socket_(std::move(socket)), serial_(serial), source_(source), tls_(tls) {
+    Connection(SignalServer& server, SignalServer::Loop& loop, tcp::socket socket, std::uint64_t serial,
+               const Source& source, bool tls = true)
+        : server_(server), loop_(loop), socket_(std::move(socket)), serial_(serial), source_(source), tls_(tls) {
         deadline_ = Clock::now() + server_.options_.handshakeTimeout;
     }
     ~Connection() {
@@ -127,9 +134,12 @@ public:
         if (id.empty() && now > joinBy_) return "did not join in time";
         return deadline_ != Clock::time_point::max() && now > deadline_ ? "idle" : nullptr;
     }
+    bool closed() const { return closed_; }
     std::uint64_t serial() const { return serial_; }
     const Source& source() const { return source_; }
-    Clock::time_point lastHeard() const { return lastHeard_; }
+    SignalServer::Loop& loop() const { return loop_; }
+    // Read by joins on other loops, hence kept atomically.
+    Clock::time_point lastHeard() const { return Clock::time_point(Clock::duration(lastHeard_.load())); }
 
     // "connection 12 from 192.0.2.7 joined as \"555\"", for the log.
     std::string describe() const {
@@ -140,6 +150,9 @@ public:
     }
 
     std::string id;  // the ID this connection joined under, if any
+    // The ID it asked to join under while the cluster decides; its lines
+    // wait meanwhile (see hold), so that none acts under an unsettled ID.
+    std::string pendingJoin;
     std::size_t reviews = 0;  // reviews stored from this connection
     int identityViolations = 0;
 
@@ -187,7 +200,7 @@ private:
             }
             open_ = true;
             touch();
-            joinBy_ = lastHeard_ + server_.options_.joinTimeout;
+            joinBy_ = lastHeard() + server_.options_.joinTimeout;
         }
         bool yielded = false;
         for (int records = 0; !closed_; ++records) {
@@ -199,10 +212,10 @@ private:
                 break;
             }
             ERR_clear_error();
-            const int r = readSome(server_.readBuffer_.data(), static_cast<int>(server_.readBuffer_.size()));
+            const int r = readSome(readBuffer.data(), static_cast<int>(readBuffer.size()));
             if (r > 0) {
                 touch();
-                consume(std::string_view(server_.readBuffer_.data(), static_cast<size_t>(r)));
+                consume(std::string_view(readBuffer.data(), static_cast<size_t>(r)));
                 continue;
             }
             const Need n = need(r);
@@ -270,31 +283,63 @@ private:
     }
 
     void touch() {
-        lastHeard_ = Clock::now();
+        const auto now = Clock::now();
+        lastHeard_.store(now.time_since_epoch().count(), std::memory_order_relaxed);
         const auto idle = server_.options_.idleTimeout;
-        deadline_ = idle.count() == 0 ? Clock::time_point::max() : lastHeard_ + idle;
+        deadline_ = idle.count() == 0 ? Clock::time_point::max() : now + idle;
     }
 
     void consume(std::string_view data) {
         const bool withinLimit = lines_.feed(data, [this](std::string_view line) {
-            const char* ignored = server_.handleLine(*this, line);
-            if (ignored && server_.options_.verbose) server_.logRefusal(*this, std::string("ignored a line: ") + ignored);
+            if (!pendingJoin.empty()) return hold(line);
+            handle(line);
             return !closed_;
         });
         if (!withinLimit) refuse("sent a line longer than " + std::to_string(wire::MaxLineLength) + " characters");
     }
 
+public:
+    // The cluster has answered the join: the lines that waited for it go on.
+    void joinSettled() {
+        pendingJoin.clear();
+        while (!closed_ && pendingJoin.empty() && !held_.empty()) {
+            const std::string line = std::move(held_.front());
+            held_.pop_front();
+            heldBytes_ -= line.size();
+            handle(line);
+        }
+    }
+
+private:
+    void handle(std::string_view line) {
+        const char* ignored = server_.handleLine(*this, line);
+        if (ignored && server_.options_.verbose) server_.logRefusal(*this, std::string("ignored a line: ") + ignored);
+    }
+
+    bool hold(std::string_view line) {
+        if (heldBytes_ + line.size() > server_.options_.maxQueuedBytes) {
+            refuse("sent " + std::to_string(heldBytes_ + line.size()) + " bytes while its join was being settled");
+            return false;
+        }
+        heldBytes_ += line.size();
+        held_.emplace_back(line);
+        return true;
+    }
+
     SignalServer& server_;
+    SignalServer::Loop& loop_;
     tcp::socket socket_;
     SSL* ssl_ = nullptr;
     std::uint64_t serial_;
     Source source_;
     Clock::time_point deadline_;
-    Clock::time_point lastHeard_{};
+    std::atomic<Clock::rep> lastHeard_{0};
     Clock::time_point joinBy_ = Clock::time_point::max();
     LineFramer lines_{wire::MaxLineLength};
     std::string outbox_;
     std::size_t sent_ = 0;  // bytes of outbox_ already written
+    std::deque<std::string> held_;  // lines received while a join is settled
+    std::size_t heldBytes_ = 0;
     bool open_ = false;
     bool closed_ = false;
     bool readArmed_ = false;
@@ -304,9 +349,15 @@ private:
     Need plainNeed_ = Need::Nothing;
 };
 
-SignalServer::SignalServer(asio::io_context& io, ServerOptions options)
-    : io_(io), options_(std::move(options)), tls_(asio::ssl::context::tls_server), acceptor_(io),
-      acceptPause_(io), sweepTimer_(io), sources_(options_.perSource), refusalLog_(kRefusalLinesPerSecond) {
+SignalServer::SignalServer(const std::vector<asio::io_context*>& loops, ServerOptions options)
+    : options_(std::move(options)), loops_([&loops] {
+          if (loops.empty()) throw std::invalid_argument("crsignal needs at least one event loop");
+          std::vector<std::unique_ptr<Loop>> made;
+          for (auto* io : loops) made.push_back(std::make_unique<Loop>(*io));
+          return made;
+      }()), tls_(asio::ssl::context::tls_server),
+      acceptor_(loops_.front()->io), acceptPause_(loops_.front()->io), sources_(options_.perSource),
+      refusalLog_(kRefusalLinesPerSecond) {
     SSL_CTX* ctx = tls_.native_handle();
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     SSL_CTX_set_max_proto_version(ctx, TLS1_2_VERSION);
@@ -327,30 +378,51 @@ SignalServer::SignalServer(asio::io_context& io, ServerOptions options)
     acceptor_.set_option(tcp::acceptor::reuse_address(true));
     acceptor_.bind(endpoint);
     acceptor_.listen(4096);
+    if (options_.redis)
+        cluster_ = std::make_unique<Cluster>(loops_.front()->io, *options_.redis, options_.liveWindow, clusterHooks());
 }
 
-SignalServer::~SignalServer() { stop(); }
+SignalServer::~SignalServer() {
+    stop();
+    // Its last callbacks reach into the registry and the loops: before those go.
+    cluster_.reset();
+}
 
 std::uint16_t SignalServer::port() const { return acceptor_.local_endpoint().port(); }
 
 void SignalServer::start() {
+    if (cluster_) cluster_->start();
     accept();
-    sweep();
+    for (auto& loop : loops_) sweep(*loop);
 }
 
+// Called on the first loop's thread (or when no loop runs any more).
 void SignalServer::stop() {
-    if (stopped_) return;
-    stopped_ = true;
+    if (stopped_.exchange(true)) return;
     asio::error_code ec;
     acceptor_.close(ec);
     acceptPause_.cancel();
-    sweepTimer_.cancel();
-    auto all = connections_;
+    if (cluster_) {
+        std::lock_guard lock(shared_);
+        cluster_->stop();
+    }
+    for (auto& loop : loops_) {
+        if (loop.get() == loops_.front().get() || loop->io.stopped()) closeAll(*loop);
+        else asio::post(loop->io, [this, l = loop.get()] { closeAll(*l); });
+    }
+}
+
+void SignalServer::closeAll(Loop& loop) {
+    loop.sweepTimer.cancel();
+    auto all = loop.connections;
     for (const auto& c : all) c->close("server stopping");
 }
 
 void SignalServer::accept() {
-    acceptor_.async_accept([this](const asio::error_code& ec, tcp::socket socket) {
+    Loop& loop = *loops_[nextLoop_];
+    nextLoop_ = (nextLoop_ + 1) % loops_.size();
+    // The socket is made on the loop that will serve it; that loop admits it.
+    acceptor_.async_accept(loop.io, [this, &loop](const asio::error_code& ec, tcp::socket socket) {
         if (stopped_) return;
         if (ec) {
             // Out of descriptors: back off briefly instead of spinning; the
@@ -362,70 +434,123 @@ void SignalServer::accept() {
             });
             return;
         }
-        admit(std::move(socket));
+        if (&loop == loops_.front().get()) admit(loop, std::move(socket));
+        else asio::post(loop.io, [this, &loop, s = std::make_shared<tcp::socket>(std::move(socket))] {
+            if (!stopped_) admit(loop, std::move(*s));
+        });
         accept();
     });
 }
 
-void SignalServer::admit(tcp::socket socket) {
+void SignalServer::admit(Loop& loop, tcp::socket socket) {
     asio::error_code ec;
     const auto peer = socket.remote_endpoint(ec);
     if (ec) return;  // already gone
-    enroll(std::move(socket), SourceOf(peer.address()), true);
+    enroll(loop, std::move(socket), SourceOf(peer.address()), true);
 }
 
 void SignalServer::adoptPlain(int fd, const Source& source) {
-    tcp::socket socket(io_);
+    // Handed out like accepted connections; on the first loop, as accept().
+    Loop& loop = *loops_[nextLoop_];
+    nextLoop_ = (nextLoop_ + 1) % loops_.size();
+    auto socket = std::make_shared<tcp::socket>(loop.io);
     asio::error_code ec;
     // Asio only waits for readiness on it and Connection reads it with recv:
     // the protocol tag does not matter for a local stream socket.
-    socket.assign(tcp::v4(), fd, ec);
-    if (ec || stopped_) {
+    socket->assign(tcp::v4(), fd, ec);
+    if (ec) {
         ::close(fd);
         return;
     }
-    enroll(std::move(socket), source, false);
+    if (stopped_) return;  // the socket closes the descriptor
+    asio::post(loop.io, [this, &loop, socket, source] {
+        if (!stopped_) enroll(loop, std::move(*socket), source, false);
+    });
 }
 
-void SignalServer::enroll(tcp::socket socket, const Source& source, bool tls) {
+void SignalServer::enroll(Loop& loop, tcp::socket socket, const Source& source, bool tls) {
     asio::error_code ec;
     std::string refused;
-    if (connections_.size() >= options_.maxConnections)
-        refused = "all " + std::to_string(options_.maxConnections) + " connections in use";
-    else if (!sources_.admitConnection(source, Clock::now()))
-        refused = "already " + std::to_string(options_.perSource.maxConnections) + " connections from this address";
+    {
+        // Counted under the lock so that loops admitting at once cannot pass the limit together.
+        std::lock_guard lock(shared_);
+        if (connectionCount_ >= options_.maxConnections)
+            refused = "all " + std::to_string(options_.maxConnections) + " connections in use";
+        else if (!sources_.admitConnection(source, Clock::now()))
+            refused = "already " + std::to_string(options_.perSource.maxConnections) + " connections from this address";
+        else
+            ++connectionCount_;
+    }
     if (!refused.empty()) {
         logRefusal("connection from " + SourceText(source) + " refused: " + refused);
         socket.close(ec);
         return;
     }
-    auto c = std::make_shared<Connection>(*this, std::move(socket), nextSerial_++, source, tls);
-    connections_.insert(c);
+    // The TLS handshake, the costly part, runs outside the lock.
+    auto c = std::make_shared<Connection>(*this, loop, std::move(socket), nextSerial_++, source, tls);
+    loop.connections.insert(c);
     c->start();
 }
 
-void SignalServer::sweep() {
+void SignalServer::sweep(Loop& loop) {
     const auto now = Clock::now();
-    sources_.prune(now);
+    if (&loop == loops_.front().get()) {
+        std::lock_guard lock(shared_);
+        sources_.prune(now);
+    }
     std::vector<std::pair<std::shared_ptr<Connection>, const char*>> expired;
-    for (const auto& c : connections_)
+    for (const auto& c : loop.connections)
         if (const char* why = c->expiry(now)) expired.emplace_back(c, why);
     for (const auto& [c, why] : expired) c->close(why);
-    sweepTimer_.expires_after(std::chrono::seconds(1));
-    sweepTimer_.async_wait([this](const asio::error_code& ec) {
-        if (!ec && !stopped_) sweep();
+    loop.sweepTimer.expires_after(std::chrono::seconds(1));
+    loop.sweepTimer.async_wait([this, &loop](const asio::error_code& ec) {
+        if (!ec && !stopped_) sweep(loop);
     });
 }
 
 void SignalServer::forget(Connection& c) {
-    sources_.releaseConnection(c.source());
-    relays_.withdraw(c.serial());
-    if (!c.id.empty()) {
-        const auto it = registry_.find(c.id);
-        if (it != registry_.end() && it->second == &c) registry_.erase(it);
+    {
+        std::lock_guard lock(shared_);
+        sources_.releaseConnection(c.source());
+        relays_.withdraw(c.serial());
+        for (const std::string* id : {&c.id, &c.pendingJoin}) {
+            const auto it = id->empty() ? registry_.end() : registry_.find(*id);
+            if (it == registry_.end() || it->second != &c) continue;
+            eraseRegistration(it);
+            // A pending claim is released when its answer finds the connection gone.
+            if (cluster_ && id == &c.id) onClusterLoop([this, released = c.id] { cluster_->release(released); });
+        }
     }
+    --connectionCount_;
     // The handlers still running keep the object alive until they return.
-    connections_.erase(c.shared_from_this());
+    c.loop().connections.erase(c.shared_from_this());
+}
+
+void SignalServer::eraseRegistration(std::unordered_map<std::string, Connection*>::iterator it) {
+    std::unique_lock write(registryLock_);
+    registry_.erase(it);
+}
+
+void SignalServer::deliver(Connection& to, std::string_view line) {
+    if (to.loop().io.get_executor().running_in_this_thread()) return to.send(line);
+    Loop& loop = to.loop();
+    bool first;
+    {
+        std::lock_guard lock(loop.inboxLock);
+        first = loop.inbox.empty();
+        // Still registered, so still held by its loop: safe to take a reference.
+        loop.inbox.emplace_back(to.shared_from_this(), std::string(line));
+    }
+    if (first) asio::post(loop.io, [this, &loop] { drainInbox(loop); });
+}
+
+void SignalServer::drainInbox(Loop& loop) {
+    std::vector<std::pair<std::shared_ptr<Connection>, std::string>> lines;
+    {
+        std::lock_guard lock(loop.inboxLock);
+        lines.swap(loop.inbox);
+    }
+    for (const auto& [to, line] : lines) to->send(line);
 }
 
 void SignalServer::join(Connection& c, const std::string& id) {
@@ -444,17 +569,107 @@ void SignalServer::join(Connection& c, const std::string& id) {
         if (silence <= options_.liveWindow)
             return c.refuse("join as " + forLog(id) + " refused: the ID is held by live connection " +
                             std::to_string(holder.serial()));
-        holder.refuse("its ID taken over by connection " + std::to_string(c.serial()) + " after " +
-                      std::to_string(std::chrono::duration_cast<std::chrono::seconds>(silence).count()) +
-                      " s of silence");
+        const std::string why = "its ID taken over by connection " + std::to_string(c.serial()) + " after " +
+                                std::to_string(std::chrono::duration_cast<std::chrono::seconds>(silence).count()) +
+                                " s of silence";
+        if (&holder.loop() == &c.loop()) holder.refuse(why);
+        else asio::post(holder.loop().io, [h = holder.shared_from_this(), why] { h->refuse(why); });
     }
     if (!c.id.empty() && c.id != id) {
         const auto own = registry_.find(c.id);
-        if (own != registry_.end() && own->second == &c) registry_.erase(own);
+        if (own != registry_.end() && own->second == &c) {
+            eraseRegistration(own);
+            if (cluster_) onClusterLoop([this, released = c.id] { cluster_->release(released); });
+        }
     }
-    registry_[id] = &c;
+    {
+        std::unique_lock write(registryLock_);
+        registry_[id] = &c;
+    }
+    if (!cluster_) {
+        c.id = id;
+        c.send(envelope("joined"));
+        return;
+    }
+    // Held here, so no other connection of this server gets it meanwhile;
+    // the cluster tells whether a live connection elsewhere has it.
+    c.pendingJoin = id;
+    onClusterLoop([this, conn = c.shared_from_this(), id] {
+        cluster_->claim(id, [this, conn, id](Cluster::Claim claim, const std::string& holder) {
+            asio::post(conn->loop().io, [this, conn, id, claim, holder] { settleJoin(*conn, id, claim, holder); });
+        });
+    });
+}
+
+void SignalServer::settleJoin(Connection& c, const std::string& id, Cluster::Claim claim, const std::string& holder) {
+    std::lock_guard lock(shared_);
+    if (c.closed() || c.pendingJoin != id) {
+        // Gone meanwhile: what Redis granted goes back, unless this server's
+        // next holder of the ID has it now.
+        if (claim == Cluster::Claim::Granted && !registry_.contains(id))
+            onClusterLoop([this, id] { cluster_->release(id); });
+        return;
+    }
+    if (claim == Cluster::Claim::HeldElsewhere) {
+        if (const auto it = registry_.find(id); it != registry_.end() && it->second == &c) eraseRegistration(it);
+        c.pendingJoin.clear();
+        return c.refuse("join as " + forLog(id) + " refused: the ID is held by a live connection on server " +
+                        forLog(holder));
+    }
+    if (claim == Cluster::Claim::Unreachable)
+        logRefusal(c, "joined as " + forLog(id) + " on this server alone: Redis is out of reach (registered once it is back)");
     c.id = id;
     c.send(envelope("joined"));
+    c.joinSettled();
+}
+
+void SignalServer::routeElsewhere(Connection& from, const std::string& to, std::string_view line) {
+    onClusterLoop([this, sender = from.shared_from_this(), to, l = std::string(line)] {
+        cluster_->route(to, l, [this, sender](bool taken) {
+            if (!taken) deliver(*sender, envelope("invalid_id"));
+        });
+    });
+}
+
+void SignalServer::onClusterLoop(std::function<void()> work) {
+    asio::io_context& io = loops_.front()->io;
+    if (io.get_executor().running_in_this_thread()) work();
+    else asio::post(io, std::move(work));
+}
+
+Cluster::Server SignalServer::clusterHooks() {
+    Cluster::Server hooks;
+    hooks.deliver = [this](std::string_view to, std::string_view line) {
+        std::lock_guard lock(shared_);
+        const auto it = registry_.find(std::string(to));
+        if (it != registry_.end()) return deliver(*it->second, line);
+        if (options_.verbose) logRefusal("message from another server for " + forLog(to) + " dropped: not joined here");
+    };
+    hooks.heldIds = [this] {
+        std::vector<std::pair<std::string, Clock::duration>> held;
+        const auto now = Clock::now();
+        std::lock_guard lock(shared_);
+        for (const auto& [id, c] : registry_)
+            if (c->id == id) held.emplace_back(id, options_.liveWindow - (now - c->lastHeard()));
+        return held;
+    };
+    hooks.lost = [this](const std::string& id, const std::string& holder) {
+        std::lock_guard lock(shared_);
+        const auto it = registry_.find(id);
+        if (it == registry_.end() || it->second->id != id) return;
+        asio::post(it->second->loop().io, [c = it->second->shared_from_this(), why = "its ID taken over by server " + forLog(holder)] {
+            c->refuse(why);
+        });
+    };
+    hooks.ownRelays = [this] {
+        std::lock_guard lock(shared_);
+        return relays_.announced();
+    };
+    hooks.otherRelays = [this](std::vector<Relay> relays) {
+        std::lock_guard lock(shared_);
+        relays_.setShared(std::move(relays));
+    };
+    return hooks;
 }
 
 bool SignalServer::speaksForItself(Connection& c, const nlohmann::json& doc, std::string_view msg) {
@@ -480,25 +695,46 @@ bool SignalServer::speaksForItself(Connection& c, const nlohmann::json& doc, std
     return false;
 }
 
+// The busiest line: it takes only the registry's read lock, so that the
+// loops relay side by side.
+const char* SignalServer::relay(Connection& c, const nlohmann::json& doc, std::string_view line) {
+    // The connection's own ID changes only on its own loop: readable here without a lock.
+    const auto from = textMember(doc, "from");
+    if (c.id.empty() || !from || *from != c.id) {
+        std::lock_guard lock(shared_);
+        speaksForItself(c, doc, "message");  // drops, logs and counts it
+        return nullptr;
+    }
+    const auto to = textMember(doc, "to");
+    if (!to) return "\"to\" is not text";
+    std::shared_ptr<Connection> target;
+    {
+        std::shared_lock lock(registryLock_);
+        const auto it = registry_.find(*to);
+        if (it != registry_.end()) target = it->second->shared_from_this();
+    }
+    // Relayed as received: every member reaches the peer byte for byte.
+    if (target) deliver(*target, line);
+    else if (cluster_ && !to->empty() && to->size() <= kMaxIdLength) routeElsewhere(c, *to, line);
+    else c.send(envelope("invalid_id"));
+    return nullptr;
+}
+
 const char* SignalServer::handleLine(Connection& c, std::string_view line) {
     if (line.empty() || line == "p") return nullptr;
     const auto doc = nlohmann::json::parse(line, nullptr, false);
     if (doc.is_discarded() || !doc.is_object()) return "not a JSON object";
     const auto msg = textMember(doc, "msg");
     if (!msg) return "\"msg\" is not text";
+    // Parsing needs no lock; what the loops share does.
+    if (*msg == "message") return relay(c, doc, line);
+    std::lock_guard lock(shared_);
 
     // Only a join, a relay request and a withdrawal need no joined identity.
-    if ((*msg == "message" || *msg == "publicturn" || *msg == "review") && !speaksForItself(c, doc, *msg))
+    if ((*msg == "publicturn" || *msg == "review") && !speaksForItself(c, doc, *msg))
         return nullptr;  // logged there
 
-    if (*msg == "message") {
-        const auto to = textMember(doc, "to");
-        if (!to) return "\"to\" is not text";
-        const auto it = registry_.find(*to);
-        // Relayed as received: every member reaches the peer byte for byte.
-        if (it == registry_.end()) c.send(envelope("invalid_id"));
-        else it->second->send(line);
-    } else if (*msg == "join") {
+    if (*msg == "join") {
         const auto id = textMember(doc, "payload");
         if (!id || id->empty() || id->size() > kMaxIdLength) return "join without a usable ID";
         join(c, *id);
@@ -576,11 +812,13 @@ void SignalServer::appendReview(Connection& c, const std::string& payload) {
 void SignalServer::logRefusal(const Connection& c, const std::string& what) { logRefusal(c.describe() + ": " + what); }
 
 void SignalServer::logRefusal(const std::string& text) {
+    std::lock_guard lock(shared_);
     std::size_t heldBack = 0;
     if (!refusalLog_.allow(Clock::now(), heldBack)) return;
     log(heldBack ? text + " (" + std::to_string(heldBack) + " similar lines held back)" : text);
 }
 
-void SignalServer::log(const std::string& text) const { std::cerr << "crsignal: " << text << '\n'; }
+// One write per line, so that lines from several loops do not interleave.
+void SignalServer::log(const std::string& text) const { std::cerr << ("crsignal: " + text + '\n') << std::flush; }
 
 }  // namespace corvala::signal

@@ -1,10 +1,19 @@
 #pragma once
-// crsignal's core: accepts TLS connections on one event loop, splits what
-// they send into lines and acts on each line (join, relay, relays, reviews).
-// No thread per connection; every buffer and count a client can fill is
+// crsignal's core: accepts TLS connections, hands each to one of its event
+// loops (one thread each), splits what they send into lines and acts on each
+// line (join, relay, relays, reviews). A connection lives on one loop for its
+// whole life; what all loops share (the registry, relays, limits, reviews)
+// sits behind one lock, and a line for a connection on another loop is
+// posted to that loop. Every buffer and count a client can fill is
 // bounded. An ID belongs to one live connection at a time, and a connection
 // speaks only for the ID it joined under.
+//
+// With --redis the server is one of a cluster (see Cluster): a join is
+// confirmed only once Redis granted the ID, a message for an ID not joined
+// here goes through Redis, and what arrives from Redis is delivered here.
+// Messages between two clients of this server never touch Redis.
 
+#include "Cluster.h"
 #include "LogThrottle.h"
 #include "RelayDirectory.h"
 #include "ServerOptions.h"
@@ -14,13 +23,17 @@
 #include <asio/ssl.hpp>
 #include <nlohmann/json_fwd.hpp>
 
-#include <array>
+#include <atomic>
+#include <functional>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace corvala::signal {
 
@@ -28,7 +41,9 @@ class Connection;
 
 class SignalServer {
 public:
-    SignalServer(asio::io_context& io, ServerOptions options);
+    // The first loop also runs the acceptor; the caller runs every loop on
+    // its own thread.
+    SignalServer(const std::vector<asio::io_context*>& loops, ServerOptions options);
     ~SignalServer();
 
     // The port actually bound (differs from the options when they asked for 0).
@@ -38,22 +53,50 @@ public:
     // Serves `fd`, one end of a local stream pair, as a client connection
     // that carries the lines without TLS (a gateway decrypted them), under
     // the same registry, limits and identity checks; `source` is the
-    // gateway's client's address. Takes the descriptor in every case.
+    // gateway's client's address. Takes the descriptor in every case. Runs
+    // on the first event loop.
     void adoptPlain(int fd, const Source& source);
-
-    std::size_t connectionCount() const { return connections_.size(); }
 
 private:
     friend class Connection;
 
+    // One event loop and the connections it serves; touched only on its thread.
+    struct Loop {
+        explicit Loop(asio::io_context& context) : io(context), sweepTimer(context) {}
+        asio::io_context& io;
+        asio::steady_timer sweepTimer;
+        std::unordered_set<std::shared_ptr<Connection>> connections;
+        // Lines other loops relay to this loop's connections. Drained in one
+        // turn, so that a busy relay wakes the loop once per batch rather
+        // than once per line.
+        std::mutex inboxLock;
+        std::vector<std::pair<std::shared_ptr<Connection>, std::string>> inbox;
+    };
+
     void accept();
-    void admit(asio::ip::tcp::socket socket);
-    void enroll(asio::ip::tcp::socket socket, const Source& source, bool tls);
-    void sweep();
+    void admit(Loop& loop, asio::ip::tcp::socket socket);
+    void enroll(Loop& loop, asio::ip::tcp::socket socket, const Source& source, bool tls);
+    void sweep(Loop& loop);
+    // Closes every connection of `loop`; runs on its thread.
+    void closeAll(Loop& loop);
+    // Queues `line` for `to`, on `to`'s loop.
+    void deliver(Connection& to, std::string_view line);
+    void drainInbox(Loop& loop);
     // Acts on one line; tells why when it ignored the line as malformed.
     const char* handleLine(Connection& from, std::string_view line);
+    const char* relay(Connection& from, const nlohmann::json& doc, std::string_view line);
+    // Under shared_: the registry's write lock is taken here.
+    void eraseRegistration(std::unordered_map<std::string, Connection*>::iterator it);
     void forget(Connection& c);
     void join(Connection& c, const std::string& id);
+    // The cluster's answer to a join; on `c`'s loop.
+    void settleJoin(Connection& c, const std::string& id, Cluster::Claim claim, const std::string& holder);
+    // A message for an ID not joined here: the cluster finds its server.
+    void routeElsewhere(Connection& from, const std::string& to, std::string_view line);
+    // What the cluster asks of this server (on the first loop).
+    Cluster::Server clusterHooks();
+    // Runs `work` on the cluster's loop.
+    void onClusterLoop(std::function<void()> work);
     // True when `c` may send a line of kind `msg` (parsed as `doc`) under
     // the ID it joined; otherwise drops it, logs and counts the violation,
     // and closes the connection at the last one allowed.
@@ -64,13 +107,23 @@ private:
     void logRefusal(const std::string& text);
     void log(const std::string& text) const;
 
-    asio::io_context& io_;
     ServerOptions options_;
+    std::vector<std::unique_ptr<Loop>> loops_;
     asio::ssl::context tls_;
-    asio::ip::tcp::acceptor acceptor_;
+    asio::ip::tcp::acceptor acceptor_;  // on the first loop
     asio::steady_timer acceptPause_;
-    asio::steady_timer sweepTimer_;
-    std::unordered_set<std::shared_ptr<Connection>> connections_;
+    std::size_t nextLoop_ = 0;  // round robin, on the acceptor's thread
+    std::atomic<std::size_t> connectionCount_{0};
+    std::atomic<std::uint64_t> nextSerial_{1};
+    std::atomic<bool> stopped_{false};
+    std::unique_ptr<Cluster> cluster_;  // on the first loop; none when alone
+
+    // Guards every member below. Recursive: a line's handling may close a
+    // connection, whose cleanup takes the lock again on the same thread.
+    std::recursive_mutex shared_;
+    // Written under shared_ and registryLock_ (exclusively) together; read
+    // under either, so that relaying a message needs only the read lock.
+    std::shared_mutex registryLock_;
     std::unordered_map<std::string, Connection*> registry_;
     RelayDirectory relays_;
     // Reviews stored per joined ID on the current UTC day (cleared when it changes).
@@ -82,10 +135,6 @@ private:
         std::uint64_t unjoined = 0;  // lines that needed a joined connection
         std::uint64_t spoofed = 0;   // messages whose "from" was not the sender's ID
     } identityDrops_;
-    // Connections read one at a time on this one thread: one buffer serves all.
-    std::array<char, 16384> readBuffer_{};
-    std::uint64_t nextSerial_ = 1;
-    bool stopped_ = false;
 };
 
 }  // namespace corvala::signal

@@ -5,9 +5,13 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -33,9 +37,12 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     raiseOpenFileLimit();
     try {
-        asio::io_context io(1);
-        corvala::signal::SignalServer server(io, *options);
-        asio::signal_set signals(io, SIGINT, SIGTERM);
+        const unsigned count = options->threads ? options->threads : std::max(1u, std::thread::hardware_concurrency());
+        std::vector<std::unique_ptr<asio::io_context>> loops;
+        std::vector<asio::io_context*> contexts;
+        for (unsigned i = 0; i < count; ++i) contexts.push_back(loops.emplace_back(std::make_unique<asio::io_context>(1)).get());
+        corvala::signal::SignalServer server(contexts, *options);
+        asio::signal_set signals(*contexts.front(), SIGINT, SIGTERM);
         signals.async_wait([&](const asio::error_code&, int) { server.stop(); });
         server.start();
         std::cout << "crsignal listening on " << options->bindAddress << ':' << server.port() << std::endl;
@@ -43,8 +50,8 @@ int main(int argc, char** argv) {
         if (options->webSocketPort) {
             browsers = std::make_unique<corvala::signal::WebSocketGateway>(
                 corvala::signal::WebSocketOptionsFor(*options),
-                [&io, &server](int fd, const std::string& address) {
-                    asio::post(io, [&server, fd, address] {
+                [&contexts, &server](int fd, const std::string& address) {
+                    asio::post(*contexts.front(), [&server, fd, address] {
                         server.adoptPlain(fd, corvala::signal::SourceOf(asio::ip::make_address(address)));
                     });
                 });
@@ -52,7 +59,18 @@ int main(int argc, char** argv) {
             std::cout << "crsignal listening for browsers on wss://" << options->bindAddress << ':'
                       << browsers->port() << std::endl;
         }
-        io.run();
+        std::vector<std::thread> workers;
+        for (unsigned i = 1; i < count; ++i)
+            workers.emplace_back([io = contexts[i]] {
+                try {
+                    io->run();
+                } catch (const std::exception& e) {
+                    std::cerr << "crsignal: " << e.what() << '\n';
+                    std::_Exit(1);
+                }
+            });
+        contexts.front()->run();
+        for (auto& w : workers) w.join();
         if (browsers) browsers->stop();
     } catch (const std::exception& e) {
         std::cerr << "crsignal: " << e.what() << '\n';

@@ -53,4 +53,21 @@ TEST(RelayDirectory, EqualCandidatesTakeTurns) {
     EXPECT_EQ(seen, (std::set<std::string>{"turn:a", "turn:b"}));
 }
 
+// Relays announced to other servers of a cluster rank with this server's own
+// announcements, above the configured ones, and are replaced as a whole.
+TEST(RelayDirectory, SharedRelaysCountAsAnnounced) {
+    RelayDirectory d;
+    d.setConfigured({{"turn:cfg-de", "", "", "DE"}});
+    d.announce(1, {"turn:own-fr", "", "", "FR"});
+    d.setShared({{"turn:other-de", "", "", "DE"}, {"turn:other-us", "", "", "US"}});
+    EXPECT_EQ(urlFor(d, "de"), "turn:other-de");
+    std::set<std::string> seen;
+    for (int i = 0; i < 6; ++i) seen.insert(urlFor(d, "JP"));
+    EXPECT_EQ(seen, (std::set<std::string>{"turn:own-fr", "turn:other-de", "turn:other-us"}));
+    d.setShared({});
+    EXPECT_EQ(urlFor(d, "DE"), "turn:own-fr");
+    ASSERT_EQ(d.announced().size(), 1u);
+    EXPECT_EQ(d.announced()[0].url, "turn:own-fr");
+}
+
 }  // namespace

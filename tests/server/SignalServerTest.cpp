@@ -1,6 +1,11 @@
 // crsignal over real TLS on loopback: every kind of line a client may send,
 // and input that must not take the server down or disturb other clients.
+// Built a second time with CORVALA_SIGNAL_TEST_WITH_REDIS: then every server
+// runs with --redis, as a cluster of one with its own Redis, and no client
+// may see a difference.
+#include "RedisProcess.h"
 #include "ServerProcess.h"
+#include "SignalLines.h"
 #include "TlsLineClient.h"
 
 #include "signalling/SignallingMessage.h"
@@ -12,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <thread>
@@ -21,33 +27,6 @@ using namespace corvala::testing;
 using namespace std::chrono_literals;
 
 namespace {
-
-constexpr char kJoined[] =
-    R"({"msg":"joined","from":"","to":"","type":"","payload":"","password":"","username":"","version":""})";
-constexpr char kInvalidId[] =
-    R"({"msg":"invalid_id","from":"","to":"","type":"","payload":"","password":"","username":"","version":""})";
-
-std::string line(const QByteArray& bytes) { return bytes.toStdString(); }
-
-Envelope parse(const std::string& text) {
-    const auto o = ParseSignallingLine(QByteArray::fromStdString(text));
-    EXPECT_TRUE(o) << text;
-    return o ? Envelope::FromObject(*o) : Envelope{};
-}
-
-std::string joinLine(const std::string& id) {
-    return line(GetMessage(QString::fromStdString(id), u"join"_qs, {}, {}, QString::fromStdString(id)));
-}
-
-std::string messageLine(const std::string& from, const std::string& to, const char* type = "init") {
-    return line(GetMessage(QString::fromStdString(from), u"message"_qs, QString::fromStdString(to),
-                           QString::fromLatin1(type), {}, u"secret"_qs, u"Name"_qs, u"42"_qs));
-}
-
-std::string getPublicTurn(const std::string& country, const std::string& type) {
-    return line(GetMessage(QString(), u"getpublicturn"_qs, {}, QString::fromStdString(type),
-                           QString::fromStdString(country)));
-}
 
 class SignalServerTest : public ::testing::Test {
 protected:
@@ -60,6 +39,11 @@ protected:
                                       "--key", PkiFile("server.key")};
         args.insert(args.end(), extra.begin(), extra.end());
         server.reset();
+#ifdef CORVALA_SIGNAL_TEST_WITH_REDIS
+        redis = std::make_unique<RedisProcess>();
+        ASSERT_NE(redis->port(), 0) << "redis-server did not start";
+        args.insert(args.end(), {"--redis", redis->url()});
+#endif
         server = std::make_unique<ServerProcess>("crsignal", args);
         ASSERT_NE(server->port(), 0) << "crsignal did not start";
     }
@@ -128,6 +112,7 @@ protected:
         return false;
     }
 
+    std::unique_ptr<RedisProcess> redis;  // goes after the server
     std::unique_ptr<ServerProcess> server;
     int fresh_ = 0;
 };
@@ -560,6 +545,61 @@ TEST_F(SignalServerTest, IdleJoinedClientIsClosedAndItsIdFreed) {
     expectServes();
 }
 
+// Connections are spread over the event loops in turn, so neighbours in
+// joining order sit on different loops whenever there is more than one.
+class SignalServerLoops : public SignalServerTest, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override { startServer({"--threads", std::to_string(GetParam())}); }
+};
+
+TEST_P(SignalServerLoops, EveryClientReachesEveryOtherInOrderAndIdsStayWithTheirHolders) {
+    constexpr int kClients = 6, kRounds = 20;
+    std::vector<std::unique_ptr<TlsLineClient>> clients;
+    auto id = [](int i) { return "70" + std::to_string(i); };
+    auto numbered = [&](int from, int to, int round) {
+        return line(GetMessage(QString::fromStdString(id(from)), u"message"_qs, QString::fromStdString(id(to)),
+                               u"candidate"_qs, QString::number(round), u"pw"_qs, u"N"_qs, u"42"_qs));
+    };
+    for (int i = 0; i < kClients; ++i) clients.push_back(joinAs(id(i)));
+    // Everyone writes everything first, so the loops relay concurrently.
+    for (int round = 0; round < kRounds; ++round)
+        for (int from = 0; from < kClients; ++from)
+            for (int to = 0; to < kClients; ++to)
+                if (to != from) ASSERT_TRUE(clients[from]->writeLine(numbered(from, to, round)));
+    for (int to = 0; to < kClients; ++to) {
+        // Per sender the order is kept; what one client hears from several is interleaved.
+        std::map<std::string, int> heardFrom;
+        for (int n = 0; n < kRounds * (kClients - 1); ++n) {
+            const auto got = clients[to]->readLine();
+            ASSERT_TRUE(got) << "client " << to << " after " << n << " lines";
+            const Envelope e = parse(*got);
+            const std::string from = e.from.toStdString();
+            ASSERT_EQ(from.rfind("70", 0), 0u) << *got;
+            const int round = heardFrom[from]++;
+            ASSERT_EQ(*got, numbered(std::stoi(from.substr(2)), to, round)) << "client " << to;
+        }
+        EXPECT_EQ(heardFrom.size(), static_cast<size_t>(kClients - 1)) << "client " << to;
+        for (const auto& [from, count] : heardFrom) EXPECT_EQ(count, kRounds) << from << " to " << to;
+    }
+    // Joins from later connections (other loops) under held IDs are refused,
+    // and the holders keep being reached.
+    for (int i = 0; i < 2; ++i) expectJoinRefused(id(i));
+    ASSERT_TRUE(clients[1]->writeLine(messageLine(id(1), id(0))));
+    EXPECT_EQ(clients[0]->readLine(), messageLine(id(1), id(0)));
+    ASSERT_TRUE(clients[2]->writeLine(messageLine(id(2), "nobody")));
+    EXPECT_EQ(clients[2]->readLine(), kInvalidId);
+    // A holder that leaves frees its ID for a connection on any loop.
+    clients[3].reset();
+    EXPECT_TRUE(eventually([&] {
+        auto c = connectClient();
+        return c->writeLine(joinLine(id(3))) && c->readLine() == std::optional<std::string>(kJoined);
+    }));
+    expectServes();
+}
+
+INSTANTIATE_TEST_SUITE_P(Signal, SignalServerLoops, ::testing::Values(1, 2, 3),
+                         [](const auto& info) { return std::to_string(info.param) + "Threads"; });
+
 TEST_F(SignalServerTest, HelpListsTheOptionsAndBadOptionsFail) {
     int exitCode = -1;
     const std::string text = RunProgram("crsignal", "--help", exitCode);
@@ -567,10 +607,12 @@ TEST_F(SignalServerTest, HelpListsTheOptionsAndBadOptionsFail) {
     for (const char* option : {"--port", "--cert", "--key", "--relays", "--reviews", "--max-queue",
                                "--handshake-timeout", "--join-timeout", "--idle-timeout", "--reviews-per-connection", "--reviews-per-day", "--max-review",
                                "--reviews-file-limit", "--max-connections", "--max-per-address", "--join-burst",
-                               "--joins-per-minute", "--limit-loopback", "--live-window"})
+                               "--joins-per-minute", "--limit-loopback", "--live-window", "--threads", "--redis"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
     for (const std::string bad : {"--port 70000 --cert a --key b", "--cert a", "--frobnicate 1 --cert a --key b",
-                                  "--cert /nonexistent.pem --key /nonexistent.key --port 0"}) {
+                                  "--cert /nonexistent.pem --key /nonexistent.key --port 0",
+                                  "--threads 0 --cert a --key b", "--threads 257 --cert a --key b",
+                                  "--redis http://x --cert a --key b", "--redis 127.0.0.1:0 --cert a --key b"}) {
         RunProgram("crsignal", bad + " 2>/dev/null", exitCode);
         EXPECT_NE(exitCode, 0) << bad;
     }

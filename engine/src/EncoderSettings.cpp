@@ -27,13 +27,16 @@ std::string encoderDescription(VideoCodecKind kind, int bitrate, int fps, int th
         "! video/x-h264,profile=constrained-baseline,stream-format=byte-stream,alignment=au",
         threads, std::max(1, bitrate / 1000), keyInterval);
   else
+    // One encoder thread: libvpx's worker threads wait by spinning, and on a
+    // busy machine (the host's user works beside the session) two threads
+    // cost 7 times the CPU of one per 1080p frame and took longer
+    // (bench/encoder). Token partitions still let the viewer's decoder
+    // threads share a frame.
     text = g_strdup_printf(
-        // Token partitions (the property's value is their base-2 logarithm)
-        // let the decoder's threads share a frame, too.
-        "vp8enc name=encoder deadline=1 cpu-used=8 threads=%d token-partitions=%d end-usage=cbr lag-in-frames=0 "
+        "vp8enc name=encoder deadline=1 cpu-used=8 threads=1 token-partitions=1 end-usage=cbr lag-in-frames=0 "
         "target-bitrate=%d keyframe-max-dist=%d undershoot=95 buffer-size=1000 buffer-initial-size=500 "
         "buffer-optimal-size=600 ! video/x-vp8",
-        threads, threads >= 4 ? 2 : threads >= 2 ? 1 : 0, bitrate, keyInterval);
+        bitrate, keyInterval);
   std::string description(text);
   g_free(text);
   return description;

@@ -13,7 +13,8 @@ namespace corvala::engine {
 int targetBitrate(int width, int height, int fps);
 
 // gst-launch description of the encoder element, named "encoder", followed
-// by the caps it must produce. `threads` 0: as many as the machine has cores.
+// by the caps it must produce. `threads` (H.264's slice threads) 0: as many
+// as the machine has cores.
 std::string encoderDescription(VideoCodecKind kind, int bitrate, int fps, int threads = 0);
 
 }  // namespace corvala::engine

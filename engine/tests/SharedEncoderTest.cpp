@@ -3,6 +3,7 @@
 // happens when one connection's transport stops taking frames.
 #include <gtest/gtest.h>
 
+#include "RateController.h"
 #include "SharedEncoder.h"
 
 #include <gst/app/gstappsink.h>
@@ -278,5 +279,25 @@ INSTANTIATE_TEST_SUITE_P(Codecs, SharedEncoderTest,
                          ::testing::Values(CodecCase{"VP8", VideoCodecKind::VP8, "vp8dec"},
                                            CodecCase{"H264", VideoCodecKind::H264, "h264parse ! avdec_h264 max-threads=1"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Every connection that sends a shared encoder's stream corrects its rate
+// from the bytes it sent; the rule steps once a second, not once per
+// connection a second (two idle connections would double its climb).
+TEST(SharedEncoderRate, ConnectionsOfOneEncoderCorrectItOnceASecond) {
+  gst_init(nullptr, nullptr);
+  GstElement* encoder = gst_element_factory_make("vp8enc", nullptr);
+  ASSERT_NE(encoder, nullptr);
+  gst_object_ref_sink(encoder);
+  RateController::setNominal(encoder, 4000000);
+  g_object_set(encoder, "target-bitrate", 1000000, nullptr);
+  RateController first, second;
+  for (RateController* connection : {&first, &second}) connection->update({encoder}, 0);
+  std::this_thread::sleep_for(600ms);  // a measurement needs half a second
+  for (RateController* connection : {&first, &second}) connection->update({encoder}, 0);
+  int target = 0;
+  g_object_get(encoder, "target-bitrate", &target, nullptr);
+  EXPECT_EQ(target, 1100000) << "idle: up by 10 % once";
+  gst_object_unref(encoder);
+}
 
 }  // namespace

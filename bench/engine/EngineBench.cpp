@@ -131,14 +131,37 @@ bool readStamp(const uint8_t* pixels, int width, uint32_t& stamp) {
   return true;
 }
 
+// Latency of received frames whose painted time changed since the last one
+// (sampled on a streaming thread; read once measuring stopped).
+struct LatencySamples {
+  std::atomic<bool> measuring{false};
+  std::mutex mutex;
+  std::vector<double> values;
+  uint32_t lastStamp = 0;
+
+  void sample(const uint8_t* pixels, int width) {
+    uint32_t stamp;
+    if (!measuring || !readStamp(pixels, width, stamp) || stamp == lastStamp) return;
+    lastStamp = stamp;
+    const double latency = double((uint32_t(nowMs()) - stamp) & ((1u << kBits) - 1));
+    std::lock_guard lock(mutex);
+    if (latency < 5000) values.push_back(latency);
+  }
+  void summarise(double& median, double& p95) {
+    std::lock_guard lock(mutex);
+    if (values.empty()) return;
+    std::sort(values.begin(), values.end());
+    median = values[values.size() / 2];
+    p95 = values[std::min(values.size() - 1, size_t(values.size() * 0.95))];
+  }
+};
+
 struct Session {
   Session(int fps) : fps(fps) {}
   int fps;
   rtc_handle source = 0;
   std::unique_ptr<PeerPair> pair;
-  std::mutex mutex;
-  std::vector<double> latencies;
-  uint32_t lastStamp = 0;
+  LatencySamples latency;
   std::atomic<int> frames{0};
   std::atomic<int> captured{0};
   static void countSize(void*, int, int) {}
@@ -163,24 +186,13 @@ struct Session {
       int64_t zero = 0;
       firstFrameAt.compare_exchange_strong(zero, nowMs());
     };
-    pair->b->onPixels = [this](const uint8_t* pixels, int width, int) { sampleLatency(pixels, width); };
+    pair->b->onPixels = [this](const uint8_t* pixels, int width, int) { latency.sample(pixels, width); };
     offerAt = nowMs();
     pair->a->offer();
   }
   ~Session() {
     pair.reset();
     Engine::get().rtc_destroy_source(source);
-  }
-  // Latency of frames whose painted time changed since the last one
-  // (render thread of the engine; the latencies are read once it stopped).
-  std::atomic<bool> measuring{false};
-  void sampleLatency(const uint8_t* pixels, int width) {
-    uint32_t stamp;
-    if (!measuring || !readStamp(pixels, width, stamp) || stamp == lastStamp) return;
-    lastStamp = stamp;
-    const double latency = double((uint32_t(nowMs()) - stamp) & ((1u << kBits) - 1));
-    std::lock_guard lock(mutex);
-    if (latency < 5000) latencies.push_back(latency);
   }
 };
 
@@ -200,20 +212,14 @@ Figures measure(XvfbDisplay& x, Content content, int fps, double seconds) {
   const int captured0 = session.captured;
   const double cpu0 = cpuSeconds();
   const auto t0 = clock_type::now();
-  session.measuring = content != Content::Static;  // a static screen shows one old stamp
+  session.latency.measuring = content != Content::Static;  // a static screen shows one old stamp
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-  session.measuring = false;
+  session.latency.measuring = false;
   const double wall = std::chrono::duration<double>(clock_type::now() - t0).count();
   out.fps = (session.frames - frames0) / wall;
   out.captured = (session.captured - captured0) / wall;
   out.cpu = (cpuSeconds() - cpu0) / wall * 100.0;
-  std::lock_guard lock(session.mutex);
-  auto& l = session.latencies;
-  if (!l.empty()) {
-    std::sort(l.begin(), l.end());
-    out.median = l[l.size() / 2];
-    out.p95 = l[std::min(l.size() - 1, size_t(l.size() * 0.95))];
-  }
+  session.latency.summarise(out.median, out.p95);
   return out;
 }
 
@@ -223,22 +229,14 @@ Figures measureReference(XvfbDisplay& x, Content content, int fps, double second
   Figures out;
   Painter painter(x.name(), content, std::max(fps, 30));
   std::atomic<int> frames{0};
-  std::atomic<bool> measuring{false};
-  std::mutex mutex;
-  std::vector<double> latencies;
-  uint32_t lastStamp = 0;
+  LatencySamples latency;
   const int64_t start = nowMs();
   std::atomic<int64_t> firstFrameAt{0};
   ReferencePipeline reference(x.name(), kWidth, kHeight, fps, [&](const uint8_t* pixels, int width) {
     ++frames;
     int64_t zero = 0;
     firstFrameAt.compare_exchange_strong(zero, nowMs());
-    uint32_t stamp;
-    if (!measuring || !readStamp(pixels, width, stamp) || stamp == lastStamp) return;
-    lastStamp = stamp;
-    const double latency = double((uint32_t(nowMs()) - stamp) & ((1u << kBits) - 1));
-    std::lock_guard lock(mutex);
-    if (latency < 5000) latencies.push_back(latency);
+    latency.sample(pixels, width);
   });
   const auto end = clock_type::now() + std::chrono::seconds(20);
   while (!frames && clock_type::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -248,18 +246,13 @@ Figures measureReference(XvfbDisplay& x, Content content, int fps, double second
   const int frames0 = frames;
   const double cpu0 = cpuSeconds();
   const auto t0 = clock_type::now();
-  measuring = content != Content::Static;
+  latency.measuring = content != Content::Static;
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-  measuring = false;
+  latency.measuring = false;
   const double wall = std::chrono::duration<double>(clock_type::now() - t0).count();
   out.fps = (frames - frames0) / wall;
   out.cpu = (cpuSeconds() - cpu0) / wall * 100.0;
-  std::lock_guard lock(mutex);
-  if (!latencies.empty()) {
-    std::sort(latencies.begin(), latencies.end());
-    out.median = latencies[latencies.size() / 2];
-    out.p95 = latencies[std::min(latencies.size() - 1, size_t(latencies.size() * 0.95))];
-  }
+  latency.summarise(out.median, out.p95);
   return out;
 }
 

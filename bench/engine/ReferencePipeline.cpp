@@ -27,24 +27,25 @@ struct Peers {
   GstElement* recv;
 };
 
+// The description a create-offer/create-answer promise replied with becomes
+// `maker`'s local and `other`'s remote description.
+void exchange(GstPromise* promise, const char* field, GstElement* maker, GstElement* other) {
+  GstWebRTCSessionDescription* description = nullptr;
+  gst_structure_get(gst_promise_get_reply(promise), field, GST_TYPE_WEBRTC_SESSION_DESCRIPTION, &description, nullptr);
+  gst_promise_unref(promise);
+  g_signal_emit_by_name(maker, "set-local-description", description, nullptr);
+  g_signal_emit_by_name(other, "set-remote-description", description, nullptr);
+  gst_webrtc_session_description_free(description);
+}
+
 void onAnswer(GstPromise* promise, gpointer data) {
   auto* peers = static_cast<Peers*>(data);
-  GstWebRTCSessionDescription* answer = nullptr;
-  gst_structure_get(gst_promise_get_reply(promise), "answer", GST_TYPE_WEBRTC_SESSION_DESCRIPTION, &answer, nullptr);
-  gst_promise_unref(promise);
-  g_signal_emit_by_name(peers->recv, "set-local-description", answer, nullptr);
-  g_signal_emit_by_name(peers->send, "set-remote-description", answer, nullptr);
-  gst_webrtc_session_description_free(answer);
+  exchange(promise, "answer", peers->recv, peers->send);
 }
 
 void onOffer(GstPromise* promise, gpointer data) {
   auto* peers = static_cast<Peers*>(data);
-  GstWebRTCSessionDescription* offer = nullptr;
-  gst_structure_get(gst_promise_get_reply(promise), "offer", GST_TYPE_WEBRTC_SESSION_DESCRIPTION, &offer, nullptr);
-  gst_promise_unref(promise);
-  g_signal_emit_by_name(peers->send, "set-local-description", offer, nullptr);
-  g_signal_emit_by_name(peers->recv, "set-remote-description", offer, nullptr);
-  gst_webrtc_session_description_free(offer);
+  exchange(promise, "offer", peers->send, peers->recv);
   g_signal_emit_by_name(peers->recv, "create-answer", nullptr, gst_promise_new_with_change_func(onAnswer, peers, nullptr));
 }
 

@@ -6,10 +6,13 @@
 // "engine_bench --viewers [fps]": the host's CPU for 1, 2 and 3 viewers of one
 // screen source (viewers in a second process).
 // "engine_bench --datachannel [runs]": only the stop-and-wait figures.
+// "engine_bench --content scrolling|changes|static [fps]": that content twice,
+// each time beside the bare webrtcbin reference pipeline.
 // "engine_bench --changes N [fps] [busy cores]": N whole-screen colour changes
 // on an otherwise idle screen; how many reach the receiver within 5 s, and how fast.
 #include "EngineHarness.h"
 #include "ProcessWire.h"
+#include "ReferencePipeline.h"
 #include "StatsProbe.h"
 #include "XvfbDisplay.h"
 
@@ -128,14 +131,37 @@ bool readStamp(const uint8_t* pixels, int width, uint32_t& stamp) {
   return true;
 }
 
+// Latency of received frames whose painted time changed since the last one
+// (sampled on a streaming thread; read once measuring stopped).
+struct LatencySamples {
+  std::atomic<bool> measuring{false};
+  std::mutex mutex;
+  std::vector<double> values;
+  uint32_t lastStamp = 0;
+
+  void sample(const uint8_t* pixels, int width) {
+    uint32_t stamp;
+    if (!measuring || !readStamp(pixels, width, stamp) || stamp == lastStamp) return;
+    lastStamp = stamp;
+    const double latency = double((uint32_t(nowMs()) - stamp) & ((1u << kBits) - 1));
+    std::lock_guard lock(mutex);
+    if (latency < 5000) values.push_back(latency);
+  }
+  void summarise(double& median, double& p95) {
+    std::lock_guard lock(mutex);
+    if (values.empty()) return;
+    std::sort(values.begin(), values.end());
+    median = values[values.size() / 2];
+    p95 = values[std::min(values.size() - 1, size_t(values.size() * 0.95))];
+  }
+};
+
 struct Session {
   Session(int fps) : fps(fps) {}
   int fps;
   rtc_handle source = 0;
   std::unique_ptr<PeerPair> pair;
-  std::mutex mutex;
-  std::vector<double> latencies;
-  uint32_t lastStamp = 0;
+  LatencySamples latency;
   std::atomic<int> frames{0};
   std::atomic<int> captured{0};
   static void countSize(void*, int, int) {}
@@ -160,24 +186,13 @@ struct Session {
       int64_t zero = 0;
       firstFrameAt.compare_exchange_strong(zero, nowMs());
     };
-    pair->b->onPixels = [this](const uint8_t* pixels, int width, int) { sampleLatency(pixels, width); };
+    pair->b->onPixels = [this](const uint8_t* pixels, int width, int) { latency.sample(pixels, width); };
     offerAt = nowMs();
     pair->a->offer();
   }
   ~Session() {
     pair.reset();
     Engine::get().rtc_destroy_source(source);
-  }
-  // Latency of frames whose painted time changed since the last one
-  // (render thread of the engine; the latencies are read once it stopped).
-  std::atomic<bool> measuring{false};
-  void sampleLatency(const uint8_t* pixels, int width) {
-    uint32_t stamp;
-    if (!measuring || !readStamp(pixels, width, stamp) || stamp == lastStamp) return;
-    lastStamp = stamp;
-    const double latency = double((uint32_t(nowMs()) - stamp) & ((1u << kBits) - 1));
-    std::lock_guard lock(mutex);
-    if (latency < 5000) latencies.push_back(latency);
   }
 };
 
@@ -197,20 +212,47 @@ Figures measure(XvfbDisplay& x, Content content, int fps, double seconds) {
   const int captured0 = session.captured;
   const double cpu0 = cpuSeconds();
   const auto t0 = clock_type::now();
-  session.measuring = content != Content::Static;  // a static screen shows one old stamp
+  session.latency.measuring = content != Content::Static;  // a static screen shows one old stamp
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-  session.measuring = false;
+  session.latency.measuring = false;
   const double wall = std::chrono::duration<double>(clock_type::now() - t0).count();
   out.fps = (session.frames - frames0) / wall;
   out.captured = (session.captured - captured0) / wall;
   out.cpu = (cpuSeconds() - cpu0) / wall * 100.0;
-  std::lock_guard lock(session.mutex);
-  auto& l = session.latencies;
-  if (!l.empty()) {
-    std::sort(l.begin(), l.end());
-    out.median = l[l.size() / 2];
-    out.p95 = l[std::min(l.size() - 1, size_t(l.size() * 0.95))];
-  }
+  session.latency.summarise(out.median, out.p95);
+  return out;
+}
+
+// The same content through the bare webrtcbin pipeline, for a reference
+// from the same run on the same machine.
+Figures measureReference(XvfbDisplay& x, Content content, int fps, double seconds) {
+  Figures out;
+  Painter painter(x.name(), content, std::max(fps, 30));
+  std::atomic<int> frames{0};
+  LatencySamples latency;
+  const int64_t start = nowMs();
+  std::atomic<int64_t> firstFrameAt{0};
+  ReferencePipeline reference(x.name(), kWidth, kHeight, fps, [&](const uint8_t* pixels, int width) {
+    ++frames;
+    int64_t zero = 0;
+    firstFrameAt.compare_exchange_strong(zero, nowMs());
+    latency.sample(pixels, width);
+  });
+  const auto end = clock_type::now() + std::chrono::seconds(20);
+  while (!frames && clock_type::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (!frames) return out;
+  out.firstFrame = double(firstFrameAt - start);
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const int frames0 = frames;
+  const double cpu0 = cpuSeconds();
+  const auto t0 = clock_type::now();
+  latency.measuring = content != Content::Static;
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  latency.measuring = false;
+  const double wall = std::chrono::duration<double>(clock_type::now() - t0).count();
+  out.fps = (frames - frames0) / wall;
+  out.cpu = (cpuSeconds() - cpu0) / wall * 100.0;
+  latency.summarise(out.median, out.p95);
   return out;
 }
 
@@ -539,6 +581,30 @@ int main(int argc, char** argv) {
   std::printf("screen source 1920x1080, sender and receiver in one process (CPU in %% of one core)\n");
   std::printf("%-20s %6s %9s %10s %8s %12s %9s %12s\n", "content", "set", "captured", "delivered", "CPU",
               "latency med", "p95", "first frame");
+  // Each engine row is followed by the bare webrtcbin pipeline's row for the
+  // same content ("reference", its capture is ximagesrc at the fixed rate).
+  const auto reference = [&](Content content, int fps) {
+    const Figures r = measureReference(x, content, fps, 6.0);
+    std::printf("  reference          %6d %9s %10.2f %7.1f%% %9.0f ms %6.0f ms %9.0f ms\n", fps, "-", r.fps, r.cpu,
+                r.median, r.p95, r.firstFrame);
+    std::fflush(stdout);
+  };
+  if (argc > 2 && std::strcmp(argv[1], "--content") == 0) {
+    // One content at one rate, the engine beside the reference pipeline.
+    const std::string which = argv[2];
+    const Content content = which == "changes" ? Content::Noise : which == "static" ? Content::Static : Content::Scrolling;
+    const int fps = argc > 3 ? std::atoi(argv[3]) : 30;
+    for (int run = 0; run < 2; ++run) {
+      const Figures f = measure(x, content, fps, 6.0);
+      std::printf("%-20s %6d %9.2f %10.2f %7.1f%% %9.0f ms %6.0f ms %9.0f ms\n", name(content), fps, f.captured, f.fps,
+                  f.cpu, f.median, f.p95, f.firstFrame);
+      reference(content, fps);
+    }
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("load %.1f\n", load[0]);
+    return 0;
+  }
   if (quick) {
     const Figures f = measure(x, Content::Scrolling, 10, 6.0);
     std::printf("scrolling 10: captured %.2f delivered %.2f CPU %.1f%% latency %.0f/%.0f ms\n", f.captured, f.fps, f.cpu,
@@ -551,11 +617,13 @@ int main(int argc, char** argv) {
       std::printf("%-20s %6d %9.2f %10.2f %7.1f%% %9.0f ms %6.0f ms %9.0f ms\n", name(content), fps, f.captured, f.fps,
                   f.cpu, f.median, f.p95, f.firstFrame);
       std::fflush(stdout);
+      if (content != Content::Static) reference(content, fps);
     }
   for (int fps : {60}) {
     const Figures f = measure(x, Content::Scrolling, fps, 6.0);
     std::printf("%-20s %6d %9.2f %10.2f %7.1f%% %9.0f ms %6.0f ms %9.0f ms  (most sustained)\n", "scrolling", fps,
                 f.captured, f.fps, f.cpu, f.median, f.p95, f.firstFrame);
+    reference(Content::Scrolling, fps);
   }
   std::printf("data channel stop-and-wait, 65,536-byte records: %.1f MB/s without video\n", stopAndWait(nullptr, 200));
   std::printf("data channel stop-and-wait, 65,536-byte records: %.1f MB/s with 1080p30 scrolling video\n",

@@ -4,6 +4,7 @@
 #include "Log.h"
 #include "IceServerUri.h"
 #include "PeerLiveness.h"
+#include "PipelineGraph.h"
 #include "RateController.h"
 #include "SdpInfo.h"
 #include "VideoSender.h"
@@ -250,12 +251,7 @@ void PeerConnection::close() {
   // No lock of ours is held here: streaming threads that are inside one of
   // our handlers finish, and the state change can complete.
   if (pipeline_) {
-    if (const char* dir = getenv("CORVALA_ENGINE_DOT")) {
-      const std::string path = std::string(dir) + "/pc-" + std::to_string(handle) + ".dot";
-      gchar* dot = gst_debug_bin_to_dot_data(GST_BIN(pipeline_), GST_DEBUG_GRAPH_SHOW_ALL);
-      g_file_set_contents(path.c_str(), dot, -1, nullptr);
-      g_free(dot);
-    }
+    savePipelineGraph(pipeline_, "pc-" + std::to_string(handle));
     unblockDataSenders();
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     gst_object_unref(pipeline_);

@@ -10,6 +10,7 @@ namespace corvala::engine {
 
 namespace {
 const char* kNominal = "corvala-nominal-bitrate";
+const char* kLastCorrection = "corvala-rate-corrected-ms";
 
 // vp8enc counts bit/s, x264enc kbit/s.
 bool countsKilobits(GstElement* encoder) {
@@ -53,7 +54,13 @@ void RateController::update(const std::vector<GstElement*>& encoders, guint64 by
   if (first || seconds < 0.5 || bytesSent < previous || encoders.empty()) return;
   // Audio is in the same count; at 32-64 kbit/s it does not matter here.
   const double measured = double(bytesSent - previous) * 8.0 / seconds / double(encoders.size());
+  const auto nowMs = gsize(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count());
   for (GstElement* encoder : encoders) {
+    // An encoder shared by several connections hears from each of them; the
+    // rule expects one correction a second, from any one of them.
+    const gsize last = GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(encoder), kLastCorrection));
+    if (last != 0 && nowMs - last < 900) continue;
+    g_object_set_data(G_OBJECT(encoder), kLastCorrection, GSIZE_TO_POINTER(nowMs));
     const int current = encoderBitrate(encoder);
     const int next = correctedBitrate(nominal(encoder), current, measured);
     if (std::abs(next - current) >= 1000) {

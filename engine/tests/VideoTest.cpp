@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <regex>
 
@@ -287,4 +289,71 @@ TEST(Video, TeardownWhileRendererWaitsForClosingThread) {
   released.set_value();
   EXPECT_TRUE(pollUntil([&] { return left->load(); }));  // the peer outlives its callback
   video.reset();
+}
+
+namespace {
+// How many elements of a GStreamer type the pipelines written to `dir`
+// held, as the graphs name each element's type.
+int elementsOfType(const std::string& dir, const std::string& type) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    std::ifstream file(entry.path());
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    for (size_t at = text.find(type + "\\n"); at != std::string::npos; at = text.find(type + "\\n", at + 1)) ++count;
+  }
+  return count;
+}
+}  // namespace
+
+// Two viewers of one host track, the second joining while the first
+// watches: both show the picture (the late one from a key frame of its
+// own: the stream's periodic one is 10 s away), the first without a pause,
+// and the host encoded it once for both, each with a payloader of its own.
+TEST(Video, ViewersOfOneTrackShareOneEncoder) {
+  Engine& e = Engine::get();
+  PatternSource pattern;
+  auto capture = pattern.record();
+  const rtc_handle hostAudio = e.rtc_create_audio_module(), viewerAudio = e.rtc_create_audio_module();
+  const rtc_handle hostFactory = e.rtc_create_factory(hostAudio), viewerFactory = e.rtc_create_factory(viewerAudio);
+  const rtc_handle ice = e.rtc_create_iceservers();
+  const rtc_handle source = e.rtc_create_virtual_source(320, 240, 30, &capture);
+  const rtc_handle stream = e.rtc_create_stream(hostFactory, "ARDAMS");
+  e.rtc_add_videotrack(stream, e.rtc_create_videotrack(hostFactory, source, "ARDAMSv0"));
+  std::vector<std::unique_ptr<TestPeer>> hosts, viewers;
+  const auto join = [&] {
+    const std::string n = std::to_string(hosts.size());
+    hosts.push_back(std::make_unique<TestPeer>(hostFactory, ice, "host" + n));
+    viewers.push_back(std::make_unique<TestPeer>(viewerFactory, ice, "viewer" + n));
+    hosts.back()->connectTo(*viewers.back());
+    hosts.back()->create(stream);
+    viewers.back()->create();
+    hosts.back()->offer();
+  };
+  join();
+  ASSERT_TRUE(viewers[0]->waitForFrames(5));
+  join();
+  ASSERT_TRUE(viewers[1]->waitForFrames(5, 8s));
+  const int firstBefore = viewers[0]->frameCount();
+  ASSERT_TRUE(viewers[1]->waitForFrames(10));
+  EXPECT_GT(viewers[0]->frameCount(), firstBefore);
+  const Frame late = viewers[1]->lastFrame();
+  ASSERT_EQ(late.width, 320);
+  EXPECT_TRUE(near(pixelAt(late, 80, 160), {0, 0, 255}));
+  EXPECT_TRUE(near(pixelAt(late, 240, 160), {255, 0, 0}));
+
+  char dir[] = "/tmp/corvala-graphs-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  setenv("CORVALA_ENGINE_DOT", dir, 1);
+  for (auto& peer : hosts) peer->close();
+  for (auto& peer : viewers) peer->close();
+  unsetenv("CORVALA_ENGINE_DOT");
+  EXPECT_EQ(elementsOfType(dir, "GstVP8Enc"), 1);
+  EXPECT_EQ(elementsOfType(dir, "GstRtpVP8Pay"), 2);
+  std::filesystem::remove_all(dir);
+  e.rtc_destroy_factory(hostFactory);
+  e.rtc_destroy_factory(viewerFactory);
+  e.rtc_destroy_source(source);
+  e.rtc_destroy_iceservers(ice);
+  e.rtc_destroy_audio_module(hostAudio);
+  e.rtc_destroy_audio_module(viewerAudio);
 }

@@ -186,7 +186,7 @@ private:
         if (!open_ && !tls_) {
             open_ = true;
             touch();
-            joinBy_ = lastHeard_ + server_.options_.joinTimeout;
+            joinBy_ = lastHeard() + server_.options_.joinTimeout;
         }
         if (!open_) {
             ERR_clear_error();

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace corvala {
 namespace {
@@ -41,7 +42,7 @@ struct Server {
         options.reviewsFile = (fuzz::ScratchFolder("signal") / "reviews.txt").string();
         options.reviewsFileLimit = 64 << 10;
         options.verbose = true;
-        Instance = std::make_unique<signal::SignalServer>(Io, options);
+        Instance = std::make_unique<signal::SignalServer>(std::vector<asio::io_context*>{&Io}, options);
         Instance->start();
         Port = Instance->port();
         Thread = std::thread([this] { Io.run(); });

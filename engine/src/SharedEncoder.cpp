@@ -8,6 +8,7 @@
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/video/video.h>
+#include <malloc.h>
 
 #include <algorithm>
 
@@ -174,6 +175,11 @@ SharedEncoder::~SharedEncoder() {
   }
   for (GstElement* element : {appsrc_, scaleCaps_, encoder_, appsink_})
     if (element) gst_object_unref(element);
+  // The encoder's frame buffers were freed on its streaming threads; glibc
+  // keeps such freed memory in those threads' arenas (and raises its mmap
+  // threshold after the first large free), so without a trim every session
+  // that ends leaves the process a few hundred KB larger.
+  malloc_trim(0);
 }
 
 void SharedEncoder::add(const std::shared_ptr<EncodedOutlet>& outlet) {

@@ -10,13 +10,14 @@
 //
 // QuietScreenBesideReference: changes on an otherwise quiet screen, measured
 // for the whole program and, in the same run, for the bare webrtcbin pipeline
-// (ReferencePipeline.h) on the same display; then the CPU that host and
+// (bench/engine/ReferencePipeline.h, the engine bench's reference) on the same display; then the CPU that host and
 // viewer spend on a static desktop (CORVALA_IDLE_SECONDS, default 20).
 //   CORVALA_BIN_DIR=build/bin CORVALA_PKI_DIR=build/pki build/bench/frame_latency_bench --gtest_filter='*Quiet*'
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstdio>
 #include <fstream>
@@ -219,12 +220,19 @@ TEST_F(FrameLatency, QuietScreenBesideReference) {
     ASSERT_TRUE(host.Ok());
     host.Fill(Colours[0]);
     {
-        bench::ReferencePipeline reference(hostDisplay.name(), 10, ProbeX, ProbeY);
-        ASSERT_TRUE(reference.Ok());
-        ASSERT_TRUE(WaitFor([&] { return Near(reference.Probe(), Colours[0]); }, 30s)) << "no reference frame";
+        // 0xRRGGBB of the probe pixel in the reference's last decoded frame.
+        std::atomic<unsigned long> probed{0};
+        ReferencePipeline reference(hostDisplay.name(), 1280, 800, 10, [&](const uint8_t* pixels, int width) {
+            if (width <= ProbeX) return;
+            const uint8_t* pixel = pixels + (std::size_t(ProbeY) * std::size_t(width) + ProbeX) * 4;  // BGRx
+            probed = (unsigned long)pixel[2] << 16 | (unsigned long)pixel[1] << 8 | pixel[0];
+        });
+        const auto probe = [&] { return probed.load(); };
+        ASSERT_TRUE(reference.ok());
+        ASSERT_TRUE(WaitFor([&] { return Near(probe(), Colours[0]); }, 30s)) << "no reference frame";
         const double load = LoadAverage();
         Print("reference (bare webrtcbin, ximagesrc 10 fps) screen change to decoded pixel",
-              Measure([&] { return reference.Probe(); }, changes, pacing), changes);
+              Measure(probe, changes, pacing), changes);
         const double cpu0 = CpuSeconds(getpid());
         std::this_thread::sleep_for(std::chrono::seconds(IdleSeconds()));
         std::printf("reference idle: both peers in one process %.1f %% of a core over %d s (load %.2f)\n",

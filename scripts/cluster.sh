@@ -16,6 +16,7 @@ usage() { echo "usage: $0 start|stop [BUILD_DIR [STATE_DIR]]" >&2; exit 2; }
 [ $# -ge 1 ] && [ $# -le 3 ] || usage
 action=$1
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/stop-process.sh"
 build=$(cd "${2:-$here/../build}" && pwd)
 mkdir -p "${3:-$build/cluster}"
 state=$(cd "${3:-$build/cluster}" && pwd)
@@ -66,12 +67,7 @@ stop_one() {  # pidname program
   local pid
   if running "$1" "$2"; then
     pid=$(cat "$state/$1.pid")
-    kill -TERM "$pid" 2>/dev/null || true
-    for _ in $(seq 50); do
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill -KILL "$pid" 2>/dev/null || true
+    stop_process "$pid"
   fi
   rm -f "$state/$1.pid"
 }

@@ -21,6 +21,7 @@ build=$(cd "$2" && pwd)
 mkdir -p "$3"
 state=$(cd "$3" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/stop-process.sh"
 
 # True when the pid file names a live process running the given program
 # (a recycled pid of some other process is left alone).
@@ -39,12 +40,7 @@ stop_one() {  # name
   local pidfile="$state/$1.pid" pid
   if running "$1"; then
     pid=$(cat "$pidfile")
-    kill -TERM "$pid" 2>/dev/null || true
-    for _ in $(seq 50); do
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill -KILL "$pid" 2>/dev/null || true
+    stop_process "$pid"
   fi
   rm -f "$pidfile"
 }

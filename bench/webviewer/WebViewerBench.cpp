@@ -23,8 +23,7 @@
 #include "ServerProcess.h"
 
 // Xlib last: its macros clash with names in the headers above.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "DisplayPixels.h"
 
 namespace corvala::e2e {
 namespace {
@@ -48,29 +47,6 @@ bool Near(unsigned long a, unsigned long b) {
 
 double Millis(Wall::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 double NowMs() { return Millis(Wall::now().time_since_epoch()); }
-
-class Display_ {
-public:
-    explicit Display_(const std::string& name) : d_(XOpenDisplay(name.c_str())) {}
-    ~Display_() {
-        if (d_) XCloseDisplay(d_);
-    }
-    unsigned long At(int x, int y) {
-        XImage* image = XGetImage(d_, DefaultRootWindow(d_), x, y, 1, 1, AllPlanes, ZPixmap);
-        if (!image) return 0;
-        const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
-        XDestroyImage(image);
-        return pixel;
-    }
-    void Fill(unsigned long colour) {
-        XSetWindowBackground(d_, DefaultRootWindow(d_), colour);
-        XClearWindow(d_, DefaultRootWindow(d_));
-        XSync(d_, False);
-    }
-
-private:
-    Display* d_;
-};
 
 // Installed in the page: for every decoded frame, the probe pixel's colour
 // and the wall time at which that colour first showed.
@@ -111,7 +87,7 @@ TEST(WebViewerBench, BrowserBesideProgramViewer) {
     const auto& out = signal.output();
     const int wsPort = std::atoi(out.c_str() + out.find(':', out.find("wss://") + 6) + 1);
     XvfbDisplay hostDisplay(1280, 800), viewerDisplay(1280, 800);
-    Display_ host(hostDisplay.name()), viewer(viewerDisplay.name());
+    Pixel host(hostDisplay.name()), viewer(viewerDisplay.name());
     host.Fill(Colours[0]);
     WriteProgramSettings(scratch / "host" / "home", "111222333", "secret7");
     WriteProgramSettings(scratch / "viewer" / "home", "444555666");

@@ -418,9 +418,14 @@ void SignalServer::closeAll(Loop& loop) {
     for (const auto& c : all) c->close("server stopping");
 }
 
-void SignalServer::accept() {
+SignalServer::Loop& SignalServer::nextLoop() {
     Loop& loop = *loops_[nextLoop_];
     nextLoop_ = (nextLoop_ + 1) % loops_.size();
+    return loop;
+}
+
+void SignalServer::accept() {
+    Loop& loop = nextLoop();
     // The socket is made on the loop that will serve it; that loop admits it.
     acceptor_.async_accept(loop.io, [this, &loop](const asio::error_code& ec, tcp::socket socket) {
         if (stopped_) return;
@@ -451,8 +456,7 @@ void SignalServer::admit(Loop& loop, tcp::socket socket) {
 
 void SignalServer::adoptPlain(int fd, const Source& source) {
     // Handed out like accepted connections; on the first loop, as accept().
-    Loop& loop = *loops_[nextLoop_];
-    nextLoop_ = (nextLoop_ + 1) % loops_.size();
+    Loop& loop = nextLoop();
     auto socket = std::make_shared<tcp::socket>(loop.io);
     asio::error_code ec;
     // Asio only waits for readiness on it and Connection reads it with recv:

@@ -73,6 +73,8 @@ private:
         std::vector<std::pair<std::shared_ptr<Connection>, std::string>> inbox;
     };
 
+    // The loop the next connection goes to, in turn; on the first loop.
+    Loop& nextLoop();
     void accept();
     void admit(Loop& loop, asio::ip::tcp::socket socket);
     void enroll(Loop& loop, asio::ip::tcp::socket socket, const Source& source, bool tls);

@@ -139,7 +139,6 @@ void VideoTrack::addConsumer(std::shared_ptr<FrameConsumer> consumer) {
     attached_ = attached_ || attach;
   }
   if (attach) source_->addConsumer(this);
-  else if (source_) source_->welcome();  // another peer's sender on a running source
 }
 
 void VideoTrack::removeConsumer(const FrameConsumer* consumer) {

@@ -148,9 +148,10 @@ bool VideoSender::start(const VideoCodec& codec) {
     outlet_ = outlet;
   }
   encoder->encoder().add(outlet);
-  // The key frame the new viewer asked for needs a frame to encode: on a
-  // quiet screen the source would otherwise send its next one only at a
-  // later keep-alive.
+  // Every new viewer of the track passes here (the encoder is shared, the
+  // track sees no new consumer): the key frame it asked for needs a frame to
+  // encode, which a quiet screen would otherwise send only at a later
+  // keep-alive.
   track->source()->welcome();
   return true;
 }

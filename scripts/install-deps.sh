@@ -13,6 +13,8 @@ PACKAGES=(
   # TLS, archives, regexes, images, HTTP, JSON, servers
   libssl-dev zlib1g-dev libminizip-dev libpcre2-dev libjpeg62-turbo-dev
   libcurl4-openssl-dev nlohmann-json3-dev libasio-dev libcpp-httplib-dev
+  # crsignal reads its clients' lines with simdjson
+  libsimdjson-dev
   libminiupnpc-dev libgeoip-dev geoip-database
   # crsignal's WebSocket listener for browsers: Boost.Beast (header-only)
   libboost-dev

@@ -530,7 +530,7 @@ void SignalServer::forget(Connection& c) {
     c.loop().connections.erase(c.shared_from_this());
 }
 
-void SignalServer::eraseRegistration(std::unordered_map<std::string, Connection*>::iterator it) {
+void SignalServer::eraseRegistration(Registry::iterator it) {
     std::unique_lock write(registryLock_);
     registry_.erase(it);
 }
@@ -645,7 +645,7 @@ Cluster::Server SignalServer::clusterHooks() {
     Cluster::Server hooks;
     hooks.deliver = [this](std::string_view to, std::string_view line) {
         std::lock_guard lock(shared_);
-        const auto it = registry_.find(std::string(to));
+        const auto it = registry_.find(to);
         if (it != registry_.end()) return deliver(*it->second, line);
         if (options_.verbose) logRefusal("message from another server for " + forLog(to) + " dropped: not joined here");
     };
@@ -676,15 +676,14 @@ Cluster::Server SignalServer::clusterHooks() {
     return hooks;
 }
 
-bool SignalServer::speaksForItself(Connection& c, const nlohmann::json& doc, std::string_view msg) {
+bool SignalServer::speaksForItself(Connection& c, const LineMembers& line, std::string_view msg) {
     std::string what;
     if (c.id.empty()) {
         what = "\"" + std::string(msg) + "\" from a connection that has not joined";
         ++identityDrops_.unjoined;
     } else if (msg == "message") {
-        const auto from = textMember(doc, "from");
-        if (from && *from == c.id) return true;
-        what = "\"message\" claiming to be from " + (from ? forLog(*from) : std::string("a non-text value"));
+        if (line.from && *line.from == c.id) return true;
+        what = "\"message\" claiming to be from " + (line.from ? forLog(*line.from) : std::string("a non-text value"));
         ++identityDrops_.spoofed;
     } else {
         return true;
@@ -701,15 +700,14 @@ bool SignalServer::speaksForItself(Connection& c, const nlohmann::json& doc, std
 
 // The busiest line: it takes only the registry's read lock, so that the
 // loops relay side by side.
-const char* SignalServer::relay(Connection& c, const nlohmann::json& doc, std::string_view line) {
+const char* SignalServer::relay(Connection& c, const LineMembers& members, std::string_view line) {
     // The connection's own ID changes only on its own loop: readable here without a lock.
-    const auto from = textMember(doc, "from");
-    if (c.id.empty() || !from || *from != c.id) {
+    if (c.id.empty() || !members.from || *members.from != c.id) {
         std::lock_guard lock(shared_);
-        speaksForItself(c, doc, "message");  // drops, logs and counts it
+        speaksForItself(c, members, "message");  // drops, logs and counts it
         return nullptr;
     }
-    const auto to = textMember(doc, "to");
+    const auto& to = members.to;
     if (!to) return "\"to\" is not text";
     std::shared_ptr<Connection> target;
     {
@@ -719,42 +717,43 @@ const char* SignalServer::relay(Connection& c, const nlohmann::json& doc, std::s
     }
     // Relayed as received: every member reaches the peer byte for byte.
     if (target) deliver(*target, line);
-    else if (cluster_ && !to->empty() && to->size() <= kMaxIdLength) routeElsewhere(c, *to, line);
+    else if (cluster_ && !to->empty() && to->size() <= kMaxIdLength) routeElsewhere(c, std::string(*to), line);
     else c.send(envelope("invalid_id"));
     return nullptr;
 }
 
 const char* SignalServer::handleLine(Connection& c, std::string_view line) {
     if (line.empty() || line == "p") return nullptr;
-    const auto doc = nlohmann::json::parse(line, nullptr, false);
-    if (doc.is_discarded() || !doc.is_object()) return "not a JSON object";
-    const auto msg = textMember(doc, "msg");
+    // Views into this thread's reader, valid while this line is handled.
+    thread_local LineReader reader;
+    LineMembers members;
+    if (const char* malformed = reader.read(line, members)) return malformed;
+    const auto& msg = members.msg;
     if (!msg) return "\"msg\" is not text";
     // Parsing needs no lock; what the loops share does.
-    if (*msg == "message") return relay(c, doc, line);
+    if (*msg == "message") return relay(c, members, line);
     std::lock_guard lock(shared_);
 
     // Only a join, a relay request and a withdrawal need no joined identity.
-    if ((*msg == "publicturn" || *msg == "review") && !speaksForItself(c, doc, *msg))
+    if ((*msg == "publicturn" || *msg == "review") && !speaksForItself(c, members, *msg))
         return nullptr;  // logged there
 
     if (*msg == "join") {
-        const auto id = textMember(doc, "payload");
+        const auto& id = members.payload;
         if (!id || id->empty() || id->size() > kMaxIdLength) return "join without a usable ID";
-        join(c, *id);
+        join(c, std::string(*id));
     } else if (*msg == "getpublicturn") {
-        const auto country = textMember(doc, "payload");
-        const auto type = textMember(doc, "type");
+        const auto& country = members.payload;
+        const auto& type = members.type;
         if (!country || !type) return "getpublicturn with a member that is not text";
-        const auto relay = relays_.choose(*country);
+        const auto relay = relays_.choose(std::string(*country));
         JsonObjectWriter ice;
         ice.add("ice_password", relay ? std::string_view(relay->password) : std::string_view())
             .add("ice_username", relay ? std::string_view(relay->username) : std::string_view())
             .add("ice_url", relay ? std::string_view(relay->url) : std::string_view());
         c.send(envelope("publicturn", *type, ice.take()));
     } else if (*msg == "publicturn") {
-        const auto payload = textMember(doc, "payload");
-        const auto ice = nlohmann::json::parse(payload.value_or(""), nullptr, false);
+        const auto ice = nlohmann::json::parse(members.payload.value_or(""), nullptr, false);
         if (ice.is_discarded() || !ice.is_object()) return "relay announcement without an ICE-server object";
         const auto url = textMember(ice, "ice_url");
         const auto user = textMember(ice, "ice_username");
@@ -765,7 +764,7 @@ const char* SignalServer::handleLine(Connection& c, std::string_view line) {
     } else if (*msg == "removeturn") {
         relays_.withdraw(c.serial());
     } else if (*msg == "review") {
-        const auto payload = textMember(doc, "payload");
+        const auto& payload = members.payload;
         if (!payload) return "review that is not text";
         // Each review is a line in a file on disk: neither one connection nor
         // all of them together can fill the disk.
@@ -775,7 +774,7 @@ const char* SignalServer::handleLine(Connection& c, std::string_view line) {
         else if (payload->size() > options_.maxReviewLength)
             logRefusal(c, "review dropped: " + std::to_string(payload->size()) + " bytes long");
         else
-            appendReview(c, *payload);
+            appendReview(c, std::string(*payload));
     } else {
         return "unknown \"msg\"";
     }

@@ -14,6 +14,7 @@
 // Messages between two clients of this server never touch Redis.
 
 #include "Cluster.h"
+#include "LineMembers.h"
 #include "LogThrottle.h"
 #include "RelayDirectory.h"
 #include "ServerOptions.h"
@@ -38,6 +39,13 @@
 namespace corvala::signal {
 
 class Connection;
+
+// The registry looks IDs up by view: the "to" of a relayed line is not copied.
+struct IdHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view id) const noexcept { return std::hash<std::string_view>{}(id); }
+};
+using Registry = std::unordered_map<std::string, Connection*, IdHash, std::equal_to<>>;
 
 class SignalServer {
 public:
@@ -86,9 +94,9 @@ private:
     void drainInbox(Loop& loop);
     // Acts on one line; tells why when it ignored the line as malformed.
     const char* handleLine(Connection& from, std::string_view line);
-    const char* relay(Connection& from, const nlohmann::json& doc, std::string_view line);
+    const char* relay(Connection& from, const LineMembers& members, std::string_view line);
     // Under shared_: the registry's write lock is taken here.
-    void eraseRegistration(std::unordered_map<std::string, Connection*>::iterator it);
+    void eraseRegistration(Registry::iterator it);
     void forget(Connection& c);
     void join(Connection& c, const std::string& id);
     // The cluster's answer to a join; on `c`'s loop.
@@ -99,10 +107,10 @@ private:
     Cluster::Server clusterHooks();
     // Runs `work` on the cluster's loop.
     void onClusterLoop(std::function<void()> work);
-    // True when `c` may send a line of kind `msg` (parsed as `doc`) under
+    // True when `c` may send a line of kind `msg` (read as `line`) under
     // the ID it joined; otherwise drops it, logs and counts the violation,
     // and closes the connection at the last one allowed.
-    bool speaksForItself(Connection& c, const nlohmann::json& doc, std::string_view msg);
+    bool speaksForItself(Connection& c, const LineMembers& line, std::string_view msg);
     void appendReview(Connection& c, const std::string& payload);
     // Refused input: written whatever --verbose says, within LogThrottle's bound.
     void logRefusal(const Connection& c, const std::string& what);
@@ -126,7 +134,7 @@ private:
     // Written under shared_ and registryLock_ (exclusively) together; read
     // under either, so that relaying a message needs only the read lock.
     std::shared_mutex registryLock_;
-    std::unordered_map<std::string, Connection*> registry_;
+    Registry registry_;
     RelayDirectory relays_;
     // Reviews stored per joined ID on the current UTC day (cleared when it changes).
     std::unordered_map<std::string, std::size_t> reviewsToday_;

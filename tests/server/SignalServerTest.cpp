@@ -420,6 +420,8 @@ TEST_F(SignalServerTest, MalformedLinesAreIgnoredAndTheConnectionStays) {
         R"({"msg":"join","payload":-9.3e18})",
         R"({"msg":"getpublicturn","payload":"DE","type":9.3e18})",
         R"({"msg":"message","from":"111","to":1e400})",
+        // A second "from" that the receiving peer might read instead.
+        R"({"msg":"message","from":"111","to":"111","type":"init","from":"222"})",
         std::string("\0\0\0", 3),
     };
     auto c = joinAs("111");

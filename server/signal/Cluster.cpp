@@ -25,6 +25,11 @@ constexpr std::size_t kMaxOtherRelays = 4096;
 constexpr std::size_t kMaxRelayText = 2048;
 constexpr std::size_t kMaxIdLength = 64;
 constexpr std::chrono::seconds kRelayPeriod{1};
+// Published to the instance's own channel; never a routed message, which
+// starts with the length of its ID.
+constexpr std::string_view kHeartbeat = "heartbeat";
+constexpr std::chrono::seconds kHeartbeatPeriod{1};
+constexpr std::chrono::seconds kSubscriptionStallLimit{3};
 
 // The holder, or "" when the caller got the ID.
 constexpr char kClaim[] = R"(
@@ -148,7 +153,8 @@ Cluster::Cluster(asio::io_context& loop, const RedisAddress& redis, Clock::durat
       commands_(loop, redis.host, redis.port, "command"),
       messages_(loop, redis.host, redis.port, "message"),
       renewTimer_(loop),
-      relayTimer_(loop) {}
+      relayTimer_(loop),
+      heartbeatTimer_(loop) {}
 
 Cluster::~Cluster() = default;
 
@@ -159,7 +165,7 @@ Cluster::Clock::duration Cluster::renewPeriod() const {
 void Cluster::start() {
     log("instance " + instance_);
     messages_.subscribe(std::string(kChannel) + instance_, [this](std::string_view m) { received(m); });
-    messages_.start({});
+    messages_.start([this] { unheardSince_.reset(); });
     // A new connection may be to a Redis that forgot everything: register at
     // once (and restart the rounds, so that one connection runs one series).
     commands_.start([this] {
@@ -168,6 +174,7 @@ void Cluster::start() {
         for (const char* script : {kClaim, kRoute}) commands_.command({"SCRIPT", "LOAD", script}, [](const redisReply*) {});
         every(renewTimer_, renewPeriod(), &Cluster::renewIds);
         every(relayTimer_, kRelayPeriod, &Cluster::shareRelays);
+        every(heartbeatTimer_, kHeartbeatPeriod, &Cluster::checkSubscription);
     });
 }
 
@@ -176,6 +183,7 @@ void Cluster::stop() {
     stopped_ = true;
     renewTimer_.cancel();
     relayTimer_.cancel();
+    heartbeatTimer_.cancel();
     if (commands_.connected()) {
         std::vector<std::string> keys;
         for (const auto& [id, left] : server_.heldIds()) keys.push_back(std::string(kIdKey) + id);
@@ -221,8 +229,11 @@ void Cluster::route(const std::string& to, std::string_view line, std::function<
     });
 }
 
-// "<length of the ID>:<ID><line>", from another instance.
+// "<length of the ID>:<ID><line>", from another instance, or this
+// instance's own heartbeat.
 void Cluster::received(std::string_view message) {
+    unheardSince_.reset();  // the subscription works
+    if (message == kHeartbeat) return;
     const auto colon = message.find(':');
     std::size_t length = 0;
     const auto [end, ec] = std::from_chars(message.data(), message.data() + std::min(colon, message.size()), length);
@@ -271,6 +282,22 @@ void Cluster::renewIds() {
             }
         });
     }
+}
+
+void Cluster::checkSubscription() {
+    const auto now = Clock::now();
+    if (unheardSince_ && now - *unheardSince_ > kSubscriptionStallLimit && messages_.connected()) {
+        unheardSince_.reset();
+        log("no heartbeat came back through the subscription for " +
+            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kSubscriptionStallLimit).count()) +
+            " s: subscribing again");
+        messages_.reconnect("silent");
+    }
+    // Judged only once Redis took it: a Redis out of reach is the command
+    // connection's to notice.
+    commands_.command({"PUBLISH", std::string(kChannel) + instance_, kHeartbeat}, [this, now](const redisReply* r) {
+        if (r && r->type == REDIS_REPLY_INTEGER && !unheardSince_) unheardSince_ = now;
+    });
 }
 
 void Cluster::shareRelays() {

@@ -15,7 +15,11 @@
 // something only while both ends are connected, so at-most-once delivery with
 // no backlog fits it: streams would keep (and need trimming of) what no one
 // will read after a restart, and PUBLISH says at once whether anyone listened,
-// which turns into "invalid_id" for the sender.
+// which turns into "invalid_id" for the sender. A subscription says nothing
+// when it stops working without closing (Redis hung for that connection, a
+// path dropping its packets): each instance publishes a heartbeat to its own
+// channel every second and subscribes anew when one has not come back
+// through the subscription within the stall limit.
 //
 // Relays: each instance rewrites its own announcements every second under a
 // key that dies with it, and reads everyone else's at the same pace.
@@ -73,6 +77,7 @@ private:
     // Each runs now and then again on its own timer.
     void renewIds();
     void shareRelays();
+    void checkSubscription();
     void every(asio::steady_timer& timer, Clock::duration period, void (Cluster::*work)());
     void received(std::string_view message);
     std::chrono::milliseconds ttl(Clock::duration left) const;
@@ -87,6 +92,10 @@ private:
     RedisConnection messages_;  // subscribed: carries nothing else
     asio::steady_timer renewTimer_;
     asio::steady_timer relayTimer_;
+    asio::steady_timer heartbeatTimer_;
+    // When the oldest heartbeat not yet heard back was published; none
+    // while every published one came back.
+    std::optional<Clock::time_point> unheardSince_;
     bool stopped_ = false;
 };
 

@@ -81,14 +81,18 @@ void RedisConnection::watchStalls() {
         // Answers already waiting in the socket mean this loop was the slow one, not Redis.
         pollfd ready{context_ ? context_->c.fd : -1, POLLIN, 0};
         if (context_ && waiting_ > 0 && std::chrono::steady_clock::now() - lastAnswer_ > kStallLimit &&
-            poll(&ready, 1, 0) == 0) {
-            redisAsyncContext* c = context_;
-            context_ = nullptr;
-            lost(std::to_string(waiting_) + " commands unanswered for " + std::to_string(kStallLimit.count()) + " s");
-            redisAsyncFree(c);  // the waiting commands end with no reply
-        }
+            poll(&ready, 1, 0) == 0)
+            reconnect(std::to_string(waiting_) + " commands unanswered for " + std::to_string(kStallLimit.count()) + " s");
         watchStalls();
     });
+}
+
+void RedisConnection::reconnect(const std::string& why) {
+    redisAsyncContext* c = context_;
+    if (!c) return;
+    context_ = nullptr;
+    lost(why);
+    redisAsyncFree(c);  // the waiting commands end with no reply
 }
 
 void RedisConnection::stop(bool graceful) {

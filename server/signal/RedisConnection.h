@@ -42,6 +42,9 @@ public:
     // closes (the loop must keep running meanwhile); otherwise at once.
     void stop(bool graceful = false);
     bool connected() const { return connected_; }
+    // Drops the connection (waiting commands end with no reply) and makes
+    // it anew, as when it is lost: for an owner that found it useless.
+    void reconnect(const std::string& why);
 
     // Sends one command; `reply` runs once. Without a connection it runs at
     // once with nullptr.

@@ -60,7 +60,7 @@ Options:
                             certificate, registry, limits and checks (0 picks a
                             free port; default: no WebSocket listener)
   --threads N|auto          event loops, each on its own thread, that share the
-                            connections (default 1; auto: one per core)
+                            connections (default auto: one per core)
   --redis URL               join a cluster of crsignal servers that share one ID
                             space through the Redis at URL (redis://HOST:PORT):
                             messages for IDs joined to another server reach it,

@@ -44,7 +44,7 @@ struct ServerOptions {
     // anything this recently; clients send a keep-alive every 15 s.
     std::chrono::seconds liveWindow{40};
     // Event loops serving connections, each on its own thread; 0: one per core.
-    unsigned threads = 1;
+    unsigned threads = 0;
     // The cluster's Redis; none: the server runs alone.
     std::optional<RedisAddress> redis;
     bool verbose = false;

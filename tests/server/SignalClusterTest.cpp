@@ -3,6 +3,7 @@
 #include "RedisProcess.h"
 #include "ServerProcess.h"
 #include "SignalLines.h"
+#include "StallingProxy.h"
 #include "TlsLineClient.h"
 
 #include "signalling/WirePayloads.h"
@@ -31,13 +32,17 @@ protected:
 
     void startCluster(const std::vector<std::string>& extra) {
         servers.clear();
-        for (int i = 0; i < 3; ++i) {
-            std::vector<std::string> args{"--port", "0", "--bind", "127.0.0.1", "--cert", PkiFile("server.pem"),
-                                          "--key", PkiFile("server.key"), "--redis", redis.url()};
-            args.insert(args.end(), extra.begin(), extra.end());
-            servers.push_back(std::make_unique<ServerProcess>("crsignal", args));
-            ASSERT_NE(servers.back()->port(), 0) << "crsignal " << i << " did not start";
-        }
+        for (int i = 0; i < 3; ++i) servers.push_back(startServer(redis.url(), extra));
+    }
+
+    static std::unique_ptr<ServerProcess> startServer(const std::string& redisUrl,
+                                                      const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args{"--port", "0", "--bind", "127.0.0.1", "--cert", PkiFile("server.pem"),
+                                      "--key", PkiFile("server.key"), "--redis", redisUrl};
+        args.insert(args.end(), extra.begin(), extra.end());
+        auto server = std::make_unique<ServerProcess>("crsignal", args);
+        EXPECT_NE(server->port(), 0) << "crsignal did not start";
+        return server;
     }
 
     std::unique_ptr<TlsLineClient> connectTo(int server) {
@@ -233,6 +238,26 @@ TEST_F(SignalClusterTest, AHungRedisHoldsJoinsUpOnlyBriefly) {
         b->writeLine("p");
         return relays(*b, *c, messageLine("222", "333")) && relays(*a, *b, messageLine("111", "222"));
     }));
+}
+
+// A subscription that goes silent without closing (Redis hung for that one
+// connection, or a path dropping its packets) must not swallow a server's
+// incoming messages for good: the server notices that its own heartbeat no
+// longer comes back through it and subscribes again.
+TEST_F(SignalClusterTest, AServerSubscribesAgainWhenItsSubscriptionGoesSilent) {
+    StallingProxy proxy(redis.port());
+    ASSERT_NE(proxy.port(), 0);
+    servers[0] = startServer("redis://127.0.0.1:" + std::to_string(proxy.port()));
+    auto a = joinAt(0, "111");
+    auto b = joinAt(1, "222");
+    ASSERT_TRUE(relays(*b, *a, messageLine("222", "111")));
+    proxy.stall("SUBSCRIBE");
+    EXPECT_TRUE(eventually([&] {
+        a->writeLine("p");
+        b->writeLine("p");
+        return relays(*b, *a, messageLine("222", "111"));
+    }, 20s));
+    EXPECT_TRUE(relays(*a, *b, messageLine("111", "222")));
 }
 
 }  // namespace

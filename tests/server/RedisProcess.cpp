@@ -1,5 +1,7 @@
 #include "RedisProcess.h"
 
+#include "Loopback.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -14,14 +16,6 @@
 
 namespace corvala::testing {
 namespace {
-
-sockaddr_in loopback(std::uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
 
 // A port the kernel just handed out and took back: free unless someone takes it meanwhile.
 std::uint16_t freePort() {

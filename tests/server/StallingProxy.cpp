@@ -1,5 +1,7 @@
 #include "StallingProxy.h"
 
+#include "Loopback.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -11,14 +13,6 @@
 
 namespace corvala::testing {
 namespace {
-
-sockaddr_in loopback(std::uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
 
 struct Link {
     int client = -1, server = -1;

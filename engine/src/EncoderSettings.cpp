@@ -32,11 +32,20 @@ std::string encoderDescription(VideoCodecKind kind, int bitrate, int fps, int th
     // cost 7 times the CPU of one per 1080p frame and took longer
     // (bench/encoder). Token partitions still let the viewer's decoder
     // threads share a frame.
+    //
+    // The speed: a positive cpu-used lets libvpx pick it by the time it
+    // measures, slowing down until a frame takes half its period (50 ms at
+    // 10 fps, 17 at 30), so the delay depends on the machine's load and
+    // the quality on the timing (30-37 dB on scrolled text in one bench).
+    // Speed 6, fixed, gives 37 dB in 15 ms a 1080p frame; faster fixed
+    // speeds lose 9 dB. At 60 fps half a period (8 ms) is less than speed 6
+    // needs, so there the measured choice stays: it trades quality for
+    // keeping up.
     text = g_strdup_printf(
-        "vp8enc name=encoder deadline=1 cpu-used=8 threads=1 token-partitions=1 end-usage=cbr lag-in-frames=0 "
+        "vp8enc name=encoder deadline=1 cpu-used=%d threads=1 token-partitions=1 end-usage=cbr lag-in-frames=0 "
         "target-bitrate=%d keyframe-max-dist=%d undershoot=95 buffer-size=1000 buffer-initial-size=500 "
         "buffer-optimal-size=600 ! video/x-vp8",
-        bitrate, keyInterval);
+        fps > 30 ? 8 : -6, bitrate, keyInterval);
   std::string description(text);
   g_free(text);
   return description;

@@ -209,6 +209,7 @@ int main(int argc, char** argv) {
       {"vp8 cpu-used=8 (timed speed, the engine's at 60 fps)", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=8")},
       {"vp8 cpu-used=-4", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=-4")},
       {"vp8 cpu-used=-6", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=-6")},
+      {"vp8 cpu-used=-7", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=-7")},
       {"vp8 cpu-used=-8", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=-8")},
       {"vp8 cpu-used=-12", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=-12")},
       {"vp8 cpu-used=-16", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=-16")},

@@ -197,26 +197,27 @@ int main(int argc, char** argv) {
   const std::string kbit = std::to_string(bitrate / 1000), bit = std::to_string(bitrate);
   const std::string vp8 = "vp8enc deadline=1 end-usage=cbr lag-in-frames=0 target-bitrate=" + bit;
   const std::string x264 = "x264enc tune=zerolatency bitrate=" + kbit + " key-int-max=300 vbv-buf-capacity=500";
-  const std::vector<std::pair<std::string, std::string>> encoders = {
-      {"vp8 engine", encoderDescription(VideoCodecKind::VP8, bitrate, fps)},
+  const std::string vp8Engine = encoderDescription(VideoCodecKind::VP8, bitrate, fps);
+  std::vector<std::pair<std::string, std::string>> encoders = {
+      {"vp8 engine", vp8Engine},
       {"vp8 before (2 thr, 1 part)", vp8 + " cpu-used=8 threads=2"},
       {"vp8 1 thread, 1 part", vp8 + " cpu-used=8 threads=1"},
       {"vp8 2 threads, 2 parts", vp8 + " cpu-used=8 threads=2 token-partitions=1"},
-      {"vp8 static-threshold=100", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "static-threshold=100")},
-      // A positive cpu-used lets libvpx choose its speed by the time it
-      // measures per frame (it slows down to fill part of the frame period);
-      // a negative one fixes the speed.
-      {"vp8 cpu-used=8 (timed speed, the engine's at 60 fps)", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=8")},
-      {"vp8 cpu-used=-4", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=-4")},
-      {"vp8 cpu-used=-6", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=-6")},
-      {"vp8 cpu-used=-7", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=-7")},
-      {"vp8 cpu-used=-8", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=-8")},
-      {"vp8 cpu-used=-12", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=-12")},
-      {"vp8 cpu-used=-16", withOption(encoderDescription(VideoCodecKind::VP8, bitrate, fps), "cpu-used=-16")},
+      {"vp8 static-threshold=100", withOption(vp8Engine, "static-threshold=100")},
+  };
+  // The engine's VP8 at other speeds. A positive cpu-used lets libvpx choose
+  // its speed by the time it measures per frame (it slows down to fill part
+  // of the frame period); a negative one fixes the speed.
+  for (const char* speed : {"8", "-4", "-6", "-7", "-8", "-12", "-16"}) {
+    const std::string option = std::string("cpu-used=") + speed;
+    encoders.emplace_back("vp8 " + option + (option == "cpu-used=8" ? " (timed speed, the engine's at 60 fps)" : ""),
+                          withOption(vp8Engine, option));
+  }
+  encoders.insert(encoders.end(), {
       {"h264 engine", encoderDescription(VideoCodecKind::H264, bitrate, fps)},
       {"h264 before (frame thr)", x264 + " speed-preset=ultrafast threads=2"},
       {"h264 superfast sliced", x264 + " speed-preset=superfast threads=2 sliced-threads=true"},
-  };
+  });
   double load[3] = {};
   getloadavg(load, 3);
   std::printf("encoders alone, 1920x1080 BGRx at %d fps (%d kbit/s), one frame at a time; load %.1f\n", fps,

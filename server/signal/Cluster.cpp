@@ -29,7 +29,6 @@ constexpr std::chrono::seconds kRelayPeriod{1};
 // starts with the length of its ID.
 constexpr std::string_view kHeartbeat = "heartbeat";
 constexpr std::chrono::seconds kHeartbeatPeriod{1};
-constexpr std::chrono::seconds kSubscriptionStallLimit{3};
 
 // The holder, or "" when the caller got the ID.
 constexpr char kClaim[] = R"(
@@ -286,11 +285,11 @@ void Cluster::renewIds() {
 
 void Cluster::checkSubscription() {
     const auto now = Clock::now();
-    if (unheardSince_ && now - *unheardSince_ > kSubscriptionStallLimit && messages_.connected()) {
+    // A subscription is judged by the same limit as the commands.
+    if (unheardSince_ && now - *unheardSince_ > RedisConnection::kStallLimit && messages_.connected()) {
         unheardSince_.reset();
         log("no heartbeat came back through the subscription for " +
-            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kSubscriptionStallLimit).count()) +
-            " s: subscribing again");
+            std::to_string(RedisConnection::kStallLimit.count()) + " s: subscribing again");
         messages_.reconnect("silent");
     }
     // Judged only once Redis took it: a Redis out of reach is the command

@@ -19,7 +19,7 @@
 // when it stops working without closing (Redis hung for that connection, a
 // path dropping its packets): each instance publishes a heartbeat to its own
 // channel every second and subscribes anew when one has not come back
-// through the subscription within the stall limit.
+// through the subscription within the commands' stall limit.
 //
 // Relays: each instance rewrites its own announcements every second under a
 // key that dies with it, and reads everyone else's at the same pace.

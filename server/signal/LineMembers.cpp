@@ -1,18 +1,32 @@
 #include "LineMembers.h"
 
+#include <simdjson.h>
+
 #include <array>
 #include <utility>
 
 namespace corvala::signal {
 
+namespace detail {
+class Parser {
+public:
+    simdjson::dom::parser dom;
+    std::string padded;  // the line and simdjson's zero padding after it
+};
+}  // namespace detail
+
+LineReader::LineReader() : parser_(std::make_unique<detail::Parser>()) {}
+LineReader::~LineReader() = default;
+
 const char* LineReader::read(std::string_view line, LineMembers& out) {
-    out = LineMembers{std::string_view(), std::string_view(), std::string_view(), std::string_view(), std::string_view()};
+    out = LineMembers{};
     // simdjson reads past the end in wide steps: the line goes into a
     // buffer with the padding it needs, reused from line to line.
-    padded_.assign(line);
-    padded_.append(simdjson::SIMDJSON_PADDING, '\0');
+    std::string& padded = parser_->padded;
+    padded.assign(line);
+    padded.append(simdjson::SIMDJSON_PADDING, '\0');
     simdjson::dom::element doc;
-    if (parser_.parse(padded_.data(), line.size(), false).get(doc) != simdjson::SUCCESS) return "not a JSON object";
+    if (parser_->dom.parse(padded.data(), line.size(), false).get(doc) != simdjson::SUCCESS) return "not a JSON object";
     simdjson::dom::object object;
     if (doc.get_object().get(object) != simdjson::SUCCESS) return "not a JSON object";
 

@@ -11,10 +11,8 @@
 // readers differ on which copy wins), or a sender could pass the identity
 // check with one "from" and show the peer another.
 
-#include <simdjson.h>
-
+#include <memory>
 #include <optional>
-#include <string>
 #include <string_view>
 
 namespace corvala::signal {
@@ -24,19 +22,27 @@ namespace corvala::signal {
 using TextMember = std::optional<std::string_view>;
 
 struct LineMembers {
-    TextMember msg, from, to, type, payload;
+    TextMember msg{""}, from{""}, to{""}, type{""}, payload{""};
 };
+
+namespace detail {
+class Parser;  // simdjson's, kept out of this header
+}
 
 // One per thread: the views it hands out point into its own buffers.
 class LineReader {
 public:
+    LineReader();
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
     // Reads `line` into `out`; nullptr when it is one JSON object, otherwise
     // why the line is malformed. The views stay valid until the next read.
     const char* read(std::string_view line, LineMembers& out);
 
 private:
-    simdjson::dom::parser parser_;
-    std::string padded_;  // the line and simdjson's zero padding after it
+    std::unique_ptr<detail::Parser> parser_;
 };
 
 }  // namespace corvala::signal

@@ -74,9 +74,8 @@ void RedisConnection::start(std::function<void()> onConnected) {
 }
 
 void RedisConnection::watchStalls() {
-    constexpr auto kStallLimit = std::chrono::seconds(3);
     stallCheck_.expires_after(std::chrono::milliseconds(500));
-    stallCheck_.async_wait([this, kStallLimit](const asio::error_code& ec) {
+    stallCheck_.async_wait([this](const asio::error_code& ec) {
         if (ec || stopped_) return;
         // Answers already waiting in the socket mean this loop was the slow one, not Redis.
         pollfd ready{context_ ? context_->c.fd : -1, POLLIN, 0};

@@ -27,6 +27,8 @@ namespace corvala::signal {
 
 class RedisConnection {
 public:
+    // How long commands may wait unanswered before the connection is taken for lost.
+    static constexpr std::chrono::seconds kStallLimit{3};
     // A reply, or nullptr when the connection went before one came.
     using Reply = std::function<void(const redisReply*)>;
 

@@ -746,7 +746,7 @@ const char* SignalServer::handleLine(Connection& c, std::string_view line) {
         const auto& country = members.payload;
         const auto& type = members.type;
         if (!country || !type) return "getpublicturn with a member that is not text";
-        const auto relay = relays_.choose(std::string(*country));
+        const auto relay = relays_.choose(*country);
         JsonObjectWriter ice;
         ice.add("ice_password", relay ? std::string_view(relay->password) : std::string_view())
             .add("ice_username", relay ? std::string_view(relay->username) : std::string_view())
